@@ -1,0 +1,101 @@
+// Byte buffers and bounds-checked little-endian access.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rewindor {
+
+using Bytes = std::vector<std::uint8_t>;
+using ByteView = std::span<const std::uint8_t>;
+using MutableByteView = std::span<std::uint8_t>;
+
+inline std::uint32_t LoadU32LE(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline std::int32_t LoadI32LE(const std::uint8_t* p) {
+  return static_cast<std::int32_t>(LoadU32LE(p));
+}
+inline std::uint16_t LoadU16LE(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline void StoreU32LE(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+  p[2] = static_cast<std::uint8_t>(v >> 16);
+  p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+inline void StoreI32LE(std::uint8_t* p, std::int32_t v) { StoreU32LE(p, static_cast<std::uint32_t>(v)); }
+inline void StoreU16LE(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+// Reads forward through a byte span. Every read checks the bounds with 64-bit
+// arithmetic; the first failure sets an error that stays set, and every later
+// read then yields zero, so a caller may read a whole record and test once.
+class ByteReader {
+ public:
+  explicit ByteReader(ByteView data, std::size_t pos = 0) : data_(data), pos_(pos) {
+    if (pos > data.size()) fail_ = true;
+  }
+
+  bool ok() const { return !fail_; }
+  std::size_t pos() const { return pos_; }
+  std::size_t remaining() const { return fail_ ? 0 : data_.size() - pos_; }
+
+  bool Skip(std::uint64_t n) {
+    if (!Has(n)) return false;
+    pos_ += static_cast<std::size_t>(n);
+    return true;
+  }
+  std::uint8_t U8() { return Has(1) ? data_[pos_++] : 0; }
+  std::int32_t I32() {
+    if (!Has(4)) return 0;
+    std::int32_t v = LoadI32LE(data_.data() + pos_);
+    pos_ += 4;
+    return v;
+  }
+  std::uint32_t U32() { return static_cast<std::uint32_t>(I32()); }
+  float F32() {
+    std::uint32_t bits = U32();
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+  }
+  // A view of the next n bytes, or an empty view (and the error set) when they are not there.
+  ByteView Take(std::uint64_t n) {
+    if (!Has(n)) return {};
+    ByteView v = data_.subspan(pos_, static_cast<std::size_t>(n));
+    pos_ += static_cast<std::size_t>(n);
+    return v;
+  }
+
+ private:
+  bool Has(std::uint64_t n) {
+    if (fail_ || n > static_cast<std::uint64_t>(data_.size() - pos_)) {
+      fail_ = true;
+      return false;
+    }
+    return true;
+  }
+
+  ByteView data_;
+  std::size_t pos_ = 0;
+  bool fail_ = false;
+};
+
+inline ByteView AsBytes(std::string_view s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+inline std::string AsString(ByteView b) {
+  return {reinterpret_cast<const char*>(b.data()), b.size()};
+}
+
+}  // namespace rewindor

@@ -1,0 +1,91 @@
+// The Half-Life engine's demo file as this program sees it: the 544-byte
+// header, the directory at the end of the file, and the frame layout that the
+// resolution detector walks. All numbers are little-endian.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "demo/bytes.h"
+
+namespace rewindor {
+
+// DemoHeader offsets.
+inline constexpr std::size_t kHeaderSize = 544;
+inline constexpr std::size_t kSignatureOffset = 0;
+inline constexpr std::size_t kSignatureSize = 8;
+inline constexpr std::size_t kDemoProtocolOffset = 8;
+inline constexpr std::size_t kNetworkProtocolOffset = 12;
+inline constexpr std::size_t kMapNameOffset = 16;
+inline constexpr std::size_t kGameDirOffset = 276;
+inline constexpr std::size_t kHeaderTextSize = 260;
+inline constexpr std::size_t kMapChecksumOffset = 536;   // never interpreted, never changed
+inline constexpr std::size_t kDirectoryOffsetOffset = 540;
+
+// Texts are kept to at most this many bytes: a 260-byte buffer with its terminator.
+inline constexpr std::size_t kMaxPathChars = 259;
+
+// The demo directory: a 32-bit entry count, then 92-byte entries.
+inline constexpr std::size_t kDirectoryEntrySize = 92;
+inline constexpr std::size_t kEntryTypeOffset = 0;
+inline constexpr std::size_t kEntryTitleOffset = 4;
+inline constexpr std::size_t kEntryTitleSize = 64;
+inline constexpr std::size_t kEntryFlagsOffset = 68;
+inline constexpr std::size_t kEntryCdTrackOffset = 72;
+inline constexpr std::size_t kEntryTrackTimeOffset = 76;
+inline constexpr std::size_t kEntryFrameCountOffset = 80;
+inline constexpr std::size_t kEntrySegmentOffsetOffset = 84;
+inline constexpr std::size_t kEntrySegmentLengthOffset = 88;
+// The engine refuses directories with more entries than this.
+inline constexpr std::int32_t kMaxDirectoryEntries = 1024;
+
+// Frames inside a segment: a 9-byte frame header (type u8, time f32, frame i32).
+inline constexpr std::size_t kFrameHeaderSize = 9;
+enum FrameType : std::uint8_t {
+  kFrameNetMsgStart = 0,  // network message frames of the loading segment
+  kFrameNetMsg = 1,
+  kFrameDemoStart = 2,
+  kFrameConsoleCommand = 3,
+  kFrameClientData = 4,
+  kFrameNextSection = 5,
+  kFrameEvent = 6,
+  kFrameWeaponAnim = 7,
+  kFrameSound = 8,
+  kFrameDemoBuffer = 9,
+};
+inline constexpr std::size_t kConsoleCommandSize = 64;
+inline constexpr std::size_t kClientDataSize = 32;
+inline constexpr std::size_t kEventSize = 84;
+inline constexpr std::size_t kWeaponAnimSize = 8;
+
+// A network message frame's fixed part after the frame header: timestamp (4),
+// the view parameters (232), the user command (52), the movement variables
+// (132), view (12), view model (4), seven sequence numbers (28), then the
+// 32-bit length of the message bytes that follow.
+inline constexpr std::size_t kRefParamsOffset = 4;          // from the end of the frame header
+inline constexpr std::size_t kRefParamsSize = 232;
+inline constexpr std::size_t kViewportInRefParams = 208;    // x, y, width, height (i32 each)
+inline constexpr std::size_t kNetMsgFixedSize = 464;        // up to the message length field
+inline constexpr std::size_t kNetMsgLengthSize = 4;
+// The frame header and the fixed fields: a frame's first message starts this far into it.
+inline constexpr std::size_t kNetMsgDataOffset = kFrameHeaderSize + kNetMsgFixedSize + kNetMsgLengthSize;  // 477
+// The engine's limit for one frame's message bytes.
+inline constexpr std::uint32_t kMaxNetMsgLength = 65536;
+
+// The header fields as the information reader shows them. A field that the
+// file does not hold (a file shorter than the header) is empty.
+struct DemoHeader {
+  std::string demoVersion;     // the byte at offset 8 as a signed decimal, or empty
+  std::string networkVersion;  // the byte at offset 12 as a signed decimal, or empty
+  std::string mapName;         // up to its first zero byte, at most 259 bytes
+  std::string gameDir;         // likewise
+};
+
+DemoHeader DecodeDemoHeader(ByteView image);
+
+// The text of a zero-terminated field of `size` bytes at `offset`, cut at its
+// first zero byte, at the end of the image, and at 259 bytes.
+std::string HeaderText(ByteView image, std::size_t offset, std::size_t size);
+
+}  // namespace rewindor

@@ -1,0 +1,72 @@
+// The few file operations the demo commands need, behind an interface so that
+// the commands run and are tested without the platform. Paths are UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "demo/bytes.h"
+
+namespace rewindor {
+
+// The operating system's reason for a failure: its code and its own text.
+struct SystemError {
+  std::uint32_t code = 0;
+  std::string text;
+};
+
+// A new file beside a demo that is being edited. It becomes the demo only
+// through DemoFile::ReplaceWith; until then, and after a failed replacement,
+// destroying it removes it from the disk.
+class TempFile {
+ public:
+  virtual ~TempFile() = default;
+  // Writes all of `data` at the current end; false when fewer bytes were written.
+  virtual bool Write(ByteView data) = 0;
+  // Forces what was written to the disk.
+  virtual bool Flush() = 0;
+};
+
+// An open demo. Opened for reading, others may read it too; opened for
+// editing, others may still read it but nobody may write, rename or delete it
+// until it is closed (by destruction).
+class DemoFile {
+ public:
+  virtual ~DemoFile() = default;
+  virtual bool Size(std::uint64_t& size) = 0;
+  // Reads the file from offset 0 into `into` in one read; false when fewer
+  // bytes than `into.size()` arrived.
+  virtual bool Read(MutableByteView into) = 0;
+  // Only for a demo opened for editing: a new empty file in the demo's folder.
+  virtual std::unique_ptr<TempFile> CreateTemp() = 0;
+  // Only for a demo opened for editing: puts the temp file's content in the
+  // demo's place in one step, so that the demo is at every moment either its
+  // old self or wholly the new content. On success the demo stays held (the
+  // new file, open for editing) and the temp file is gone; on failure the demo
+  // is unchanged.
+  virtual bool ReplaceWith(TempFile& temp) = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual std::unique_ptr<DemoFile> OpenForReading(const std::string& path) = 0;
+  virtual std::unique_ptr<DemoFile> OpenForEditing(const std::string& path) = 0;
+  // The reason for the last failed operation of this file system (on this thread).
+  virtual SystemError LastError() = 0;
+};
+
+// The platform's file system (POSIX or Win32).
+FileSystem& NativeFileSystem();
+
+// Reads a whole opened demo into memory. The outcome tells which step failed.
+enum class ReadOutcome { kOk, kSizeFailed, kEmpty, kTooLarge, kNoMemory, kShortRead };
+// A failed `image` is left untouched.
+ReadOutcome ReadWhole(DemoFile& file, Bytes& image);
+// The reason to show for a failed ReadWhole: the system's, or our own where
+// the system has none (an empty file, not enough memory).
+SystemError ReadFailureReason(ReadOutcome outcome, FileSystem& files);
+
+}  // namespace rewindor

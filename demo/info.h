@@ -1,0 +1,67 @@
+// The demo information reader's pure parts: the three marker scans, the
+// engine version table, the summary text and the map picture path. They work
+// on the whole file held in memory (the DemoImage) and never change it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "demo/bytes.h"
+#include "demo/demo_format.h"
+
+namespace rewindor {
+
+inline constexpr std::array<std::uint8_t, 6> kHltvMarker = {0x00, 0x08, 'H', 'L', 'T', 'V'};
+inline constexpr std::array<std::uint8_t, 6> kBuildMarker = {'B', 'U', 'I', 'L', 'D', ' '};
+inline constexpr std::array<std::uint8_t, 6> kPlayerInfoMarker = {0x09, 'f', 'u', 'l', 'l', 's'};
+
+inline constexpr std::size_t kPlayerInfoWindowSize = 4096;
+inline constexpr std::size_t kMaxPlayerNameBytes = 127;
+
+// A scan tests the start positions 0 .. N-7 of an N-byte image: a marker whose
+// last byte is the file's last byte is not found.
+bool ScanHltv(ByteView image);
+// The number after the last build marker (atoi over its five bytes from the
+// space), or 0 when there is none.
+int ScanBuildNumber(ByteView image);
+// Calls `found` with each player name in file order, repeats included.
+void ScanPlayerNames(ByteView image, const std::function<void(std::string_view)>& found);
+
+// The value of the five bytes after a build marker's letters, read like atoi.
+int BuildNumberAt(ByteView image, std::size_t markerPos);
+// The player names of one window (the bytes from a player-info marker on).
+void PlayerNamesInWindow(ByteView window, const std::function<void(std::string_view)>& found);
+
+std::string EngineVersionText(int buildNumber, std::string_view networkVersion);
+
+struct DemoFacts {
+  DemoHeader header;
+  bool hltv = false;
+  int buildNumber = 0;
+  std::string engineVersion;
+};
+// Header, scans (build and names only for a demo that is not HLTV) and the engine version.
+DemoFacts InspectDemo(ByteView image);
+
+// The six-line information text, joined by line feeds.
+std::string ComposeDemoSummary(const DemoFacts& facts);
+
+// Where the map picture is looked for: "<program folder>\<mod>\maps\<map>.bmp",
+// or nothing when the map or the mod is not a plain name or the path would
+// exceed 259 characters.
+std::optional<std::string> MapPicturePath(std::string_view programFolder, std::string_view mod,
+                                          std::string_view map);
+
+// Equal but for the letter case of ASCII letters; other bytes must match exactly.
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
+
+// The player names of a demo in first-seen order, later repeats that differ
+// only in letter case dropped; none for an HLTV demo.
+std::vector<std::string> DemoPlayers(ByteView image, const DemoFacts& facts);
+
+}  // namespace rewindor

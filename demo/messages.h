@@ -1,0 +1,37 @@
+// The texts that the demo commands show, in UTF-8. The windows show them
+// through the wide API, so they read correctly whatever the ANSI code page.
+#pragma once
+
+namespace rewindor::text {
+
+inline constexpr char kProgramCaption[] = "Rewindor";
+inline constexpr char kErrorCaption[] = "Error";
+
+// Information reader.
+inline constexpr char kCannotOpenDemo[] = "Нельзя открыть demo-файл";
+inline constexpr char kCannotOpenDemoReason2Read[] = "Could not open demofile (reason 2)";
+inline constexpr char kCannotReadIntoMemory[] = "Нельзя прочесть файл в память";
+
+// Reasons shown after the fixed text where the system gives none.
+inline constexpr char kReasonEmptyFile[] = "The file is empty.";
+inline constexpr char kReasonNoMemory[] = "Not enough memory to hold the whole file.";
+
+// Edit commands.
+inline constexpr char kCannotOpenDemoReason2[] = "Нельзя открыть demo-файл (reason 2)";
+inline constexpr char kCannotWriteContent[] = "Нельзя записать контент в файл ";
+
+inline constexpr char kAskRemoveFades[] = "Удалитьfade to black?";
+inline constexpr char kAskStripChat[] = "Убрать разгов.?";
+inline constexpr char kAskConvertResolution[] = "Конвертировать разр. демки?";
+inline constexpr char kAskTrimLoading[] = "Фик.demo?";
+
+inline constexpr char kFadesRemoved[] = "Fade to black удалено!";
+inline constexpr char kMessagesStripped[] = "%d messages stripped.";
+inline constexpr char kResolutionConverted[] = "Demo конверт.!.";
+inline constexpr char kDemoTrimmed[] = "Demo фикс.!";
+
+inline constexpr char kWrongResolution[] =
+    "Wrong resolution. Available resolutions are:\n1280x960\n1152x864\n1024x768\n800x600\n"
+    "640x480\n512x384\n480x360\n400x300";
+
+}  // namespace rewindor::text

@@ -1,0 +1,44 @@
+// ReadDemoInfo: reads the demo named in the main window's path field and
+// shows what it holds. It reaches the window only through InfoWindow.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "demo/files.h"
+
+namespace rewindor {
+
+// The main window as the information reader sees it.
+class InfoWindow {
+ public:
+  virtual ~InfoWindow() = default;
+  // Control 1000, at most 259 characters.
+  virtual std::string DemoPath() = 0;
+  // Control 1007: its whole text replaced. Lines are joined by a line feed.
+  virtual void SetInfoText(std::string_view text) = 0;
+  // List 1037: emptied; searched for an entry equal without regard to letter
+  // case; added to.
+  virtual void ClearPlayers() = 0;
+  virtual bool HasPlayer(std::string_view name) = 0;
+  virtual void AddPlayer(std::string_view name) = 0;
+  // Loads the map picture from a bitmap file as the new map picture; a
+  // missing or unreadable file leaves none, silently.
+  virtual void LoadMapPicture(const std::string& path) = 0;
+  // Repaints the whole window, background erased.
+  virtual void Redraw() = 0;
+  // A message box captioned "Error": "<text>: <the system's reason>".
+  virtual void ReportError(std::string_view text, const SystemError& why) = 0;
+};
+
+// What the reader leaves behind between reads.
+struct ReaderState {
+  std::string programFolder;  // read: where map pictures are looked for
+  std::string currentMod;     // written by each successful read
+};
+
+// Returns true when the demo was read and shown; on failure the window and
+// the state keep what the previous read left, and the failure was reported.
+bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state);
+
+}  // namespace rewindor
