@@ -1,0 +1,21 @@
+// Text conversions between the demo's bytes, UTF-8 and UTF-16 (the Windows
+// wide API). Portable, so they are tested natively.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace rewindor {
+
+bool IsValidUtf8(std::string_view s);
+
+// A text from a demo (bytes of unknown code page) as UTF-8: unchanged when it
+// is valid UTF-8; otherwise each byte 0x80-0xFF becomes U+0080-U+00FF, so the
+// bytes can be recovered.
+std::string DemoTextToUtf8(std::string_view bytes);
+
+// UTF-8 to UTF-16 and back. Invalid sequences become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view s);
+std::string Utf16ToUtf8(std::u16string_view s);
+
+}  // namespace rewindor
