@@ -1,14 +1,199 @@
+// The information reader's scans, table and texts, on hand-computed bytes.
 #include "demo/info.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace rewindor {
 namespace {
 
-TEST(EngineVersion, BuildFirstThenNetwork) {
-  EXPECT_EQ(EngineVersionText(2056, "44"), "1.1.1.0");
-  EXPECT_EQ(EngineVersionText(0, "45"), "1.1.0.8");
-  EXPECT_EQ(EngineVersionText(0, "48"), "N/A");
+Bytes B(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+std::vector<std::string> Names(std::string_view window) {
+  std::vector<std::string> out;
+  PlayerNamesInWindow(AsBytes(window), [&](std::string_view n) { out.emplace_back(n); });
+  return out;
+}
+
+// Each marker is found when it ends at the file's second-to-last byte, and not
+// when it ends at the last byte: the scans test start positions 0 .. N-7.
+TEST(Scans, LastTestedPositionIsSizeMinusSeven) {
+  const std::string hltv("\0\x08HLTV", 6);
+  EXPECT_TRUE(ScanHltv(B("xx" + hltv + "y")));
+  EXPECT_FALSE(ScanHltv(B("xx" + hltv)));
+  EXPECT_EQ(ScanBuildNumber(B("ab" "BUILD " "7")), 7);
+  EXPECT_EQ(ScanBuildNumber(B("abc" "BUILD ")), 0);
+  std::vector<std::string> names;
+  ScanPlayerNames(B("\tfulls\\name\\Zed"), [&](std::string_view n) { names.emplace_back(n); });
+  EXPECT_EQ(names, std::vector<std::string>{"Zed"});
+  names.clear();
+  ScanPlayerNames(B("xx\tfulls"), [&](std::string_view n) { names.emplace_back(n); });
+  EXPECT_TRUE(names.empty());
+}
+
+TEST(Scans, FilesOfSixBytesOrFewerAreNotScanned) {
+  EXPECT_FALSE(ScanHltv(B(std::string("\0\x08HLTV", 6))));
+  EXPECT_EQ(ScanBuildNumber(B("BUILD ")), 0);
+  EXPECT_FALSE(ScanHltv({}));
+  EXPECT_EQ(ScanBuildNumber({}), 0);
+}
+
+struct BuildCase {
+  const char* bytes;
+  int expected;
+};
+class BuildNumber : public ::testing::TestWithParam<BuildCase> {};
+TEST_P(BuildNumber, ReadsFiveBytesLikeAtoi) {
+  EXPECT_EQ(ScanBuildNumber(B(GetParam().bytes)), GetParam().expected);
+}
+INSTANTIATE_TEST_SUITE_P(Examples, BuildNumber,
+                         ::testing::Values(BuildCase{"..BUILD 2056 SERVER..", 2056},
+                                           BuildCase{"..BUILD 950,x..", 950},
+                                           BuildCase{"..BUILD Xyz...", 0},
+                                           BuildCase{"..BUILD 123456..", 1234},  // four digits at most
+                                           BuildCase{"..BUILD  42 ...", 42},     // blanks skipped
+                                           BuildCase{"..BUILD -17...", -17},
+                                           BuildCase{"BUILD 2006 and BUILD 2056 later.", 2056},
+                                           BuildCase{"BUILD 2056 and BUILD abcd later.", 0},
+                                           BuildCase{"....BUILD 9", 9}));  // the image ends the text
+
+TEST(BuildNumber, NeverReadsPastTheImage) {
+  // "BUILD " ends two bytes before the end: only "12" follows, then the image ends.
+  Bytes image = B("..BUILD 12");
+  EXPECT_EQ(BuildNumberAt(image, 2), 12);
+  EXPECT_EQ(ScanBuildNumber(image), 12);
+}
+
+TEST(PlayerNames, TokenRules) {
+  EXPECT_EQ(Names("\tfulls\\name\\Alpha\\model\\x\\name\\alpha\\name\\Beta"),
+            (std::vector<std::string>{"Alpha", "alpha", "Beta"}));
+  EXPECT_TRUE(Names("\\Name\\Alpha\\NAME\\Beta").empty());  // the key is case-sensitive
+  EXPECT_EQ(Names("\\name\\\\model\\x"), std::vector<std::string>{"model"});  // no empty tokens
+  EXPECT_EQ(Names("\\name\\name\\x"), std::vector<std::string>{"name"});     // a name is not a key
+  EXPECT_TRUE(Names("\\model\\x\\name").empty());                           // "name" last: nothing
+  EXPECT_EQ(Names(std::string("a\0name\0Zero\0", 12)), std::vector<std::string>{"Zero"});
+  EXPECT_EQ(Names("x,name,Comma\nname\nLine"), (std::vector<std::string>{"Comma", "Line"}));
+  EXPECT_EQ(Names("\\name\\  spaced  name \\x"), std::vector<std::string>{"  spaced  name "});
+}
+
+TEST(PlayerNames, LongNamesAreCutTo127Bytes) {
+  std::string longName(300, 'n');
+  auto names = Names("\\name\\" + longName + "\\x");
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0], std::string(127, 'n'));
+}
+
+TEST(PlayerNames, WindowIs4096BytesFromTheMarker) {
+  std::string data = "\tfulls\\name\\First\\";
+  data.resize(4096 - 7, '.');
+  data += "\\name\\Cut";  // "C" is the window's last byte; "ut" lie beyond it
+  data += "\\name\\Beyond\\";
+  Bytes image = B(data);
+  std::vector<std::string> names;
+  ScanPlayerNames(image, [&](std::string_view n) { names.emplace_back(n); });
+  EXPECT_EQ(names, (std::vector<std::string>{"First", "C"}));
+}
+
+TEST(PlayerNames, WindowEndsAtTheEndOfTheFile) {
+  Bytes image = B("junk\tfulls\\name\\Last\\name\\Tail");
+  std::vector<std::string> names;
+  ScanPlayerNames(image, [&](std::string_view n) { names.emplace_back(n); });
+  EXPECT_EQ(names, (std::vector<std::string>{"Last", "Tail"}));
+}
+
+TEST(PlayerNames, EveryMarkerOpensItsOwnWindowAndRepeatsAreDroppedIgnoringCase) {
+  Bytes image = B("\tfulls\\name\\Alpha\\model\\x\\name\\alpha\\name\\Beta\\\tfulls\\name\\BETA\\name\\Gamma\\..");
+  DemoFacts facts = InspectDemo(image);
+  EXPECT_EQ(DemoPlayers(image, facts), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
+}
+
+TEST(EngineVersion, Table) {
+  EXPECT_EQ(EngineVersionText(2056, "45"), "1.1.1.0");
+  EXPECT_EQ(EngineVersionText(2006, "99"), "1.1.0.9");
+  const std::pair<const char*, const char*> byNetwork[] = {
+      {"45", "1.1.0.8"}, {"43", "1.1.0.4"}, {"42", "1.1.0.1"}, {"41", "1.1.0.0"}, {"40", "1.0.1.6"},
+      {"39", "1.0.1.3"}, {"38", "1.0.0.9"}, {"37", "1.0.0.8"}, {"44", "N/A"},     {"46", "N/A"},
+      {"48", "N/A"},     {"",   "N/A"},     {"045", "N/A"}};
+  for (const auto& [network, engine] : byNetwork) EXPECT_EQ(EngineVersionText(4554, network), engine) << network;
+}
+
+// A header of `size` bytes (at most 544) with the given protocol bytes and texts.
+Bytes Header(std::uint8_t demo, std::uint8_t network, std::string_view map, std::string_view mod) {
+  Bytes h(kHeaderSize, 0);
+  std::memcpy(h.data(), "HLDEMO", 6);
+  h[kDemoProtocolOffset] = demo;
+  h[kNetworkProtocolOffset] = network;
+  std::memcpy(h.data() + kMapNameOffset, map.data(), std::min<std::size_t>(map.size(), 260));
+  std::memcpy(h.data() + kGameDirOffset, mod.data(), std::min<std::size_t>(mod.size(), 260));
+  return h;
+}
+
+TEST(Header, ProtocolsAreTheirLowestByteAsSignedDecimal) {
+  Bytes h = Header(0xFF, 45, "de_x", "cstrike");
+  h[kNetworkProtocolOffset + 1] = 0x01;  // 301: only the low byte counts
+  DemoHeader d = DecodeDemoHeader(h);
+  EXPECT_EQ(d.demoVersion, "-1");
+  EXPECT_EQ(d.networkVersion, "45");
+  EXPECT_EQ(d.mapName, "de_x");
+  EXPECT_EQ(d.gameDir, "cstrike");
+}
+
+TEST(Header, TextsWithoutTerminatorKeep259Bytes) {
+  Bytes h = Header(5, 48, std::string(260, 'm'), std::string(260, 'g'));
+  DemoHeader d = DecodeDemoHeader(h);
+  EXPECT_EQ(d.mapName, std::string(259, 'm'));
+  EXPECT_EQ(d.gameDir, std::string(259, 'g'));
+}
+
+TEST(Header, ShortFilesShowOnlyWhatTheyHold) {
+  Bytes h = Header(5, 48, "de_rewind", "cstrike");
+  struct Case {
+    std::size_t size;
+    const char *demo, *network, *map, *mod;
+  };
+  for (const Case& c : {Case{0, "", "", "", ""}, Case{9, "5", "", "", ""}, Case{13, "5", "48", "", ""},
+                        Case{20, "5", "48", "de_r", ""}, Case{280, "5", "48", "de_rewind", "cstr"},
+                        Case{300, "5", "48", "de_rewind", "cstrike"}}) {
+    DemoHeader d = DecodeDemoHeader(ByteView(h).first(c.size));
+    EXPECT_EQ(d.demoVersion, c.demo) << c.size;
+    EXPECT_EQ(d.networkVersion, c.network) << c.size;
+    EXPECT_EQ(d.mapName, c.map) << c.size;
+    EXPECT_EQ(d.gameDir, c.mod) << c.size;
+  }
+}
+
+TEST(Summary, SixLinesJoinedByLineFeeds) {
+  Bytes image = Header(5, 45, "de_dust2", "cstrike");
+  EXPECT_EQ(ComposeDemoSummary(InspectDemo(image)),
+            "Half-Life Version: 1.1.0.8\nDemo Version: 5\nNetwork Version: 45\nMap: de_dust2\nMod: cstrike\nHLTV: No");
+}
+
+TEST(Summary, HltvIgnoresBuildMarkersAndNames) {
+  Bytes image = Header(5, 43, "de_x", "cstrike");
+  for (char c : std::string("BUILD 2056 ..\tfulls\\name\\Alpha\\..\0\x08HLTV Demo.\n", 46)) image.push_back(c);
+  DemoFacts facts = InspectDemo(image);
+  EXPECT_TRUE(facts.hltv);
+  EXPECT_EQ(facts.buildNumber, 0);
+  EXPECT_EQ(facts.engineVersion, "1.1.0.4");
+  EXPECT_TRUE(DemoPlayers(image, facts).empty());
+  EXPECT_EQ(ComposeDemoSummary(facts).substr(ComposeDemoSummary(facts).rfind('\n') + 1), "HLTV: Yes");
+}
+
+TEST(MapPicture, PathBesideTheProgram) {
+  EXPECT_EQ(MapPicturePath("C:\\Tools\\R", "cstrike", "dust2x"), "C:\\Tools\\R\\cstrike\\maps\\dust2x.bmp");
+}
+
+TEST(MapPicture, OnlyPlainNamesAndPathsThatFit) {
+  for (auto [mod, map] : {std::pair{"..", "x"}, {"cstrike", ".."}, {"c:", "x"}, {"a\\b", "x"},
+                          {"cstrike", "../../evil"}, {"cstrike", "C:\\evil"}, {"", "x"}, {"cstrike", ""},
+                          {".", "x"}, {"cstrike", "a/b"}}) {
+    EXPECT_FALSE(MapPicturePath("C:\\R", mod, map)) << mod << " " << map;
+  }
+  std::string folder(259 - std::string("\\m\\maps\\x.bmp").size(), 'f');
+  EXPECT_TRUE(MapPicturePath(folder, "m", "x"));
+  EXPECT_FALSE(MapPicturePath(folder + "f", "m", "x"));
 }
 
 }  // namespace

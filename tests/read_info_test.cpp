@@ -1,0 +1,167 @@
+// ReadDemoInfo through a fake window and a fake file system: what it shows,
+// what it keeps on failure, and the messages.
+#include "demo/read_info.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "demo/info.h"
+#include "demo/messages.h"
+
+namespace rewindor {
+namespace {
+
+class FakeWindow : public InfoWindow {
+ public:
+  std::string path;
+  std::string info = "previous info";
+  std::vector<std::string> players{"Previous"};
+  std::vector<std::string> pictures, errors;
+  int redraws = 0;
+
+  std::string DemoPath() override { return path; }
+  void SetInfoText(std::string_view t) override { info = t; }
+  void ClearPlayers() override { players.clear(); }
+  bool HasPlayer(std::string_view n) override {
+    for (auto& p : players)
+      if (EqualIgnoringCase(p, n)) return true;
+    return false;
+  }
+  void AddPlayer(std::string_view n) override { players.emplace_back(n); }
+  void LoadMapPicture(const std::string& p) override { pictures.push_back(p); }
+  void Redraw() override { ++redraws; }
+  void ReportError(std::string_view t, const SystemError& why) override {
+    errors.push_back(std::string(t) + ": " + why.text);
+  }
+};
+
+// Files held in memory; a file can be made to fail at one step.
+class FakeFiles : public FileSystem {
+ public:
+  struct Entry {
+    Bytes bytes;
+    bool failSize = false;
+    std::size_t deliver = SIZE_MAX;  // bytes a read delivers at most
+  };
+  std::map<std::string, Entry> files;
+  std::string lastError;
+
+  std::unique_ptr<DemoFile> OpenForReading(const std::string& p) override {
+    auto it = files.find(p);
+    if (it == files.end()) {
+      lastError = "not found";
+      return nullptr;
+    }
+    return std::make_unique<File>(*this, it->second);
+  }
+  std::unique_ptr<DemoFile> OpenForEditing(const std::string& p) override { return OpenForReading(p); }
+  SystemError LastError() override { return {1, lastError}; }
+
+ private:
+  class File : public DemoFile {
+   public:
+    File(FakeFiles& fs, Entry& e) : fs_(fs), e_(e) {}
+    bool Size(std::uint64_t& s) override {
+      if (e_.failSize) fs_.lastError = "size failed";
+      s = e_.bytes.size();
+      return !e_.failSize;
+    }
+    bool Read(MutableByteView into) override {
+      std::size_t n = std::min({into.size(), e_.bytes.size(), e_.deliver});
+      std::copy_n(e_.bytes.begin(), n, into.begin());
+      if (n < into.size()) fs_.lastError = "short read";
+      return n == into.size();
+    }
+    std::unique_ptr<TempFile> CreateTemp() override { return nullptr; }
+    bool ReplaceWith(TempFile&) override { return false; }
+
+   private:
+    FakeFiles& fs_;
+    Entry& e_;
+  };
+};
+
+Bytes Demo(std::string_view map, std::string_view mod, std::string_view body) {
+  Bytes d(kHeaderSize, 0);
+  std::memcpy(d.data(), "HLDEMO", 6);
+  d[kDemoProtocolOffset] = 5;
+  d[kNetworkProtocolOffset] = 48;
+  std::memcpy(d.data() + kMapNameOffset, map.data(), map.size());
+  std::memcpy(d.data() + kGameDirOffset, mod.data(), mod.size());
+  d.insert(d.end(), body.begin(), body.end());
+  return d;
+}
+
+class ReadDemoInfoTest : public ::testing::Test {
+ protected:
+  FakeWindow window;
+  FakeFiles files;
+  ReaderState state{"C:\\Tools\\R", "previousmod"};
+};
+
+TEST_F(ReadDemoInfoTest, ShowsTheDemoAndRemembersItsMod) {
+  files.files["a.dem"].bytes =
+      Demo("de_rewind", "cstrike", "..BUILD 2056 ..\tfulls\\name\\Bob\\name\\alice\\name\\BOB\\name\\Alice\\..");
+  window.path = "a.dem";
+  EXPECT_TRUE(ReadDemoInfo(window, files, state));
+  EXPECT_EQ(window.info,
+            "Half-Life Version: 1.1.1.0\nDemo Version: 5\nNetwork Version: 48\nMap: de_rewind\nMod: cstrike\nHLTV: No");
+  EXPECT_EQ(window.players, (std::vector<std::string>{"Bob", "alice"}));
+  EXPECT_EQ(state.currentMod, "cstrike");
+  EXPECT_EQ(window.pictures, std::vector<std::string>{"C:\\Tools\\R\\cstrike\\maps\\de_rewind.bmp"});
+  EXPECT_EQ(window.redraws, 1);
+  EXPECT_TRUE(window.errors.empty());
+}
+
+TEST_F(ReadDemoInfoTest, SecondReadReplacesEverything) {
+  files.files["a.dem"].bytes = Demo("de_a", "cstrike", "BUILD 2056 \tfulls\\name\\Bob\\");
+  files.files["b.dem"].bytes = Demo("de_b", "xyz", "nothing to see here");
+  window.path = "a.dem";
+  ASSERT_TRUE(ReadDemoInfo(window, files, state));
+  window.path = "b.dem";
+  ASSERT_TRUE(ReadDemoInfo(window, files, state));
+  EXPECT_EQ(state.currentMod, "xyz");
+  EXPECT_TRUE(window.players.empty());
+  EXPECT_EQ(window.info.substr(0, window.info.find('\n')), "Half-Life Version: N/A");
+  EXPECT_EQ(window.pictures.back(), "C:\\Tools\\R\\xyz\\maps\\de_b.bmp");
+}
+
+TEST_F(ReadDemoInfoTest, HostileNamesReadButNoPictureLookedUp) {
+  files.files["h.dem"].bytes = Demo("..\\..\\secret", "cstrike", "");
+  window.path = "h.dem";
+  EXPECT_TRUE(ReadDemoInfo(window, files, state));
+  EXPECT_TRUE(window.pictures.empty());
+  EXPECT_EQ(window.redraws, 1);
+  EXPECT_EQ(state.currentMod, "cstrike");
+}
+
+TEST_F(ReadDemoInfoTest, FailuresAreReportedAndChangeNothing) {
+  files.files["empty.dem"].bytes = {};
+  files.files["size.dem"] = {Demo("m", "mod", "x"), true};
+  files.files["short.dem"] = {Demo("m", "mod", "x"), false, 100};
+  struct Case {
+    const char* path;
+    std::string message;
+  };
+  for (const Case& c : {Case{"missing.dem", std::string(text::kCannotOpenDemo) + ": not found"},
+                        Case{"", std::string(text::kCannotOpenDemo) + ": not found"},
+                        Case{"empty.dem", std::string(text::kCannotOpenDemoReason2Read) + ": " + text::kReasonEmptyFile},
+                        Case{"size.dem", std::string(text::kCannotOpenDemoReason2Read) + ": size failed"},
+                        Case{"short.dem", std::string(text::kCannotReadIntoMemory) + ": short read"}}) {
+    FakeWindow w;
+    w.path = c.path;
+    EXPECT_FALSE(ReadDemoInfo(w, files, state));
+    EXPECT_EQ(w.errors, std::vector<std::string>{c.message}) << c.path;
+    EXPECT_EQ(w.info, "previous info");
+    EXPECT_EQ(w.players, std::vector<std::string>{"Previous"});
+    EXPECT_TRUE(w.pictures.empty());
+    EXPECT_EQ(w.redraws, 0);
+    EXPECT_EQ(state.currentMod, "previousmod");
+  }
+}
+
+}  // namespace
+}  // namespace rewindor
