@@ -1,0 +1,42 @@
+// Fuzzes the information reader's pure core: any bytes give a summary of six
+// lines and player names within their limits, without reading out of bounds.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "demo/info.h"
+
+using namespace rewindor;
+
+namespace {
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  ByteView image(data, size);
+  DemoFacts facts = InspectDemo(image);
+  std::string summary = ComposeDemoSummary(facts);
+  std::size_t lines = 1;
+  for (char c : summary) lines += c == '\n';
+  // Header texts stop at a zero byte but may hold line feeds of their own.
+  std::size_t extra = 0;
+  for (char c : facts.header.mapName + facts.header.gameDir) extra += c == '\n';
+  Check(lines == 6 + extra);
+  Check(summary.size() <= 1023);
+  Check(facts.header.mapName.size() <= kMaxPathChars && facts.header.gameDir.size() <= kMaxPathChars);
+  Check(!facts.hltv || facts.buildNumber == 0);
+  for (const std::string& name : DemoPlayers(image, facts)) {
+    Check(!name.empty() && name.size() <= kMaxPlayerNameBytes);
+    Check(name.find_first_of(std::string("\\,\n\0", 4)) == std::string::npos);
+  }
+  if (auto path = MapPicturePath("C:\\R", facts.header.gameDir, facts.header.mapName)) {
+    Check(path->size() <= kMaxPathChars);
+    // Only plain names: the picture can never be read from outside the mod's maps folder.
+    for (const std::string* part : {&facts.header.gameDir, &facts.header.mapName}) {
+      Check(part->find_first_of("\\/:") == std::string::npos && *part != "." && *part != "..");
+    }
+  }
+  return 0;
+}
