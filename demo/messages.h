@@ -30,6 +30,18 @@ inline constexpr char kMessagesStripped[] = "%d messages stripped.";
 inline constexpr char kResolutionConverted[] = "Demo конверт.!.";
 inline constexpr char kDemoTrimmed[] = "Demo фикс.!";
 
+// Refusals: the edit would damage the demo, so the file is left as it was.
+inline constexpr char kZeroCurrentResolution[] =
+    "The demo was not changed: its current resolution is not known (a width or height of 0).";
+inline constexpr char kTrimNoBuildAnnouncement[] = "The demo was not changed: it holds no build announcement.";
+inline constexpr char kTrimNoLoadingSegment[] = "The demo was not changed: it holds no loading segment.";
+inline constexpr char kTrimAnnouncementTooEarly[] =
+    "The demo was not changed: its build announcement lies too close to the start to cut before it.";
+inline constexpr char kTrimDirectoryDamaged[] =
+    "The demo was not changed: its directory is damaged or does not describe the loading segment.";
+inline constexpr char kTrimPastLoadingSegment[] =
+    "The demo was not changed: the cut would reach past the end of the loading segment.";
+
 inline constexpr char kWrongResolution[] =
     "Wrong resolution. Available resolutions are:\n1280x960\n1152x864\n1024x768\n800x600\n"
     "640x480\n512x384\n480x360\n400x300";

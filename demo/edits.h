@@ -1,0 +1,104 @@
+// The four edit steps: pure functions that change a demo held whole in memory
+// (the DemoImage) and say what is to be written back. None parses the demo:
+// each finds fixed byte patterns wherever they occur. The file side (reading,
+// writing, questions) is the patch frame's, in demo/patch_run.h.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "demo/bytes.h"
+#include "demo/demo_format.h"
+
+namespace rewindor {
+
+// What an edit step did, or why it refused.
+struct EditResult {
+  // Set when the step refused the demo: the image is untouched, nothing is to
+  // be written, and `refusal` (a text of demo/messages.h) says why.
+  bool refused = false;
+  std::string_view refusal;
+  // Fades replaced, messages stripped, size records converted; for the trim 1.
+  std::uint64_t replacements = 0;
+  // The new file: the `writeLength` bytes of the image from `writeStart`. For
+  // every step but the trim that is the whole image (start 0, its length).
+  std::size_t writeStart = 0;
+  std::size_t writeLength = 0;
+  // The new file is shorter than the old one (only the trim).
+  bool cutFile = false;
+};
+
+// --- Fade-to-black removal ---------------------------------------------------
+// A screen fade message (0x62): duration 0x3000, hold 0x3000, flags 5, colour
+// black, alpha 255.
+inline constexpr std::array<std::uint8_t, 11> kFadeToBlackPattern = {0x62, 0x00, 0x30, 0x00, 0x30, 0x05,
+                                                                     0x00, 0x00, 0x00, 0x00, 0xFF};
+// The message stream's no-operation message: a removed fade becomes 11 of them.
+inline constexpr std::uint8_t kNopMessage = 0x01;
+
+// Replaces every fade-to-black pattern that ends before the image's last byte
+// (starts 0 .. size-12) with no-operation bytes. Keeps the length.
+EditResult RemoveFadeToBlackStep(MutableByteView image);
+
+// --- Team-chat stripping -----------------------------------------------------
+inline constexpr std::uint8_t kChatMessage = 0x4B;          // 'K': length, two bytes, text
+inline constexpr std::uint8_t kStrippedChatMessage = 0x4A;  // 'J'
+inline constexpr std::uint8_t kStrippedChatPayload[2] = {0x02, 0x00};
+// A chat message's text starts this far after its message number.
+inline constexpr std::size_t kChatTextOffset = 4;
+// Team chat begins with one of these; only their first four characters are
+// compared, so "*DEAD*(CT)" adds nothing to "*DEAD*(Terrorist)".
+inline constexpr std::array<std::string_view, 4> kTeamChatPrefixes = {"(Terrorist)", "(Counter-Terrorist)",
+                                                                      "*DEAD*(Terrorist)", "*DEAD*(CT)"};
+inline constexpr std::size_t kTeamChatPrefixCompared = 4;
+
+// Blanks every team chat message found by the cursor walk; `replacements` is
+// the number of messages stripped. Keeps the length.
+EditResult StripTeamChatStep(MutableByteView image);
+
+// --- Resolution conversion ---------------------------------------------------
+// The sizes a demo may be converted to; any width goes with any height.
+inline constexpr std::array<std::uint32_t, 8> kAllowedWidths = {1280, 1152, 1024, 800, 640, 512, 480, 400};
+inline constexpr std::array<std::uint32_t, 8> kAllowedHeights = {960, 864, 768, 600, 480, 384, 360, 300};
+bool IsAllowedNewResolution(std::uint32_t width, std::uint32_t height);
+
+// The size record: 8 zero bytes, width (low 16 bits), 2 zero bytes, height
+// (low 16 bits). The height's upper half, after the record, is not part of it.
+inline constexpr std::size_t kSizeRecordSize = 14;
+inline constexpr std::size_t kSizeRecordWidthOffset = 8;
+inline constexpr std::size_t kSizeRecordHeightOffset = 12;
+std::array<std::uint8_t, kSizeRecordSize> SizeRecord(std::uint32_t width, std::uint32_t height);
+
+// Rewrites every size record of the current size that ends before the image's
+// last byte (starts 0 .. size-15) with the new size, testing each position
+// against the bytes as they stand after earlier replacements. Keeps the length.
+// Only the low 16 bits of each size count. Callers refuse a current size
+// whose width or height is 0 before they get here.
+EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWidth, std::uint32_t currentHeight,
+                                 std::uint32_t newWidth, std::uint32_t newHeight);
+
+// --- Loading-segment trim ----------------------------------------------------
+// A print message whose text starts "\x02\nBUILD": the build announcement.
+inline constexpr std::array<std::uint8_t, 8> kBuildPrintMarker = {0x08, 0x02, 0x0A, 'B', 'U', 'I', 'L', 'D'};
+// The upper half of a loading entry's segmentType and the start of its title.
+inline constexpr std::array<std::uint8_t, 9> kLoadingTitleMarker = {0x00, 0x00, 'L', 'O', 'A', 'D', 'I', 'N', 'G'};
+// Where the marker lies in its directory entry.
+inline constexpr std::size_t kLoadingMarkerInEntry = 2;
+// The announcement is the first message of its frame, so the kept data
+// starts a frame's fixed part before it: cut = (announcement start) - 1021.
+inline constexpr std::size_t kTrimAnnouncementBase = kHeaderSize + kNetMsgDataOffset;
+
+// Removes the loading data between the header and the frame of the last build
+// announcement, lowering directoryOffset, the loading entry's segmentLength
+// and the segmentOffset of every entry after the loading entry by the cut. The
+// new file (the header moved up to offset cut, then the kept data) is the
+// stretch (cut, size - cut); `replacements` is 1. Refused, with the image
+// untouched, when a marker is missing, the cut is negative, the LOADING title
+// is not that of an entry of a directory that ends at the end of the file, the
+// loading segment does not start right after the header, or the cut would reach
+// past the loading segment, into the directory or into a later segment.
+EditResult TrimLoadingSegmentStep(MutableByteView image);
+
+}  // namespace rewindor

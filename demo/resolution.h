@@ -1,0 +1,32 @@
+// The screen size a demo really records, for the resolution conversion's
+// "current size" and for the command-line tool.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "demo/bytes.h"
+
+namespace rewindor {
+
+struct Resolution {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  friend bool operator==(const Resolution&, const Resolution&) = default;
+};
+
+// The most frequent non-zero viewport (x = y = 0) of the network message
+// frames, found by walking the directory and each segment's frames. When the
+// directory cannot be walked (no directory, a damaged one, another header
+// layout), the 14-byte size records with a plausible screen size are counted
+// instead, and one answer is given only when it clearly dominates. None when
+// the frames record no viewport (HLTV demos) or no answer is certain.
+std::optional<Resolution> DetectResolution(ByteView image);
+
+// Screen sizes that the size-record fallback believes.
+inline constexpr std::uint32_t kMinPlausibleWidth = 320;
+inline constexpr std::uint32_t kMaxPlausibleWidth = 7680;
+inline constexpr std::uint32_t kMinPlausibleHeight = 200;
+inline constexpr std::uint32_t kMaxPlausibleHeight = 4320;
+
+}  // namespace rewindor
