@@ -1,0 +1,328 @@
+#include "cli/cli.h"
+
+#include <algorithm>
+#include <charconv>
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include "cli/demo_paths.h"
+#include "cli/json.h"
+#include "demo/read_info.h"
+#include "demo/utf8.h"
+
+namespace rewindor::cli {
+
+const char kUsage[] =
+    "Usage: rewindor-cli COMMAND [OPTIONS] PATH...\n"
+    "\n"
+    "Commands:\n"
+    "  info                 show what each demo holds\n"
+    "  remove-fades         remove the fade-to-black screen fades\n"
+    "  strip-chat           blank the team chat messages\n"
+    "  trim-loading         cut away the start of the loading segment\n"
+    "  convert-resolution   change the recorded screen size (needs --to)\n"
+    "\n"
+    "A PATH is a demo file or a folder; a folder gives its .dem files.\n"
+    "\n"
+    "Options:\n"
+    "  --json        one JSON object per demo, one per line\n"
+    "  -r            look for demos in subfolders too\n"
+    "  --dry-run     edits only: report what would change, write nothing\n"
+    "  --to WxH      convert-resolution: the new size\n"
+    "  --from WxH    convert-resolution: the size to replace\n"
+    "                (default: the size the demo records)\n"
+    "  -h, --help    show this text\n"
+    "\n"
+    "Exit status: 0 all went well, 1 a demo failed, 2 wrong usage.\n";
+
+namespace {
+
+constexpr char kProgram[] = "rewindor-cli";
+
+// ---------------------------------------------------------------------------
+// The information reader, run as the window runs it.
+
+// Passes a file system through and shows `seen` every demo read whole, so the
+// facts that the window does not show come from the very bytes it read.
+class WatchedFiles final : public FileSystem {
+ public:
+  WatchedFiles(FileSystem& inner, std::function<void(ByteView)> seen)
+      : inner_(inner), seen_(std::move(seen)) {}
+
+  std::unique_ptr<DemoFile> OpenForReading(const std::string& path) override {
+    std::unique_ptr<DemoFile> file = inner_.OpenForReading(path);
+    if (!file) return nullptr;
+    return std::make_unique<Demo>(std::move(file), seen_);
+  }
+  std::unique_ptr<DemoFile> OpenForEditing(const std::string& path) override {
+    return inner_.OpenForEditing(path);
+  }
+  SystemError LastError() override { return inner_.LastError(); }
+
+ private:
+  class Demo final : public DemoFile {
+   public:
+    Demo(std::unique_ptr<DemoFile> inner, const std::function<void(ByteView)>& seen)
+        : inner_(std::move(inner)), seen_(seen) {}
+    bool Size(std::uint64_t& size) override { return inner_->Size(size); }
+    bool Read(MutableByteView into) override {
+      if (!inner_->Read(into)) return false;
+      seen_(into);
+      return true;
+    }
+    std::unique_ptr<TempFile> CreateTemp() override { return inner_->CreateTemp(); }
+    bool ReplaceWith(TempFile& temp) override { return inner_->ReplaceWith(temp); }
+
+   private:
+    std::unique_ptr<DemoFile> inner_;
+    const std::function<void(ByteView)>& seen_;
+  };
+
+  FileSystem& inner_;
+  std::function<void(ByteView)> seen_;
+};
+
+// The main window as the tool stands in for it: it keeps what the reader shows.
+class CaptureWindow final : public InfoWindow {
+ public:
+  explicit CaptureWindow(std::string path) : path_(std::move(path)) {}
+
+  std::string DemoPath() override { return path_; }
+  void SetInfoText(std::string_view text) override { summary = text; }
+  void ClearPlayers() override { players.clear(); }
+  bool HasPlayer(std::string_view name) override {
+    return std::any_of(players.begin(), players.end(),
+                       [&](const std::string& p) { return EqualIgnoringCase(p, name); });
+  }
+  void AddPlayer(std::string_view name) override { players.emplace_back(name); }
+  void LoadMapPicture(const std::string&) override {}  // the tool shows no picture
+  void Redraw() override {}
+  void ReportError(std::string_view text, const SystemError& why) override {
+    error = std::string(text) + ": " + why.text;
+  }
+
+  std::string summary;
+  std::vector<std::string> players;
+  std::string error;
+
+ private:
+  std::string path_;
+};
+
+// ---------------------------------------------------------------------------
+// The command line.
+
+enum class Command { kInfo, kRemoveFades, kStripChat, kTrimLoading, kConvertResolution };
+
+constexpr std::pair<std::string_view, Command> kCommands[] = {
+    {"info", Command::kInfo},
+    {"remove-fades", Command::kRemoveFades},
+    {"strip-chat", Command::kStripChat},
+    {"trim-loading", Command::kTrimLoading},
+    {"convert-resolution", Command::kConvertResolution},
+};
+
+struct Options {
+  Command command = Command::kInfo;
+  bool json = false;
+  bool recursive = false;
+  bool dryRun = false;
+  std::optional<ScreenSize> to;
+  std::optional<ScreenSize> from;
+  std::vector<std::string> paths;
+};
+
+struct ParsedArgs {
+  bool help = false;
+  std::string usageError;
+  Options options;
+};
+
+ParsedArgs ParseArgs(const std::vector<std::string>& args) {
+  ParsedArgs parsed;
+  Options& o = parsed.options;
+  auto fail = [&](std::string why) {
+    parsed.usageError = std::move(why);
+    return parsed;
+  };
+  std::optional<std::string> command;
+  bool optionsEnded = false;
+  std::vector<std::string> positional;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-h" || arg == "--help") {
+      parsed.help = true;
+      return parsed;
+    } else if (arg == "--json") {
+      o.json = true;
+    } else if (arg == "-r" || arg == "--recursive") {
+      o.recursive = true;
+    } else if (arg == "--dry-run") {
+      o.dryRun = true;
+    } else if (arg.starts_with("--to") || arg.starts_with("--from")) {
+      std::string name = arg.substr(0, arg.find('='));
+      if (name != "--to" && name != "--from") return fail("unknown option " + arg);
+      std::string value;
+      if (name.size() < arg.size()) {
+        value = arg.substr(name.size() + 1);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      } else {
+        return fail(name + " needs a size WxH");
+      }
+      std::optional<ScreenSize> size = ParseScreenSize(value);
+      if (!size) return fail(name + " needs a size WxH, not \"" + value + "\"");
+      (name == "--to" ? o.to : o.from) = size;
+    } else {
+      return fail("unknown option " + arg);
+    }
+  }
+  if (positional.empty()) return fail("no command given");
+  auto known = std::find_if(std::begin(kCommands), std::end(kCommands),
+                            [&](const auto& c) { return c.first == positional.front(); });
+  if (known == std::end(kCommands)) return fail("unknown command " + positional.front());
+  o.command = known->second;
+  o.paths.assign(positional.begin() + 1, positional.end());
+  if (o.command == Command::kInfo && o.dryRun) return fail("--dry-run is for the edit commands");
+  if (o.command != Command::kConvertResolution && (o.to || o.from)) {
+    return fail("--to and --from are for convert-resolution");
+  }
+  if (o.command == Command::kConvertResolution && !o.to) return fail("convert-resolution needs --to WxH");
+  if (o.paths.empty()) return fail("no PATH given");
+  return parsed;
+}
+
+// ---------------------------------------------------------------------------
+// Running a batch.
+
+class Batch {
+ public:
+  Batch(const Options& options, FileSystem& files, Console& console)
+      : o_(options), files_(files), console_(console) {}
+
+  int Run() {
+    for (const std::string& path : o_.paths) {
+      PathExpansion expansion = ExpandPath(path, o_.recursive);
+      if (!expansion.problem.empty()) Fail(path, expansion.problem);
+      for (const std::string& demo : expansion.demos) RunOne(demo);
+    }
+    return failed_ ? kExitFailed : kExitOk;
+  }
+
+ private:
+  void RunOne(const std::string& path) {
+    switch (o_.command) {
+      case Command::kInfo:
+        Info(path);
+        break;
+      default:
+        Fail(path, "This command is not available yet.");
+        break;
+    }
+  }
+
+  void Info(const std::string& path) {
+    DemoReport report = InspectDemoFile(files_, path);
+    if (!report.error.empty()) return Fail(path, report.error);
+    if (o_.json) {
+      JsonObject json;
+      json.Add("path", path)
+          .Add("engineVersion", report.facts.engineVersion)
+          .Add("demoVersion", report.facts.header.demoVersion)
+          .Add("networkVersion", report.facts.header.networkVersion)
+          .Add("map", report.facts.header.mapName)
+          .Add("mod", report.facts.header.gameDir)
+          .AddBool("hltv", report.facts.hltv)
+          .AddInt("build", report.facts.buildNumber)
+          .Add("players", report.players)
+          .Add("summary", report.summary);
+      if (report.resolution) {
+        json.Add("resolution",
+                 std::to_string(report.resolution->width) + "x" + std::to_string(report.resolution->height));
+      } else {
+        json.AddNull("resolution");
+      }
+      console_.Out(json.Line());
+      return;
+    }
+    std::string text = Separator() + path + "\n" + report.summary + "\nPlayers:\n";
+    for (const std::string& name : report.players) text += name + "\n";
+    console_.Out(text);
+  }
+
+  // Plain output keeps a blank line between the demos' blocks.
+  std::string Separator() { return std::exchange(printedBlock_, true) ? "\n" : ""; }
+
+  void Fail(const std::string& path, std::string_view why) {
+    failed_ = true;
+    if (o_.json) {
+      console_.Out(JsonObject().Add("path", path).Add("error", why).Line());
+    } else {
+      console_.Err(path + ": " + std::string(why) + "\n");
+    }
+  }
+
+  const Options& o_;
+  FileSystem& files_;
+  Console& console_;
+  bool failed_ = false;
+  bool printedBlock_ = false;
+};
+
+}  // namespace
+
+std::optional<ScreenSize> ParseScreenSize(std::string_view text) {
+  std::size_t x = text.find_first_of("xX");
+  if (x == std::string_view::npos) return std::nullopt;
+  auto number = [](std::string_view digits, std::uint32_t& value) {
+    if (digits.empty() || digits.front() < '0' || digits.front() > '9') return false;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    return ec == std::errc() && end == digits.data() + digits.size();
+  };
+  ScreenSize size;
+  if (!number(text.substr(0, x), size.width) || !number(text.substr(x + 1), size.height)) return std::nullopt;
+  return size;
+}
+
+DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
+  DemoReport report;
+  WatchedFiles watched(files, [&](ByteView image) { report.facts = InspectDemo(image); });
+  CaptureWindow window(path);
+  ReaderState state;  // no program folder: the tool never loads the map picture
+  if (!ReadDemoInfo(window, watched, state)) {
+    report = DemoReport{};
+    report.error = window.error;
+    return report;
+  }
+  DemoHeader& header = report.facts.header;
+  header.mapName = DemoTextToUtf8(header.mapName);
+  header.gameDir = DemoTextToUtf8(header.gameDir);
+  // The window's own text unless a demo text in it needs converting; then
+  // each text is converted by itself, so one odd text cannot garble the other.
+  report.summary = IsValidUtf8(window.summary) ? window.summary : ComposeDemoSummary(report.facts);
+  for (const std::string& name : window.players) report.players.push_back(DemoTextToUtf8(name));
+  return report;
+}
+
+int RunCli(const std::vector<std::string>& args, FileSystem& files, Console& console) {
+  ParsedArgs parsed = ParseArgs(args);
+  if (parsed.help) {
+    console.Out(kUsage);
+    return kExitOk;
+  }
+  if (!parsed.usageError.empty()) {
+    console.Err(std::string(kProgram) + ": " + parsed.usageError + "\n" +
+                "Usage: rewindor-cli COMMAND [OPTIONS] PATH...  (rewindor-cli --help tells more)\n");
+    return kExitUsage;
+  }
+  return Batch(parsed.options, files, console).Run();
+}
+
+}  // namespace rewindor::cli

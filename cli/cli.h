@@ -1,0 +1,50 @@
+// rewindor-cli: the demo commands without a window, for scripts and batches.
+// Everything here is portable; the console and the command line of the
+// platform are in console.h.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "demo/files.h"
+#include "demo/info.h"
+
+namespace rewindor::cli {
+
+// Where the tool writes; texts are UTF-8.
+class Console {
+ public:
+  virtual ~Console() = default;
+  virtual void Out(std::string_view text) = 0;
+  virtual void Err(std::string_view text) = 0;
+};
+
+enum ExitStatus : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
+
+// Runs one command line (the arguments after the program's name) and returns
+// the exit status.
+int RunCli(const std::vector<std::string>& args, FileSystem& files, Console& console);
+
+extern const char kUsage[];
+
+struct ScreenSize {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+};
+// "WxH" (or "WXH"), decimal, each part fitting 32 bits.
+std::optional<ScreenSize> ParseScreenSize(std::string_view text);
+
+// What the information reader found in one demo, its texts as UTF-8.
+struct DemoReport {
+  std::string error;  // set when the demo could not be read: "<fixed text>: <reason>"
+  DemoFacts facts;
+  std::string summary;               // the six lines, as the window shows them
+  std::vector<std::string> players;  // first-seen order
+  std::optional<ScreenSize> resolution;
+};
+DemoReport InspectDemoFile(FileSystem& files, const std::string& path);
+
+}  // namespace rewindor::cli

@@ -1,0 +1,67 @@
+#include "cli/json.h"
+
+#include "demo/utf8.h"
+
+namespace rewindor::cli {
+
+std::string JsonString(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string utf8 = DemoTextToUtf8(text);
+  std::string out;
+  out.reserve(utf8.size() + 2);
+  out += '"';
+  for (char c : utf8) {
+    auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += "\\u00";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+JsonObject& JsonObject::Key(std::string_view key) {
+  if (body_.size() > 1) body_ += ", ";
+  body_ += JsonString(key);
+  body_ += ": ";
+  return *this;
+}
+
+JsonObject& JsonObject::Add(std::string_view key, std::string_view text) {
+  Key(key).body_ += JsonString(text);
+  return *this;
+}
+
+JsonObject& JsonObject::Add(std::string_view key, const std::vector<std::string>& texts) {
+  Key(key).body_ += '[';
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i > 0) body_ += ", ";
+    body_ += JsonString(texts[i]);
+  }
+  body_ += ']';
+  return *this;
+}
+
+JsonObject& JsonObject::AddBool(std::string_view key, bool value) {
+  Key(key).body_ += value ? "true" : "false";
+  return *this;
+}
+
+JsonObject& JsonObject::AddInt(std::string_view key, std::int64_t value) {
+  Key(key).body_ += std::to_string(value);
+  return *this;
+}
+
+JsonObject& JsonObject::AddNull(std::string_view key) {
+  Key(key).body_ += "null";
+  return *this;
+}
+
+}  // namespace rewindor::cli
