@@ -5,7 +5,7 @@
 // damaged input.
 //
 //   builder::Demo demo;
-//   demo.loading().items.push_back(builder::NetFrame({{builder::BuildAnnouncement(4554), "build"}}));
+//   demo.loading().items.push_back(builder::LoadingFrame({{builder::BuildAnnouncement(4554), "build"}}));
 //   demo.playback().items.push_back(builder::Gameplay{.seconds = 5, .teamChatsPerMinute = 12});
 //   builder::Built built = builder::Build(demo);
 //   // built.bytes is the file; built.layout.Tagged("build")[0].offset == 1021
