@@ -1,0 +1,39 @@
+// Resource identifiers shared by res/rewindor.rc and the program's C++ code.
+// Plain macros only: the resource compiler reads this file too.
+#pragma once
+
+// Dialog templates.
+#define IDD_MAIN 101        // the main window, caption "Rewindor"
+#define IDD_RESOLUTION 139  // the resolution dialog
+
+// Skin bitmaps and the program icon.
+#define IDB_MAIN_SKIN 117    // 855 x 500, 256 colours
+#define IDB_DIALOG_SKIN 140  // 280 x 154, 256 colours
+#define IDI_PROGRAM 111      // 16 x 16 and 32 x 32
+
+// Main window controls (dialog 101).
+#define IDC_DEMO_PATH 1000
+#define IDC_BROWSE_DEMO 1001
+#define IDC_DEMO_INFO 1007
+#define IDC_PLAY 1010
+#define IDC_GAME_PATH 1011
+#define IDC_SAVE_SETTINGS 1012
+#define IDC_GAME_OPTIONS 1013
+#define IDC_BROWSE_GAME 1021
+#define IDC_DEMO_SPEED 1026
+#define IDC_FOLDER_LIST 1028
+#define IDC_STRIP_TEAM_CHAT 1029
+#define IDC_CONVERT_RESOLUTION 1030
+#define IDC_FOLDER_PATH 1031
+#define IDC_PLAYER_LIST 1037
+#define IDC_VIEWDEMO 1041
+#define IDC_TIMEDEMO 1042
+#define IDC_STARTMOVIE 1046
+#define IDC_TRIM_LOADING 1048
+#define IDC_REMOVE_FADE 1049
+
+// Resolution dialog controls (dialog 139); OK and Cancel keep IDOK (1) and IDCANCEL (2).
+#define IDC_NEW_WIDTH 1035
+#define IDC_NEW_HEIGHT 1036
+#define IDC_CURRENT_WIDTH 1038
+#define IDC_CURRENT_HEIGHT 1040
