@@ -1,0 +1,252 @@
+// The file system on Windows: the wide API throughout, so that any path works
+// whatever the ANSI code page.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+
+#include "demo/files.h"
+#include "demo/utf8.h"
+
+namespace rewindor {
+
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the wide API takes UTF-16");
+
+// The code is kept at the failure itself: clean-up calls made on the way out
+// (closing, reopening) would overwrite GetLastError.
+thread_local DWORD lastError = 0;
+
+bool Fail() {
+  lastError = GetLastError();
+  return false;
+}
+bool Fail(DWORD code) {
+  lastError = code;
+  return false;
+}
+
+// No single ReadFile or WriteFile moves more than this.
+constexpr DWORD kChunk = 1u << 30;
+// A virus scanner or indexer may hold a freshly written file for a moment.
+constexpr int kMoveTries = 5;
+constexpr DWORD kMoveRetryPauseMs = 100;
+constexpr int kTempNameTries = 100;
+// Shown when the system has no text for an error code.
+constexpr char kUnknownErrorText[] = "Unknown error";
+
+// The demo's attributes that its replacement takes over; read-only cannot be
+// set on a demo that was opened for writing, the rest are not plain flags.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+constexpr DWORD kEditAccess = GENERIC_READ | GENERIC_WRITE;
+// While a demo is edited others may read it, but nobody may write, rename or delete it.
+constexpr DWORD kEditShare = FILE_SHARE_READ;
+
+std::wstring Wide(const std::string& utf8) {
+  std::u16string s = Utf8ToUtf16(utf8);
+  return std::wstring(s.begin(), s.end());
+}
+
+std::string Utf8(const wchar_t* s, std::size_t n) {
+  std::u16string u(s, s + n);
+  return Utf16ToUtf8(u);
+}
+
+HANDLE OpenDemo(const std::wstring& path, DWORD access, DWORD share) {
+  return CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+class WinTemp final : public TempFile {
+ public:
+  WinTemp(HANDLE h, std::wstring path) : h_(h), path_(std::move(path)) {}
+  ~WinTemp() override {
+    Close();
+    if (!adopted_) DeleteFileW(path_.c_str());
+  }
+
+  bool Write(ByteView data) override {
+    const std::uint8_t* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+      DWORD want = static_cast<DWORD>(std::min<std::size_t>(left, kChunk));
+      DWORD done = 0;
+      if (!WriteFile(h_, p, want, &done, nullptr)) return Fail();
+      if (done == 0) return Fail(ERROR_DISK_FULL);
+      p += done;
+      left -= done;
+    }
+    return true;
+  }
+
+  bool Flush() override { return FlushFileBuffers(h_) || Fail(); }
+
+  HANDLE handle() const { return h_; }
+  const std::wstring& path() const { return path_; }
+  void Close() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+  }
+  // The file has become the demo: it is no longer ours to delete.
+  void Adopt() { adopted_ = true; }
+
+ private:
+  HANDLE h_;
+  std::wstring path_;
+  bool adopted_ = false;
+};
+
+class WinDemo final : public DemoFile {
+ public:
+  WinDemo(HANDLE h, std::wstring path, bool editing) : h_(h), path_(std::move(path)), editing_(editing) {}
+  ~WinDemo() override {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+
+  bool Size(std::uint64_t& size) override {
+    LARGE_INTEGER li;
+    if (!GetFileSizeEx(h_, &li)) return Fail();
+    size = static_cast<std::uint64_t>(li.QuadPart);
+    return true;
+  }
+
+  bool Read(MutableByteView into) override {
+    LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(h_, zero, nullptr, FILE_BEGIN)) return Fail();
+    std::uint8_t* p = into.data();
+    std::size_t left = into.size();
+    while (left > 0) {
+      DWORD want = static_cast<DWORD>(std::min<std::size_t>(left, kChunk));
+      DWORD got = 0;
+      if (!ReadFile(h_, p, want, &got, nullptr)) return Fail();
+      if (got == 0) return Fail(ERROR_HANDLE_EOF);  // the file became shorter than its size said
+      p += got;
+      left -= got;
+    }
+    return true;
+  }
+
+  std::unique_ptr<TempFile> CreateTemp() override {
+    if (!editing_) {
+      Fail(ERROR_INVALID_FUNCTION);
+      return nullptr;
+    }
+    // "~<name>.rewindor-<n>.tmp" beside the demo, hidden until it takes the demo's place.
+    std::size_t cut = path_.find_last_of(L"\\/:");
+    std::wstring folder = cut == std::wstring::npos ? L"" : path_.substr(0, cut + 1);
+    std::wstring base = cut == std::wstring::npos ? path_ : path_.substr(cut + 1);
+    static std::atomic<unsigned> counter{0};
+    for (int i = 0; i < kTempNameTries; ++i) {
+      std::wstring name = folder + L"~" + base + L".rewindor-" + std::to_wstring(GetCurrentProcessId()) +
+                          L"-" + std::to_wstring(++counter) + L".tmp";
+      HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_HIDDEN, nullptr);
+      if (h != INVALID_HANDLE_VALUE) return std::make_unique<WinTemp>(h, name);
+      if (GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    Fail();
+    return nullptr;
+  }
+
+  bool ReplaceWith(TempFile& temp) override {
+    if (!editing_) return Fail(ERROR_INVALID_FUNCTION);
+    auto& t = static_cast<WinTemp&>(temp);
+    // The new file keeps the demo's creation time and attributes (and so
+    // loses the temp file's hidden flag).
+    FILE_BASIC_INFO demoInfo{};
+    if (!GetFileInformationByHandleEx(h_, FileBasicInfo, &demoInfo, sizeof demoInfo)) return Fail();
+    FILE_BASIC_INFO newInfo{};
+    newInfo.CreationTime = demoInfo.CreationTime;
+    newInfo.FileAttributes = demoInfo.FileAttributes & kKeptAttributes;
+    if (newInfo.FileAttributes == 0) newInfo.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(t.handle(), FileBasicInfo, &newInfo, sizeof newInfo)) return Fail();
+    t.Close();
+
+    // The rename cannot replace a file that is open without delete sharing,
+    // our own handle included.
+    CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+    DWORD moveError = ERROR_SUCCESS;
+    for (int i = 0; i < kMoveTries; ++i) {
+      if (MoveFileExW(t.path().c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        moveError = ERROR_SUCCESS;
+        break;
+      }
+      moveError = GetLastError();
+      if (moveError != ERROR_ACCESS_DENIED && moveError != ERROR_SHARING_VIOLATION) break;
+      Sleep(kMoveRetryPauseMs);
+    }
+    if (moveError == ERROR_SUCCESS) t.Adopt();
+    // Held again as before: the new demo on success, the untouched old one otherwise.
+    for (int i = 0; i < kMoveTries && h_ == INVALID_HANDLE_VALUE; ++i) {
+      h_ = OpenDemo(path_, kEditAccess, kEditShare);
+      if (h_ == INVALID_HANDLE_VALUE) Sleep(kMoveRetryPauseMs);
+    }
+    if (moveError != ERROR_SUCCESS) return Fail(moveError);
+    return true;
+  }
+
+ private:
+  HANDLE h_;
+  std::wstring path_;
+  bool editing_;
+};
+
+class WinFileSystem final : public FileSystem {
+ public:
+  std::unique_ptr<DemoFile> OpenForReading(const std::string& path) override {
+    return Open(path, GENERIC_READ, FILE_SHARE_READ, false);
+  }
+  std::unique_ptr<DemoFile> OpenForEditing(const std::string& path) override {
+    return Open(path, kEditAccess, kEditShare, true);
+  }
+
+  SystemError LastError() override {
+    SystemError e;
+    e.code = lastError;
+    wchar_t* buffer = nullptr;
+    DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD n = FormatMessageW(flags, nullptr, lastError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                             reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    if (n == 0) {
+      n = FormatMessageW(flags, nullptr, lastError, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    }
+    if (n != 0 && buffer != nullptr) {
+      // The system ends its texts with a line break; the full stop stays.
+      while (n > 0 && (buffer[n - 1] == L'\r' || buffer[n - 1] == L'\n')) --n;
+      e.text = Utf8(buffer, n);
+    }
+    if (buffer != nullptr) LocalFree(buffer);
+    if (e.text.empty()) e.text = std::string(kUnknownErrorText) + " " + std::to_string(lastError);
+    return e;
+  }
+
+ private:
+  static std::unique_ptr<DemoFile> Open(const std::string& path, DWORD access, DWORD share, bool editing) {
+    // A zero byte would cut the path short, and an invalid sequence would be
+    // replaced: either could name another file.
+    if (path.find('\0') != std::string::npos || !IsValidUtf8(path)) {
+      Fail(ERROR_INVALID_NAME);
+      return nullptr;
+    }
+    std::wstring wide = Wide(path);
+    HANDLE h = OpenDemo(wide, access, share);
+    if (h == INVALID_HANDLE_VALUE) {
+      Fail();
+      return nullptr;
+    }
+    return std::make_unique<WinDemo>(h, std::move(wide), editing);
+  }
+};
+
+}  // namespace
+
+FileSystem& NativeFileSystem() {
+  static WinFileSystem fs;
+  return fs;
+}
+
+}  // namespace rewindor
