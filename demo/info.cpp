@@ -4,6 +4,10 @@
 #include <cstring>
 #include <unordered_set>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace rewindor {
 
 namespace {
@@ -15,18 +19,21 @@ ByteView Searchable(ByteView image) {
 }
 
 // The first match of `marker` at or after `from`, or npos. The search jumps
-// with memchr to the marker's first byte and compares the rest.
+// with memchr to the marker's key byte and compares the rest. The key is a
+// byte that is rare in demos: never a zero, which fills much of every demo.
 template <std::size_t N>
 std::size_t Find(ByteView data, const std::array<std::uint8_t, N>& marker, std::size_t from) {
+  std::size_t k = 0;
+  while (k + 1 < N && marker[k] == 0) ++k;
+  if (data.size() < N || from > data.size() - N) return std::string_view::npos;
   const std::uint8_t* begin = data.data();
-  const std::uint8_t* end = begin + data.size();
-  if (data.size() < N) return std::string_view::npos;
-  const std::uint8_t* last = end - N;  // the last start that leaves room for the marker
-  const std::uint8_t* p = begin + from;
+  const std::uint8_t* p = begin + from + k;              // where the key byte of a match at `from` lies
+  const std::uint8_t* last = begin + (data.size() - N) + k;  // the key byte of the last possible match
   while (p <= last) {
-    p = static_cast<const std::uint8_t*>(std::memchr(p, marker[0], static_cast<std::size_t>(last - p) + 1));
+    p = static_cast<const std::uint8_t*>(std::memchr(p, marker[k], static_cast<std::size_t>(last - p) + 1));
     if (p == nullptr) break;
-    if (std::memcmp(p + 1, marker.data() + 1, N - 1) == 0) return static_cast<std::size_t>(p - begin);
+    const std::uint8_t* start = p - k;
+    if (std::memcmp(start, marker.data(), N) == 0) return static_cast<std::size_t>(start - begin);
     ++p;
   }
   return std::string_view::npos;
@@ -138,11 +145,67 @@ std::string EngineVersionText(int buildNumber, std::string_view networkVersion) 
   return "N/A";
 }
 
+MarkerScan ScanMarkers(ByteView image) {
+  MarkerScan result;
+  if (image.size() < 7) return result;
+  const std::uint8_t* d = image.data();
+  const std::size_t n = image.size();
+  const std::size_t lastStart = n - 7;  // the last start position a scan tests
+  std::size_t lastBuild = std::string_view::npos;
+  std::unordered_set<std::string_view> seen;
+  auto keep = [&](std::string_view name) {
+    if (seen.insert(name).second) result.names.emplace_back(name);
+  };
+  // Each marker has a key byte (its first non-zero one: 08 of the HLTV marker
+  // at index 1, 'B', and the tab); every key byte found is tested as part of
+  // its marker. Zero bytes, which fill much of a demo, are never keys.
+  auto test = [&](std::size_t i) {
+    switch (d[i]) {
+      case 0x08:
+        if (i >= 1 && i - 1 <= lastStart && std::memcmp(d + i - 1, kHltvMarker.data(), 6) == 0) result.hltv = true;
+        break;
+      case 'B':
+        if (i <= lastStart && std::memcmp(d + i, kBuildMarker.data(), 6) == 0) lastBuild = i;
+        break;
+      case '\t':
+        if (i <= lastStart && std::memcmp(d + i, kPlayerInfoMarker.data(), 6) == 0) {
+          PlayerNamesInWindow(image.subspan(i, std::min(kPlayerInfoWindowSize, n - i)), keep);
+        }
+        break;
+      default:
+        break;
+    }
+  };
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i hltvKey = _mm_set1_epi8(0x08), buildKey = _mm_set1_epi8('B'), infoKey = _mm_set1_epi8('\t');
+  for (; i + 16 <= n; i += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, hltvKey), _mm_cmpeq_epi8(v, buildKey)),
+                               _mm_cmpeq_epi8(v, infoKey));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    while (mask != 0) {
+      test(i + static_cast<std::size_t>(__builtin_ctz(mask)));
+      mask &= mask - 1;
+    }
+  }
+#endif
+  for (; i < n; ++i) test(i);
+  if (result.hltv) {
+    result.names.clear();
+  } else if (lastBuild != std::string_view::npos) {
+    result.buildNumber = BuildNumberAt(image, lastBuild);
+  }
+  return result;
+}
+
 DemoFacts InspectDemo(ByteView image) {
   DemoFacts f;
   f.header = DecodeDemoHeader(image);
-  f.hltv = ScanHltv(image);
-  if (!f.hltv) f.buildNumber = ScanBuildNumber(image);
+  MarkerScan scan = ScanMarkers(image);
+  f.hltv = scan.hltv;
+  f.buildNumber = scan.buildNumber;
+  f.playerNames = std::move(scan.names);
   f.engineVersion = EngineVersionText(f.buildNumber, f.header.networkVersion);
   return f;
 }
@@ -174,15 +237,14 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
          std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
 }
 
-std::vector<std::string> DemoPlayers(ByteView image, const DemoFacts& facts) {
+std::vector<std::string> DemoPlayers(const DemoFacts& facts) {
   std::vector<std::string> names;
-  if (facts.hltv) return names;
   std::unordered_set<std::string> seen;  // folded forms
-  ScanPlayerNames(image, [&](std::string_view name) {
+  for (const std::string& name : facts.playerNames) {
     std::string folded(name);
     std::transform(folded.begin(), folded.end(), folded.begin(), FoldAscii);
-    if (seen.insert(std::move(folded)).second) names.emplace_back(name);
-  });
+    if (seen.insert(std::move(folded)).second) names.push_back(name);
+  }
   return names;
 }
 

@@ -39,11 +39,22 @@ void PlayerNamesInWindow(ByteView window, const std::function<void(std::string_v
 
 std::string EngineVersionText(int buildNumber, std::string_view networkVersion);
 
+// The three scans in one pass over the image, with the results of
+// ScanHltv, ScanBuildNumber (0 for an HLTV demo) and ScanPlayerNames (none for
+// an HLTV demo; each name once, exact repeats dropped, in first-seen order).
+struct MarkerScan {
+  bool hltv = false;
+  int buildNumber = 0;
+  std::vector<std::string> names;
+};
+MarkerScan ScanMarkers(ByteView image);
+
 struct DemoFacts {
   DemoHeader header;
   bool hltv = false;
   int buildNumber = 0;
   std::string engineVersion;
+  std::vector<std::string> playerNames;  // as ScanMarkers gives them
 };
 // Header, scans (build and names only for a demo that is not HLTV) and the engine version.
 DemoFacts InspectDemo(ByteView image);
@@ -62,6 +73,6 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
 // The player names of a demo in first-seen order, later repeats that differ
 // only in letter case dropped; none for an HLTV demo.
-std::vector<std::string> DemoPlayers(ByteView image, const DemoFacts& facts);
+std::vector<std::string> DemoPlayers(const DemoFacts& facts);
 
 }  // namespace rewindor

@@ -30,10 +30,8 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state) {
 
   DemoFacts facts = InspectDemo(image);
   window.ClearPlayers();
-  if (!facts.hltv) {
-    ScanPlayerNames(image, [&](std::string_view name) {
-      if (!window.HasPlayer(name)) window.AddPlayer(name);
-    });
+  for (const std::string& name : facts.playerNames) {
+    if (!window.HasPlayer(name)) window.AddPlayer(name);
   }
   window.SetInfoText(ComposeDemoSummary(facts));
   state.currentMod = facts.header.gameDir;

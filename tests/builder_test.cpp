@@ -359,7 +359,7 @@ TEST(Samples, ReadAsAClientAndAnHltvDemo) {
   EXPECT_EQ(facts.buildNumber, 4554);
   EXPECT_EQ(ComposeDemoSummary(facts),
             "Half-Life Version: N/A\nDemo Version: 5\nNetwork Version: 48\nMap: de_rewind\nMod: cstrike\nHLTV: No");
-  EXPECT_EQ(DemoPlayers(client.bytes, facts),
+  EXPECT_EQ(DemoPlayers(facts),
             (std::vector<std::string>{"Ghost", "\xD0\x92\xD0\xB0\xD1\x81\xD1\x8F", "Mr. Pink", "sn1per_ace", "Kate",
                                       "[RW] Otter", "Bob"}));
   EXPECT_GE(client.layout.Tagged("team_chat").size(), 3u);
@@ -370,7 +370,7 @@ TEST(Samples, ReadAsAClientAndAnHltvDemo) {
   facts = InspectDemo(hltv.bytes);
   EXPECT_EQ(ComposeDemoSummary(facts),
             "Half-Life Version: N/A\nDemo Version: 5\nNetwork Version: 48\nMap: de_rewind\nMod: cstrike\nHLTV: Yes");
-  EXPECT_TRUE(DemoPlayers(hltv.bytes, facts).empty());
+  EXPECT_TRUE(DemoPlayers(facts).empty());
   for (const b::Built* s : {&client, &hltv}) {
     EXPECT_GT(s->bytes.size(), 200u * 1024);
     EXPECT_LT(s->bytes.size(), 600u * 1024);

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -106,7 +111,7 @@ TEST(PlayerNames, WindowEndsAtTheEndOfTheFile) {
 TEST(PlayerNames, EveryMarkerOpensItsOwnWindowAndRepeatsAreDroppedIgnoringCase) {
   Bytes image = B("\tfulls\\name\\Alpha\\model\\x\\name\\alpha\\name\\Beta\\\tfulls\\name\\BETA\\name\\Gamma\\..");
   DemoFacts facts = InspectDemo(image);
-  EXPECT_EQ(DemoPlayers(image, facts), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
+  EXPECT_EQ(DemoPlayers(facts), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
 }
 
 TEST(EngineVersion, Table) {
@@ -177,7 +182,7 @@ TEST(Summary, HltvIgnoresBuildMarkersAndNames) {
   EXPECT_TRUE(facts.hltv);
   EXPECT_EQ(facts.buildNumber, 0);
   EXPECT_EQ(facts.engineVersion, "1.1.0.4");
-  EXPECT_TRUE(DemoPlayers(image, facts).empty());
+  EXPECT_TRUE(DemoPlayers(facts).empty());
   EXPECT_EQ(ComposeDemoSummary(facts).substr(ComposeDemoSummary(facts).rfind('\n') + 1), "HLTV: Yes");
 }
 
@@ -194,6 +199,58 @@ TEST(MapPicture, OnlyPlainNamesAndPathsThatFit) {
   std::string folder(259 - std::string("\\m\\maps\\x.bmp").size(), 'f');
   EXPECT_TRUE(MapPicturePath(folder, "m", "x"));
   EXPECT_FALSE(MapPicturePath(folder + "f", "m", "x"));
+}
+
+}  // namespace
+}  // namespace rewindor
+
+namespace rewindor {
+namespace {
+
+// The one-pass scan must agree with the three scans taken one by one.
+void ExpectOnePassAgrees(ByteView image, const std::string& what) {
+  MarkerScan one = ScanMarkers(image);
+  bool hltv = ScanHltv(image);
+  EXPECT_EQ(one.hltv, hltv) << what;
+  EXPECT_EQ(one.buildNumber, hltv ? 0 : ScanBuildNumber(image)) << what;
+  std::vector<std::string> names;
+  if (!hltv) {
+    ScanPlayerNames(image, [&](std::string_view n) {
+      if (std::find(names.begin(), names.end(), n) == names.end()) names.emplace_back(n);
+    });
+  }
+  EXPECT_EQ(one.names, names) << what;
+}
+
+TEST(OnePassScan, AgreesWithTheSeparateScans) {
+  const std::string hltv("\0\x08HLTV", 6);
+  // Markers at every distance from the end, around SIMD block edges, overlapping.
+  std::vector<std::string> inputs = {"",
+                                     "BUILD 1",
+                                     "\tfulls",
+                                     hltv + "x",
+                                     "x" + hltv,
+                                     "\x08HLTVx",
+                                     std::string(15, 'x') + "BUILD 2056 " + std::string(20, '\t'),
+                                     std::string(9, '.') + "\tfulls\\name\\A\\name\\B\\\tfulls\\name\\A",
+                                     "BUILD 2006 " + std::string(40, 'B') + "BUILD 2056 .\tfulls\\name\\x" + hltv + "."};
+  for (std::size_t pad = 0; pad < 20; ++pad) {
+    inputs.push_back(std::string(pad, 'q') + "BUILD 77 ");
+    inputs.push_back(std::string(pad, 'q') + hltv + "z");
+    inputs.push_back(std::string(pad, '\0') + "\tfulls\\name\\Pad" + std::to_string(pad));
+  }
+  for (const std::string& s : inputs) ExpectOnePassAgrees(AsBytes(s), "input of " + std::to_string(s.size()));
+}
+
+TEST(OnePassScan, AgreesOnTheRealDemos) {
+  std::filesystem::path corpus = REWINDOR_CORPUS_DIR;
+  if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+  for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+    if (entry.path().extension() != ".dem") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    Bytes image((std::istreambuf_iterator<char>(in)), {});
+    ExpectOnePassAgrees(image, entry.path().filename().string());
+  }
 }
 
 }  // namespace

@@ -570,7 +570,9 @@ Bytes ScreenFadeMessage(const ScreenFade& fade) {
 
 Bytes ChatMessage(std::string_view text, std::uint8_t sender) {
   text = text.substr(0, kMaxChatTextBytes);
-  Bytes out{kMsgSayText, static_cast<std::uint8_t>(text.size() + 3), sender, 0x02};
+  Bytes out;
+  out.reserve(text.size() + 5);
+  out.insert(out.end(), {kMsgSayText, static_cast<std::uint8_t>(text.size() + 3), sender, 0x02});
   Append(out, text);
   out.push_back(0);
   return out;

@@ -2,7 +2,9 @@
 // lines and player names within their limits, without reading out of bounds.
 #include <cstdint>
 #include <cstdlib>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "demo/info.h"
 
@@ -27,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(summary.size() <= 1023);
   Check(facts.header.mapName.size() <= kMaxPathChars && facts.header.gameDir.size() <= kMaxPathChars);
   Check(!facts.hltv || facts.buildNumber == 0);
-  for (const std::string& name : DemoPlayers(image, facts)) {
+  for (const std::string& name : DemoPlayers(facts)) {
     Check(!name.empty() && name.size() <= kMaxPlayerNameBytes);
     Check(name.find_first_of(std::string("\\,\n\0", 4)) == std::string::npos);
   }
@@ -38,5 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Check(part->find_first_of("\\/:") == std::string::npos && *part != "." && *part != "..");
     }
   }
+  // The one-pass scan agrees with the three scans taken one by one.
+  bool hltv = ScanHltv(image);
+  Check(facts.hltv == hltv);
+  Check(facts.buildNumber == (hltv ? 0 : ScanBuildNumber(image)));
+  std::vector<std::string> names;
+  if (!hltv) {
+    ScanPlayerNames(image, [&](std::string_view n) {
+      if (std::find(names.begin(), names.end(), n) == names.end()) names.emplace_back(n);
+    });
+  }
+  Check(facts.playerNames == names);
   return 0;
 }
