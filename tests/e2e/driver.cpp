@@ -623,6 +623,7 @@ std::optional<MessageBoxInfo> Describe(HWND window) {
     }
   }
   std::sort(box.buttons.begin(), box.buttons.end());
+  box.icon_window = icon_static;
   box.icon = icon_static == nullptr ? BoxIcon::kNone : IdentifyIcon(icon_static);
   return box;
 }
@@ -652,6 +653,11 @@ std::optional<MessageBoxInfo> FindMessageBox(std::wstring_view caption, DWORD pi
     }
     return false;
   });
+  // A box just opened may not be painted yet: look at its icon again.
+  for (int i = 0; found && found->icon == BoxIcon::kUnknown && i < 40; ++i) {
+    Sleep(50);
+    found->icon = IdentifyIcon(found->icon_window);
+  }
   if (!found) {
     std::string open;
     for (const auto& box : OpenMessageBoxes(pid)) open += "; open: " + box.Describe();

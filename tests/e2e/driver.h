@@ -116,6 +116,7 @@ struct MessageBoxInfo {
   std::wstring text;         // newlines normalised
   std::vector<int> buttons;  // ids of the visible buttons, e.g. IDOK, IDCANCEL
   BoxIcon icon = BoxIcon::kNone;
+  HWND icon_window = nullptr;  // the static that shows the icon
 
   bool Has(int button_id) const;
   bool OkOnly() const { return buttons.size() == 1 && Has(IDOK); }
