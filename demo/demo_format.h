@@ -58,6 +58,10 @@ inline constexpr std::size_t kConsoleCommandSize = 64;
 inline constexpr std::size_t kClientDataSize = 32;
 inline constexpr std::size_t kEventSize = 84;
 inline constexpr std::size_t kWeaponAnimSize = 8;
+// A sound frame: channel (i32), sample length (i32), the sample, then
+// attenuation, volume, flags and pitch (4 bytes each). A demo buffer frame: a
+// length (i32), then that many bytes.
+inline constexpr std::size_t kSoundTailSize = 16;
 
 // A network message frame's fixed part after the frame header: timestamp (4),
 // the view parameters (232), the user command (52), the movement variables

@@ -20,7 +20,8 @@ struct EditResult {
   // be written, and `refusal` (a text of demo/messages.h) says why.
   bool refused = false;
   std::string_view refusal;
-  // Fades replaced, messages stripped, size records converted; for the trim 1.
+  // Fades replaced, messages stripped, size records converted; for the trim
+  // the fields lowered (directoryOffset and the directory's).
   std::uint64_t replacements = 0;
   // The new file: the `writeLength` bytes of the image from `writeStart`. For
   // every step but the trim that is the whole image (start 0, its length).
@@ -71,19 +72,25 @@ inline constexpr std::size_t kSizeRecordWidthOffset = 8;
 inline constexpr std::size_t kSizeRecordHeightOffset = 12;
 std::array<std::uint8_t, kSizeRecordSize> SizeRecord(std::uint32_t width, std::uint32_t height);
 
+// A current size whose width or height is 0 in its low 16 bits is never
+// searched: fourteen nearly-zero bytes occur all over a demo.
+bool IsSearchableResolution(std::uint32_t width, std::uint32_t height);
+
 // Rewrites every size record of the current size that ends before the image's
 // last byte (starts 0 .. size-15) with the new size, testing each position
 // against the bytes as they stand after earlier replacements. Keeps the length.
-// Only the low 16 bits of each size count. Callers refuse a current size
-// whose width or height is 0 before they get here.
-EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWidth, std::uint32_t currentHeight,
-                                 std::uint32_t newWidth, std::uint32_t newHeight);
+// Only the low 16 bits of each size count. Refuses a current size that is
+// not searchable.
+EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWidth,
+                                 std::uint32_t currentHeight, std::uint32_t newWidth,
+                                 std::uint32_t newHeight);
 
 // --- Loading-segment trim ----------------------------------------------------
 // A print message whose text starts "\x02\nBUILD": the build announcement.
 inline constexpr std::array<std::uint8_t, 8> kBuildPrintMarker = {0x08, 0x02, 0x0A, 'B', 'U', 'I', 'L', 'D'};
 // The upper half of a loading entry's segmentType and the start of its title.
-inline constexpr std::array<std::uint8_t, 9> kLoadingTitleMarker = {0x00, 0x00, 'L', 'O', 'A', 'D', 'I', 'N', 'G'};
+inline constexpr std::array<std::uint8_t, 9> kLoadingTitleMarker = {0x00, 0x00, 'L', 'O', 'A',
+                                                                    'D',  'I',  'N', 'G'};
 // Where the marker lies in its directory entry.
 inline constexpr std::size_t kLoadingMarkerInEntry = 2;
 // The announcement is the first message of its frame, so the kept data
@@ -94,7 +101,7 @@ inline constexpr std::size_t kTrimAnnouncementBase = kHeaderSize + kNetMsgDataOf
 // announcement, lowering directoryOffset, the loading entry's segmentLength
 // and the segmentOffset of every entry after the loading entry by the cut. The
 // new file (the header moved up to offset cut, then the kept data) is the
-// stretch (cut, size - cut); `replacements` is 1. Refused, with the image
+// stretch (cut, size - cut); `replacements` counts the fields lowered. Refused, with the image
 // untouched, when a marker is missing, the cut is negative, the LOADING title
 // is not that of an entry of a directory that ends at the end of the file, the
 // loading segment does not start right after the header, or the cut would reach

@@ -44,8 +44,8 @@ enum class EditFailure {
 
 struct EditOutcome {
   EditFailure failure = EditFailure::kNone;
-  SystemError why;     // the reason for kOpen, kSize, kRead and kWrite
-  EditResult result;   // what the step did (kNone), or its refusal (kRefused)
+  SystemError why;            // the reason for kOpen, kSize, kRead and kWrite
+  EditResult result;          // what the step did (kNone), or its refusal (kRefused)
   std::uint64_t oldSize = 0;  // the demo's size when read
   std::uint64_t newSize = 0;  // its size after the edit (kNone only)
 
@@ -57,7 +57,8 @@ struct EditOutcome {
 
 // With `dryRun` the demo is only opened for reading and nothing is written;
 // the outcome says what the edit would do. `whileHeld`, when given, is called
-// after a successful edit (or dry run), before the demo is let go.
+// with the outcome whenever the demo was opened, before it is let go; after a
+// failure the temp file is already gone.
 EditOutcome EditDemo(FileSystem& files, const std::string& path, const EditStep& step, bool dryRun,
                      const std::function<void(const EditOutcome&)>& whileHeld = nullptr);
 
@@ -81,20 +82,20 @@ class PatchWindow {
 
 // How the four commands differ inside PatchRun.
 struct PatchSettings {
-  std::string_view question;   // asked (question icon, OK and Cancel) before the demo is opened
-  bool shortReadInBox;         // a failed read: a "Rewindor" box, otherwise ReportError
-  std::string_view resultText; // "%d" stands for the number of replacements
+  std::string_view question;    // asked (question icon, OK and Cancel) before the demo is opened
+  bool shortReadInBox;          // a failed read: a "Rewindor" box, otherwise ReportError
+  std::string_view resultText;  // "%d" stands for the number of replacements
   MessageIcon resultIcon;
   MessageButtons resultButtons;  // the button pressed changes nothing
 };
 
 inline constexpr PatchSettings kRemoveFadeToBlackSettings = {
     text::kAskRemoveFades, true, text::kFadesRemoved, MessageIcon::kQuestion, MessageButtons::kOkCancel};
-inline constexpr PatchSettings kStripTeamChatSettings = {
-    text::kAskStripChat, false, text::kMessagesStripped, MessageIcon::kInformation, MessageButtons::kOk};
-inline constexpr PatchSettings kConvertResolutionSettings = {text::kAskConvertResolution, true,
-                                                             text::kResolutionConverted, MessageIcon::kQuestion,
-                                                             MessageButtons::kOkCancel};
+inline constexpr PatchSettings kStripTeamChatSettings = {text::kAskStripChat, false, text::kMessagesStripped,
+                                                         MessageIcon::kInformation, MessageButtons::kOk};
+inline constexpr PatchSettings kConvertResolutionSettings = {
+    text::kAskConvertResolution, true, text::kResolutionConverted, MessageIcon::kQuestion,
+    MessageButtons::kOkCancel};
 inline constexpr PatchSettings kTrimLoadingSegmentSettings = {
     text::kAskTrimLoading, false, text::kDemoTrimmed, MessageIcon::kInformation, MessageButtons::kOk};
 

@@ -1,0 +1,214 @@
+#include "demo/edits.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "demo/messages.h"
+
+namespace rewindor {
+
+namespace {
+
+EditResult WholeImage(MutableByteView image, std::uint64_t replacements) {
+  EditResult r;
+  r.replacements = replacements;
+  r.writeLength = image.size();
+  return r;
+}
+
+EditResult Refused(std::string_view why) {
+  EditResult r;
+  r.refused = true;
+  r.refusal = why;
+  return r;
+}
+
+// The start of the last occurrence of `pattern` that lies wholly in `data`.
+template <std::size_t N>
+std::optional<std::size_t> FindLast(ByteView data, const std::array<std::uint8_t, N>& pattern) {
+  if (data.size() < N) return std::nullopt;
+  for (std::size_t p = data.size() - N + 1; p-- > 0;) {
+    if (data[p] == pattern[0] && std::memcmp(data.data() + p + 1, pattern.data() + 1, N - 1) == 0) return p;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+EditResult RemoveFadeToBlackStep(MutableByteView image) {
+  constexpr std::size_t n = kFadeToBlackPattern.size();
+  std::uint64_t count = 0;
+  // Starts 0 .. size-12: a pattern ending at the last byte is not tested. The
+  // pattern's first byte occurs once in it, so jumping to each 0x62 finds
+  // every match the byte-by-byte walk would.
+  if (image.size() > n) {
+    std::uint8_t* p = image.data();
+    std::uint8_t* const last = image.data() + (image.size() - n - 1);
+    while (p <= last) {
+      p = static_cast<std::uint8_t*>(
+          std::memchr(p, kFadeToBlackPattern[0], static_cast<std::size_t>(last - p) + 1));
+      if (p == nullptr) break;
+      if (std::memcmp(p, kFadeToBlackPattern.data(), n) == 0) {
+        std::memset(p, kNopMessage, n);
+        ++count;
+        p += n;
+      } else {
+        ++p;
+      }
+    }
+  }
+  return WholeImage(image, count);
+}
+
+EditResult StripTeamChatStep(MutableByteView image) {
+  const std::size_t size = image.size();
+  std::uint64_t count = 0;
+  std::size_t p = 0;
+  while (p < size) {
+    if (p + 1 >= size || image[p] != kChatMessage) {
+      ++p;
+      continue;
+    }
+    const std::size_t b = image[p + 1];
+    if (b <= 2 || p + b + 2 > size) {
+      ++p;
+      continue;
+    }
+    // The text: the b-2 bytes from p+4, ending early at a zero byte.
+    const std::uint8_t* text = image.data() + p + kChatTextOffset;
+    const std::size_t room = b - 2;
+    const void* zero = std::memchr(text, 0, room);
+    const std::size_t textLength =
+        zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - text) : room;
+    bool team = false;
+    if (textLength >= kTeamChatPrefixCompared) {
+      for (std::string_view prefix : kTeamChatPrefixes) {
+        if (std::memcmp(text, prefix.data(), kTeamChatPrefixCompared) == 0) {
+          team = true;
+          break;
+        }
+      }
+    }
+    if (!team) {
+      p += 5;  // the four bytes after a candidate's first byte are never tested
+      continue;
+    }
+    image[p] = kStrippedChatMessage;
+    image[p + 2] = kStrippedChatPayload[0];
+    image[p + 3] = kStrippedChatPayload[1];
+    std::memset(image.data() + p + kChatTextOffset, 0, room);
+    ++count;
+    p += b + 2;
+  }
+  return WholeImage(image, count);
+}
+
+bool IsAllowedNewResolution(std::uint32_t width, std::uint32_t height) {
+  return std::find(kAllowedWidths.begin(), kAllowedWidths.end(), width) != kAllowedWidths.end() &&
+         std::find(kAllowedHeights.begin(), kAllowedHeights.end(), height) != kAllowedHeights.end();
+}
+
+bool IsSearchableResolution(std::uint32_t width, std::uint32_t height) {
+  return static_cast<std::uint16_t>(width) != 0 && static_cast<std::uint16_t>(height) != 0;
+}
+
+std::array<std::uint8_t, kSizeRecordSize> SizeRecord(std::uint32_t width, std::uint32_t height) {
+  std::array<std::uint8_t, kSizeRecordSize> record{};
+  StoreU16LE(record.data() + kSizeRecordWidthOffset, static_cast<std::uint16_t>(width));
+  StoreU16LE(record.data() + kSizeRecordHeightOffset, static_cast<std::uint16_t>(height));
+  return record;
+}
+
+EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWidth,
+                                 std::uint32_t currentHeight, std::uint32_t newWidth,
+                                 std::uint32_t newHeight) {
+  if (!IsSearchableResolution(currentWidth, currentHeight)) return Refused(text::kZeroCurrentResolution);
+  const auto search = SizeRecord(currentWidth, currentHeight);
+  const auto replacement = SizeRecord(newWidth, newHeight);
+  std::uint64_t count = 0;
+  if (image.size() > kSizeRecordSize) {
+    // Starts 0 .. size-15, each against the bytes as they stand now. The width
+    // is not zero, so a quick test of its low byte's position rules out most.
+    const std::size_t last = image.size() - kSizeRecordSize - 1;
+    const std::uint8_t w0 = search[kSizeRecordWidthOffset];
+    const std::uint8_t w1 = search[kSizeRecordWidthOffset + 1];
+    std::uint8_t* const data = image.data();
+    for (std::size_t k = 0; k <= last; ++k) {
+      if (data[k + kSizeRecordWidthOffset] != w0 || data[k + kSizeRecordWidthOffset + 1] != w1) continue;
+      if (std::memcmp(data + k, search.data(), kSizeRecordSize) != 0) continue;
+      std::memcpy(data + k, replacement.data(), kSizeRecordSize);
+      ++count;
+    }
+  }
+  return WholeImage(image, count);
+}
+
+EditResult TrimLoadingSegmentStep(MutableByteView image) {
+  const std::size_t size = image.size();
+  const std::optional<std::size_t> build = FindLast(image, kBuildPrintMarker);
+  if (!build) return Refused(text::kTrimNoBuildAnnouncement);
+  const std::optional<std::size_t> loading = FindLast(image, kLoadingTitleMarker);
+  if (!loading) return Refused(text::kTrimNoLoadingSegment);
+  if (*build < kTrimAnnouncementBase) return Refused(text::kTrimAnnouncementTooEarly);
+  const std::uint64_t cut = *build - kTrimAnnouncementBase;
+  // From here on the image holds the whole header: the marker lies past it.
+
+  // The directory: a count, then its entries up to the file's last byte.
+  const std::int64_t directory = LoadI32LE(image.data() + kDirectoryOffsetOffset);
+  if (directory < static_cast<std::int64_t>(kHeaderSize) ||
+      static_cast<std::uint64_t>(directory) + 4 > size) {
+    return Refused(text::kTrimDirectoryDamaged);
+  }
+  const std::uint64_t entries = static_cast<std::uint64_t>(directory) + 4;
+  const std::int32_t count = LoadI32LE(image.data() + directory);
+  if (count < 1 || count > kMaxDirectoryEntries ||
+      entries + static_cast<std::uint64_t>(count) * kDirectoryEntrySize != size) {
+    return Refused(text::kTrimDirectoryDamaged);
+  }
+  // The LOADING title must be that of one of the entries.
+  if (*loading < entries + kLoadingMarkerInEntry) return Refused(text::kTrimDirectoryDamaged);
+  const std::uint64_t loadingEntry = *loading - kLoadingMarkerInEntry;
+  if ((loadingEntry - entries) % kDirectoryEntrySize != 0) {
+    return Refused(text::kTrimDirectoryDamaged);
+  }
+  const std::uint64_t loadingIndex = (loadingEntry - entries) / kDirectoryEntrySize;
+  auto field = [&](std::uint64_t entry, std::size_t offset) {
+    return image.data() + static_cast<std::size_t>(entries + entry * kDirectoryEntrySize + offset);
+  };
+  // The removed bytes must be the loading segment's, which starts right after the header.
+  if (LoadI32LE(field(loadingIndex, kEntrySegmentOffsetOffset)) != static_cast<std::int32_t>(kHeaderSize)) {
+    return Refused(text::kTrimDirectoryDamaged);
+  }
+  const std::int64_t loadingLength = LoadI32LE(field(loadingIndex, kEntrySegmentLengthOffset));
+  const std::uint64_t keptFrom = kHeaderSize + cut;
+  if (static_cast<std::int64_t>(cut) > loadingLength || keptFrom > static_cast<std::uint64_t>(directory)) {
+    return Refused(text::kTrimPastLoadingSegment);
+  }
+  for (std::uint64_t e = loadingIndex + 1; e < static_cast<std::uint64_t>(count); ++e) {
+    if (LoadI32LE(field(e, kEntrySegmentOffsetOffset)) < static_cast<std::int64_t>(keptFrom)) {
+      return Refused(text::kTrimPastLoadingSegment);
+    }
+  }
+
+  // Every value lowered below stays at 544 or more, so none can wrap.
+  const auto cut32 = static_cast<std::int32_t>(cut);
+  auto lower = [&](std::uint8_t* p) { StoreI32LE(p, LoadI32LE(p) - cut32); };
+  lower(image.data() + kDirectoryOffsetOffset);
+  lower(field(loadingIndex, kEntrySegmentLengthOffset));
+  for (std::uint64_t e = loadingIndex + 1; e < static_cast<std::uint64_t>(count); ++e) {
+    lower(field(e, kEntrySegmentOffsetOffset));
+  }
+  // The header moves up to just before the kept data; for a cut below 544 the
+  // two places overlap, which memmove allows.
+  std::memmove(image.data() + cut, image.data(), kHeaderSize);
+
+  EditResult r;
+  r.replacements = 2 + static_cast<std::uint64_t>(count) - (loadingIndex + 1);
+  r.writeStart = static_cast<std::size_t>(cut);
+  r.writeLength = size - static_cast<std::size_t>(cut);
+  r.cutFile = cut > 0;
+  return r;
+}
+
+}  // namespace rewindor

@@ -1,0 +1,144 @@
+#include "demo/patch_run.h"
+
+#include <memory>
+
+namespace rewindor {
+
+namespace {
+
+EditOutcome Failed(EditFailure failure, SystemError why) {
+  EditOutcome out;
+  out.failure = failure;
+  out.why = std::move(why);
+  return out;
+}
+
+// Builds the outcome of everything after a successful open.
+EditOutcome EditOpened(DemoFile& file, FileSystem& files, const EditStep& step, bool dryRun) {
+  Bytes image;
+  const ReadOutcome read = ReadWhole(file, image);
+  if (read != ReadOutcome::kOk) {
+    const bool sizeFailed = read == ReadOutcome::kSizeFailed || read == ReadOutcome::kEmpty;
+    return Failed(sizeFailed ? EditFailure::kSize : EditFailure::kRead, ReadFailureReason(read, files));
+  }
+  EditOutcome out;
+  out.oldSize = image.size();
+  out.result = step(image);
+  if (out.result.refused) {
+    out.failure = EditFailure::kRefused;
+    return out;
+  }
+  const ByteView stretch = ByteView(image).subspan(out.result.writeStart, out.result.writeLength);
+  if (!dryRun) {
+    // The temp file goes away with `temp` whatever happens; only a successful
+    // ReplaceWith has made it the demo.
+    std::unique_ptr<TempFile> temp = file.CreateTemp();
+    if (!temp || !temp->Write(stretch) || !temp->Flush() || !file.ReplaceWith(*temp)) {
+      EditOutcome failed = Failed(EditFailure::kWrite, files.LastError());
+      failed.oldSize = out.oldSize;
+      return failed;
+    }
+  }
+  out.newSize = stretch.size();
+  return out;
+}
+
+}  // namespace
+
+std::string_view EditOutcome::FailureText() const {
+  switch (failure) {
+    case EditFailure::kNone:
+      return {};
+    case EditFailure::kOpen:
+      return text::kCannotOpenDemo;
+    case EditFailure::kSize:
+      return text::kCannotOpenDemoReason2;
+    case EditFailure::kRead:
+      return text::kCannotReadIntoMemory;
+    case EditFailure::kRefused:
+      return result.refusal;
+    case EditFailure::kWrite:
+      return text::kCannotWriteContent;
+  }
+  return {};
+}
+
+EditOutcome EditDemo(FileSystem& files, const std::string& path, const EditStep& step, bool dryRun,
+                     const std::function<void(const EditOutcome&)>& whileHeld) {
+  std::unique_ptr<DemoFile> file = dryRun ? files.OpenForReading(path) : files.OpenForEditing(path);
+  if (!file) return Failed(EditFailure::kOpen, files.LastError());
+  EditOutcome out = EditOpened(*file, files, step, dryRun);
+  if (whileHeld) whileHeld(out);
+  return out;
+}
+
+std::string ResultText(std::string_view resultText, std::uint64_t replacements) {
+  std::string out(resultText);
+  const std::size_t at = out.find("%d");
+  if (at != std::string::npos) out.replace(at, 2, std::to_string(replacements));
+  return out;
+}
+
+void PatchRun(PatchWindow& window, FileSystem& files, const PatchSettings& settings, const EditStep& step) {
+  const std::string path = window.DemoPath();
+  if (!window.ShowMessage(text::kProgramCaption, settings.question, MessageIcon::kQuestion,
+                          MessageButtons::kOkCancel)) {
+    return;
+  }
+  auto info = [&](std::string_view message) {
+    window.ShowMessage(text::kProgramCaption, message, MessageIcon::kInformation, MessageButtons::kOk);
+  };
+  // Every box about an opened demo is shown while the demo is still held, so
+  // no other command can change it before the user has read the outcome.
+  auto report = [&](const EditOutcome& out) {
+    switch (out.failure) {
+      case EditFailure::kNone:
+        window.ShowMessage(text::kProgramCaption, ResultText(settings.resultText, out.result.replacements),
+                           settings.resultIcon, settings.resultButtons);
+        break;
+      case EditFailure::kRead:
+        if (settings.shortReadInBox) {
+          info(out.FailureText());
+        } else {
+          window.ReportError(out.FailureText(), out.why);
+        }
+        break;
+      case EditFailure::kRefused:
+        info(out.FailureText());
+        break;
+      case EditFailure::kOpen:
+      case EditFailure::kSize:
+      case EditFailure::kWrite:
+        window.ReportError(out.FailureText(), out.why);
+        break;
+    }
+  };
+  EditOutcome out = EditDemo(files, path, step, /*dryRun=*/false, report);
+  if (out.failure == EditFailure::kOpen) report(out);
+}
+
+void RemoveFadeToBlack(PatchWindow& window, FileSystem& files) {
+  PatchRun(window, files, kRemoveFadeToBlackSettings, RemoveFadeToBlackStep);
+}
+
+void StripTeamChat(PatchWindow& window, FileSystem& files) {
+  PatchRun(window, files, kStripTeamChatSettings, StripTeamChatStep);
+}
+
+void ConvertResolution(PatchWindow& window, FileSystem& files, std::uint32_t currentWidth,
+                       std::uint32_t currentHeight, std::uint32_t newWidth, std::uint32_t newHeight) {
+  auto refuse = [&](std::string_view message) {
+    window.ShowMessage(text::kProgramCaption, message, MessageIcon::kInformation, MessageButtons::kOk);
+  };
+  if (!IsAllowedNewResolution(newWidth, newHeight)) return refuse(text::kWrongResolution);
+  if (!IsSearchableResolution(currentWidth, currentHeight)) return refuse(text::kZeroCurrentResolution);
+  PatchRun(window, files, kConvertResolutionSettings, [=](MutableByteView image) {
+    return ConvertResolutionStep(image, currentWidth, currentHeight, newWidth, newHeight);
+  });
+}
+
+void TrimLoadingSegment(PatchWindow& window, FileSystem& files) {
+  PatchRun(window, files, kTrimLoadingSegmentSettings, TrimLoadingSegmentStep);
+}
+
+}  // namespace rewindor
