@@ -1,0 +1,294 @@
+// The edit commands end to end: a scripted window, the real file system on a
+// temp folder, and a decorator around it that fails any one step.
+#include "demo/patch_run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "tools/demo_builder.h"
+
+namespace rewindor {
+namespace {
+
+namespace fs = std::filesystem;
+namespace b = builder;
+
+// Records every box as one line; answers the OK/Cancel boxes from a script
+// (OK when the script is used up). It can run a check while a box is shown.
+class ScriptedWindow : public PatchWindow {
+ public:
+  std::string path;
+  std::vector<bool> answers;
+  std::vector<std::string> boxes;
+  std::function<void()> duringBox;
+
+  std::string DemoPath() override { return path; }
+  bool ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon,
+                   MessageButtons buttons) override {
+    boxes.push_back(std::string(caption) + (icon == MessageIcon::kQuestion ? " ? " : " i ") +
+                    (buttons == MessageButtons::kOk ? "[OK] " : "[OK|Cancel] ") + std::string(text));
+    if (duringBox) duringBox();
+    if (answers.empty()) return true;
+    bool ok = answers.front();
+    answers.erase(answers.begin());
+    return ok;
+  }
+  void ReportError(std::string_view text, const SystemError& why) override {
+    boxes.push_back("Error: " + std::string(text) + ": " + why.text);
+  }
+};
+
+enum class Fault { kNone, kOpen, kSize, kShortRead, kAllocation, kCreateTemp, kWrite, kFlush, kReplace };
+
+// The native file system with one step made to fail, with the reason "injected".
+class FaultyFiles : public FileSystem {
+ public:
+  explicit FaultyFiles(Fault fault = Fault::kNone) : fault_(fault) {}
+  int opens = 0;
+
+  std::unique_ptr<DemoFile> OpenForReading(const std::string& path) override {
+    return Wrap(NativeFileSystem().OpenForReading(path));
+  }
+  std::unique_ptr<DemoFile> OpenForEditing(const std::string& path) override {
+    return Wrap(NativeFileSystem().OpenForEditing(path));
+  }
+  SystemError LastError() override {
+    return injected_ ? SystemError{5, "injected"} : NativeFileSystem().LastError();
+  }
+
+ private:
+  // True (and the reason set) when `fault` is the one to inject.
+  bool Hit(Fault fault) { return fault_ == fault && (injected_ = true); }
+
+  struct Temp : TempFile {
+    Temp(FaultyFiles& o, std::unique_ptr<TempFile> t) : fs(o), inner(std::move(t)) {}
+    bool Write(ByteView data) override {  // a failed write leaves half of the content behind
+      return fs.Hit(Fault::kWrite) ? (inner->Write(data.first(data.size() / 2)), false) : inner->Write(data);
+    }
+    bool Flush() override { return !fs.Hit(Fault::kFlush) && inner->Flush(); }
+    FaultyFiles& fs;
+    std::unique_ptr<TempFile> inner;
+  };
+  struct Demo : DemoFile {
+    Demo(FaultyFiles& o, std::unique_ptr<DemoFile> f) : fs(o), inner(std::move(f)) {}
+    bool Size(std::uint64_t& size) override {
+      if (fs.fault_ == Fault::kAllocation) size = std::uint64_t{1} << 62;  // more than memory can hold
+      return fs.fault_ == Fault::kAllocation || (!fs.Hit(Fault::kSize) && inner->Size(size));
+    }
+    bool Read(MutableByteView into) override {
+      return fs.Hit(Fault::kShortRead) ? (inner->Read(into.first(into.size() - 1)), false)
+                                       : inner->Read(into);
+    }
+    std::unique_ptr<TempFile> CreateTemp() override {
+      std::unique_ptr<TempFile> temp = fs.Hit(Fault::kCreateTemp) ? nullptr : inner->CreateTemp();
+      return temp ? std::make_unique<Temp>(fs, std::move(temp)) : nullptr;
+    }
+    bool ReplaceWith(TempFile& temp) override {
+      return !fs.Hit(Fault::kReplace) && inner->ReplaceWith(*static_cast<Temp&>(temp).inner);
+    }
+    FaultyFiles& fs;
+    std::unique_ptr<DemoFile> inner;
+  };
+
+  std::unique_ptr<DemoFile> Wrap(std::unique_ptr<DemoFile> file) {
+    ++opens;
+    injected_ = false;
+    return file && !Hit(Fault::kOpen) ? std::make_unique<Demo>(*this, std::move(file)) : nullptr;
+  }
+
+  Fault fault_;
+  bool injected_ = false;
+};
+
+// A temp folder holding one demo.
+class Folder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("rewindor-patch-" + std::to_string(std::random_device()()));
+    ASSERT_TRUE(fs::create_directory(dir_));
+    window_.path = (dir_ / "demo.dem").string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void Put(const Bytes& bytes) {
+    std::ofstream(window_.path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  Bytes Content() const {
+    std::ifstream in(window_.path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), {});
+  }
+  std::size_t FilesInFolder() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+  }
+
+  fs::path dir_;
+  ScriptedWindow window_;
+};
+
+// A demo that every command changes: a fade, a team message, 640x480 viewports,
+// and an announcement one loading frame (and 100 bytes) in.
+Bytes EditableDemo() {
+  b::Demo demo;
+  demo.loading().items.push_back(b::LoadingFrame({Bytes(100, 0x01)}));
+  demo.loading().items.push_back(b::LoadingFrame({b::BuildAnnouncement(4554)}));
+  demo.playback().items.push_back(
+      b::NetFrame({b::ScreenFadeMessage(), b::TeamChat("Ann", "go"), b::TeamChat("Bob", "ok", true, true)}));
+  return b::Build(demo).bytes;
+}
+
+struct Command {
+  const char* name;
+  std::function<void(PatchWindow&, FileSystem&)> run;
+  const char* question;
+  const char* result;  // the result box as ScriptedWindow writes it
+  bool shortReadInBox;
+  std::function<EditResult(MutableByteView)> step;
+};
+void PrintTo(const Command& c, std::ostream* os) { *os << c.name; }
+
+const Command kCommands[] = {
+    {"RemoveFadeToBlack", RemoveFadeToBlack, "Rewindor ? [OK|Cancel] Удалитьfade to black?",
+     "Rewindor ? [OK|Cancel] Fade to black удалено!", true, RemoveFadeToBlackStep},
+    {"StripTeamChat", StripTeamChat, "Rewindor ? [OK|Cancel] Убрать разгов.?",
+     "Rewindor i [OK] 2 messages stripped.", false, StripTeamChatStep},
+    {"ConvertResolution", [](PatchWindow& w, FileSystem& f) { ConvertResolution(w, f, 640, 480, 1280, 300); },
+     "Rewindor ? [OK|Cancel] Конвертировать разр. демки?", "Rewindor ? [OK|Cancel] Demo конверт.!.", true,
+     [](MutableByteView image) { return ConvertResolutionStep(image, 640, 480, 1280, 300); }},
+    {"TrimLoadingSegment", TrimLoadingSegment, "Rewindor ? [OK|Cancel] Фик.demo?",
+     "Rewindor i [OK] Demo фикс.!", false, TrimLoadingSegmentStep},
+};
+
+class Commands : public Folder, public ::testing::WithParamInterface<Command> {};
+
+TEST_P(Commands, AskThenEditWhileHoldingTheDemoThenReport) {
+  const Bytes before = EditableDemo();
+  Put(before);
+  Bytes expected = before;
+  EditResult r = GetParam().step(expected);
+  expected = Bytes(expected.begin() + static_cast<std::ptrdiff_t>(r.writeStart),
+                   expected.begin() + static_cast<std::ptrdiff_t>(r.writeStart + r.writeLength));
+  ASSERT_NE(expected, before);
+
+  FaultyFiles files;
+  int checked = 0;
+  window_.duringBox = [&] {
+    if (window_.boxes.size() != 2) return;
+    // The result box: the demo is already wholly the new one, and still held.
+    EXPECT_EQ(Content(), expected);
+    EXPECT_EQ(NativeFileSystem().OpenForEditing(window_.path), nullptr);
+    EXPECT_EQ(NativeFileSystem().OpenForReading(window_.path), nullptr);
+    ++checked;
+  };
+  window_.answers = {true, false};  // the Cancel on a result box changes nothing
+  GetParam().run(window_, files);
+  EXPECT_EQ(window_.boxes, (std::vector<std::string>{GetParam().question, GetParam().result}));
+  EXPECT_EQ(checked, 1);
+  EXPECT_EQ(Content(), expected);
+  EXPECT_EQ(FilesInFolder(), 1u);
+  EXPECT_NE(NativeFileSystem().OpenForEditing(window_.path), nullptr);  // let go at the end
+}
+
+TEST_P(Commands, CancelOpensNothing) {
+  FaultyFiles files;
+  window_.path = (dir_ / "missing.dem").string();
+  window_.answers = {false};
+  GetParam().run(window_, files);
+  EXPECT_EQ(window_.boxes, std::vector<std::string>{GetParam().question});
+  EXPECT_EQ(files.opens, 0);
+}
+
+TEST_P(Commands, AnyFailingStepLeavesTheDemoAsItWasAndNoTempFile) {
+  const Bytes demo = EditableDemo();
+  const bool box = GetParam().shortReadInBox;
+  const std::string read =
+      box ? "Rewindor i [OK] Нельзя прочесть файл в память" : "Error: Нельзя прочесть файл в память: ";
+  const std::string write = "Error: Нельзя записать контент в файл : injected";
+  const std::tuple<Fault, Bytes, std::string> cases[] = {
+      {Fault::kOpen, demo, "Error: Нельзя открыть demo-файл: injected"},
+      {Fault::kSize, demo, "Error: Нельзя открыть demo-файл (reason 2): injected"},
+      {Fault::kNone, {}, "Error: Нельзя открыть demo-файл (reason 2): The file is empty."},
+      {Fault::kShortRead, demo, read + (box ? "" : "injected")},
+      {Fault::kAllocation, demo, read + (box ? "" : text::kReasonNoMemory)},
+      {Fault::kCreateTemp, demo, write},
+      {Fault::kWrite, demo, write},
+      {Fault::kFlush, demo, write},
+      {Fault::kReplace, demo, write},
+  };
+  for (const auto& [fault, before, report] : cases) {
+    SCOPED_TRACE(report);
+    Put(before);
+    window_.boxes.clear();
+    FaultyFiles files(fault);
+    GetParam().run(window_, files);
+    EXPECT_EQ(window_.boxes, (std::vector<std::string>{GetParam().question, report}));
+    EXPECT_EQ(Content(), before);
+    EXPECT_EQ(FilesInFolder(), 1u);
+  }
+  // A demo that another edit holds.
+  window_.boxes.clear();
+  auto other = NativeFileSystem().OpenForEditing(window_.path);
+  FaultyFiles files;
+  GetParam().run(window_, files);
+  ASSERT_EQ(window_.boxes.size(), 2u);
+  EXPECT_EQ(window_.boxes[1].rfind("Error: Нельзя открыть demo-файл: ", 0), 0u) << window_.boxes[1];
+  EXPECT_EQ(Content(), demo);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Commands, ::testing::ValuesIn(kCommands),
+                         [](const ::testing::TestParamInfo<Command>& p) {
+                           return std::string(p.param.name);
+                         });
+
+TEST_F(Folder, ResolutionIsCheckedBeforeAnyQuestion) {
+  FaultyFiles files;
+  Put(EditableDemo());
+  const std::string wrong = std::string("Rewindor i [OK] ") + text::kWrongResolution;
+  const std::string zero = std::string("Rewindor i [OK] ") + text::kZeroCurrentResolution;
+  const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::string> cases[] = {
+      {640, 480, 1280, 1024, wrong}, {640, 480, 1366, 768, wrong}, {0, 0, 1366, 768, wrong},
+      {0, 0, 800, 600, zero},        {640, 0, 800, 600, zero},     {65536, 480, 800, 600, zero},
+  };
+  for (const auto& [w, h, nw, nh, report] : cases) {
+    window_.boxes.clear();
+    ConvertResolution(window_, files, w, h, nw, nh);
+    EXPECT_EQ(window_.boxes, std::vector<std::string>{report});
+  }
+  EXPECT_EQ(files.opens, 0);
+}
+
+TEST_F(Folder, RefusedTrimSaysWhyAndKeepsTheDemo) {
+  b::Demo demo;
+  demo.playback().items.push_back(b::NetFrame({b::Print("no announcement")}));
+  const Bytes before = b::Build(demo).bytes;
+  Put(before);
+  FaultyFiles files;
+  TrimLoadingSegment(window_, files);
+  EXPECT_EQ(window_.boxes,
+            (std::vector<std::string>{"Rewindor ? [OK|Cancel] Фик.demo?",
+                                      std::string("Rewindor i [OK] ") + text::kTrimNoBuildAnnouncement}));
+  EXPECT_EQ(Content(), before);
+  EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(Folder, DryRunReportsWithoutWriting) {
+  const Bytes before = EditableDemo();
+  Put(before);
+  EditOutcome out = EditDemo(NativeFileSystem(), window_.path, TrimLoadingSegmentStep, /*dryRun=*/true);
+  ASSERT_TRUE(out.ok()) << out.FailureText();
+  EXPECT_EQ(out.bytesRemoved(), 577u);
+  EXPECT_EQ(out.newSize, before.size() - 577);
+  EXPECT_EQ(Content(), before);
+  out = EditDemo(NativeFileSystem(), window_.path, StripTeamChatStep, /*dryRun=*/true);
+  EXPECT_EQ(out.result.replacements, 2u);
+  EXPECT_EQ(out.bytesRemoved(), 0u);
+  EXPECT_EQ(Content(), before);
+  EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+}  // namespace
+}  // namespace rewindor

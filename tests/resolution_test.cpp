@@ -1,0 +1,128 @@
+// DetectResolution: the frames' viewport where the directory can be walked,
+// otherwise size records only when one size clearly dominates.
+#include "demo/resolution.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "demo/demo_format.h"
+#include "demo/edits.h"
+#include "tools/demo_builder.h"
+
+namespace rewindor {
+namespace {
+
+namespace b = builder;
+
+b::Demo Played(b::Viewport viewport) {
+  b::Demo demo;
+  demo.viewport = viewport;
+  demo.playback().items.push_back(b::Gameplay{.seconds = 2, .hltv = viewport.width == 0});
+  return demo;
+}
+
+// Appends `n` size records of w x h, each with its height's upper half, inside raw messages.
+void AddRecords(b::Demo& demo, std::uint32_t w, std::uint32_t h, int n) {
+  for (int i = 0; i < n; ++i) {
+    auto record = SizeRecord(w, h);
+    Bytes bytes(record.begin(), record.end());
+    bytes.insert(bytes.end(), {0, 0, 0x33});
+    demo.playback().items.push_back(b::NetFrame({bytes}));
+  }
+}
+
+TEST(DetectResolution, WalkedFramesDecide) {
+  EXPECT_EQ(DetectResolution(b::Build(Played({0, 0, 640, 480})).bytes), (Resolution{640, 480}));
+  // The most frequent viewport wins over others and over any size records.
+  b::Demo demo = Played({0, 0, 1024, 768});
+  for (int i = 0; i < 5; ++i) {
+    b::Frame frame = b::NetFrame({b::Print("x")});
+    frame.viewport = b::Viewport{0, 0, 800, 600};
+    demo.playback().items.push_back(frame);
+  }
+  AddRecords(demo, 1280, 960, 300);
+  EXPECT_EQ(DetectResolution(b::Build(demo).bytes), (Resolution{1024, 768}));
+  // HLTV: the frames record no viewport, and plausible records elsewhere do not count.
+  demo = Played({0, 0, 0, 0});
+  AddRecords(demo, 1280, 960, 30);
+  EXPECT_EQ(DetectResolution(b::Build(demo).bytes), std::nullopt);
+  // Viewports that do not start at 0,0 are not screen sizes.
+  EXPECT_EQ(DetectResolution(b::Build(Played({4, 0, 640, 480})).bytes), std::nullopt);
+  // An invalid frame ends its segment: what follows it, here the bytes of a
+  // network frame recording 800x600, is not read as frames.
+  Bytes fake(kFrameHeaderSize + kNetMsgFixedSize + kNetMsgLengthSize, 0);
+  fake[0] = kFrameNetMsg;
+  StoreI32LE(&fake[kFrameHeaderSize + kRefParamsOffset + kViewportInRefParams + 8], 800);
+  StoreI32LE(&fake[kFrameHeaderSize + kRefParamsOffset + kViewportInRefParams + 12], 600);
+  for (auto [viewport, found] : {std::pair{b::Viewport{0, 0, 640, 480}, std::optional(Resolution{640, 480})},
+                                 {b::Viewport{}, std::nullopt}}) {
+    demo = Played(viewport);
+    b::Frame bad;
+    bad.type = 10;
+    bad.payload = fake;
+    demo.loading().items.push_back(bad);
+    EXPECT_EQ(DetectResolution(b::Build(demo).bytes), found);
+  }
+}
+
+TEST(DetectResolution, WithoutDirectoryOnlyADominantPlausibleRecordCounts) {
+  auto detect = [](b::Demo demo) {
+    demo.damage.noDirectory = true;
+    return DetectResolution(b::Build(demo).bytes);
+  };
+  EXPECT_EQ(detect(Played({0, 0, 640, 480})), (Resolution{640, 480}));
+  // Halves of floats and tiny sizes are not screen sizes, however frequent.
+  b::Demo demo = Played({0, 0, 0, 0});
+  AddRecords(demo, 17132, 17080, 50);
+  AddRecords(demo, 32, 1, 50);
+  EXPECT_EQ(detect(demo), std::nullopt);
+  AddRecords(demo, 800, 600, 20);
+  EXPECT_EQ(detect(demo), (Resolution{800, 600}));
+  // Two sizes about as frequent: no answer.
+  AddRecords(demo, 1024, 768, 15);
+  EXPECT_EQ(detect(demo), std::nullopt);
+  // A few records are not enough.
+  demo = Played({0, 0, 0, 0});
+  AddRecords(demo, 800, 600, 3);
+  EXPECT_EQ(detect(demo), std::nullopt);
+}
+
+TEST(DetectResolution, DamagedInputNeverReadsOutside) {
+  Bytes image = b::Build(Played({0, 0, 640, 480})).bytes;
+  for (std::size_t size : {0, 15, 16, 543, 544, 545, 1500}) {
+    EXPECT_EQ(DetectResolution(ByteView(image).first(size)), std::nullopt) << size;
+  }
+}
+
+TEST(DetectResolution, RealRecordings) {
+  const std::filesystem::path corpus(REWINDOR_CORPUS_DIR);
+  if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+  const std::pair<const char*, std::optional<Resolution>> expected[] = {
+      {"hl-singleplayer-c1a0.dem", Resolution{1278, 1414}},
+      {"cs-client-cs_assault.dem", Resolution{1440, 900}},
+      {"cs-listenserver-crossfire.dem", Resolution{1024, 768}},
+      {"cs-hltv-cs_assault.dem", std::nullopt},
+      {"hl-old-protocol4.dem", std::nullopt},
+      {"crafted-frame-types.dem", std::nullopt},
+      {"crafted-invalid-demo-protocol.dem", std::nullopt},
+      {"crafted-invalid-directory-entry-count.dem", std::nullopt},
+      {"crafted-invalid-frame-type.dem", std::nullopt},
+      {"crafted-invalid-magic.dem", std::nullopt},
+      {"crafted-invalid-netmsg-length.dem", std::nullopt},
+  };
+  for (const auto& [name, size] : expected) {
+    std::ifstream in(corpus / name, std::ios::binary);
+    if (!in) continue;
+    Bytes image((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(DetectResolution(image), size) << name;
+    // Without a directory the size records give the same answer.
+    StoreI32LE(image.data() + kDirectoryOffsetOffset, 0);
+    EXPECT_EQ(DetectResolution(image), size) << name << " without directory";
+  }
+}
+
+}  // namespace
+}  // namespace rewindor
