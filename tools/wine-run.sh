@@ -115,7 +115,7 @@ main() {
   # Wine's helper processes outlive the program; were they to inherit our
   # output, ctest would wait for them. So the output goes through files.
   local out err rc
-  out=$(mktemp) && err=$(mktemp) || die "no temporary files"
+  { out=$(mktemp) && err=$(mktemp); } || die "no temporary files"
   "$wine" "$program" "$@" >"$out" 2>"$err"
   rc=$?
   cat "$out"

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Installs the Debian/Ubuntu packages that building and testing Rewindor need.
+# Installs only what is missing, so it is quick to run again.
+set -euo pipefail
+
+SUDO=()
+[[ $(id -u) -eq 0 ]] || SUDO=(sudo)
+
+PACKAGES=(
+  # native build, unit tests, fuzzing, benchmark
+  g++ cmake ninja-build clang-14 libclang-rt-14-dev googletest libbenchmark-dev
+  # Windows build and Wine to run it
+  mingw-w64 wine wine64
+  # a screen for the end-to-end tests, and screenshots of it
+  xvfb xauth x11-utils imagemagick zip
+)
+
+missing() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${db:Status-Status}\n' "$p" 2>/dev/null | grep -qx installed || echo "$p"
+  done
+}
+
+APT_UPDATED=
+apt_install() {
+  local log
+  log=$(mktemp)
+  if [[ -z $APT_UPDATED ]]; then
+    "${SUDO[@]}" apt-get update -qq >"$log" 2>&1 || { cat "$log"; rm -f "$log"; return 1; }
+    APT_UPDATED=1
+  fi
+  echo "installing: $*"
+  if ! "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" >"$log" 2>&1; then
+    cat "$log"
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+}
+
+# 32-bit Wine only helps where the kernel runs 32-bit code; some (sandboxes
+# among them) refuse it, and there the Windows tests run as a 64-bit build.
+runs_32bit_code() {
+  local dir ok=1
+  dir=$(mktemp -d)
+  # shellcheck disable=SC2016  # assembler text, not shell
+  printf '.globl _start\n_start:\n movl $1, %%eax\n xorl %%ebx, %%ebx\n int $0x80\n' >"$dir/exit0.s"
+  if gcc -m32 -nostdlib -static -o "$dir/exit0" "$dir/exit0.s" 2>/dev/null && "$dir/exit0" 2>/dev/null; then
+    ok=0
+  fi
+  rm -rf "$dir"
+  return $ok
+}
+
+main() {
+  local need
+  mapfile -t need < <(missing "${PACKAGES[@]}")
+  [[ ${#need[@]} -eq 0 ]] || apt_install "${need[@]}"
+
+  if runs_32bit_code; then
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      "${SUDO[@]}" dpkg --add-architecture i386
+      APT_UPDATED=
+    fi
+    mapfile -t need < <(missing wine32:i386)
+    [[ ${#need[@]} -eq 0 ]] || apt_install "${need[@]}"
+  else
+    echo "note: this machine does not run 32-bit programs, so 32-bit Wine is left out"
+  fi
+}
+
+main "$@"
