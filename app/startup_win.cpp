@@ -1,0 +1,150 @@
+// Start-up's Win32 side: the command line, the executable's path, the long
+// path service, the association's error boxes and the single instance.
+#include <windows.h>
+
+#include "app/startup.h"
+#include "demo/messages.h"
+#include "demo/report.h"
+#include "demo/utf8.h"
+#include "res/resource.h"
+
+namespace rewindor {
+
+namespace {
+
+std::wstring Wide(std::string_view utf8) {
+  std::u16string s = Utf8ToUtf16(utf8);
+  return std::wstring(s.begin(), s.end());
+}
+
+std::string Narrow(std::wstring_view wide) { return Utf16ToUtf8(std::u16string(wide.begin(), wide.end())); }
+
+class Win32PathLookup final : public PathLookup {
+ public:
+  Service SystemLongPath(const std::string& path, std::string& longPath) override {
+    // Looked up at run time: a system without it gets the fallback.
+    using LongPathName = DWORD(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto service = kernel == nullptr ? nullptr
+                                     : reinterpret_cast<LongPathName>(
+                                           reinterpret_cast<void*>(GetProcAddress(kernel, "GetLongPathNameW")));
+    if (service == nullptr) return Service::kUnavailable;
+    std::wstring source = Wide(path);
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      DWORD length = service(source.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (length == 0) return Service::kFailed;
+      if (length < buffer.size()) {
+        buffer.resize(length);
+        longPath = Narrow(buffer);
+        return Service::kDone;
+      }
+      buffer.assign(length, L'\0');  // too small: `length` is the size it needs
+    }
+    return Service::kFailed;
+  }
+
+  std::optional<std::string> FirstEntryName(const std::string& path) override {
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(Wide(path).c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+    FindClose(search);
+    return Narrow(entry.cFileName);
+  }
+};
+
+class ErrorBoxes final : public ErrorReporter {
+ public:
+  void ReportError(std::string_view text, const SystemError& why) override {
+    MessageBoxW(nullptr, Wide(ComposeErrorReport(text, why)).c_str(), Wide(text::kErrorCaption).c_str(),
+                MB_OK | MB_ICONINFORMATION);
+  }
+};
+
+std::string CommandLineArgument() {
+  std::string line = Narrow(GetCommandLineW());
+  return std::string(ArgumentText(line));
+}
+
+std::string ExecutablePathOfProcess() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  while (true) {
+    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return Narrow(buffer);
+    }
+    if (buffer.size() >= 32768) return {};
+    buffer.resize(buffer.size() * 2);  // cut: try with more room
+  }
+}
+
+// The running instance's main window: a dialog titled "Rewindor" that has the
+// demo path field. A message box of that instance bears the same title but
+// not the field, and must not receive the hand-over.
+HWND RunningMainWindow() {
+  std::wstring title = Wide(kMainWindowTitle);
+  HWND candidate = nullptr;
+  while ((candidate = FindWindowExW(nullptr, candidate, L"#32770", title.c_str())) != nullptr) {
+    if (GetDlgItem(candidate, IDC_DEMO_PATH) != nullptr) return candidate;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+PathLookup& NativePathLookup() {
+  static Win32PathLookup lookup;
+  return lookup;
+}
+
+StartupFacts PrepareStartup() {
+  StartupFacts facts;
+  facts.pendingDemoPath = ExpandToLongPath(ArgumentPath(CommandLineArgument()), NativePathLookup());
+  facts.executablePath = ExecutablePathOfProcess();
+  facts.programFolder = ProgramFolder(facts.executablePath);
+  ErrorBoxes boxes;
+  std::unique_ptr<Registry> registry = MakeNativeRegistry();
+  RegisterShellAssociation(facts.executablePath, *registry, boxes);
+  return facts;
+}
+
+InstanceGuard::~InstanceGuard() {
+  Release();
+  if (mutex_ != nullptr) CloseHandle(static_cast<HANDLE>(mutex_));
+}
+
+bool InstanceGuard::BecomeFirstInstance(std::string_view mutexName) {
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, Wide(mutexName).c_str());
+  DWORD error = GetLastError();
+  if (mutex == nullptr) {
+    // Denied: it exists, made by an instance running with other rights.
+    // Any other failure leaves us without a guard, but the window opens.
+    return error != ERROR_ACCESS_DENIED;
+  }
+  mutex_ = mutex;
+  if (error == ERROR_ALREADY_EXISTS) return false;  // not granted to us: another instance owns it
+  owned_ = true;
+  return true;
+}
+
+void InstanceGuard::Release() {
+  if (owned_) ReleaseMutex(static_cast<HANDLE>(mutex_));
+  owned_ = false;
+}
+
+void HandOverToRunningInstance(std::string_view pendingDemoPath) {
+  HWND window = RunningMainWindow();
+  if (window == nullptr) return;
+  SetForegroundWindow(window);
+  if (pendingDemoPath.empty()) return;
+  Bytes data = ComposeHandOver(pendingDemoPath);
+  COPYDATASTRUCT message{};
+  message.cbData = static_cast<DWORD>(data.size());
+  message.lpData = data.data();
+  // Synchronous: returns when the running instance has read the demo.
+  SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&message));
+}
+
+}  // namespace rewindor

@@ -1,0 +1,141 @@
+#include "launch/launcher.h"
+
+#include "demo/demo_format.h"
+#include "demo/utf8.h"
+#include "res/resource.h"
+
+namespace rewindor {
+
+namespace {
+
+// The copy's name inside the mod folder, and the option that always follows the mod.
+constexpr std::string_view kCopyName = "rewindor.dem";
+constexpr std::string_view kFullscreen = "-fullscreen";
+constexpr std::string_view kCommonTail = " -console -toconsole +exec config.cfg ";
+
+// Lengths as Windows counts them: UTF-16 code units.
+std::size_t WindowsLength(std::string_view utf8) { return Utf8ToUtf16(utf8).size(); }
+
+bool HasBlank(std::string_view s) { return s.find_first_of(" \t") != std::string_view::npos; }
+
+// Paths alike for Windows: ASCII letter case and the two separators do not count.
+bool SamePath(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto fold = [](char c) {
+      if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
+      return c == '/' ? '\\' : c;
+    };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+LaunchMode ChosenMode(LaunchWindow& window) {
+  if (window.IsChecked(IDC_VIEWDEMO)) return LaunchMode::kView;
+  if (window.IsChecked(IDC_TIMEDEMO)) return LaunchMode::kTime;
+  if (window.IsChecked(IDC_STARTMOVIE)) return LaunchMode::kMovie;
+  return LaunchMode::kPlayback;
+}
+
+}  // namespace
+
+std::string GameFolder(std::string_view executablePath) {
+  std::size_t slash = executablePath.rfind('\\');
+  return std::string(slash == std::string_view::npos ? executablePath : executablePath.substr(0, slash));
+}
+
+bool IsUsableModName(std::string_view mod) {
+  if (mod.empty()) return true;
+  if (!IsValidUtf8(mod)) return false;
+  if (mod.front() == '-' || mod.front() == '+' || mod.back() == '.') return false;
+  for (char c : mod) {
+    auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return false;
+  }
+  return mod.find_first_of("\\/:\"*?<>| ") == std::string_view::npos;
+}
+
+std::string ComposeCommandLine(LaunchMode mode, std::string_view executablePath, std::string_view options,
+                               std::string_view mod, std::string_view speed) {
+  std::string line;
+  line.reserve(executablePath.size() + options.size() + mod.size() + speed.size() + 128);
+  // The application name goes to CreateProcess separately; on the command line
+  // a path with a blank must be quoted or the game reads its first word only.
+  if (HasBlank(executablePath)) {
+    line.append("\"").append(executablePath).append("\"");
+  } else {
+    line.append(executablePath);
+  }
+  line.append(" ").append(options).append(" -game ").append(mod).append(" ").append(kFullscreen);
+  line.append(kCommonTail);
+  switch (mode) {
+    case LaunchMode::kView:
+      line.append("+viewdemo ").append(kCopyName);
+      break;
+    case LaunchMode::kTime:
+      line.append("+timedemo ").append(kCopyName);
+      break;
+    case LaunchMode::kMovie:
+      line.append("+playdemo ").append(kCopyName).append(" 3 +startmovie rewindmovie 90");
+      break;
+    case LaunchMode::kPlayback:
+      line.append("+playdemo ").append(kCopyName).append(" ").append(speed);
+      break;
+  }
+  return line;
+}
+
+bool LaunchGame(LaunchWindow& window, GamePlatform& platform, std::string_view currentMod) {
+  std::string demoPath = window.ControlText(IDC_DEMO_PATH, kMaxPathChars);
+  std::string executablePath = window.ControlText(IDC_GAME_PATH, kMaxPathChars);
+  std::string options = window.ControlText(IDC_GAME_OPTIONS, kMaxPathChars);
+  std::string speed = window.ControlText(IDC_DEMO_SPEED, kMaxDemoSpeedChars);
+  std::string gameFolder = GameFolder(executablePath);
+
+  if (WindowsLength(demoPath) < 3) {
+    window.ShowMessage(text::kNoDemoLoaded);
+    return false;
+  }
+  if (WindowsLength(executablePath) < 3) {
+    window.ShowMessage(text::kGameNotLocated);
+    return false;
+  }
+  // The mod comes from the demo, which may come from anyone: it must not lead
+  // the copy out of the game's folder nor add options to the command line.
+  if (!IsUsableModName(currentMod)) {
+    window.ShowMessage(text::kBadModName);
+    return false;
+  }
+  std::string copyPath = gameFolder;
+  copyPath.append("\\").append(currentMod).append("\\").append(kCopyName);
+  if (WindowsLength(copyPath) > kMaxPathChars) {
+    window.ShowMessage(text::kCopyPathTooLong);
+    return false;
+  }
+  std::string commandLine = ComposeCommandLine(ChosenMode(window), executablePath, options, currentMod, speed);
+  if (WindowsLength(commandLine) > kMaxCommandLineChars) {
+    window.ShowMessage(text::kCommandLineTooLong);
+    return false;
+  }
+
+  // A demo that already is the copy is played where it lies: copying it onto
+  // itself fails, and deleting "the copy" afterwards would delete the demo.
+  bool inPlace = SamePath(demoPath, copyPath);
+  if (!inPlace) {
+    platform.SetNormalAttributes(copyPath);
+    if (!platform.CopyReplacing(demoPath, copyPath)) {
+      window.ReportError(text::kCannotCopyDemo, platform.LastError());
+      return false;
+    }
+  }
+  if (!platform.RunToEnd(executablePath, commandLine)) {
+    // The copy stays; the next launch replaces it.
+    window.ReportError(text::kCannotStartGame, platform.LastError());
+    return false;
+  }
+  if (!inPlace) platform.RemoveFile(copyPath);
+  return true;
+}
+
+}  // namespace rewindor

@@ -1,0 +1,94 @@
+// LaunchGame: plays the current demo in the game. The demo is copied into the
+// mod folder as "rewindor.dem", the game is started with a command line for
+// one of four modes and waited for, and the copy is deleted after it ends.
+// The window and the platform are reached through the two interfaces below, so
+// the whole sequence runs and is tested without either.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "demo/files.h"
+
+namespace rewindor {
+
+// The demo speed field holds at most this many characters (a 20-byte buffer).
+inline constexpr std::size_t kMaxDemoSpeedChars = 19;
+// CreateProcess takes a command line of at most 32767 characters with its
+// terminator.
+inline constexpr std::size_t kMaxCommandLineChars = 32766;
+
+namespace text {
+inline constexpr char kNoDemoLoaded[] = "No demo-file loaded.";
+inline constexpr char kGameNotLocated[] = "You have not located your hl.exe/cstrike.exe.";
+inline constexpr char kCannotCopyDemo[] = "Could not copy demo-file";
+inline constexpr char kCannotStartGame[] = "Could not start HL.EXE/CSTRIKE.EXE";
+inline constexpr char kBadModName[] =
+    "The demo names its mod folder in a form that cannot be used (it must be a plain folder name). "
+    "Nothing was copied or started.";
+inline constexpr char kCopyPathTooLong[] =
+    "The demo's copy in the mod folder would have a path longer than 259 characters. "
+    "Nothing was copied or started.";
+inline constexpr char kCommandLineTooLong[] =
+    "The game's command line would be longer than Windows accepts (32767 characters). "
+    "Nothing was copied or started.";
+}  // namespace text
+
+// The main window as the launcher sees it.
+class LaunchWindow {
+ public:
+  virtual ~LaunchWindow() = default;
+  // An edit control's text, cut to at most `maxChars` characters.
+  virtual std::string ControlText(int id, std::size_t maxChars) = 0;
+  // True when the check box is checked.
+  virtual bool IsChecked(int id) = 0;
+  // A message box with no owner window, captioned "Rewindor", information icon, OK.
+  virtual void ShowMessage(std::string_view text) = 0;
+  // A message box captioned "Error": "<text>: <the system's reason>".
+  virtual void ReportError(std::string_view text, const SystemError& why) = 0;
+};
+
+// The platform's part. Paths and texts are UTF-8.
+class GamePlatform {
+ public:
+  virtual ~GamePlatform() = default;
+  // Gives the file the normal attributes (clears read-only); a missing file is no error.
+  virtual void SetNormalAttributes(const std::string& path) = 0;
+  // Copies a file, replacing one already at `to`.
+  virtual bool CopyReplacing(const std::string& from, const std::string& to) = 0;
+  // Starts `application` with `commandLine` (inheriting no handles, in the
+  // program's own folder and environment) and waits until it has ended.
+  // False when it could not be started.
+  virtual bool RunToEnd(const std::string& application, const std::string& commandLine) = 0;
+  // Deletes a file; a failure is not looked at.
+  virtual void RemoveFile(const std::string& path) = 0;
+  // The reason for the last failed CopyReplacing or RunToEnd.
+  virtual SystemError LastError() = 0;
+};
+
+enum class LaunchMode { kPlayback, kView, kTime, kMovie };
+
+// What the launcher derives from its inputs; exposed for the tests.
+std::string GameFolder(std::string_view executablePath);
+// True for a name that can only mean one folder beside the game and one -game
+// value: no separators, drive colons, wildcards, quotation marks, blanks or
+// control characters, no trailing dot (Windows drops it, so "." and ".." are
+// out too), no leading "-" or "+" (it would read as an option), valid UTF-8.
+// The empty name is accepted: it names the game folder itself.
+bool IsUsableModName(std::string_view mod);
+std::string ComposeCommandLine(LaunchMode mode, std::string_view executablePath, std::string_view options,
+                               std::string_view mod, std::string_view speed);
+
+// Plays the current demo. `currentMod` is the mod of the last demo read
+// successfully, as UTF-8 (the window converts the demo's bytes as it shows
+// them). Returns true when the game was started (it has ended by then).
+bool LaunchGame(LaunchWindow& window, GamePlatform& platform, std::string_view currentMod);
+
+// The Win32 platform (launch/launcher_win.cpp).
+#ifdef _WIN32
+GamePlatform& NativeGamePlatform();
+#endif
+
+}  // namespace rewindor

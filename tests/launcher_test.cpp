@@ -1,0 +1,255 @@
+// LaunchGame through a fake window and a fake platform: the command lines of
+// the four modes, the order of the refusals, what is copied, started and
+// deleted, and the mod names a demo must not smuggle in.
+#include "launch/launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "demo/utf8.h"
+#endif
+
+namespace rewindor {
+namespace {
+
+class FakeWindow : public LaunchWindow {
+ public:
+  std::map<int, std::string> texts;
+  std::set<int> checked;
+  std::map<int, std::size_t> limitsAsked;
+  bool ignoreLimits = false;  // a window that hands over more than it was asked for
+  std::vector<std::string> messages, errors;
+
+  std::string ControlText(int id, std::size_t maxChars) override {
+    limitsAsked[id] = maxChars;
+    std::string t = texts[id];
+    return ignoreLimits ? t : t.substr(0, maxChars);
+  }
+  bool IsChecked(int id) override { return checked.count(id) > 0; }
+  void ShowMessage(std::string_view t) override { messages.emplace_back(t); }
+  void ReportError(std::string_view t, const SystemError& why) override {
+    errors.push_back(std::string(t) + ": " + why.text);
+  }
+};
+
+class FakePlatform : public GamePlatform {
+ public:
+  std::vector<std::string> log;
+  bool copyFails = false, runFails = false;
+
+  void SetNormalAttributes(const std::string& p) override { log.push_back("attributes " + p); }
+  bool CopyReplacing(const std::string& from, const std::string& to) override {
+    log.push_back("copy " + from + " > " + to);
+    return !copyFails;
+  }
+  bool RunToEnd(const std::string& app, const std::string& line) override {
+    log.push_back("run " + app + " | " + line);
+    return !runFails;
+  }
+  void RemoveFile(const std::string& p) override { log.push_back("remove " + p); }
+  SystemError LastError() override { return {5, "Access is denied."}; }
+};
+
+constexpr char kTail[] = " -console -toconsole +exec config.cfg ";
+
+class LaunchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window.texts = {{1000, "D:\\demos\\match.dem"}, {1011, "C:\\Games\\HL\\hl.exe"}, {1013, ""}, {1026, "1"}};
+  }
+  bool Launch(std::string_view mod = "cstrike") { return LaunchGame(window, platform, mod); }
+
+  FakeWindow window;
+  FakePlatform platform;
+};
+
+TEST_F(LaunchTest, CopiesStartsWaitsAndDeletesInThatOrder) {
+  EXPECT_TRUE(Launch());
+  EXPECT_EQ(platform.log,
+            (std::vector<std::string>{
+                "attributes C:\\Games\\HL\\cstrike\\rewindor.dem",
+                "copy D:\\demos\\match.dem > C:\\Games\\HL\\cstrike\\rewindor.dem",
+                std::string("run C:\\Games\\HL\\hl.exe | C:\\Games\\HL\\hl.exe  -game cstrike -fullscreen") + kTail +
+                    "+playdemo rewindor.dem 1",
+                "remove C:\\Games\\HL\\cstrike\\rewindor.dem",
+            }));
+  EXPECT_TRUE(window.messages.empty());
+  EXPECT_TRUE(window.errors.empty());
+  EXPECT_EQ(window.limitsAsked, (std::map<int, std::size_t>{{1000, 259}, {1011, 259}, {1013, 259}, {1026, 19}}));
+}
+
+TEST_F(LaunchTest, EachModesCommandLineAndCopyPath) {
+  struct Case {
+    std::set<int> boxes;
+    const char *exe, *options, *speed, *mod;
+    const char* run;   // the application name | the command line, up to the mode's part
+    const char* mode;  // the command line's end
+    const char* copy;
+  } cases[] = {
+      {{}, "C:\\HL\\hl.exe", "-dev", "0.5", "cstrike", "C:\\HL\\hl.exe | C:\\HL\\hl.exe -dev -game cstrike",
+       "+playdemo rewindor.dem 0.5", "C:\\HL\\cstrike\\rewindor.dem"},
+      {{1041, 1042, 1046}, "C:\\HL\\hl.exe", "", "1", "valve", "C:\\HL\\hl.exe | C:\\HL\\hl.exe  -game valve",
+       "+viewdemo rewindor.dem", "C:\\HL\\valve\\rewindor.dem"},
+      {{1042, 1046}, "C:\\HL\\hl.exe", "", "1", "cstrike", "C:\\HL\\hl.exe | C:\\HL\\hl.exe  -game cstrike",
+       "+timedemo rewindor.dem", "C:\\HL\\cstrike\\rewindor.dem"},
+      {{1046}, "C:\\HL\\hl.exe", "-w 800", "1", "cstrike", "C:\\HL\\hl.exe | C:\\HL\\hl.exe -w 800 -game cstrike",
+       "+playdemo rewindor.dem 3 +startmovie rewindmovie 90", "C:\\HL\\cstrike\\rewindor.dem"},
+      // An empty speed leaves the space before it.
+      {{}, "C:\\HL\\hl.exe", "", "", "cstrike", "C:\\HL\\hl.exe | C:\\HL\\hl.exe  -game cstrike",
+       "+playdemo rewindor.dem ", "C:\\HL\\cstrike\\rewindor.dem"},
+      // The application name is never quoted; the command line's first word is when it holds a blank.
+      {{}, "C:\\Program Files\\HL\\hl.exe", "", "2", "czero",
+       "C:\\Program Files\\HL\\hl.exe | \"C:\\Program Files\\HL\\hl.exe\"  -game czero", "+playdemo rewindor.dem 2",
+       "C:\\Program Files\\HL\\czero\\rewindor.dem"},
+      // No demo read yet: the empty mod leaves two spaces and two backslashes.
+      {{}, "C:\\HL\\hl.exe", "", "1", "", "C:\\HL\\hl.exe | C:\\HL\\hl.exe  -game ", "+playdemo rewindor.dem 1",
+       "C:\\HL\\\\rewindor.dem"},
+      // No folder in the executable's path: the copy then fails.
+      {{}, "hl.exe", "", "1", "cstrike", "hl.exe | hl.exe  -game cstrike", "+playdemo rewindor.dem 1",
+       "hl.exe\\cstrike\\rewindor.dem"},
+      {{}, "C:\\Игры\\hl.exe", "", "1", "мод_1", "C:\\Игры\\hl.exe | C:\\Игры\\hl.exe  -game мод_1",
+       "+playdemo rewindor.dem 1", "C:\\Игры\\мод_1\\rewindor.dem"},
+  };
+  for (const Case& c : cases) {
+    platform.log.clear();
+    window.texts[1011] = c.exe;
+    window.texts[1013] = c.options;
+    window.texts[1026] = c.speed;
+    window.checked = c.boxes;
+    ASSERT_TRUE(Launch(c.mod)) << c.run;
+    ASSERT_EQ(platform.log.size(), 4u);
+    EXPECT_EQ(platform.log[0], std::string("attributes ") + c.copy);
+    EXPECT_EQ(platform.log[2], std::string("run ") + c.run + " -fullscreen" + kTail + c.mode);
+  }
+}
+
+struct RefusalCase {
+  const char* name;
+  std::string demo, exe, mod;
+  const char* message;
+};
+
+class RefusalTest : public LaunchTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RefusalTest, RefusesBeforeCopyingOrStarting) {
+  const RefusalCase& c = GetParam();
+  window.texts[1000] = c.demo;
+  window.texts[1011] = c.exe;
+  EXPECT_FALSE(Launch(c.mod));
+  EXPECT_EQ(window.messages, std::vector<std::string>{c.message});
+  EXPECT_TRUE(window.errors.empty());
+  EXPECT_TRUE(platform.log.empty());
+}
+
+const std::string kDemo = "D:\\d.dem", kExe = "C:\\HL\\hl.exe", kLongFolder = "C:\\" + std::string(240, 'g');
+
+INSTANTIATE_TEST_SUITE_P(
+    Order, RefusalTest,
+    ::testing::Values(RefusalCase{"BothEmpty", "", "", "cstrike", text::kNoDemoLoaded},
+                      RefusalCase{"DemoOfTwo", "ab", kExe, "cstrike", text::kNoDemoLoaded},
+                      RefusalCase{"DemoBeforeMod", "", kExe, "..", text::kNoDemoLoaded},
+                      RefusalCase{"ExecutableOfTwo", kDemo, "hl", "cstrike", text::kGameNotLocated},
+                      RefusalCase{"ExecutableBeforeMod", kDemo, "", "..\\..", text::kGameNotLocated},
+                      RefusalCase{"CopyPathOver259", kDemo, kLongFolder + "\\hl.exe", "cstrike_russian",
+                                  text::kCopyPathTooLong},
+                      RefusalCase{"ModBeforeLength", kDemo, kLongFolder + "\\hl.exe", "a b", text::kBadModName}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(LaunchTest, HostileModNamesRefused) {
+  // Names a demo may carry that would put the copy elsewhere or add options.
+  for (const char* mod : {"..", ".", "cstrike.", "..\\..\\Windows", "valve/maps", "C:", "cs\" +exec evil",
+                          "cstrike +exec evil.cfg", "cs\tx", "cs\nx", "-dev", "+quit", "cs*", "a|b", "cs\xFF"}) {
+    window.messages.clear();
+    EXPECT_FALSE(Launch(mod)) << mod;
+    EXPECT_EQ(window.messages, std::vector<std::string>{text::kBadModName}) << mod;
+  }
+  EXPECT_TRUE(platform.log.empty());
+}
+
+TEST_F(LaunchTest, OverlongCommandLineRefusedNotCut) {
+  window.ignoreLimits = true;
+  window.texts[1013] = std::string(kMaxCommandLineChars, 'x');
+  EXPECT_FALSE(Launch());
+  EXPECT_EQ(window.messages, std::vector<std::string>{text::kCommandLineTooLong});
+  EXPECT_TRUE(platform.log.empty());
+}
+
+TEST_F(LaunchTest, CopyFailureReportedAndNothingStarted) {
+  platform.copyFails = true;
+  EXPECT_FALSE(Launch());
+  EXPECT_EQ(window.errors, std::vector<std::string>{"Could not copy demo-file: Access is denied."});
+  ASSERT_EQ(platform.log.size(), 2u);
+  EXPECT_EQ(platform.log[1].substr(0, 5), "copy ");
+}
+
+TEST_F(LaunchTest, StartFailureReportedAndTheCopyStays) {
+  platform.runFails = true;
+  EXPECT_FALSE(Launch());
+  EXPECT_EQ(window.errors, std::vector<std::string>{"Could not start HL.EXE/CSTRIKE.EXE: Access is denied."});
+  ASSERT_EQ(platform.log.size(), 3u);
+  EXPECT_EQ(platform.log[2].substr(0, 4), "run ");
+}
+
+TEST_F(LaunchTest, DemoThatIsTheCopyItselfIsPlayedAndKept) {
+  window.texts[1000] = "c:/games/hl/CSTRIKE/Rewindor.dem";
+  EXPECT_TRUE(Launch());
+  ASSERT_EQ(platform.log.size(), 1u);
+  EXPECT_EQ(platform.log[0].substr(0, 4), "run ");
+}
+
+#ifdef _WIN32
+std::string Utf8Path(const std::filesystem::path& p) {
+  std::wstring w = p.wstring();
+  return Utf16ToUtf8(std::u16string(w.begin(), w.end()));
+}
+
+// The real file system and process start, in a folder of the test's own.
+TEST(NativeGamePlatformTest, CopiesOverAReadOnlyCopyRunsToTheEndAndDeletes) {
+  namespace fs = std::filesystem;
+  fs::path folder = fs::temp_directory_path() / (L"rewindor launch тест " + std::to_wstring(GetCurrentProcessId()));
+  fs::create_directories(folder);
+  std::string demo = Utf8Path(folder / L"демо 1.dem"), copy = Utf8Path(folder / L"rewindor.dem");
+  std::ofstream(folder / L"демо 1.dem", std::ios::binary) << "HLDEMO new";
+  std::ofstream(folder / L"rewindor.dem", std::ios::binary) << "old copy";
+  fs::permissions(folder / L"rewindor.dem", fs::perms::owner_write, fs::perm_options::remove);
+
+  GamePlatform& platform = NativeGamePlatform();
+  std::wstring copyName = (folder / L"rewindor.dem").wstring();
+  ASSERT_NE(GetFileAttributesW(copyName.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  platform.SetNormalAttributes(copy);
+  EXPECT_EQ(GetFileAttributesW(copyName.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  ASSERT_TRUE(platform.CopyReplacing(demo, copy));
+  std::ifstream in(folder / L"rewindor.dem", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "HLDEMO new");
+  in.close();
+
+  EXPECT_FALSE(platform.CopyReplacing(Utf8Path(folder / L"missing.dem"), copy));
+  EXPECT_EQ(platform.LastError().code, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+
+  wchar_t system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  std::string cmd = Utf8Path(fs::path(system) / L"cmd.exe");
+  EXPECT_TRUE(platform.RunToEnd(cmd, "cmd.exe /c exit 3"));
+  EXPECT_FALSE(platform.RunToEnd(Utf8Path(folder / L"no game.exe"), "\"no game.exe\" -game cstrike"));
+  SystemError why = platform.LastError();
+  EXPECT_NE(why.code, 0u);
+  EXPECT_FALSE(why.text.empty());
+
+  platform.RemoveFile(copy);
+  EXPECT_FALSE(fs::exists(folder / L"rewindor.dem"));
+  fs::remove_all(folder);
+}
+#endif
+
+}  // namespace
+}  // namespace rewindor
