@@ -8,6 +8,9 @@
 
 #include "cli/demo_paths.h"
 #include "cli/json.h"
+#include "demo/edits.h"
+#include "demo/messages.h"
+#include "demo/patch_run.h"
 #include "demo/read_info.h"
 #include "demo/utf8.h"
 
@@ -35,6 +38,9 @@ const char kUsage[] =
     "  -h, --help    show this text\n"
     "\n"
     "Exit status: 0 all went well, 1 a demo failed, 2 wrong usage.\n";
+
+const char kNoResolutionFound[] =
+    "The demo was not changed: the screen resolution it records could not be found; give it with --from WxH.";
 
 namespace {
 
@@ -128,8 +134,8 @@ struct Options {
   bool json = false;
   bool recursive = false;
   bool dryRun = false;
-  std::optional<ScreenSize> to;
-  std::optional<ScreenSize> from;
+  std::optional<Resolution> to;
+  std::optional<Resolution> from;
   std::vector<std::string> paths;
 };
 
@@ -146,7 +152,6 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
     parsed.usageError = std::move(why);
     return parsed;
   };
-  std::optional<std::string> command;
   bool optionsEnded = false;
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -177,7 +182,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
       } else {
         return fail(name + " needs a size WxH");
       }
-      std::optional<ScreenSize> size = ParseScreenSize(value);
+      std::optional<Resolution> size = ParseScreenSize(value);
       if (!size) return fail(name + " needs a size WxH, not \"" + value + "\"");
       (name == "--to" ? o.to : o.from) = size;
     } else {
@@ -199,6 +204,63 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
   return parsed;
 }
 
+std::string_view CommandName(Command command) {
+  for (const auto& [name, c] : kCommands) {
+    if (c == command) return name;
+  }
+  return {};
+}
+
+const PatchSettings& SettingsFor(Command command) {
+  switch (command) {
+    case Command::kRemoveFades:
+      return kRemoveFadeToBlackSettings;
+    case Command::kStripChat:
+      return kStripTeamChatSettings;
+    case Command::kConvertResolution:
+      return kConvertResolutionSettings;
+    case Command::kInfo:
+    case Command::kTrimLoading:
+      break;
+  }
+  return kTrimLoadingSegmentSettings;
+}
+
+EditStep EditStepFor(const Options& o) {
+  switch (o.command) {
+    case Command::kRemoveFades:
+      return RemoveFadeToBlackStep;
+    case Command::kStripChat:
+      return StripTeamChatStep;
+    case Command::kTrimLoading:
+      return TrimLoadingSegmentStep;
+    case Command::kConvertResolution:
+    case Command::kInfo:
+      break;
+  }
+  const Resolution to = *o.to;
+  const std::optional<Resolution> from = o.from;
+  return [to, from](MutableByteView image) {
+    // Without --from, the size the demo itself records is the one replaced.
+    std::optional<Resolution> current = from ? from : DetectResolution(image);
+    if (!current) {
+      EditResult refused;
+      refused.refused = true;
+      refused.refusal = kNoResolutionFound;
+      return refused;
+    }
+    return ConvertResolutionStep(image, current->width, current->height, to.width, to.height);
+  };
+}
+
+// Sizes that no demo may be given are refused before any file is opened.
+std::string RefusedSizes(const Options& o) {
+  if (o.command != Command::kConvertResolution) return {};
+  if (!IsAllowedNewResolution(o.to->width, o.to->height)) return text::kWrongResolution;
+  if (o.from && !IsSearchableResolution(o.from->width, o.from->height)) return text::kZeroCurrentResolution;
+  return {};
+}
+
 // ---------------------------------------------------------------------------
 // Running a batch.
 
@@ -218,13 +280,32 @@ class Batch {
 
  private:
   void RunOne(const std::string& path) {
-    switch (o_.command) {
-      case Command::kInfo:
-        Info(path);
-        break;
-      default:
-        Fail(path, "This command is not available yet.");
-        break;
+    if (o_.command == Command::kInfo) {
+      Info(path);
+    } else {
+      Edit(path);
+    }
+  }
+
+  void Edit(const std::string& path) {
+    EditOutcome outcome = EditDemo(files_, path, EditStepFor(o_), o_.dryRun);
+    if (!outcome.ok()) {
+      std::string why(outcome.FailureText());
+      if (outcome.failure != EditFailure::kRefused) why += ": " + outcome.why.text;
+      return Fail(path, why);
+    }
+    std::string result = ResultText(SettingsFor(o_.command).resultText, outcome.result.replacements);
+    if (o_.json) {
+      console_.Out(JsonObject()
+                       .Add("path", path)
+                       .Add("command", CommandName(o_.command))
+                       .AddInt("replacements", static_cast<std::int64_t>(outcome.result.replacements))
+                       .AddInt("bytesRemoved", static_cast<std::int64_t>(outcome.bytesRemoved()))
+                       .AddBool("dryRun", o_.dryRun)
+                       .Add("result", result)
+                       .Line());
+    } else {
+      console_.Out(path + ": " + result + (o_.dryRun ? " (dry run: nothing written)\n" : "\n"));
     }
   }
 
@@ -244,8 +325,7 @@ class Batch {
           .Add("players", report.players)
           .Add("summary", report.summary);
       if (report.resolution) {
-        json.Add("resolution",
-                 std::to_string(report.resolution->width) + "x" + std::to_string(report.resolution->height));
+        json.Add("resolution", ScreenSizeText(*report.resolution));
       } else {
         json.AddNull("resolution");
       }
@@ -278,7 +358,7 @@ class Batch {
 
 }  // namespace
 
-std::optional<ScreenSize> ParseScreenSize(std::string_view text) {
+std::optional<Resolution> ParseScreenSize(std::string_view text) {
   std::size_t x = text.find_first_of("xX");
   if (x == std::string_view::npos) return std::nullopt;
   auto number = [](std::string_view digits, std::uint32_t& value) {
@@ -286,14 +366,21 @@ std::optional<ScreenSize> ParseScreenSize(std::string_view text) {
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     return ec == std::errc() && end == digits.data() + digits.size();
   };
-  ScreenSize size;
+  Resolution size;
   if (!number(text.substr(0, x), size.width) || !number(text.substr(x + 1), size.height)) return std::nullopt;
   return size;
 }
 
+std::string ScreenSizeText(const Resolution& size) {
+  return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
 DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
   DemoReport report;
-  WatchedFiles watched(files, [&](ByteView image) { report.facts = InspectDemo(image); });
+  WatchedFiles watched(files, [&](ByteView image) {
+    report.facts = InspectDemo(image);
+    report.resolution = DetectResolution(image);
+  });
   CaptureWindow window(path);
   ReaderState state;  // no program folder: the tool never loads the map picture
   if (!ReadDemoInfo(window, watched, state)) {
@@ -321,6 +408,10 @@ int RunCli(const std::vector<std::string>& args, FileSystem& files, Console& con
     console.Err(std::string(kProgram) + ": " + parsed.usageError + "\n" +
                 "Usage: rewindor-cli COMMAND [OPTIONS] PATH...  (rewindor-cli --help tells more)\n");
     return kExitUsage;
+  }
+  if (std::string refused = RefusedSizes(parsed.options); !refused.empty()) {
+    console.Err(refused + "\n");
+    return kExitFailed;
   }
   return Batch(parsed.options, files, console).Run();
 }

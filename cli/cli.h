@@ -11,6 +11,7 @@
 
 #include "demo/files.h"
 #include "demo/info.h"
+#include "demo/resolution.h"
 
 namespace rewindor::cli {
 
@@ -30,12 +31,13 @@ int RunCli(const std::vector<std::string>& args, FileSystem& files, Console& con
 
 extern const char kUsage[];
 
-struct ScreenSize {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-};
 // "WxH" (or "WXH"), decimal, each part fitting 32 bits.
-std::optional<ScreenSize> ParseScreenSize(std::string_view text);
+std::optional<Resolution> ParseScreenSize(std::string_view text);
+// The reverse: "WxH".
+std::string ScreenSizeText(const Resolution& size);
+
+// convert-resolution without --from, on a demo whose size cannot be told.
+extern const char kNoResolutionFound[];
 
 // What the information reader found in one demo, its texts as UTF-8.
 struct DemoReport {
@@ -43,7 +45,7 @@ struct DemoReport {
   DemoFacts facts;
   std::string summary;               // the six lines, as the window shows them
   std::vector<std::string> players;  // first-seen order
-  std::optional<ScreenSize> resolution;
+  std::optional<Resolution> resolution;  // the screen size the demo records
 };
 DemoReport InspectDemoFile(FileSystem& files, const std::string& path);
 

@@ -29,12 +29,12 @@ namespace {
 // Adds the demo files that the iterator yields; a listing failure ends the
 // walk and is left in `ec`.
 template <typename Iterator>
-void Walk(Iterator it, std::vector<std::string>& demos, std::error_code& ec) {
+void Walk(Iterator it, std::vector<fs::path>& demos, std::error_code& ec) {
   for (; !ec && it != Iterator(); it.increment(ec)) {
     std::error_code entryError;
     // is_regular_file follows links, so a link to a demo counts as a demo.
     if (!it->is_regular_file(entryError)) continue;
-    if (HasDemoExtension(PathToUtf8(it->path().filename()))) demos.push_back(PathToUtf8(it->path()));
+    if (HasDemoExtension(PathToUtf8(it->path().filename()))) demos.push_back(it->path());
   }
 }
 
@@ -52,13 +52,17 @@ PathExpansion ExpandPath(const std::string& path, bool recursive) {
     // The folder itself must be readable; below it, folders we may not enter
     // are passed over, so one private folder does not end a recursive walk.
     fs::directory_iterator top(folder, ec);
+    std::vector<fs::path> demos;
     if (recursive && !ec) {
-      Walk(fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, ec),
-           out.demos, ec);
+      Walk(fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, ec), demos,
+           ec);
     } else {
-      Walk(std::move(top), out.demos, ec);
+      Walk(std::move(top), demos, ec);
     }
-    std::sort(out.demos.begin(), out.demos.end());
+    // Paths compare folder by folder, so a folder's demos stay together
+    // whatever the separator's place among the characters.
+    std::sort(demos.begin(), demos.end());
+    for (const fs::path& demo : demos) out.demos.push_back(PathToUtf8(demo));
     if (ec) {
       out.problem = "Could not list the folder: " + ec.message();
     } else if (out.demos.empty()) {
