@@ -225,31 +225,7 @@ TEST(Edits, ChangeOnlyWhatIsPlacedKeepTheLengthAndDoNothingTheSecondTime) {
   EXPECT_EQ(image.size(), built.bytes.size());
 }
 
-// Each rule said as plainly as it can be, to compare the real recordings with.
-void PlainFades(Bytes& d) {
-  for (std::size_t i = 0; i + 12 <= d.size(); ++i) {
-    if (std::memcmp(&d[i], kFadeToBlackPattern.data(), 11) == 0) std::memset(&d[i], 1, 11);
-  }
-}
-void PlainChat(Bytes& d) {
-  for (std::size_t p = 0; p < d.size();) {
-    const std::size_t len = p + 1 < d.size() ? d[p + 1] : 0;
-    if (d[p] != 0x4B || len <= 2 || p + len + 2 > d.size()) {
-      ++p;
-      continue;
-    }
-    std::string text(reinterpret_cast<const char*>(&d[p + 4]), len - 2);
-    text.resize(std::min(text.find('\0'), text.size()));
-    if (text.rfind("(Ter", 0) != 0 && text.rfind("(Cou", 0) != 0 && text.rfind("*DEA", 0) != 0) {
-      p += 5;
-      continue;
-    }
-    d[p] = 0x4A;
-    d[p + 2] = 2;
-    std::memset(&d[p + 3], 0, len - 1);
-    p += len + 2;
-  }
-}
+// The size-record rule said as plainly as it can be, to compare with.
 void PlainConvert(Bytes& d, Resolution from) {
   const std::uint8_t zero[8] = {};
   for (std::size_t k = 0; k + 15 <= d.size(); ++k) {
@@ -261,7 +237,7 @@ void PlainConvert(Bytes& d, Resolution from) {
   }
 }
 
-TEST(Edits, RealRecordingsFollowThePlainRules) {
+TEST(Edits, RealRecordings) {
   const std::filesystem::path corpus(REWINDOR_CORPUS_DIR);
   if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
   for (const auto& file : std::filesystem::directory_iterator(corpus)) {
@@ -269,11 +245,9 @@ TEST(Edits, RealRecordingsFollowThePlainRules) {
     SCOPED_TRACE(file.path().filename().string());
     std::ifstream in(file.path(), std::ios::binary);
     const Bytes original((std::istreambuf_iterator<char>(in)), {});
+    // They hold no fade to black and no team chat (though many 4B bytes): nothing changes.
     Bytes mine = original, plain = original;
-    RemoveFadeToBlackStep(mine);
-    PlainFades(plain);
-    StripTeamChatStep(mine);
-    PlainChat(plain);
+    EXPECT_EQ(RemoveFadeToBlackStep(mine).replacements + StripTeamChatStep(mine).replacements, 0u);
     if (std::optional<Resolution> size = DetectResolution(original)) {
       EXPECT_GT(ConvertResolutionStep(mine, size->width, size->height, 512, 384).replacements, 100u);
       PlainConvert(plain, *size);
