@@ -8,6 +8,7 @@
 
 #include "demo/messages.h"
 #include "res/resource.h"
+#include "ui/texts.h"
 #include "tests/e2e/e2e_env.h"
 
 namespace rewindor::e2e {
@@ -27,8 +28,8 @@ const std::wstring kHltvInfo =
 const std::vector<std::wstring> kClientPlayers = {L"Bob",        L"Ghost",      L"Kate", L"Mr. Pink",
                                                   L"[RW] Otter", L"sn1per_ace", L"Вася"};
 
-const std::wstring kSaved = L"Настройки сохранены успеш..";
-const std::wstring kNoDemoLoaded = L"Демка не загр..";
+const std::wstring kSaved = FromUtf8(text::kSettingsSaved);
+const std::wstring kNoDemoLoaded = FromUtf8(text::kNoDemoForResolution);
 const std::wstring kResolutionTitle = L"Конвертация разрешения демки";
 
 std::wstring W(const char* utf8) { return FromUtf8(utf8); }

@@ -1,0 +1,28 @@
+// The program's entry: start-up facts, the file association, then either the
+// hand-over to a running instance or the main window.
+#include <windows.h>
+
+#include "app/startup.h"
+#include "ui/main_window.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  using namespace rewindor;
+  try {
+    StartupFacts facts = PrepareStartup();
+    InstanceGuard guard;
+    if (!guard.BecomeFirstInstance()) {
+      HandOverToRunningInstance(facts.pendingDemoPath);
+      return 0;
+    }
+    ui::ProgramState program;
+    program.instance = instance;
+    program.executablePath = facts.executablePath;
+    program.pendingDemoPath = facts.pendingDemoPath;
+    program.reader.programFolder = facts.programFolder;
+    ui::RunMainWindow(program);
+    guard.Release();
+  } catch (...) {
+    // Nothing is left to report to: the window is gone. The exit code stays 0.
+  }
+  return 0;
+}

@@ -1,0 +1,144 @@
+// The folder list's logic through a fake window and a fake file system.
+#include "ui/folder_list.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace rewindor {
+namespace {
+
+class FakeFolders : public FolderSource {
+ public:
+  std::map<std::string, std::vector<FolderEntry>> folders;
+  std::set<std::string> files;
+  std::vector<std::string> enumerated;
+
+  bool Enumerate(const std::string& folder, std::vector<FolderEntry>& entries, SystemError& why) override {
+    enumerated.push_back(folder);
+    auto it = folders.find(folder);
+    if (it == folders.end()) {
+      why = {3, "The system cannot find the path specified."};
+      return false;
+    }
+    entries = it->second;
+    return true;
+  }
+  bool IsFile(const std::string& path) override { return files.count(path) != 0; }
+};
+
+class FakeList : public FolderListWindow {
+ public:
+  std::vector<std::string> list{"stale"};
+  std::optional<std::string> selected;
+  std::string folderField, demoPath;
+  std::vector<std::string> messages;
+  int reloads = 0;
+
+  void ClearList() override { list.clear(); }
+  void AddEntry(std::string_view t) override { list.emplace_back(t); }
+  std::optional<std::string> SelectedEntry() override { return selected; }
+  std::string FolderField() override { return folderField; }
+  void SetFolderField(std::string_view t) override { folderField = t; }
+  void SetDemoPath(std::string_view p) override { demoPath = p; }
+  void ReloadDemo() override { ++reloads; }
+  void ShowMessage(std::string_view t) override { messages.emplace_back(t); }
+  void ReportError(std::string_view t, const SystemError& why) override {
+    messages.push_back(std::string(t) + ": " + why.text);
+  }
+};
+
+class FolderListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs.folders["C:\\Games\\cstrike"] = {{".", true},         {"..", true},         {"a.dem", false},
+                                        {"b.DEM", false},    {"readme.txt", false}, {"maps", true},
+                                        {"old.dem", true},   {"notes.dem.txt", false}, {"x.demo", false}};
+    fs.folders["C:\\Games"] = {{".", true}, {"..", true}, {"cstrike", true}};
+    fs.folders["C:"] = {{"Games", true}, {"first.dem", false}};  // a root has no "." or ".."
+    fs.files = {"C:\\Games\\cstrike\\a.dem", "C:\\Games\\cstrike\\notes.dem.txt"};
+  }
+  FakeFolders fs;
+  FakeList window;
+};
+
+TEST_F(FolderListTest, ListsFoldersInBracketsAndDemosInAnyCase) {
+  ListFolder(window, fs, "C:\\Games\\cstrike");
+  EXPECT_EQ(window.list, (std::vector<std::string>{"[..]", "a.dem", "b.DEM", "[maps]", "[old.dem]",
+                                                   "notes.dem.txt", "x.demo"}));
+  EXPECT_EQ(window.folderField, "C:\\Games\\cstrike\\");
+  EXPECT_TRUE(window.messages.empty());
+}
+
+TEST_F(FolderListTest, RootFolderKeepsItsFirstEntry) {
+  ListFolder(window, fs, "C:");
+  EXPECT_EQ(window.list, (std::vector<std::string>{"[Games]", "first.dem"}));
+  EXPECT_EQ(window.folderField, "C:\\");
+}
+
+TEST_F(FolderListTest, UnreadableFolderIsReportedAndStillShown) {
+  ListFolder(window, fs, "C:\\Nowhere");
+  EXPECT_EQ(window.messages, std::vector<std::string>{"Could not read dir: The system cannot find the path specified."});
+  EXPECT_TRUE(window.list.empty());
+  EXPECT_EQ(window.folderField, "C:\\Nowhere\\");
+}
+
+TEST_F(FolderListTest, DoubleClickWalksFoldersAndOpensDemos) {
+  window.folderField = "C:\\Games\\cstrike\\";
+  window.selected = "[..]";
+  OpenListEntry(window, fs);
+  EXPECT_EQ(window.folderField, "C:\\Games\\");
+  EXPECT_EQ(window.list, (std::vector<std::string>{"[..]", "[cstrike]"}));
+
+  window.selected = "[cstrike]";
+  OpenListEntry(window, fs);
+  EXPECT_EQ(window.folderField, "C:\\Games\\cstrike\\");
+
+  window.selected = "a.dem";
+  OpenListEntry(window, fs);
+  EXPECT_EQ(window.demoPath, "C:\\Games\\cstrike\\a.dem");
+  EXPECT_EQ(window.reloads, 1);
+  EXPECT_EQ(window.folderField, "C:\\Games\\cstrike\\");  // the list keeps its folder
+}
+
+TEST_F(FolderListTest, ParentOfARootIsTheRootAgain) {
+  window.folderField = "C:\\";
+  window.selected = "[..]";
+  OpenListEntry(window, fs);
+  EXPECT_EQ(fs.enumerated.back(), "C:");
+  EXPECT_EQ(window.folderField, "C:\\");
+}
+
+TEST_F(FolderListTest, TypedFolderIsJoinedAndAVanishedDemoTakesTheFolderRoad) {
+  window.folderField = "C:\\Games\\cstrike\\";
+  window.selected = "gone.dem";  // listed once, deleted since
+  OpenListEntry(window, fs);
+  EXPECT_EQ(fs.enumerated.back(), "C:\\Games\\cstrike\\one.de");
+  EXPECT_EQ(window.reloads, 0);
+  EXPECT_TRUE(window.list.empty());
+}
+
+TEST_F(FolderListTest, NoSelectionDoesNothing) {
+  window.folderField = "C:\\Games\\";
+  OpenListEntry(window, fs);
+  EXPECT_TRUE(fs.enumerated.empty());
+  EXPECT_EQ(window.list, std::vector<std::string>{"stale"});
+  EXPECT_TRUE(window.messages.empty());
+}
+
+TEST_F(FolderListTest, PathsThatDoNotFitAreRefusedClearly) {
+  ListFolder(window, fs, std::string(258, 'f'));
+  EXPECT_EQ(window.messages, std::vector<std::string>{text::kFolderPathTooLong});
+  EXPECT_TRUE(fs.enumerated.empty());
+
+  window.messages.clear();
+  window.folderField = std::string(250, 'f') + "\\";
+  window.selected = "a-long-demo-name.dem";
+  OpenListEntry(window, fs);
+  EXPECT_EQ(window.messages, std::vector<std::string>{text::kFolderPathTooLong});
+  EXPECT_EQ(window.reloads, 0);
+}
+
+}  // namespace
+}  // namespace rewindor

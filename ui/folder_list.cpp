@@ -1,0 +1,78 @@
+#include "ui/folder_list.h"
+
+#include <algorithm>
+
+#include "demo/demo_format.h"
+
+namespace rewindor {
+
+namespace {
+
+bool ContainsDemoExtension(std::string_view name) {
+  static constexpr std::string_view kDem = ".dem";
+  return std::search(name.begin(), name.end(), kDem.begin(), kDem.end(), [](char a, char b) {
+           return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+         }) != name.end();
+}
+
+}  // namespace
+
+std::string_view CutAtLastBackslash(std::string_view path) {
+  std::size_t slash = path.rfind('\\');
+  return slash == std::string_view::npos ? path : path.substr(0, slash);
+}
+
+std::vector<std::string> ListedEntries(const std::vector<FolderEntry>& entries) {
+  std::vector<std::string> listed;
+  for (const FolderEntry& e : entries) {
+    if (e.directory) {
+      if (e.name != ".") listed.push_back("[" + e.name + "]");
+    } else if (ContainsDemoExtension(e.name)) {
+      listed.push_back(e.name);
+    }
+  }
+  return listed;
+}
+
+void ListFolder(FolderListWindow& window, FolderSource& source, std::string_view folder) {
+  if (folder.size() > kMaxListedFolderChars) {
+    window.ShowMessage(text::kFolderPathTooLong);
+    return;
+  }
+  std::vector<FolderEntry> entries;
+  SystemError why;
+  std::string path(folder);
+  if (!source.Enumerate(path, entries, why)) {
+    window.ReportError(text::kCannotReadDir, why);
+    entries.clear();
+  }
+  window.ClearList();
+  for (const std::string& entry : ListedEntries(entries)) window.AddEntry(entry);
+  window.SetFolderField(path + "\\");
+}
+
+void OpenListEntry(FolderListWindow& window, FolderSource& source) {
+  std::optional<std::string> entry = window.SelectedEntry();
+  if (!entry) return;
+  std::string folder = window.FolderField();
+  std::string joined = folder + *entry;
+  if (joined.size() > kMaxPathChars) {
+    window.ShowMessage(text::kFolderPathTooLong);
+    return;
+  }
+  if (source.IsFile(joined)) {
+    window.SetDemoPath(joined);
+    window.ReloadDemo();
+    return;
+  }
+  // A folder entry: its name without the brackets.
+  std::string name = entry->size() >= 2 ? entry->substr(1, entry->size() - 2) : std::string();
+  if (name == "..") {
+    std::string up = folder + "..";
+    ListFolder(window, source, CutAtLastBackslash(CutAtLastBackslash(up)));
+  } else {
+    ListFolder(window, source, folder + name);
+  }
+}
+
+}  // namespace rewindor

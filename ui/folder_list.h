@@ -1,0 +1,69 @@
+// The demo folder list: list 1028 with field 1031 above it, which shows the
+// folder being listed. ListFolder fills the list from a folder; OpenListEntry
+// acts on a double-clicked entry (a subfolder, the parent, or a demo). The
+// logic is portable; the window and the file system are reached through the
+// two interfaces below.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "demo/files.h"
+
+namespace rewindor {
+
+namespace text {
+inline constexpr char kCannotReadDir[] = "Could not read dir";
+inline constexpr char kFolderPathTooLong[] =
+    "The folder's path is longer than Windows paths may be here (259 characters); it was not opened.";
+}  // namespace text
+
+// Folders passed to ListFolder leave room for "\*" within 259 characters.
+inline constexpr std::size_t kMaxListedFolderChars = 257;
+
+struct FolderEntry {
+  std::string name;
+  bool directory = false;
+};
+
+class FolderSource {
+ public:
+  virtual ~FolderSource() = default;
+  // The entries of a folder in the order the system returns them ("." and
+  // ".." included where the system has them). False when the folder cannot
+  // be enumerated, with the system's reason.
+  virtual bool Enumerate(const std::string& folder, std::vector<FolderEntry>& entries, SystemError& why) = 0;
+  // True when the path names an existing file that is not a folder.
+  virtual bool IsFile(const std::string& path) = 0;
+};
+
+class FolderListWindow {
+ public:
+  virtual ~FolderListWindow() = default;
+  virtual void ClearList() = 0;
+  virtual void AddEntry(std::string_view text) = 0;  // the list sorts itself
+  // The text of the selected entry; nothing when no entry is selected.
+  virtual std::optional<std::string> SelectedEntry() = 0;
+  virtual std::string FolderField() = 0;  // 1031, at most 259 characters
+  virtual void SetFolderField(std::string_view text) = 0;
+  virtual void SetDemoPath(std::string_view path) = 0;  // 1000
+  // Releases the map picture and reads the demo named in 1000.
+  virtual void ReloadDemo() = 0;
+  virtual void ShowMessage(std::string_view text) = 0;  // captioned "Rewindor"
+  virtual void ReportError(std::string_view text, const SystemError& why) = 0;
+};
+
+// The list's entries for a folder's enumeration: every folder but "." as
+// "[name]", and every other entry whose name holds ".dem" in any letter case.
+std::vector<std::string> ListedEntries(const std::vector<FolderEntry>& entries);
+
+// `folder` has no trailing backslash ("C:\Games\cstrike", or "C:" for a root).
+void ListFolder(FolderListWindow& window, FolderSource& source, std::string_view folder);
+void OpenListEntry(FolderListWindow& window, FolderSource& source);
+
+// The text before the last backslash (the whole text when it has none).
+std::string_view CutAtLastBackslash(std::string_view path);
+
+}  // namespace rewindor

@@ -1,0 +1,404 @@
+#include "ui/main_window.h"
+
+#include <commdlg.h>
+
+#include <array>
+#include <string_view>
+
+#include "app/startup.h"
+#include "demo/info.h"
+#include "demo/messages.h"
+#include "demo/patch_run.h"
+#include "launch/launcher.h"
+#include "res/resource.h"
+#include "settings/registry.h"
+#include "settings/settings_store.h"
+#include "ui/folder_list.h"
+#include "ui/folder_list_win.h"
+#include "ui/resolution_dialog.h"
+#include "ui/texts.h"
+#include "ui/win_text.h"
+
+namespace rewindor::ui {
+
+namespace {
+
+constexpr std::size_t kPathChars = kMaxPathChars;  // 259: every path field
+
+// The main window's own objects, released when it is destroyed.
+HBITMAP mainSkin = nullptr;
+
+ProgramState& StateOf(HWND window) {
+  return *reinterpret_cast<ProgramState*>(GetWindowLongPtrW(window, DWLP_USER));
+}
+
+void ReleaseMapPicture(ProgramState& program) {
+  if (program.mapPicture) {
+    DeleteObject(program.mapPicture);
+    program.mapPicture = nullptr;
+  }
+}
+
+// The main window as each command sees it: the controls it reads and writes,
+// and the boxes it shows.
+class MainWindowHost final : public InfoWindow,
+                             public PatchWindow,
+                             public LaunchWindow,
+                             public SettingsWindow,
+                             public FolderListWindow {
+ public:
+  MainWindowHost(HWND window, ProgramState& program) : window_(window), program_(program) {}
+
+  // Shared by several commands.
+  std::string DemoPath() override { return ui::ControlText(window_, IDC_DEMO_PATH, kPathChars); }
+  std::string ControlText(int id, std::size_t maxChars) override { return ui::ControlText(window_, id, maxChars); }
+  void SetControlText(int id, std::string_view text) override { ui::SetControlText(window_, id, text); }
+  void ReportError(std::string_view text, const SystemError& why) override { ui::ReportError(text, why); }
+  void ShowMessage(std::string_view text) override { ShowInfo(text); }
+
+  // The information reader.
+  void SetInfoText(std::string_view text) override {
+    SetDlgItemTextW(window_, IDC_DEMO_INFO, DemoTextToWide(text).c_str());
+  }
+  void ClearPlayers() override { SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_RESETCONTENT, 0, 0); }
+  bool HasPlayer(std::string_view name) override {
+    std::wstring wide = DemoTextToWide(name);
+    return SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                               reinterpret_cast<LPARAM>(wide.c_str())) != LB_ERR;
+  }
+  void AddPlayer(std::string_view name) override {
+    std::wstring wide = DemoTextToWide(name);
+    SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
+  void LoadMapPicture(const std::string& path) override {
+    program_.mapPicture = static_cast<HBITMAP>(
+        LoadImageW(nullptr, DemoTextToWide(path).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+  }
+  void Redraw() override { RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE); }
+
+  // The edit commands.
+  bool ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon,
+                   MessageButtons buttons) override {
+    return ui::ShowMessage(caption, text, icon, buttons);
+  }
+
+  // The launcher.
+  bool IsChecked(int id) override { return IsDlgButtonChecked(window_, id) == BST_CHECKED; }
+
+  // The folder list.
+  void ClearList() override { SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_RESETCONTENT, 0, 0); }
+  void AddEntry(std::string_view text) override {
+    std::wstring wide = Wide(text);
+    SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
+  std::optional<std::string> SelectedEntry() override {
+    LRESULT index = SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_GETCURSEL, 0, 0);
+    if (index == LB_ERR) return std::nullopt;
+    LRESULT length = SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == LB_ERR) return std::nullopt;
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_GETTEXT, static_cast<WPARAM>(index),
+                        reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    return Narrow(text);
+  }
+  std::string FolderField() override { return ui::ControlText(window_, IDC_FOLDER_PATH, kPathChars); }
+  void SetFolderField(std::string_view text) override { ui::SetControlText(window_, IDC_FOLDER_PATH, text); }
+  void SetDemoPath(std::string_view path) override { ui::SetControlText(window_, IDC_DEMO_PATH, path); }
+  void ReloadDemo() override { ui::ReloadDemo(window_); }
+
+  // Reads the demo named in 1000 (the caller has released the map picture).
+  void ReadDemo() { ReadDemoInfo(*this, NativeFileSystem(), program_.reader); }
+  void ListFolderOf(std::string_view path) { ListFolder(*this, NativeFolderSource(), CutAtLastBackslash(path)); }
+
+ private:
+  HWND window_;
+  ProgramState& program_;
+};
+
+// --- The two file pickers ------------------------------------------------------
+
+bool BrowseFile(HWND owner, std::wstring& path, const wchar_t* filter, const wchar_t* title) {
+  std::array<wchar_t, kPathChars + 1> buffer{};
+  path.copy(buffer.data(), std::min(path.size(), kPathChars));
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = filter;
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrTitle = title;
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+  if (!GetOpenFileNameW(&ofn)) return false;
+  path = buffer.data();
+  return true;
+}
+
+bool BrowseDemos(HWND owner, std::wstring& path) {
+  return BrowseFile(owner, path, L"Demo Files (*.dem)\0*.dem\0All Files (*.*)\0*.*\0", L"Browse Demos");
+}
+
+bool BrowseExecutable(HWND owner, std::wstring& path) {
+  return BrowseFile(owner, path, L"Executable Files (*.exe)\0*.exe\0All Files (*.*)\0*.*\0",
+                    L"Browse Half-Life Executable");
+}
+
+// --- Commands --------------------------------------------------------------------
+
+void OnReadAgain(HWND window, MainWindowHost& host) {
+  ReleaseMapPicture(StateOf(window));
+  if (!host.DemoPath().empty()) host.ReadDemo();
+}
+
+void OnBrowseDemo(HWND window, MainWindowHost& host) {
+  std::wstring path = Wide(host.DemoPath());
+  if (BrowseDemos(window, path)) {
+    std::string chosen = Narrow(path);
+    host.SetDemoPath(chosen);
+    host.ListFolderOf(chosen);
+  }
+  // Chosen or cancelled alike, the demo in the field is read again.
+  ReleaseMapPicture(StateOf(window));
+  if (!path.empty()) host.ReadDemo();
+}
+
+void OnBrowseGame(HWND window, MainWindowHost& host) {
+  std::wstring path = Wide(host.ControlText(IDC_GAME_PATH, kPathChars));
+  if (BrowseExecutable(window, path)) host.SetControlText(IDC_GAME_PATH, Narrow(path));
+}
+
+void OnPlay(HWND window, MainWindowHost& host) {
+  // The mod as the window shows it: the demo's bytes, read as UTF-8 or ANSI.
+  std::string mod = Narrow(DemoTextToWide(StateOf(window).reader.currentMod));
+  LaunchGame(host, NativeGamePlatform(), mod);
+  CenterOnScreen(window);
+}
+
+void OnSaveSettings(MainWindowHost& host) {
+  std::unique_ptr<Registry> registry = MakeNativeRegistry();
+  SaveSettings(host, *registry);
+  ShowInfo(text::kSettingsSaved);
+}
+
+void OnConvertResolution(HWND window, MainWindowHost& host) {
+  if (host.DemoPath().size() >= 2) {
+    RunResolutionDialog(StateOf(window));
+  } else {
+    ShowInfo(text::kNoDemoForResolution);
+  }
+}
+
+INT_PTR OnCommand(HWND window, WPARAM wParam) {
+  MainWindowHost host(window, StateOf(window));
+  switch (LOWORD(wParam)) {
+    case IDOK: OnReadAgain(window, host); break;
+    case IDCANCEL: EndDialog(window, IDCANCEL); break;
+    case IDC_BROWSE_DEMO: OnBrowseDemo(window, host); break;
+    case IDC_PLAY: OnPlay(window, host); break;
+    case IDC_SAVE_SETTINGS: OnSaveSettings(host); break;
+    case IDC_BROWSE_GAME: OnBrowseGame(window, host); break;
+    case IDC_FOLDER_LIST:
+      if (HIWORD(wParam) == LBN_DBLCLK) OpenListEntry(host, NativeFolderSource());
+      break;
+    case IDC_STRIP_TEAM_CHAT: StripTeamChat(host, NativeFileSystem()); break;
+    case IDC_CONVERT_RESOLUTION: OnConvertResolution(window, host); break;
+    case IDC_TRIM_LOADING: TrimLoadingSegment(host, NativeFileSystem()); break;
+    case IDC_REMOVE_FADE: RemoveFadeToBlack(host, NativeFileSystem()); break;
+    default: break;
+  }
+  return TRUE;
+}
+
+// --- Messages --------------------------------------------------------------------
+
+INT_PTR OnInitDialog(HWND window, ProgramState& program) {
+  SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(&program));
+  mainSkin = static_cast<HBITMAP>(LoadImageW(program.instance, MAKEINTRESOURCEW(IDB_MAIN_SKIN), IMAGE_BITMAP, 0, 0,
+                                             LR_DEFAULTCOLOR));
+  FitToSkin(window);
+  InvalidateRect(window, nullptr, FALSE);
+  UpdateWindow(window);
+  CenterOnScreen(window);
+  SetProgramIcon(window, program.instance);
+
+  MainWindowHost host(window, program);
+  std::unique_ptr<Registry> registry = MakeNativeRegistry();
+  LoadSettings(host, *registry);
+
+  if (program.pendingDemoPath.size() >= 3) {
+    host.SetDemoPath(program.pendingDemoPath);
+    ReleaseMapPicture(program);
+    host.ListFolderOf(program.pendingDemoPath);
+    host.ReadDemo();
+  } else {
+    ListFolder(host, NativeFolderSource(), program.reader.programFolder);
+  }
+  return TRUE;  // the dialog manager focuses the first tab stop
+}
+
+INT_PTR OnPaint(HWND window) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  DrawBitmap(dc, mainSkin, 0, 0);
+  DrawBitmap(dc, StateOf(window).mapPicture, 37, 125);
+  EndPaint(window, &ps);
+  return TRUE;
+}
+
+INT_PTR OnHandOver(HWND window, LPARAM lParam) {
+  ShowWindow(window, SW_SHOWNORMAL);
+  const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+  if (data == nullptr || data->lpData == nullptr) return TRUE;
+  std::optional<std::string> path =
+      ReadHandOver(ByteView(static_cast<const std::uint8_t*>(data->lpData), data->cbData));
+  if (!path) return TRUE;
+  ProgramState& program = StateOf(window);
+  program.pendingDemoPath = *path;
+  if (Wide(*path).size() >= 3) {
+    SetControlText(window, IDC_DEMO_PATH, *path);
+    ReloadDemo(window);
+  }
+  return TRUE;
+}
+
+void OnDestroy(HWND window) {
+  ReleaseMapPicture(StateOf(window));
+  Skin& skin = SharedSkin();
+  for (HGDIOBJ object : {static_cast<HGDIOBJ>(mainSkin), static_cast<HGDIOBJ>(skin.background),
+                         static_cast<HGDIOBJ>(skin.field), static_cast<HGDIOBJ>(skin.button)}) {
+    if (object) DeleteObject(object);
+  }
+  if (skin.icon) DestroyIcon(skin.icon);
+  mainSkin = nullptr;
+  skin = Skin{};
+}
+
+INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Nothing may leave a window procedure as an exception: an unexpected one
+  // ends the message as not handled, and the window goes on.
+  try {
+    switch (message) {
+      case WM_INITDIALOG: return OnInitDialog(window, *reinterpret_cast<ProgramState*>(lParam));
+      case WM_PAINT: return OnPaint(window);
+      case WM_COMMAND: return OnCommand(window, wParam);
+      case WM_COPYDATA: return OnHandOver(window, lParam);
+      case WM_CLOSE: EndDialog(window, 0); return TRUE;
+      case WM_DESTROY: OnDestroy(window); return FALSE;
+      case WM_CTLCOLORDLG:
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLOREDIT:
+      case WM_CTLCOLORLISTBOX:
+      case WM_CTLCOLORBTN:
+        return SkinControlColour(message, wParam, true);
+      default: return FALSE;
+    }
+  } catch (...) {
+    return FALSE;
+  }
+}
+
+}  // namespace
+
+Skin& SharedSkin() {
+  static Skin skin;
+  return skin;
+}
+
+INT_PTR SkinControlColour(UINT message, WPARAM wParam, bool colourButtons) {
+  const Skin& skin = SharedSkin();
+  HDC dc = reinterpret_cast<HDC>(wParam);
+  HBRUSH brush = nullptr;
+  switch (message) {
+    case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(skin.background);
+    case WM_CTLCOLORSTATIC: brush = skin.background; break;
+    case WM_CTLCOLOREDIT: brush = skin.field; break;
+    case WM_CTLCOLORLISTBOX:
+      if (!colourButtons) return FALSE;
+      brush = skin.field;
+      break;
+    case WM_CTLCOLORBTN:
+      if (!colourButtons) return FALSE;
+      brush = skin.button;
+      break;
+    default: return FALSE;
+  }
+  SetTextColor(dc, kSkinTextColour);
+  SetBkMode(dc, TRANSPARENT);
+  // Controls that paint their text opaquely anyway (list box entries) get
+  // the brush's colour behind it, not white.
+  SetBkColor(dc, kSkinBrushColour);
+  return reinterpret_cast<INT_PTR>(brush);
+}
+
+void FitToSkin(HWND dialog) {
+  // The system's dialog base units for this dialog's font: 4 by 8 units.
+  RECT base{0, 0, 4, 8};
+  MapDialogRect(dialog, &base);
+  if (base.right <= 0 || base.bottom <= 0) return;
+  auto x = [&](LONG px) { return MulDiv(MulDiv(px, 4, base.right), kSkinUnitX, 4); };
+  auto y = [&](LONG px) { return MulDiv(MulDiv(px, 8, base.bottom), kSkinUnitY, 8); };
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&r), 2);
+    MoveWindow(child, x(r.left), y(r.top), x(r.right) - x(r.left), y(r.bottom) - y(r.top), FALSE);
+  }
+  RECT client;
+  GetClientRect(dialog, &client);
+  RECT frame{0, 0, x(client.right), y(client.bottom)};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
+  SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y) {
+  if (bitmap == nullptr) return;
+  HDC memory = CreateCompatibleDC(dc);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BITMAP info{};
+  GetObjectW(bitmap, sizeof info, &info);
+  BitBlt(dc, x, y, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+}
+
+void SetProgramIcon(HWND window, HINSTANCE instance) {
+  Skin& skin = SharedSkin();
+  if (skin.icon == nullptr) {
+    skin.icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  }
+  if (skin.icon) {
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(skin.icon));
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(skin.icon));
+  }
+}
+
+void CenterOnScreen(HWND window) {
+  RECT rect;
+  if (!GetWindowRect(window, &rect)) return;
+  int w = rect.right - rect.left, h = rect.bottom - rect.top;
+  int x = (GetSystemMetrics(SM_CXFULLSCREEN) - w) / 2;
+  int y = (GetSystemMetrics(SM_CYFULLSCREEN) - h) / 2;
+  if (x >= 1 && y >= 1) MoveWindow(window, x, y, w, h, FALSE);
+}
+
+void ReloadDemo(HWND mainWindow) {
+  if (mainWindow == nullptr) return;
+  ProgramState& program = StateOf(mainWindow);
+  ReleaseMapPicture(program);
+  MainWindowHost(mainWindow, program).ReadDemo();
+}
+
+INT_PTR RunMainWindow(ProgramState& program) {
+  // The brushes exist before any window and go with the main window.
+  Skin& skin = SharedSkin();
+  skin.background = CreateSolidBrush(kSkinBrushColour);
+  skin.field = CreateSolidBrush(kSkinBrushColour);
+  skin.button = CreateSolidBrush(kSkinBrushColour);
+  return DialogBoxParamW(program.instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainWindowProc,
+                         reinterpret_cast<LPARAM>(&program));
+}
+
+}  // namespace rewindor::ui

@@ -1,0 +1,52 @@
+#include "ui/win_text.h"
+
+#include <vector>
+
+#include "demo/messages.h"
+#include "demo/report.h"
+#include "demo/utf8.h"
+
+namespace rewindor::ui {
+
+std::wstring Wide(std::string_view utf8) {
+  std::u16string s = Utf8ToUtf16(utf8);
+  return std::wstring(s.begin(), s.end());
+}
+
+std::string Narrow(std::wstring_view wide) {
+  return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
+}
+
+std::wstring DemoTextToWide(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return Wide(bytes);
+  int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+  return out;
+}
+
+std::string ControlText(HWND dialog, int id, std::size_t maxChars) {
+  std::vector<wchar_t> buffer(maxChars + 1, L'\0');
+  GetDlgItemTextW(dialog, id, buffer.data(), static_cast<int>(buffer.size()));
+  return Narrow(buffer.data());
+}
+
+void SetControlText(HWND dialog, int id, std::string_view utf8) {
+  SetDlgItemTextW(dialog, id, Wide(utf8).c_str());
+}
+
+bool ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon, MessageButtons buttons) {
+  UINT style = (icon == MessageIcon::kQuestion ? MB_ICONQUESTION : MB_ICONINFORMATION) |
+               (buttons == MessageButtons::kOkCancel ? MB_OKCANCEL : MB_OK);
+  return MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), style) == IDOK;
+}
+
+void ShowInfo(std::string_view text) {
+  ShowMessage(text::kProgramCaption, text, MessageIcon::kInformation, MessageButtons::kOk);
+}
+
+void ReportError(std::string_view text, const SystemError& why) {
+  ShowMessage(text::kErrorCaption, ComposeErrorReport(text, why), MessageIcon::kInformation, MessageButtons::kOk);
+}
+
+}  // namespace rewindor::ui

@@ -1,0 +1,34 @@
+// The window side's texts: controls, message boxes and ReportError, all
+// through the wide API so that Cyrillic shows whatever the ANSI code page.
+// Texts inside the program are UTF-8.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "demo/files.h"
+#include "demo/patch_run.h"
+
+namespace rewindor::ui {
+
+std::wstring Wide(std::string_view utf8);
+std::string Narrow(std::wstring_view wide);
+
+// A text from a demo (names, map, mod): UTF-8 when it is valid UTF-8,
+// otherwise in the system's ANSI code page, as the game itself shows it.
+std::wstring DemoTextToWide(std::string_view bytes);
+
+// A control's text cut to at most `maxChars` characters, as UTF-8.
+std::string ControlText(HWND dialog, int id, std::size_t maxChars);
+void SetControlText(HWND dialog, int id, std::string_view utf8);
+
+// A message box with no owner window; true when OK was pressed.
+bool ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon, MessageButtons buttons);
+// The information box captioned "Rewindor" with an OK button.
+void ShowInfo(std::string_view text);
+// ReportError: "<text>: <the system's reason>" in a box captioned "Error".
+void ReportError(std::string_view text, const SystemError& why);
+
+}  // namespace rewindor::ui
