@@ -1,0 +1,250 @@
+// rewindor-bench: how fast the information reader and the edits are on a
+// large demo, against the bare file read (and write) and against GNU grep.
+//
+//   rewindor-bench [--mib N] [--dir FOLDER] [--runs N]
+//   rewindor-bench --write-demo MIB PATH     (only writes the demo, for profiling)
+//
+// Builds a demo of N MiB (256 by default) with player-info blocks, chat,
+// fades and a build announcement at a realistic density, then prints from one
+// run: the bare read, `info`, their ratio, the scans' throughput in memory and
+// the peak memory of a process that does nothing but `info`; the same for each
+// edit against a bare read plus write; and grep's time for the same markers.
+// Times are the best of --runs (3) with the file in the page cache.
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "demo/edits.h"
+#include "demo/info.h"
+#include "demo/patch_run.h"
+#include "demo/read_info.h"
+#include "tools/demo_builder.h"
+
+using namespace rewindor;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(const std::function<void()>& work, int runs) {
+  double best = 1e30;
+  for (int i = 0; i < runs; ++i) {
+    auto start = Clock::now();
+    work();
+    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+  }
+  return best;
+}
+
+// Peak resident memory (MiB) of a fresh process of this program that runs
+// one command alone (`--child ...`), so nothing of the benchmark's own
+// memory is counted.
+double PeakMiBOf(const std::vector<std::string>& childArgs) {
+  std::vector<char*> argv;
+  std::string self = "/proc/self/exe";
+  argv.push_back(self.data());
+  std::vector<std::string> args = childArgs;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t child = 0;
+  if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  struct rusage usage {};
+  wait4(child, &status, 0, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
+}
+
+Bytes ReadBare(const std::string& path) {
+  std::unique_ptr<DemoFile> file = NativeFileSystem().OpenForReading(path);
+  Bytes image;
+  if (!file || ReadWhole(*file, image) != ReadOutcome::kOk) {
+    std::fprintf(stderr, "cannot read %s\n", path.c_str());
+    std::exit(1);
+  }
+  return image;
+}
+
+// The bare cost of an edit's file work: read the demo whole, write it to a
+// temp file beside it, flush, and put it in its place.
+void ReadWriteBare(const std::string& path) {
+  std::unique_ptr<DemoFile> file = NativeFileSystem().OpenForEditing(path);
+  Bytes image;
+  ReadWhole(*file, image);
+  std::unique_ptr<TempFile> temp = file->CreateTemp();
+  temp->Write(image);
+  temp->Flush();
+  file->ReplaceWith(*temp);
+}
+
+// An information window that keeps nothing.
+class NullWindow final : public InfoWindow {
+ public:
+  std::string path;
+  std::size_t players = 0;
+  std::string DemoPath() override { return path; }
+  void SetInfoText(std::string_view) override {}
+  void ClearPlayers() override { players = 0; }
+  bool HasPlayer(std::string_view) override { return false; }
+  void AddPlayer(std::string_view) override { ++players; }
+  void LoadMapPicture(const std::string&) override {}
+  void Redraw() override {}
+  void ReportError(std::string_view text, const SystemError& why) override {
+    std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(text.size()), text.data(), why.text.c_str());
+    std::exit(1);
+  }
+};
+
+void Info(const std::string& path) {
+  NullWindow window;
+  window.path = path;
+  ReaderState state;
+  ReadDemoInfo(window, NativeFileSystem(), state);
+}
+
+builder::Demo LargeDemo(std::uint64_t bytes) {
+  builder::Demo demo;
+  demo.recordLayout = false;
+  demo.loading().items.push_back(builder::LoadingFrame({builder::BuildAnnouncement(4554)}));
+  builder::Gameplay play;
+  play.targetBytes = bytes;
+  play.fadesPerMinute = 2;
+  play.teamChatsPerMinute = 6;
+  play.allChatsPerMinute = 6;
+  play.playerInfoPerMinute = 1;
+  play.players = {"Alpha", "Bravo", "Charlie", "Delta", "Echo", "Foxtrot", "Golf", "Hotel", "India", "Juliett"};
+  demo.playback().items.push_back(play);
+  return demo;
+}
+
+void Line(const char* what, double value, const char* unit, const char* target = "") {
+  std::printf("  %-44s %10.3f %-6s %s\n", what, value, unit, target);
+}
+
+double GrepSeconds(const std::string& path, int runs) {
+  std::string patterns = path + ".patterns";
+  {
+    std::ofstream out(patterns, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(kHltvMarker.data()), kHltvMarker.size());
+    out << '\n';
+    out.write(reinterpret_cast<const char*>(kBuildMarker.data()), kBuildMarker.size());
+    out << '\n';
+    out.write(reinterpret_cast<const char*>(kPlayerInfoMarker.data()), kPlayerInfoMarker.size());
+    out << '\n';
+  }
+  // The output goes through a pipe: sent to /dev/null grep stops at the first match.
+  std::string command = "grep -c -a -F -f '" + patterns + "' '" + path + "' | cat > /dev/null";
+  double t = Seconds([&] { (void)std::system(command.c_str()); }, runs);
+  fs::remove(patterns);
+  return t;
+}
+
+struct Command {
+  const char* name;
+  EditStep step;
+};
+const Command kCommands[] = {
+    {"remove-fades", RemoveFadeToBlackStep},
+    {"strip-chat", StripTeamChatStep},
+    {"convert-resolution 640x480 -> 800x600",
+     [](MutableByteView m) { return ConvertResolutionStep(m, 640, 480, 800, 600); }},
+    {"trim-loading", TrimLoadingSegmentStep},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A child run for the memory figures: one command, nothing else.
+  if (argc == 4 && std::string(argv[1]) == "--write-demo") {  // the demo alone, for profiling
+    builder::Built built = builder::Build(LargeDemo(std::strtoull(argv[2], nullptr, 10) << 20));
+    std::ofstream(argv[3], std::ios::binary).write(reinterpret_cast<const char*>(built.bytes.data()),
+                                                   static_cast<std::streamsize>(built.bytes.size()));
+    return 0;
+  }
+  if (argc == 4 && std::string(argv[1]) == "--child-info") {
+    Info(argv[3]);
+    return 0;
+  }
+  if (argc == 4 && std::string(argv[1]) == "--child-edit") {
+    EditDemo(NativeFileSystem(), argv[3], kCommands[std::atoi(argv[2])].step, false);
+    return 0;
+  }
+  std::uint64_t mib = 256;
+  int runs = 3;
+  fs::path dir = fs::temp_directory_path();
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--mib" && i + 1 < argc) mib = std::strtoull(argv[++i], nullptr, 10);
+    else if (arg == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--dir" && i + 1 < argc) dir = argv[++i];
+    else {
+      std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N]\n");
+      return 2;
+    }
+  }
+  const std::string path = (dir / "rewindor-bench.dem").string();
+  const std::string work = (dir / "rewindor-bench-edit.dem").string();
+  {
+    builder::Built built = builder::Build(LargeDemo(mib << 20));
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(built.bytes.data()),
+                                                static_cast<std::streamsize>(built.bytes.size()));
+  }
+  const double size = static_cast<double>(fs::file_size(path));
+  const double gb = size / 1e9, mibSize = size / (1 << 20);
+  std::printf("demo: %s, %.1f MiB; best of %d runs, warm cache\n", path.c_str(), mibSize, runs);
+  ReadBare(path);  // into the page cache
+
+  std::printf("info\n");
+  double bare = Seconds([&] { ReadBare(path); }, runs);
+  double info = Seconds([&] { Info(path); }, runs);
+  Bytes image = ReadBare(path);
+  double scans = Seconds(
+      [&] {
+        DemoFacts facts = InspectDemo(image);
+        (void)DemoPlayers(facts);
+      },
+      runs);
+  double grep = GrepSeconds(path, runs);
+  Line("bare read (s)", bare, "s");
+  Line("info (s)", info, "s");
+  Line("info / bare read", info / bare, "x", "(target <= 1.25)");
+  Line("scans in memory (GB/s)", gb / scans, "GB/s", "(target >= 4)");
+  Line("peak memory of info (MiB)", PeakMiBOf({"--child-info", "-", path}), "MiB", "");
+  Line("  file size + 16 MiB (MiB)", mibSize + 16, "MiB", "(target: peak at most this)");
+  Line("grep -c -a -F, same three markers (s)", grep, "s");
+  Line("info / grep", info / grep, "x", "(aim < 1)");
+
+  std::printf("edits\n");
+  fs::copy_file(path, work, fs::copy_options::overwrite_existing);
+  double bareRw = Seconds([&] { ReadWriteBare(work); }, runs);
+  Line("bare read + write + replace (s)", bareRw, "s");
+  for (std::size_t i = 0; i < std::size(kCommands); ++i) {
+    const Command& c = kCommands[i];
+    fs::copy_file(path, work, fs::copy_options::overwrite_existing);
+    double t = Seconds([&] { EditDemo(NativeFileSystem(), work, c.step, false); }, runs);
+    Bytes copy = image;
+    double step = Seconds([&] { c.step(copy); }, runs);
+    fs::copy_file(path, work, fs::copy_options::overwrite_existing);
+    double peak = PeakMiBOf({"--child-edit", std::to_string(i), work});
+    std::printf(" %s\n", c.name);
+    Line("command (s)", t, "s");
+    Line("command / bare read + write", t / bareRw, "x", "(target <= 1.5)");
+    Line("edit step in memory (GB/s)", gb / step, "GB/s", "(target >= 2)");
+    Line("peak memory (MiB)", peak, "MiB", "(target <= file + 16 MiB)");
+  }
+  fs::remove(work);
+  fs::remove(path);
+  return 0;
+}
