@@ -7,11 +7,17 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 OUT=${REWINDOR_OUT:-$ROOT/out}
 JOBS=${REWINDOR_JOBS:-2}
 
+# Configures and builds one build folder, quietly unless it fails.
 build() {
   local dir=$1
   shift
-  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$JOBS"
+  mkdir -p "$dir"
+  echo "building $dir"
+  if ! { cmake -S "$ROOT" -B "$dir" -G Ninja "$@" && cmake --build "$dir" -j "$JOBS"; } >"$dir.build.log" 2>&1; then
+    grep -E 'error|Error|FAILED' "$dir.build.log" | head -n 40
+    echo "build failed; the whole log: $dir.build.log"
+    exit 1
+  fi
 }
 
 run_cli() {
