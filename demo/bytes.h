@@ -4,14 +4,60 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace rewindor {
 
-using Bytes = std::vector<std::uint8_t>;
+// Whole demos are held in memory. Fresh memory costs a page fault for every
+// page touched, and on some machines that costs more than the read itself,
+// so large blocks come from huge pages where the system has them. Contents
+// and semantics are those of std::allocator.
+template <class T>
+struct ImageAllocator {
+  using value_type = T;
+  static constexpr std::size_t kLargeBlock = std::size_t{4} << 20;
+
+  ImageAllocator() = default;
+  template <class U>
+  ImageAllocator(const ImageAllocator<U>&) noexcept {}  // NOLINT: converting, as allocators are
+
+  T* allocate(std::size_t n) {
+    if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+#if defined(__linux__)
+    if (n * sizeof(T) >= kLargeBlock) {
+      void* p = ::mmap(nullptr, n * sizeof(T), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (p == MAP_FAILED) throw std::bad_alloc();
+      ::madvise(p, n * sizeof(T), MADV_HUGEPAGE);
+      return static_cast<T*>(p);
+    }
+#endif
+    return static_cast<T*>(::operator new(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t n) noexcept {
+#if defined(__linux__)
+    if (n * sizeof(T) >= kLargeBlock) {
+      ::munmap(p, n * sizeof(T));
+      return;
+    }
+#endif
+    ::operator delete(p);
+    (void)n;
+  }
+  template <class U>
+  bool operator==(const ImageAllocator<U>&) const noexcept {
+    return true;
+  }
+};
+
+using Bytes = std::vector<std::uint8_t, ImageAllocator<std::uint8_t>>;
 using ByteView = std::span<const std::uint8_t>;
 using MutableByteView = std::span<std::uint8_t>;
 

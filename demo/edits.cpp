@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "demo/messages.h"
+#include "demo/search.h"
 
 namespace rewindor {
 
@@ -22,16 +23,6 @@ EditResult Refused(std::string_view why) {
   r.refused = true;
   r.refusal = why;
   return r;
-}
-
-// The start of the last occurrence of `pattern` that lies wholly in `data`.
-template <std::size_t N>
-std::optional<std::size_t> FindLast(ByteView data, const std::array<std::uint8_t, N>& pattern) {
-  if (data.size() < N) return std::nullopt;
-  for (std::size_t p = data.size() - N + 1; p-- > 0;) {
-    if (data[p] == pattern[0] && std::memcmp(data.data() + p + 1, pattern.data() + 1, N - 1) == 0) return p;
-  }
-  return std::nullopt;
 }
 
 }  // namespace
@@ -66,10 +57,13 @@ EditResult StripTeamChatStep(MutableByteView image) {
   std::uint64_t count = 0;
   std::size_t p = 0;
   while (p < size) {
-    if (p + 1 >= size || image[p] != kChatMessage) {
-      ++p;
-      continue;
+    if (image[p] != kChatMessage) {
+      // Every byte up to the next message number is passed over one by one.
+      const void* next = std::memchr(image.data() + p, kChatMessage, size - p);
+      if (next == nullptr) break;
+      p = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - image.data());
     }
+    if (p + 1 >= size) break;
     const std::size_t b = image[p + 1];
     if (b <= 2 || p + b + 2 > size) {
       ++p;
@@ -128,16 +122,12 @@ EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWid
   const auto replacement = SizeRecord(newWidth, newHeight);
   std::uint64_t count = 0;
   if (image.size() > kSizeRecordSize) {
-    // Starts 0 .. size-15, each against the bytes as they stand now. The width
-    // is not zero, so a quick test of its low byte's position rules out most.
-    const std::size_t last = image.size() - kSizeRecordSize - 1;
-    const std::uint8_t w0 = search[kSizeRecordWidthOffset];
-    const std::uint8_t w1 = search[kSizeRecordWidthOffset + 1];
-    std::uint8_t* const data = image.data();
-    for (std::size_t k = 0; k <= last; ++k) {
-      if (data[k + kSizeRecordWidthOffset] != w0 || data[k + kSizeRecordWidthOffset + 1] != w1) continue;
-      if (std::memcmp(data + k, search.data(), kSizeRecordSize) != 0) continue;
-      std::memcpy(data + k, replacement.data(), kSizeRecordSize);
+    // Starts 0 .. size-15 (the image without its last byte), each against the
+    // bytes as they stand now: the search goes on after a replacement from
+    // the next position, in the changed bytes.
+    ByteView searchable(image.data(), image.size() - 1);
+    for (std::size_t k = FindPattern(searchable, search); k != kNotFound; k = FindPattern(searchable, search, k + 1)) {
+      std::memcpy(image.data() + k, replacement.data(), kSizeRecordSize);
       ++count;
     }
   }
@@ -146,9 +136,9 @@ EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWid
 
 EditResult TrimLoadingSegmentStep(MutableByteView image) {
   const std::size_t size = image.size();
-  const std::optional<std::size_t> build = FindLast(image, kBuildPrintMarker);
+  const std::optional<std::size_t> build = FindLastPattern(image, kBuildPrintMarker);
   if (!build) return Refused(text::kTrimNoBuildAnnouncement);
-  const std::optional<std::size_t> loading = FindLast(image, kLoadingTitleMarker);
+  const std::optional<std::size_t> loading = FindLastPattern(image, kLoadingTitleMarker);
   if (!loading) return Refused(text::kTrimNoLoadingSegment);
   if (*build < kTrimAnnouncementBase) return Refused(text::kTrimAnnouncementTooEarly);
   const std::uint64_t cut = *build - kTrimAnnouncementBase;

@@ -1,5 +1,7 @@
 #include "demo/info.h"
 
+#include "demo/search.h"
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
@@ -16,27 +18,6 @@ namespace {
 // gives exactly those, since a 6-byte marker then ends at N-2 at the latest.
 ByteView Searchable(ByteView image) {
   return image.size() < 7 ? ByteView{} : image.first(image.size() - 1);
-}
-
-// The first match of `marker` at or after `from`, or npos. The search jumps
-// with memchr to the marker's key byte and compares the rest. The key is a
-// byte that is rare in demos: never a zero, which fills much of every demo.
-template <std::size_t N>
-std::size_t Find(ByteView data, const std::array<std::uint8_t, N>& marker, std::size_t from) {
-  std::size_t k = 0;
-  while (k + 1 < N && marker[k] == 0) ++k;
-  if (data.size() < N || from > data.size() - N) return std::string_view::npos;
-  const std::uint8_t* begin = data.data();
-  const std::uint8_t* p = begin + from + k;              // where the key byte of a match at `from` lies
-  const std::uint8_t* last = begin + (data.size() - N) + k;  // the key byte of the last possible match
-  while (p <= last) {
-    p = static_cast<const std::uint8_t*>(std::memchr(p, marker[k], static_cast<std::size_t>(last - p) + 1));
-    if (p == nullptr) break;
-    const std::uint8_t* start = p - k;
-    if (std::memcmp(start, marker.data(), N) == 0) return static_cast<std::size_t>(start - begin);
-    ++p;
-  }
-  return std::string_view::npos;
 }
 
 bool IsDelimiter(std::uint8_t c) { return c == '\\' || c == ',' || c == '\n' || c == 0; }
@@ -74,7 +55,7 @@ DemoHeader DecodeDemoHeader(ByteView image) {
 }
 
 bool ScanHltv(ByteView image) {
-  return Find(Searchable(image), kHltvMarker, 0) != std::string_view::npos;
+  return FindPattern(Searchable(image), kHltvMarker) != kNotFound;
 }
 
 int BuildNumberAt(ByteView image, std::size_t markerPos) {
@@ -94,10 +75,7 @@ int BuildNumberAt(ByteView image, std::size_t markerPos) {
 int ScanBuildNumber(ByteView image) {
   ByteView data = Searchable(image);
   int build = 0;
-  for (std::size_t p = Find(data, kBuildMarker, 0); p != std::string_view::npos;
-       p = Find(data, kBuildMarker, p + 1)) {
-    build = BuildNumberAt(image, p);
-  }
+  if (auto p = FindLastPattern(data, kBuildMarker)) build = BuildNumberAt(image, *p);
   return build;
 }
 
@@ -125,8 +103,8 @@ void PlayerNamesInWindow(ByteView window, const std::function<void(std::string_v
 
 void ScanPlayerNames(ByteView image, const std::function<void(std::string_view)>& found) {
   ByteView data = Searchable(image);
-  for (std::size_t p = Find(data, kPlayerInfoMarker, 0); p != std::string_view::npos;
-       p = Find(data, kPlayerInfoMarker, p + 1)) {
+  for (std::size_t p = FindPattern(data, kPlayerInfoMarker); p != kNotFound;
+       p = FindPattern(data, kPlayerInfoMarker, p + 1)) {
     std::size_t len = std::min(kPlayerInfoWindowSize, image.size() - p);
     PlayerNamesInWindow(image.subspan(p, len), found);
   }
