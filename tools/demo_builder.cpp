@@ -94,7 +94,8 @@ class Writer {
     return p;
   }
   void Put(const void* data, std::size_t n) {
-    if (std::uint8_t* p = Take(n)) std::memcpy(p, data, n);
+    std::uint8_t* p = Take(n);
+    if (p != nullptr && n != 0) std::memcpy(p, data, n);
   }
   void Put(ByteView b) { Put(b.data(), b.size()); }
   void U8(std::uint8_t v) {

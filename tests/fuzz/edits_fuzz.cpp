@@ -1,0 +1,122 @@
+// Fuzzes the four edit steps against plain byte-by-byte versions of their
+// rules and checks their properties: three keep the length, a second fade
+// removal or chat strip changes nothing, and the trim keeps the header and
+// the data after the cut and lowers its fields by the cut.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "demo/demo_format.h"
+#include "demo/edits.h"
+
+using namespace rewindor;
+
+namespace {
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+Bytes RefFades(Bytes b) {
+  if (b.size() <= 11) return b;
+  for (std::size_t i = 0; i + 12 <= b.size(); ++i) {
+    if (std::memcmp(&b[i], kFadeToBlackPattern.data(), 11) == 0) std::memset(&b[i], 1, 11);
+  }
+  return b;
+}
+
+Bytes RefChat(Bytes b) {
+  std::size_t p = 0;
+  while (p < b.size()) {
+    if (p == b.size() - 1 || b[p] != 0x4B) {
+      ++p;
+      continue;
+    }
+    std::size_t len = b[p + 1];
+    if (len <= 2 || p + len + 2 > b.size()) {
+      ++p;
+      continue;
+    }
+    char text[4] = {0, 0, 0, 0};
+    for (std::size_t i = 0; i < 4 && i < len - 2 && b[p + 4 + i] != 0; ++i) text[i] = static_cast<char>(b[p + 4 + i]);
+    bool team = std::memcmp(text, "(Ter", 4) == 0 || std::memcmp(text, "(Cou", 4) == 0 ||
+                std::memcmp(text, "*DEA", 4) == 0;
+    if (!team) {
+      p += 5;
+      continue;
+    }
+    b[p] = 0x4A;
+    b[p + 2] = 2;
+    b[p + 3] = 0;
+    for (std::size_t i = 0; i < len - 2; ++i) b[p + 4 + i] = 0;
+    p += len + 2;
+  }
+  return b;
+}
+
+Bytes RefConvert(Bytes b, std::uint16_t w, std::uint16_t h, std::uint16_t nw, std::uint16_t nh) {
+  if (b.size() <= 14) return b;
+  std::uint8_t search[14] = {0}, replace[14] = {0};
+  search[8] = static_cast<std::uint8_t>(w), search[9] = static_cast<std::uint8_t>(w >> 8);
+  search[12] = static_cast<std::uint8_t>(h), search[13] = static_cast<std::uint8_t>(h >> 8);
+  replace[8] = static_cast<std::uint8_t>(nw), replace[9] = static_cast<std::uint8_t>(nw >> 8);
+  replace[12] = static_cast<std::uint8_t>(nh), replace[13] = static_cast<std::uint8_t>(nh >> 8);
+  for (std::size_t k = 0; k + 15 <= b.size(); ++k) {
+    if (std::memcmp(&b[k], search, 14) == 0) std::memcpy(&b[k], replace, 14);
+  }
+  return b;
+}
+
+Bytes Applied(Bytes image, const EditResult& r) {
+  return Bytes(image.begin() + static_cast<std::ptrdiff_t>(r.writeStart),
+               image.begin() + static_cast<std::ptrdiff_t>(r.writeStart + r.writeLength));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 4) return 0;
+  // The first four bytes choose the sizes; the rest is the demo.
+  const std::uint16_t w = static_cast<std::uint16_t>(data[0] % 8 == 0 ? 640 : 256 + data[0] * 4);
+  const std::uint16_t h = static_cast<std::uint16_t>(data[1] % 8 == 0 ? 480 : 200 + data[1] * 3);
+  const std::uint32_t nw = kAllowedWidths[data[2] % 8], nh = kAllowedHeights[data[3] % 8];
+  const Bytes original(data + 4, data + size);
+
+  Bytes fades = original;
+  EditResult r = RemoveFadeToBlackStep(fades);
+  Check(!r.refused && r.writeStart == 0 && r.writeLength == original.size() && !r.cutFile);
+  Check(fades == RefFades(original));
+  Bytes again = fades;
+  Check(RemoveFadeToBlackStep(again).replacements == 0 && again == fades);
+
+  Bytes chat = original;
+  r = StripTeamChatStep(chat);
+  Check(!r.refused && r.writeLength == original.size());
+  Check(chat == RefChat(original));
+  again = chat;
+  Check(StripTeamChatStep(again).replacements == 0 && again == chat);
+
+  Bytes sizes = original;
+  r = ConvertResolutionStep(sizes, w, h, nw, nh);
+  Check(!r.refused && r.writeLength == original.size());
+  Check(sizes == RefConvert(original, w, h, static_cast<std::uint16_t>(nw), static_cast<std::uint16_t>(nh)));
+
+  Bytes trim = original;
+  r = TrimLoadingSegmentStep(trim);
+  if (r.refused) {
+    Check(trim == original);  // a refusal leaves the image as it was
+  } else {
+    const Bytes out = Applied(trim, r);
+    const std::size_t cut = original.size() - out.size();
+    Check(out.size() <= original.size() && out.size() >= kHeaderSize);
+    Check(std::memcmp(out.data(), original.data(), 540) == 0);  // header up to directoryOffset
+    Check(LoadI32LE(out.data() + kDirectoryOffsetOffset) ==
+          LoadI32LE(original.data() + kDirectoryOffsetOffset) - static_cast<std::int32_t>(cut));
+    // The kept data is the old data from 544 + cut, but for the directory
+    // fields the trim lowered.
+    std::size_t differing = 0;
+    for (std::size_t i = kHeaderSize; i < out.size(); ++i) differing += out[i] != original[i + cut];
+    Check(differing <= 4 * static_cast<std::size_t>(kMaxDirectoryEntries) * 4);
+  }
+  return 0;
+}

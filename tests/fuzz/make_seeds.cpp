@@ -1,0 +1,53 @@
+// Writes the fuzzers' seed corpus: small demos from the synthetic builder that
+// hold every pattern the scans and edits look for, so that mutations start
+// from structurally valid input.
+//   rewindor-fuzz-seeds OUTDIR
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "tools/demo_builder.h"
+
+using namespace rewindor;
+
+namespace {
+
+void Write(const std::string& dir, const std::string& name, const Bytes& bytes, const std::string& prefix = "") {
+  std::ofstream out(dir + "/" + name, std::ios::binary);
+  out << prefix;  // the edits fuzzer reads its sizes from the first four bytes
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+builder::Demo Small(bool hltv) {
+  builder::Demo demo;
+  if (hltv) demo.viewport = {0, 0, 0, 0};
+  demo.loading().items.push_back(builder::LoadingFrame(
+      {builder::BuildAnnouncement(4554), builder::PlayerInfoBlock("cstrike", {"Alpha", "alpha", "Bravo"})}));
+  demo.playback().items.push_back(builder::NetFrame({builder::ScreenFadeMessage(), builder::TeamChat("Bob", "go"),
+                                                     builder::AllChat("Kate", "hi"),
+                                                     builder::TeamChat("Ann", "x", true, true)}));
+  if (hltv) demo.playback().items.push_back(builder::NetFrame({builder::Print("End"), builder::HltvNotice()}));
+  return demo;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: rewindor-fuzz-seeds OUTDIR\n");
+    return 2;
+  }
+  const std::string dir = argv[1];
+  const std::string sizes("\0\0\0\0", 4);  // 640x480 to 1280x960
+  Bytes client = builder::Build(Small(false)).bytes;
+  Bytes hltv = builder::Build(Small(true)).bytes;
+  builder::Demo padded = Small(false);  // the announcement 300 bytes later: a trim of 300
+  padded.loading().items.insert(padded.loading().items.begin(),
+                                builder::LoadingFrame({builder::NoiseMessage(0x29, 300 - 477 - 9 + 477, 7)}));
+  Bytes trimmable = builder::Build(padded).bytes;
+  for (auto [name, bytes] : {std::pair{"client.dem", &client}, {"hltv.dem", &hltv}, {"trimmable.dem", &trimmable}}) {
+    Write(dir, name, *bytes);
+    Write(dir, std::string("sized-") + name, *bytes, sizes);
+  }
+  return 0;
+}
