@@ -13,10 +13,8 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
-std::size_t WindowsLength(std::string_view utf8) { return Utf8ToUtf16(utf8).size(); }
-
 std::string WithinPathLimit(std::string path) {
-  return WindowsLength(path) <= kMaxPathChars ? path : std::string();
+  return Utf16Length(path) <= kMaxPathChars ? path : std::string();
 }
 
 // A component whose directory entry we may look up: not a drive, not a

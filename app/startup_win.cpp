@@ -12,13 +12,6 @@ namespace rewindor {
 
 namespace {
 
-std::wstring Wide(std::string_view utf8) {
-  std::u16string s = Utf8ToUtf16(utf8);
-  return std::wstring(s.begin(), s.end());
-}
-
-std::string Narrow(std::wstring_view wide) { return Utf16ToUtf8(std::u16string(wide.begin(), wide.end())); }
-
 class Win32PathLookup final : public PathLookup {
  public:
   Service SystemLongPath(const std::string& path, std::string& longPath) override {

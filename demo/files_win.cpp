@@ -46,15 +46,7 @@ constexpr DWORD kEditAccess = GENERIC_READ | GENERIC_WRITE;
 // While a demo is edited others may read it, but nobody may write, rename or delete it.
 constexpr DWORD kEditShare = FILE_SHARE_READ;
 
-std::wstring Wide(const std::string& utf8) {
-  std::u16string s = Utf8ToUtf16(utf8);
-  return std::wstring(s.begin(), s.end());
-}
-
-std::string Utf8(const wchar_t* s, std::size_t n) {
-  std::u16string u(s, s + n);
-  return Utf16ToUtf8(u);
-}
+std::string Utf8(const wchar_t* s, std::size_t n) { return Narrow(std::wstring_view(s, n)); }
 
 HANDLE OpenDemo(const std::wstring& path, DWORD access, DWORD share) {
   return CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

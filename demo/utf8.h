@@ -18,4 +18,19 @@ std::string DemoTextToUtf8(std::string_view bytes);
 std::u16string Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s);
 
+// A text's length as Windows counts it (UTF-16 code units): the unit of its
+// 259-character path and field limits.
+inline std::size_t Utf16Length(std::string_view utf8) { return Utf8ToUtf16(utf8).size(); }
+
+#if defined(_WIN32)
+// The wide API's texts: wchar_t holds UTF-16 on Windows.
+inline std::wstring Wide(std::string_view utf8) {
+  std::u16string s = Utf8ToUtf16(utf8);
+  return std::wstring(s.begin(), s.end());
+}
+inline std::string Narrow(std::wstring_view wide) {
+  return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
+}
+#endif
+
 }  // namespace rewindor

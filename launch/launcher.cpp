@@ -13,9 +13,6 @@ constexpr std::string_view kCopyName = "rewindor.dem";
 constexpr std::string_view kFullscreen = "-fullscreen";
 constexpr std::string_view kCommonTail = " -console -toconsole +exec config.cfg ";
 
-// Lengths as Windows counts them: UTF-16 code units.
-std::size_t WindowsLength(std::string_view utf8) { return Utf8ToUtf16(utf8).size(); }
-
 bool HasBlank(std::string_view s) { return s.find_first_of(" \t") != std::string_view::npos; }
 
 // Paths alike for Windows: ASCII letter case and the two separators do not count.
@@ -93,11 +90,11 @@ bool LaunchGame(LaunchWindow& window, GamePlatform& platform, std::string_view c
   std::string speed = window.ControlText(IDC_DEMO_SPEED, kMaxDemoSpeedChars);
   std::string gameFolder = GameFolder(executablePath);
 
-  if (WindowsLength(demoPath) < 3) {
+  if (Utf16Length(demoPath) < 3) {
     window.ShowMessage(text::kNoDemoLoaded);
     return false;
   }
-  if (WindowsLength(executablePath) < 3) {
+  if (Utf16Length(executablePath) < 3) {
     window.ShowMessage(text::kGameNotLocated);
     return false;
   }
@@ -109,12 +106,12 @@ bool LaunchGame(LaunchWindow& window, GamePlatform& platform, std::string_view c
   }
   std::string copyPath = gameFolder;
   copyPath.append("\\").append(currentMod).append("\\").append(kCopyName);
-  if (WindowsLength(copyPath) > kMaxPathChars) {
+  if (Utf16Length(copyPath) > kMaxPathChars) {
     window.ShowMessage(text::kCopyPathTooLong);
     return false;
   }
   std::string commandLine = ComposeCommandLine(ChosenMode(window), executablePath, options, currentMod, speed);
-  if (WindowsLength(commandLine) > kMaxCommandLineChars) {
+  if (Utf16Length(commandLine) > kMaxCommandLineChars) {
     window.ShowMessage(text::kCommandLineTooLong);
     return false;
   }

@@ -10,11 +10,6 @@ namespace rewindor {
 
 namespace {
 
-std::wstring Wide(std::string_view utf8) {
-  std::u16string s = Utf8ToUtf16(utf8);
-  return std::wstring(s.begin(), s.end());
-}
-
 class Win32GamePlatform final : public GamePlatform {
  public:
   void SetNormalAttributes(const std::string& path) override {

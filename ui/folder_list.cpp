@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "demo/demo_format.h"
+#include "demo/utf8.h"
 
 namespace rewindor {
 
@@ -35,7 +36,7 @@ std::vector<std::string> ListedEntries(const std::vector<FolderEntry>& entries) 
 }
 
 void ListFolder(FolderListWindow& window, FolderSource& source, std::string_view folder) {
-  if (folder.size() > kMaxListedFolderChars) {
+  if (Utf16Length(folder) > kMaxListedFolderChars) {
     window.ShowMessage(text::kFolderPathTooLong);
     return;
   }
@@ -56,7 +57,7 @@ void OpenListEntry(FolderListWindow& window, FolderSource& source) {
   if (!entry) return;
   std::string folder = window.FolderField();
   std::string joined = folder + *entry;
-  if (joined.size() > kMaxPathChars) {
+  if (Utf16Length(joined) > kMaxPathChars) {
     window.ShowMessage(text::kFolderPathTooLong);
     return;
   }

@@ -8,15 +8,6 @@
 
 namespace rewindor::ui {
 
-std::wstring Wide(std::string_view utf8) {
-  std::u16string s = Utf8ToUtf16(utf8);
-  return std::wstring(s.begin(), s.end());
-}
-
-std::string Narrow(std::wstring_view wide) {
-  return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
-}
-
 std::wstring DemoTextToWide(std::string_view bytes) {
   if (IsValidUtf8(bytes)) return Wide(bytes);
   int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);

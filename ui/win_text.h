@@ -10,11 +10,9 @@
 
 #include "demo/files.h"
 #include "demo/patch_run.h"
+#include "demo/utf8.h"
 
 namespace rewindor::ui {
-
-std::wstring Wide(std::string_view utf8);
-std::string Narrow(std::wstring_view wide);
 
 // A text from a demo (names, map, mod): UTF-8 when it is valid UTF-8,
 // otherwise in the system's ANSI code page, as the game itself shows it.
