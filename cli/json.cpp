@@ -15,6 +15,12 @@ std::string JsonString(std::string_view text) {
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
     } else if (byte < 0x20 || byte == 0x7F) {
       out += "\\u00";
       out += kHex[byte >> 4];

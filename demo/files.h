@@ -29,9 +29,10 @@ class TempFile {
   virtual bool Flush() = 0;
 };
 
-// An open demo. Opened for reading, others may read it too; opened for
-// editing, others may still read it but nobody may write, rename or delete it
-// until it is closed (by destruction).
+// An open demo. Opened for reading, others may read it too but nobody may
+// write it. Opened for editing, nobody else may write, rename or delete it
+// until it is closed (by destruction); on Windows readers are kept off too,
+// as are other edits everywhere.
 class DemoFile {
  public:
   virtual ~DemoFile() = default;

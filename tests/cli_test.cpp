@@ -33,7 +33,7 @@ TEST_P(JsonStrings, AreEscapedAndAlwaysUtf8) { EXPECT_EQ(JsonString(GetParam().t
 INSTANTIATE_TEST_SUITE_P(
     Cases, JsonStrings,
     ::testing::Values(JsonCase{"say \"hi\" C:\\x", "\"say \\\"hi\\\" C:\\\\x\""},
-                      JsonCase{"a\nb\tc\x01\x1f\x7f", "\"a\\u000ab\\u0009c\\u0001\\u001f\\u007f\""},
+                      JsonCase{"a\nb\tc\r\x01\x1f\x7f", "\"a\\nb\\tc\\r\\u0001\\u001f\\u007f\""},
                       JsonCase{"a\0b"s, "\"a\\u0000b\""},
                       JsonCase{"Игрок", "\"Игрок\""},                // valid UTF-8 stays
                       JsonCase{"\xC8\xE3\xF0\xEE\xEA", "\"Èãðîê\""},  // Windows-1251 bytes: U+00XX
