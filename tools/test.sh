@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test, on a fresh Debian/Ubuntu machine too: ./tools/test.sh
-# Stages: install the packages; build natively (Release) and run ctest; build
-# for Windows and run ctest under Wine. Exits non-zero when anything failed.
+# Stages: install the packages; build natively (Release) and run ctest; a
+# short run of each fuzz target; build for Windows and run the unit tests and
+# then the end-to-end tests under Wine. Exits non-zero when anything failed.
 #
 # Environment: REWINDOR_OUT (build folders, default out/), REWINDOR_JOBS
 # (parallel build jobs, default 2).
@@ -40,12 +41,14 @@ build() {
   echo "compiler warnings: $(grep -c 'warning:' "$log")"
 }
 
-# Runs ctest in a build folder and shows its summary (and the output of
-# failed tests).
+# Runs ctest in a build folder, with any further ctest arguments, and shows
+# its summary (and the output of failed tests). REWINDOR_CTEST_LOG names the
+# log (default <dir>.ctest.log).
 run_ctest() {
   local dir=$1 log rc
-  log="$dir.ctest.log"
-  (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 1500) >"$log" 2>&1
+  shift
+  log=${REWINDOR_CTEST_LOG:-$dir.ctest.log}
+  (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 1500 "$@") >"$log" 2>&1
   rc=$?
   if [[ $rc -eq 0 ]]; then
     sed -n '/tests passed/,$p' "$log"
@@ -74,15 +77,46 @@ windows() {
     tested=$OUT/win64
     build "$tested" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" || return 1
   fi
-  with_display test_under_wine "$tested"
+  WINDOWS_TESTED=$tested
+  with_display test_under_wine "$tested" -LE e2e
+}
+
+# The end-to-end tests (ctest label e2e): the Windows program driven through
+# its windows under Wine, in the build that the windows stage tested. The
+# screenshot of the main window is kept in <build>/artifacts/.
+e2e() {
+  [[ -n ${WINDOWS_TESTED:-} ]] || { echo "no Windows build to test"; return 1; }
+  REWINDOR_CTEST_LOG=$WINDOWS_TESTED.e2e.log with_display test_under_wine "$WINDOWS_TESTED" -L e2e
+}
+
+# The libFuzzer targets (clang, ASan, UBSan), each for a short bounded run
+# from the builder's seed demos. A crash leaves its input in out/fuzz.
+fuzz() {
+  local dir=$OUT/fuzz target rc=0
+  CC=clang CXX=clang++ build "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREWINDOR_FUZZ=ON -DREWINDOR_TESTS=OFF \
+    -DREWINDOR_BENCH=OFF || return 1
+  rm -rf "$dir/seeds" && mkdir -p "$dir/seeds" && "$dir/tests/fuzz/rewindor-fuzz-seeds" "$dir/seeds" || return 1
+  for target in info_fuzz edits_fuzz; do
+    mkdir -p "$dir/corpus-$target"
+    if (cd "$dir" && "./tests/fuzz/$target" -max_total_time="${REWINDOR_FUZZ_SECONDS:-30}" -max_len=16384 \
+          -print_final_stats=0 "corpus-$target" seeds >"$target.log" 2>&1); then
+      echo "$target: $(grep -E '^Done' "$dir/$target.log")"
+    else
+      tail -n 40 "$dir/$target.log"
+      echo "$target FAILED"
+      rc=1
+    fi
+  done
+  return $rc
 }
 
 test_under_wine() {
   local dir=$1 rc
+  shift
   # A fresh Wine prefix for every run; tools/wine-run.sh makes it on first use.
   WINEPREFIX=$dir/wineprefix wineserver -k 2>/dev/null
   rm -rf "$dir/wineprefix" "$dir/wineprefix.lock"
-  run_ctest "$dir"
+  run_ctest "$dir" "$@"
   rc=$?
   WINEPREFIX=$dir/wineprefix wineserver -k 2>/dev/null
   return $rc
@@ -119,7 +153,9 @@ main() {
   stage deps deps
   if [[ ${#FAILED[@]} -eq 0 ]]; then
     stage native native
+    stage fuzz fuzz
     stage windows windows
+    stage e2e e2e
   fi
   echo "=== timings"
   printf '%s\n' "${TIMES[@]}"
