@@ -16,10 +16,11 @@
 
 namespace rewindor {
 
+#if defined(__linux__)
 // Whole demos are held in memory. Fresh memory costs a page fault for every
 // page touched, and on some machines that costs more than the read itself,
-// so large blocks come from huge pages where the system has them. Contents
-// and semantics are those of std::allocator.
+// so on Linux large blocks come from huge pages where the system has them.
+// Contents and semantics are those of std::allocator.
 template <class T>
 struct ImageAllocator {
   using value_type = T;
@@ -31,25 +32,20 @@ struct ImageAllocator {
 
   T* allocate(std::size_t n) {
     if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
-#if defined(__linux__)
     if (n * sizeof(T) >= kLargeBlock) {
       void* p = ::mmap(nullptr, n * sizeof(T), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
       if (p == MAP_FAILED) throw std::bad_alloc();
       ::madvise(p, n * sizeof(T), MADV_HUGEPAGE);
       return static_cast<T*>(p);
     }
-#endif
     return static_cast<T*>(::operator new(n * sizeof(T)));
   }
   void deallocate(T* p, std::size_t n) noexcept {
-#if defined(__linux__)
     if (n * sizeof(T) >= kLargeBlock) {
       ::munmap(p, n * sizeof(T));
       return;
     }
-#endif
     ::operator delete(p);
-    (void)n;
   }
   template <class U>
   bool operator==(const ImageAllocator<U>&) const noexcept {
@@ -58,6 +54,9 @@ struct ImageAllocator {
 };
 
 using Bytes = std::vector<std::uint8_t, ImageAllocator<std::uint8_t>>;
+#else
+using Bytes = std::vector<std::uint8_t>;
+#endif
 using ByteView = std::span<const std::uint8_t>;
 using MutableByteView = std::span<std::uint8_t>;
 

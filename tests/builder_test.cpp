@@ -188,7 +188,7 @@ TEST_P(BuiltDemo, WalksAsTheLayoutSays) {
   }
   EXPECT_EQ(w.viewports, lay.viewports);
   for (std::uint64_t at : lay.viewports) {
-    const std::uint8_t* p = &d[at];
+    const std::uint8_t* p = &d[static_cast<std::size_t>(at)];
     ASSERT_EQ(LoadI32LE(p) | LoadI32LE(p + 4), 0);
     ASSERT_EQ(LoadI32LE(p + 8), demo.viewport.width);
     ASSERT_EQ(LoadI32LE(p + 12), demo.viewport.height);
@@ -199,10 +199,10 @@ TEST_P(BuiltDemo, WalksAsTheLayoutSays) {
   ASSERT_EQ(lay.entryOffsets.size(), demo.segments.size());
   std::uint64_t expectedStart = kHeaderSize;
   for (std::size_t s = 0; s < demo.segments.size(); ++s) {
-    const std::uint8_t* e = &d[lay.entryOffsets[s]];
+    const std::uint8_t* e = &d[static_cast<std::size_t>(lay.entryOffsets[s])];
     EXPECT_EQ(lay.entryOffsets[s], *lay.directoryOffset + 4 + s * kDirectoryEntrySize);
     EXPECT_EQ(LoadI32LE(e + kEntryTypeOffset), demo.segments[s].type);
-    EXPECT_EQ(HeaderText(d, lay.entryOffsets[s] + kEntryTitleOffset, kEntryTitleSize), demo.segments[s].title);
+    EXPECT_EQ(HeaderText(d, static_cast<std::size_t>(lay.entryOffsets[s]) + kEntryTitleOffset, kEntryTitleSize), demo.segments[s].title);
     EXPECT_EQ(LoadU32LE(e + kEntrySegmentOffsetOffset), expectedStart) << "segments follow one another";
     expectedStart += LoadU32LE(e + kEntrySegmentLengthOffset);
     EXPECT_EQ(static_cast<std::uint32_t>(w.netFrames[s]), lay.segments[s].netFrames);
@@ -233,7 +233,7 @@ TEST_P(BuiltDemo, HoldsExactlyThePlacedPatterns) {
     EXPECT_NE(frame, lay.frames.end()) << m.tag << " at " << m.offset;
   }
   for (const b::MessageRecord& m : lay.Tagged("all_chat")) {
-    EXPECT_FALSE(StartsWithTeamPrefix(AsString(d.subspan(m.offset + 4, m.size - 5))));
+    EXPECT_FALSE(StartsWithTeamPrefix(AsString(d.subspan(static_cast<std::size_t>(m.offset) + 4, m.size - 5))));
   }
 }
 
@@ -283,12 +283,12 @@ TEST(Builder, FrameOverrides) {
   demo.playback().items = {f};
   b::Built built = b::Build(demo);
   ASSERT_EQ(built.layout.viewports.size(), 1u);
-  const std::uint8_t* vp = &built.bytes[built.layout.viewports[0]];
+  const std::uint8_t* vp = &built.bytes[static_cast<std::size_t>(built.layout.viewports[0])];
   EXPECT_EQ(LoadI32LE(vp), 1);
   EXPECT_EQ(LoadI32LE(vp + 4), 2);
   EXPECT_EQ(LoadI32LE(vp + 8), 800);
   EXPECT_EQ(LoadI32LE(vp + 12), 600);
-  EXPECT_EQ(LoadU32LE(&built.bytes[built.layout.frames[0].offset + kNetMsgDataOffset - 4]), 0x10000000u);
+  EXPECT_EQ(LoadU32LE(&built.bytes[static_cast<std::size_t>(built.layout.frames[0].offset) + kNetMsgDataOffset - 4]), 0x10000000u);
   EXPECT_EQ(built.layout.frames.size(), 1u) << "no frames added without auto framing";
 }
 

@@ -85,13 +85,13 @@ class FakeFiles : public FileSystem {
 };
 
 Bytes Demo(std::string_view map, std::string_view mod, std::string_view body) {
-  Bytes d(kHeaderSize, 0);
+  Bytes d(kHeaderSize + body.size(), 0);
   std::memcpy(d.data(), "HLDEMO", 6);
   d[kDemoProtocolOffset] = 5;
   d[kNetworkProtocolOffset] = 48;
   std::memcpy(d.data() + kMapNameOffset, map.data(), map.size());
   std::memcpy(d.data() + kGameDirOffset, mod.data(), mod.size());
-  d.insert(d.end(), body.begin(), body.end());
+  std::copy(body.begin(), body.end(), d.begin() + kHeaderSize);
   return d;
 }
 
