@@ -309,48 +309,6 @@ TEST_F(MainWindowTest, ResolutionDialogNeedsADemoPathAndCancelChangesNothing) {
   EXPECT_EQ(ReadFileBytes(demo), before);
 }
 
-// The viewport's width and height as the demo's frames record them.
-std::string Viewport(std::uint32_t width, std::uint32_t height) {
-  std::string bytes(8, '\0');
-  AddLe32(bytes, 0, width);
-  AddLe32(bytes, 4, height);
-  return bytes;
-}
-
-TEST_F(MainWindowTest, ResolutionDialogConvertsTheDemoAndTheWindowReadsItAgain) {
-  const std::wstring demo = Demo(kClientDemo);
-  auto before = ReadFileBytes(demo);
-  ASSERT_TRUE(before) << Why();
-  const std::size_t frames = CountOf(*before, Viewport(640, 480));
-  ASSERT_GT(frames, 0u) << "the sample records 640x480";
-  HWND main = Start(Quote(demo));
-  ASSERT_NE(main, nullptr);
-
-  ASSERT_TRUE(Click(main, IDC_CONVERT_RESOLUTION)) << Why();
-  HWND dialog = FindTopWindow(kResolutionTitle, process_->id(), kDefaultWait, IDC_NEW_WIDTH);
-  ASSERT_NE(dialog, nullptr) << Why();
-  ASSERT_TRUE(SetText(dialog, IDC_NEW_WIDTH, L"800")) << Why();
-  ASSERT_TRUE(SetText(dialog, IDC_NEW_HEIGHT, L"600")) << Why();
-  ASSERT_TRUE(Click(dialog, IDOK)) << Why();
-  auto question = ExpectBox(L"Rewindor", W(text::kAskConvertResolution), true);
-  ASSERT_TRUE(question);
-  ASSERT_TRUE(PressBoxButton(*question, IDOK)) << Why();
-  auto result = ExpectBox(L"Rewindor", W(text::kResolutionConverted), true);
-  ASSERT_TRUE(result);
-  EXPECT_EQ(result->icon, BoxIcon::kQuestion) << result->Describe();
-  ASSERT_TRUE(PressBoxButton(*result, IDOK)) << Why();
-  EXPECT_TRUE(WaitWindowGone(kResolutionTitle, process_->id(), kDefaultWait, IDC_NEW_WIDTH)) << Why();
-  ASSERT_TRUE(WaitResponds(main)) << Why();
-  EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty());
-
-  auto after = ReadFileBytes(demo);
-  ASSERT_TRUE(after) << Why();
-  EXPECT_EQ(after->size(), before->size());
-  EXPECT_EQ(CountOf(*after, Viewport(640, 480)), 0u);
-  EXPECT_EQ(CountOf(*after, Viewport(800, 600)), frames);
-  ExpectShows(main, kClientInfo, kClientPlayers);
-}
-
 // --- Settings -------------------------------------------------------------------
 
 TEST_F(MainWindowTest, SavedSettingsComeBackAfterARestart) {
