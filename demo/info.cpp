@@ -156,11 +156,17 @@ MarkerScan ScanMarkers(ByteView image) {
   };
   std::size_t i = 0;
 #if defined(__SSE2__)
+  // Sixteen positions at a time: a position is tested when its key byte and
+  // the byte after it both match one marker (08 'H', 'B' 'U', tab 'f').
   const __m128i hltvKey = _mm_set1_epi8(0x08), buildKey = _mm_set1_epi8('B'), infoKey = _mm_set1_epi8('\t');
-  for (; i + 16 <= n; i += 16) {
+  const __m128i hltvNext = _mm_set1_epi8('H'), buildNext = _mm_set1_epi8('U'), infoNext = _mm_set1_epi8('f');
+  for (; i + 17 <= n; i += 16) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
-    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, hltvKey), _mm_cmpeq_epi8(v, buildKey)),
-                               _mm_cmpeq_epi8(v, infoKey));
+    __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i + 1));
+    __m128i hit = _mm_or_si128(
+        _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(v, hltvKey), _mm_cmpeq_epi8(w, hltvNext)),
+                     _mm_and_si128(_mm_cmpeq_epi8(v, buildKey), _mm_cmpeq_epi8(w, buildNext))),
+        _mm_and_si128(_mm_cmpeq_epi8(v, infoKey), _mm_cmpeq_epi8(w, infoNext)));
     unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
     while (mask != 0) {
       test(i + static_cast<std::size_t>(__builtin_ctz(mask)));
