@@ -61,8 +61,8 @@ wait_for_window() {
 run_windows_program() {
   local folder=$OUT/run/rewindor
   export WINEPREFIX=$OUT/run/wineprefix
-  local demo
-  demo=$(WINEDEBUG=-all winepath -w "$folder/$DEMO" 2>/dev/null || echo "$folder/$DEMO")
+  # Wine sees the host's files through drive Z:.
+  local demo="Z:${folder//\//\\}\\$DEMO"
   if [[ -n ${DISPLAY:-} ]]; then
     echo "=== rewindor.exe $DEMO (close the window to end)"
     (cd "$folder" && "$ROOT/tools/wine-run.sh" "$folder/rewindor.exe" "$demo")
