@@ -15,9 +15,6 @@ namespace {
 #ifndef REWINDOR_E2E_FAKE_GAME
 #define REWINDOR_E2E_FAKE_GAME ""
 #endif
-#ifndef REWINDOR_E2E_SAMPLE_DIALOG
-#define REWINDOR_E2E_SAMPLE_DIALOG ""
-#endif
 #ifndef REWINDOR_E2E_ARTIFACTS
 #define REWINDOR_E2E_ARTIFACTS ""
 #endif
@@ -46,7 +43,7 @@ bool WindowsCanBeMade() {
 
 E2eConfig& Config() {
   static E2eConfig config{FromHostPath(REWINDOR_E2E_PROGRAM), FromHostPath(REWINDOR_E2E_SAMPLES),
-                          FromHostPath(REWINDOR_E2E_FAKE_GAME), FromHostPath(REWINDOR_E2E_SAMPLE_DIALOG),
+                          FromHostPath(REWINDOR_E2E_FAKE_GAME),
                           FromHostPath(REWINDOR_E2E_ARTIFACTS)};
   return config;
 }
@@ -59,7 +56,6 @@ void ParseConfig(int argc, char** argv) {
   const Option options[] = {{"--program=", &E2eConfig::program},
                             {"--samples=", &E2eConfig::samples},
                             {"--fake-game=", &E2eConfig::fake_game},
-                            {"--sample-dialog=", &E2eConfig::sample_dialog},
                             {"--artifacts=", &E2eConfig::artifacts}};
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];

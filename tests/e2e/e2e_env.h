@@ -17,14 +17,13 @@ struct E2eConfig {
   std::wstring program;        // rewindor.exe; empty or missing until it is built
   std::wstring samples;        // the folder of the sample demos
   std::wstring fake_game;      // fake_game.exe
-  std::wstring sample_dialog;  // sample_dialog.exe
   std::wstring artifacts;      // where screenshots are kept
 };
 
 E2eConfig& Config();
 
-// Reads --program=, --samples=, --fake-game=, --sample-dialog= and
-// --artifacts= (host or Windows paths) over the built-in defaults.
+// Reads --program=, --samples=, --fake-game= and --artifacts= (host or
+// Windows paths) over the built-in defaults.
 void ParseConfig(int argc, char** argv);
 
 // The registry keys the program writes per user; removed before each test.
