@@ -7,6 +7,7 @@
 #include <string>
 
 #include "demo/files.h"
+#include "demo/report.h"
 #include "demo/utf8.h"
 
 namespace rewindor {
@@ -35,7 +36,6 @@ constexpr int kMoveTries = 5;
 constexpr DWORD kMoveRetryPauseMs = 100;
 constexpr int kTempNameTries = 100;
 // Shown when the system has no text for an error code.
-constexpr char kUnknownErrorText[] = "Unknown error";
 
 // The demo's attributes that its replacement takes over; read-only cannot be
 // set on a demo that was opened for writing, the rest are not plain flags.
@@ -45,8 +45,6 @@ constexpr DWORD kKeptAttributes =
 constexpr DWORD kEditAccess = GENERIC_READ | GENERIC_WRITE;
 // While a demo is edited others may read it, but nobody may write, rename or delete it.
 constexpr DWORD kEditShare = FILE_SHARE_READ;
-
-std::string Utf8(const wchar_t* s, std::size_t n) { return Narrow(std::wstring_view(s, n)); }
 
 HANDLE OpenDemo(const std::wstring& path, DWORD access, DWORD share) {
   return CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -196,25 +194,7 @@ class WinFileSystem final : public FileSystem {
     return Open(path, kEditAccess, kEditShare, true);
   }
 
-  SystemError LastError() override {
-    SystemError e;
-    e.code = lastError;
-    wchar_t* buffer = nullptr;
-    DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
-    DWORD n = FormatMessageW(flags, nullptr, lastError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                             reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    if (n == 0) {
-      n = FormatMessageW(flags, nullptr, lastError, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    }
-    if (n != 0 && buffer != nullptr) {
-      // The system ends its texts with a line break; the full stop stays.
-      while (n > 0 && (buffer[n - 1] == L'\r' || buffer[n - 1] == L'\n')) --n;
-      e.text = Utf8(buffer, n);
-    }
-    if (buffer != nullptr) LocalFree(buffer);
-    if (e.text.empty()) e.text = std::string(kUnknownErrorText) + " " + std::to_string(lastError);
-    return e;
-  }
+  SystemError LastError() override { return SystemErrorFromCode(lastError); }
 
  private:
   static std::unique_ptr<DemoFile> Open(const std::string& path, DWORD access, DWORD share, bool editing) {
