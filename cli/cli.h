@@ -42,7 +42,7 @@ extern const char kNoResolutionFound[];
 // What the information reader found in one demo, its texts as UTF-8.
 struct DemoReport {
   std::string error;  // set when the demo could not be read: "<fixed text>: <reason>"
-  DemoFacts facts;
+  DemoInspection facts;
   std::string summary;               // the six lines, as the window shows them
   std::vector<std::string> players;  // first-seen order
   std::optional<Resolution> resolution;  // the screen size the demo records

@@ -183,8 +183,8 @@ MarkerScan ScanMarkers(ByteView image) {
   return result;
 }
 
-DemoFacts InspectDemo(ByteView image) {
-  DemoFacts f;
+DemoInspection InspectDemo(ByteView image) {
+  DemoInspection f;
   f.header = DecodeDemoHeader(image);
   MarkerScan scan = ScanMarkers(image);
   f.hltv = scan.hltv;
@@ -194,7 +194,7 @@ DemoFacts InspectDemo(ByteView image) {
   return f;
 }
 
-std::string ComposeDemoSummary(const DemoFacts& f) {
+std::string ComposeDemoSummary(const DemoInspection& f) {
   std::string s;
   s.reserve(128 + f.header.mapName.size() + f.header.gameDir.size());
   s += "Half-Life Version: " + f.engineVersion;
@@ -221,7 +221,7 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
          std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
 }
 
-std::vector<std::string> DemoPlayers(const DemoFacts& facts) {
+std::vector<std::string> DemoPlayers(const DemoInspection& facts) {
   std::vector<std::string> names;
   std::unordered_set<std::string> seen;  // folded forms
   for (const std::string& name : facts.playerNames) {

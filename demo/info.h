@@ -49,7 +49,7 @@ struct MarkerScan {
 };
 MarkerScan ScanMarkers(ByteView image);
 
-struct DemoFacts {
+struct DemoInspection {
   DemoHeader header;
   bool hltv = false;
   int buildNumber = 0;
@@ -57,10 +57,10 @@ struct DemoFacts {
   std::vector<std::string> playerNames;  // as ScanMarkers gives them
 };
 // Header, scans (build and names only for a demo that is not HLTV) and the engine version.
-DemoFacts InspectDemo(ByteView image);
+DemoInspection InspectDemo(ByteView image);
 
 // The six-line information text, joined by line feeds.
-std::string ComposeDemoSummary(const DemoFacts& facts);
+std::string ComposeDemoSummary(const DemoInspection& facts);
 
 // Where the map picture is looked for: "<program folder>\<mod>\maps\<map>.bmp",
 // or nothing when the map or the mod is not a plain name or the path would
@@ -73,6 +73,6 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b);
 
 // The player names of a demo in first-seen order, later repeats that differ
 // only in letter case dropped; none for an HLTV demo.
-std::vector<std::string> DemoPlayers(const DemoFacts& facts);
+std::vector<std::string> DemoPlayers(const DemoInspection& facts);
 
 }  // namespace rewindor

@@ -28,7 +28,7 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state) {
       return false;
   }
 
-  DemoFacts facts = InspectDemo(image);
+  DemoInspection facts = InspectDemo(image);
   window.ClearPlayers();
   for (const std::string& name : facts.playerNames) {
     if (!window.HasPlayer(name)) window.AddPlayer(name);

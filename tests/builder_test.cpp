@@ -275,7 +275,7 @@ TEST(Samples, AreWhatTheBuilderMakesNow) {
 TEST(Samples, ReadAsAClientAndAnHltvDemo) {
   b::Built client = b::Build(b::ClientSample());
   EXPECT_EQ(client.layout.Tagged("build").at(0).offset, kHeaderSize + kNetMsgDataOffset);
-  DemoFacts facts = InspectDemo(client.bytes);
+  DemoInspection facts = InspectDemo(client.bytes);
   EXPECT_EQ(facts.buildNumber, 4554);
   EXPECT_EQ(ComposeDemoSummary(facts),
             "Half-Life Version: N/A\nDemo Version: 5\nNetwork Version: 48\nMap: de_rewind\nMod: cstrike\nHLTV: No");

@@ -110,7 +110,7 @@ TEST(PlayerNames, WindowEndsAtTheEndOfTheFile) {
 
 TEST(PlayerNames, EveryMarkerOpensItsOwnWindowAndRepeatsAreDroppedIgnoringCase) {
   Bytes image = B("\tfulls\\name\\Alpha\\model\\x\\name\\alpha\\name\\Beta\\\tfulls\\name\\BETA\\name\\Gamma\\..");
-  DemoFacts facts = InspectDemo(image);
+  DemoInspection facts = InspectDemo(image);
   EXPECT_EQ(DemoPlayers(facts), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
 }
 
@@ -178,7 +178,7 @@ TEST(Summary, SixLinesJoinedByLineFeeds) {
 TEST(Summary, HltvIgnoresBuildMarkersAndNames) {
   Bytes image = Header(5, 43, "de_x", "cstrike");
   for (char c : std::string("BUILD 2056 ..\tfulls\\name\\Alpha\\..\0\x08HLTV Demo.\n", 46)) image.push_back(c);
-  DemoFacts facts = InspectDemo(image);
+  DemoInspection facts = InspectDemo(image);
   EXPECT_TRUE(facts.hltv);
   EXPECT_EQ(facts.buildNumber, 0);
   EXPECT_EQ(facts.engineVersion, "1.1.0.4");

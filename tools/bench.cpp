@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
   Bytes image = ReadBare(path);
   double scans = Seconds(
       [&] {
-        DemoFacts facts = InspectDemo(image);
+        DemoInspection facts = InspectDemo(image);
         (void)DemoPlayers(facts);
       },
       runs);

@@ -18,7 +18,7 @@ void Check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ByteView image(data, size);
-  DemoFacts facts = InspectDemo(image);
+  DemoInspection facts = InspectDemo(image);
   std::string summary = ComposeDemoSummary(facts);
   std::size_t lines = 1;
   for (char c : summary) lines += c == '\n';
