@@ -16,9 +16,9 @@ struct Resolution {
 };
 
 // The most frequent non-zero viewport (x = y = 0) of the network message
-// frames, found by walking the directory and each segment's frames. When the
-// directory cannot be walked (no directory, a damaged one, another header
-// layout), the 14-byte size records with a plausible screen size are counted
+// frames, found by walking the demo's frames (from the directory, or from the
+// header on when there is none). When not one frame can be walked (another
+// header layout, a damaged file), the 14-byte size records with a plausible screen size are counted
 // instead, and one answer is given only when it clearly dominates. None when
 // the frames record no viewport (HLTV demos) or no answer is certain.
 std::optional<Resolution> DetectResolution(ByteView image);
