@@ -141,4 +141,6 @@ void TrimLoadingSegment(PatchWindow& window, FileSystem& files) {
   PatchRun(window, files, kTrimLoadingSegmentSettings, TrimLoadingSegmentStep);
 }
 
+void RepairUnfinishedDemo(PatchWindow&, FileSystem&) {}  // not yet built
+
 }  // namespace rewindor

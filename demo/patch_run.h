@@ -116,5 +116,8 @@ void StripTeamChat(PatchWindow& window, FileSystem& files);
 void ConvertResolution(PatchWindow& window, FileSystem& files, std::uint32_t currentWidth,
                        std::uint32_t currentHeight, std::uint32_t newWidth, std::uint32_t newHeight);
 void TrimLoadingSegment(PatchWindow& window, FileSystem& files);
+// Asks, repairs the unfinished demo of control 1000 and says what was recovered
+// (or why not); the window reads the demo again afterwards.
+void RepairUnfinishedDemo(PatchWindow& window, FileSystem& files);
 
 }  // namespace rewindor

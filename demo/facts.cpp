@@ -1,0 +1,7 @@
+#include "demo/facts.h"
+
+namespace rewindor {
+
+DemoFacts ReadDemoFacts(ByteView) { return {}; }  // not yet read
+
+}  // namespace rewindor

@@ -1,0 +1,30 @@
+// What a demo holds beyond the information box: its playing time, frames,
+// server, who recorded it and who played, and whether the game finished
+// writing it. Read from the frames, never from fixed file positions.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "demo/bytes.h"
+
+namespace rewindor {
+
+struct DemoFacts {
+  // Playing time in seconds and network frames (type 1) of the Playback
+  // segment: the directory's for a finished demo, the walk's otherwise.
+  std::optional<double> duration;
+  std::optional<std::int64_t> frames;
+  std::optional<std::string> server;  // the server's host name, bytes as the demo holds them
+  std::optional<int> maxPlayers;
+  std::optional<std::string> recorder;  // none for HLTV and where no user-info names the recording slot
+  std::vector<std::string> roster;      // every distinct player name, in first-seen order
+  // A valid directory whose Playback entry ends with its closing frame.
+  bool finished = false;
+};
+
+DemoFacts ReadDemoFacts(ByteView image);
+
+}  // namespace rewindor
