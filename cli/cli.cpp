@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -329,12 +330,43 @@ class Batch {
       } else {
         json.AddNull("resolution");
       }
+      AddDetails(json, report.details);
       console_.Out(json.Line());
       return;
     }
     std::string text = Separator() + path + "\n" + report.summary + "\nPlayers:\n";
     for (const std::string& name : report.players) text += name + "\n";
-    console_.Out(text);
+    console_.Out(text + DetailsText(report.details, report.facts.hltv));
+  }
+
+  static void AddDetails(JsonObject& json, const DemoFacts& d) {
+    auto text = [&](std::string_view key, const std::optional<std::string>& value) {
+      value ? json.Add(key, *value) : json.AddNull(key);
+    };
+    auto number = [&](std::string_view key, std::optional<std::int64_t> value) {
+      value ? json.AddInt(key, *value) : json.AddNull(key);
+    };
+    d.duration ? json.AddFloat("duration", static_cast<float>(*d.duration)) : json.AddNull("duration");
+    number("frames", d.frames);
+    text("server", d.server);
+    number("maxPlayers", d.maxPlayers);
+    text("recorder", d.recorder);
+    json.Add("roster", d.roster).AddBool("finished", d.finished);
+  }
+
+  // The facts beyond the information box, one a line, then the roster.
+  static std::string DetailsText(const DemoFacts& d, bool hltv) {
+    constexpr char kUnknown[] = "unknown";
+    std::string text;
+    text += "Playing time: " + (d.duration ? PlayingTimeText(*d.duration) : kUnknown) + "\n";
+    text += "Frames: " + (d.frames ? std::to_string(*d.frames) : kUnknown) + "\n";
+    text += "Server: " + d.server.value_or(kUnknown) + "\n";
+    text += "Max players: " + (d.maxPlayers ? std::to_string(*d.maxPlayers) : kUnknown) + "\n";
+    text += "Recorded by: " + d.recorder.value_or(hltv ? "none (HLTV)" : kUnknown) + "\n";
+    text += d.finished ? "Finished: Yes\n" : "Finished: No\n";
+    text += "Roster:\n";
+    for (const std::string& name : d.roster) text += name + "\n";
+    return text;
   }
 
   // Plain output keeps a blank line between the demos' blocks.
@@ -375,11 +407,18 @@ std::string ScreenSizeText(const Resolution& size) {
   return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
+std::string PlayingTimeText(double seconds) {
+  const auto whole = static_cast<std::int64_t>(std::floor(std::max(seconds, 0.0)));
+  const std::int64_t s = whole % 60;
+  return std::to_string(whole / 60) + (s < 10 ? ":0" : ":") + std::to_string(s);
+}
+
 DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
   DemoReport report;
   WatchedFiles watched(files, [&](ByteView image) {
     report.facts = InspectDemo(image);
     report.resolution = DetectResolution(image);
+    report.details = ReadDemoFacts(image);
   });
   CaptureWindow window(path);
   ReaderState state;  // no program folder: the tool never loads the map picture
@@ -395,6 +434,10 @@ DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
   // each text is converted by itself, so one odd text cannot garble the other.
   report.summary = IsValidUtf8(window.summary) ? window.summary : ComposeDemoSummary(report.facts);
   for (const std::string& name : window.players) report.players.push_back(DemoTextToUtf8(name));
+  DemoFacts& details = report.details;
+  if (details.server) details.server = DemoTextToUtf8(*details.server);
+  if (details.recorder) details.recorder = DemoTextToUtf8(*details.recorder);
+  for (std::string& name : details.roster) name = DemoTextToUtf8(name);
   return report;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "demo/facts.h"
 #include "demo/files.h"
 #include "demo/info.h"
 #include "demo/resolution.h"
@@ -35,6 +36,8 @@ extern const char kUsage[];
 std::optional<Resolution> ParseScreenSize(std::string_view text);
 // The reverse: "WxH".
 std::string ScreenSizeText(const Resolution& size);
+// A playing time as minutes and seconds, "m:ss" (whole seconds, cut down).
+std::string PlayingTimeText(double seconds);
 
 // convert-resolution without --from, on a demo whose size cannot be told.
 extern const char kNoResolutionFound[];
@@ -46,6 +49,7 @@ struct DemoReport {
   std::string summary;               // the six lines, as the window shows them
   std::vector<std::string> players;  // first-seen order
   std::optional<Resolution> resolution;  // the screen size the demo records
+  DemoFacts details;                     // playing time, server, recorder, roster
 };
 DemoReport InspectDemoFile(FileSystem& files, const std::string& path);
 

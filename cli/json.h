@@ -21,6 +21,8 @@ class JsonObject {
   JsonObject& Add(std::string_view key, const std::vector<std::string>& texts);
   JsonObject& AddBool(std::string_view key, bool value);
   JsonObject& AddInt(std::string_view key, std::int64_t value);
+  // The shortest number that reads back as the same 32-bit float; null when it is not finite.
+  JsonObject& AddFloat(std::string_view key, float value);
   JsonObject& AddNull(std::string_view key);
   // The object and a line feed.
   std::string Line() const { return body_ + "}\n"; }

@@ -139,6 +139,15 @@ std::string Summary(std::string_view engine, std::string_view map, std::string_v
          std::string(map) + "\nMod: " + std::string(mod) + "\nHLTV: " + (hltv ? "Yes" : "No");
 }
 
+// The lines after the players for a demo without frames.
+std::string NoDetails(bool hltv = false) {
+  return "Playing time: unknown\nFrames: unknown\nServer: unknown\nMax players: unknown\nRecorded by: " +
+         std::string(hltv ? "none (HLTV)" : "unknown") + "\nFinished: No\nRoster:\n";
+}
+constexpr char kNoDetailsJson[] =
+    ", \"duration\": null, \"frames\": null, \"server\": null, \"maxPlayers\": null, \"recorder\": null, "
+    "\"roster\": [], \"finished\": false}\n";
+
 TEST(InfoCommand, PlainBlocksAndJsonLines) {
   TempFolder dir;
   const std::string players = "\x08\x02\nBUILD 2056 SERVER\n\tfullserverinfo \"\\*gamedir\\cstrike\"\n"
@@ -151,15 +160,16 @@ TEST(InfoCommand, PlainBlocksAndJsonLines) {
   // Players in the order the demo names them (the window's list sorts them);
   // "ALPHA" repeats "alpha" but for letter case.
   EXPECT_EQ(run.out, first + "\n" + Summary("1.1.1.0", "de_rewind", "cstrike", false) +
-                         "\nPlayers:\nZed\nalpha\nBob\n\n" + second + "\n" + Summary("N/A", "de_b", "valve", true) +
-                         "\nPlayers:\n");
+                         "\nPlayers:\nZed\nalpha\nBob\n" + NoDetails() + "\n" + second + "\n" +
+                         Summary("N/A", "de_b", "valve", true) + "\nPlayers:\n" + NoDetails(true));
 
   ToolRun json = RunTool({"info", "--json", first});
   EXPECT_EQ(json.out, "{\"path\": " + JsonString(first) +
                           ", \"engineVersion\": \"1.1.1.0\", \"demoVersion\": \"5\", \"networkVersion\": \"48\", "
                           "\"map\": \"de_rewind\", \"mod\": \"cstrike\", \"hltv\": false, \"build\": 2056, "
                           "\"players\": [\"Zed\", \"alpha\", \"Bob\"], \"summary\": " +
-                          JsonString(Summary("1.1.1.0", "de_rewind", "cstrike", false)) + ", \"resolution\": null}\n");
+                          JsonString(Summary("1.1.1.0", "de_rewind", "cstrike", false)) + ", \"resolution\": null" +
+                          kNoDetailsJson);
 }
 
 // Demo texts are shown as UTF-8 when they are, and byte for byte as
@@ -169,7 +179,8 @@ TEST(InfoCommand, DemoTextsBecomeUtf8EachByItself) {
   TempFolder dir;
   std::string body = "\tfulls\\name\\\xC8\xE3\xF0\xEE\xEA\\name\\Игрок\0"s;
   std::string demo = dir.Write("a.dem", HandMadeDemo("карта", "\xE9t\xE9", body));
-  EXPECT_EQ(RunTool({"info", demo}).out, demo + "\n" + Summary("N/A", "карта", "été", false) + "\nPlayers:\nÈãðîê\nИгрок\n");
+  EXPECT_EQ(RunTool({"info", demo}).out, demo + "\n" + Summary("N/A", "карта", "été", false) + "\nPlayers:\nÈãðîê\nИгрок\n" +
+                                              NoDetails());
   std::string json = RunTool({"info", "--json", demo}).out;
   EXPECT_NE(json.find("\"map\": \"карта\", \"mod\": \"été\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"players\": [\"Èãðîê\", \"Игрок\"]"), std::string::npos) << json;
@@ -187,7 +198,7 @@ TEST(InfoCommand, FailuresInABatch) {
 
   ToolRun plain = RunTool({"info", missing, empty, noDemos, good});
   EXPECT_EQ(plain.status, 1);
-  EXPECT_EQ(plain.out, good + "\n" + Summary("N/A", "m", "cstrike", false) + "\nPlayers:\n");
+  EXPECT_EQ(plain.out, good + "\n" + Summary("N/A", "m", "cstrike", false) + "\nPlayers:\n" + NoDetails());
   std::vector<std::string> errors = Lines(plain.err);
   ASSERT_EQ(errors.size(), 3u) << plain.err;
   EXPECT_TRUE(errors[0].starts_with(missing + ": Нельзя открыть demo-файл: ")) << errors[0];
@@ -240,9 +251,9 @@ TEST(InfoCommand, CorpusRecordings) {
   };
   EXPECT_TRUE(has("cs-client-cs_assault.dem", "\"map\": \"cs_assault\", \"mod\": \"cstrike\", \"hltv\": false, "
                                               "\"build\": 4554, \"players\": [\""));
-  EXPECT_TRUE(has("cs-client-cs_assault.dem", "\"resolution\": \"1440x900\"}"));
+  EXPECT_TRUE(has("cs-client-cs_assault.dem", "\"resolution\": \"1440x900\", "));
   EXPECT_TRUE(has("cs-hltv-cs_assault.dem", "\"hltv\": true, \"build\": 0, \"players\": [], "));
-  EXPECT_TRUE(has("cs-hltv-cs_assault.dem", "\"resolution\": null}"));
+  EXPECT_TRUE(has("cs-hltv-cs_assault.dem", "\"resolution\": null, "));
   EXPECT_TRUE(has("hl-old-protocol4.dem", "\"demoVersion\": \"4\", \"networkVersion\": \"35\""));
 }
 
@@ -339,6 +350,27 @@ builder::Built BuildClient() {
   return builder::Build(demo);
 }
 
+// What a demo holds beyond the information box: in JSON after the other keys,
+// in plain text after the players, texts as UTF-8 (a Windows-1251 name as U+00XX).
+TEST(BuiltDemos, InfoTellsPlayingTimeServerAndPlayers) {
+  TempFolder dir;
+  builder::Demo demo;
+  demo.loading().items.push_back(builder::LoadingFrame(
+      {builder::ServerInfoMessage({.maxPlayers = 12, .slot = 1, .hostName = "Сервер \"1\""}),
+       builder::UpdateUserInfoRaw(1, 2, "\\name\\\xC8\xE3\xF0\xEE\xEA"), builder::UpdateUserInfoRaw(0, 1, "\\name\\Ann")}));
+  demo.playback().items.push_back(builder::Gameplay{.seconds = 75.5});
+  const std::string path = dir.Write("a.dem", ClientDemo(builder::Build(demo)));
+  const std::string json = RunTool({"info", "--json", path}).out;
+  EXPECT_NE(json.find(
+                "\"resolution\": \"640x480\", \"duration\": 75.484375, \"frames\": 4832, \"server\": \"Сервер \\\"1\\\"\", "
+                "\"maxPlayers\": 12, \"recorder\": \"Èãðîê\", \"roster\": [\"Èãðîê\", \"Ann\"], \"finished\": true}\n"),
+            std::string::npos)
+      << json;
+  EXPECT_TRUE(RunTool({"info", path}).out.ends_with(
+      "Playing time: 1:15\nFrames: 4832\nServer: Сервер \"1\"\nMax players: 12\nRecorded by: Èãðîê\nFinished: Yes\n"
+      "Roster:\nÈãðîê\nAnn\n"));
+}
+
 // The trim removes the loading data before the announcement's frame: the
 // dry run tells how much without writing, the edit takes exactly that much
 // away, and the shorter demo still reads and walks.
@@ -360,7 +392,7 @@ TEST(BuiltDemos, TrimReportsTheBytesRemoved) {
   EXPECT_EQ(ReadFile(path).size(), built.bytes.size() - cut);
   ToolRun info = RunTool({"info", "--json", path});
   EXPECT_NE(info.out.find("\"build\": 4554, "), std::string::npos) << info.out;
-  EXPECT_NE(info.out.find("\"resolution\": \"640x480\"}"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("\"resolution\": \"640x480\", "), std::string::npos) << info.out;
 }
 
 // Without --from the conversion replaces the size the demo records, in
@@ -382,7 +414,7 @@ TEST(BuiltDemos, ConversionFindsTheRecordedSize) {
     EXPECT_EQ(LoadU32LE(p + 8), 1024u);
     EXPECT_EQ(LoadU32LE(p + 12), 768u);
   }
-  EXPECT_NE(RunTool({"info", "--json", clientPath}).out.find("\"resolution\": \"1024x768\"}"), std::string::npos);
+  EXPECT_NE(RunTool({"info", "--json", clientPath}).out.find("\"resolution\": \"1024x768\", "), std::string::npos);
 }
 
 }  // namespace

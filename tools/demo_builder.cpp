@@ -12,13 +12,11 @@ namespace {
 
 constexpr std::uint8_t kSvcPrint = 0x08;
 constexpr std::uint8_t kSvcStuffText = 0x09;
-constexpr std::uint8_t kSvcUpdateUserInfo = 0x0D;
 constexpr std::uint8_t kSvcTime = 0x07;
 constexpr std::uint8_t kSvcClientData = 0x0F;
 constexpr std::uint8_t kSvcDeltaPacketEntities = 0x29;
 constexpr std::uint8_t kMsgScreenFade = 0x62;
 constexpr std::uint8_t kMsgSayText = 0x4B;
-constexpr std::size_t kUserInfoHashSize = 16;
 
 void Append(Bytes& out, std::string_view text) { out.insert(out.end(), text.begin(), text.end()); }
 
@@ -557,6 +555,21 @@ Bytes PlayerInfoBlock(std::string_view gameDir, const std::vector<std::string>& 
     Bytes m = UpdateUserInfo(static_cast<std::uint8_t>(i), id, PlayerInfo(names[i], id));
     out.insert(out.end(), m.begin(), m.end());
   }
+  return out;
+}
+
+Bytes ServerInfoMessage(const ServerInfo& info) {
+  Bytes out{kSvcServerInfo};
+  AppendI32(out, info.protocol);
+  AppendI32(out, 1);           // spawn count
+  AppendI32(out, 0x1E5E0E13);  // map CRC
+  for (std::size_t i = 0; i < kServerInfoHashSize; ++i) out.push_back(static_cast<std::uint8_t>(0x11 * i + 3));
+  out.insert(out.end(), {info.maxPlayers, info.slot, 1});
+  for (const std::string* text : {&info.gameDir, &info.hostName, &info.map, &info.mapCycle}) {
+    Append(out, *text);
+    out.push_back(0);
+  }
+  out.push_back(0);  // no extra bytes
   return out;
 }
 

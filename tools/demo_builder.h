@@ -53,6 +53,20 @@ InfoPairs PlayerInfo(std::string_view name, std::int32_t userId);
 // while the block stays within its 4096-byte window.
 Bytes PlayerInfoBlock(std::string_view gameDir, const std::vector<std::string>& names);
 
+// Message 11, the server info that opens a connection: the protocol, spawn
+// count, map CRC, a 16-byte hash, max players, the recording player's slot,
+// deathmatch, the four texts and their zeros, then a zero (no extra bytes).
+struct ServerInfo {
+  std::int32_t protocol = 48;
+  std::uint8_t maxPlayers = 32;
+  std::uint8_t slot = 0;
+  std::string gameDir = "cstrike";
+  std::string hostName = "Rewind Server";
+  std::string map = "maps/de_rewind.bsp";
+  std::string mapCycle = "de_rewind\nde_dust2\n";
+};
+Bytes ServerInfoMessage(const ServerInfo& info = {});
+
 // Message 62, a screen fade; the defaults are the fade to black.
 struct ScreenFade {
   std::uint16_t duration = 0x3000;
