@@ -1,14 +1,18 @@
 // rewindor-bench: how fast the information reader and the edits are on a
 // large demo, against the bare file read (and write) and against GNU grep.
 //
-//   rewindor-bench [--mib N] [--dir FOLDER] [--runs N]
+//   rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]
 //   rewindor-bench --write-demo MIB PATH     (only writes the demo, for profiling)
 //
 // Builds a demo of N MiB (256 by default) with player-info blocks, chat,
 // fades and a build announcement at a realistic density, then prints from one
-// run: the bare read, `info`, their ratio, the scans' throughput in memory and
-// the peak memory of a process that does nothing but `info`; the same for each
-// edit against a bare read plus write; and grep's time for the same markers.
+// run: the bare read, `info`, their ratio, `info` with the demo facts (playing
+// time, server, players) against `info` alone, the scans' throughput in memory
+// and the peak memory of a process that does nothing but `info`; the same for
+// each edit against a bare read plus write; and grep's time for the same
+// markers. Then, over a folder of real demos (--corpus, by default the test
+// corpus, all its .dem files below it): `info` with and without the facts, and
+// the whole `rewindor-cli info --json -r` against grep over the same files.
 // Times are the best of --runs (3) with the file in the page cache.
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -26,6 +30,7 @@
 #include <vector>
 
 #include "demo/edits.h"
+#include "demo/facts.h"
 #include "demo/info.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
@@ -118,10 +123,52 @@ void Info(const std::string& path) {
   ReadDemoInfo(window, NativeFileSystem(), state);
 }
 
+// The reader's file system, which also shows every demo it reads whole to
+// the facts reader, as `rewindor-cli info` does: the facts from the same bytes.
+class FactsFiles final : public FileSystem {
+ public:
+  std::unique_ptr<DemoFile> OpenForReading(const std::string& path) override {
+    std::unique_ptr<DemoFile> file = NativeFileSystem().OpenForReading(path);
+    return file ? std::make_unique<Demo>(std::move(file), facts) : nullptr;
+  }
+  std::unique_ptr<DemoFile> OpenForEditing(const std::string& path) override {
+    return NativeFileSystem().OpenForEditing(path);
+  }
+  SystemError LastError() override { return NativeFileSystem().LastError(); }
+  DemoFacts facts;
+
+ private:
+  class Demo final : public DemoFile {
+   public:
+    Demo(std::unique_ptr<DemoFile> inner, DemoFacts& facts) : inner_(std::move(inner)), facts_(facts) {}
+    bool Size(std::uint64_t& size) override { return inner_->Size(size); }
+    bool Read(MutableByteView into) override {
+      if (!inner_->Read(into)) return false;
+      facts_ = ReadDemoFacts(into);
+      return true;
+    }
+    std::unique_ptr<TempFile> CreateTemp() override { return nullptr; }
+    bool ReplaceWith(TempFile&) override { return false; }
+
+   private:
+    std::unique_ptr<DemoFile> inner_;
+    DemoFacts& facts_;
+  };
+};
+
+void InfoWithFacts(const std::string& path) {
+  NullWindow window;
+  window.path = path;
+  ReaderState state;
+  FactsFiles files;
+  ReadDemoInfo(window, files, state);
+}
+
 builder::Demo LargeDemo(std::uint64_t bytes) {
   builder::Demo demo;
   demo.recordLayout = false;
-  demo.loading().items.push_back(builder::LoadingFrame({builder::BuildAnnouncement(4554)}));
+  demo.loading().items.push_back(builder::LoadingFrame(
+      {builder::BuildAnnouncement(4554), builder::ServerInfoMessage({.maxPlayers = 16, .slot = 3})}));
   builder::Gameplay play;
   play.targetBytes = bytes;
   play.fadesPerMinute = 2;
@@ -137,8 +184,10 @@ void Line(const char* what, double value, const char* unit, const char* target =
   std::printf("  %-44s %10.3f %-6s %s\n", what, value, unit, target);
 }
 
-double GrepSeconds(const std::string& path, int runs) {
-  std::string patterns = path + ".patterns";
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+// `paths` quoted for the shell, separated by spaces.
+double GrepSeconds(const std::string& patterns, const std::string& paths, int runs) {
   {
     std::ofstream out(patterns, std::ios::binary);
     out.write(reinterpret_cast<const char*>(kHltvMarker.data()), kHltvMarker.size());
@@ -149,7 +198,7 @@ double GrepSeconds(const std::string& path, int runs) {
     out << '\n';
   }
   // The output goes through a pipe: sent to /dev/null grep stops at the first match.
-  std::string command = "grep -c -a -F -f '" + patterns + "' '" + path + "' | cat > /dev/null";
+  std::string command = "grep -c -a -F -f " + Quoted(patterns) + " " + paths + " | cat > /dev/null";
   double t = Seconds([&] { (void)std::system(command.c_str()); }, runs);
   fs::remove(patterns);
   return t;
@@ -190,13 +239,18 @@ int main(int argc, char** argv) {
   std::uint64_t mib = 256;
   int runs = 3;
   fs::path dir = fs::temp_directory_path();
+  std::string corpus = REWINDOR_CORPUS_DIR;
+  std::error_code noExe;
+  std::string cli = (fs::read_symlink("/proc/self/exe", noExe).parent_path().parent_path() / "cli" / "rewindor-cli").string();
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--mib" && i + 1 < argc) mib = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
     else if (arg == "--dir" && i + 1 < argc) dir = argv[++i];
+    else if (arg == "--corpus" && i + 1 < argc) corpus = argv[++i];
+    else if (arg == "--cli" && i + 1 < argc) cli = argv[++i];
     else {
-      std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N]\n");
+      std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]\n");
       return 2;
     }
   }
@@ -222,11 +276,16 @@ int main(int argc, char** argv) {
         (void)DemoPlayers(facts);
       },
       runs);
-  double grep = GrepSeconds(path, runs);
+  double withFacts = Seconds([&] { InfoWithFacts(path); }, runs);
+  double facts = Seconds([&] { (void)ReadDemoFacts(image); }, runs);
+  double grep = GrepSeconds(path + ".patterns", Quoted(path), runs);
   Line("bare read (s)", bare, "s");
   Line("info (s)", info, "s");
   Line("info / bare read", info / bare, "x", "(target <= 1.25)");
+  Line("info with the facts (s)", withFacts, "s");
+  Line("info with the facts / info", withFacts / info, "x", "(target <= 1.25)");
   Line("scans in memory (GB/s)", gb / scans, "GB/s", "(target >= 4)");
+  Line("facts in memory (GB/s)", gb / facts, "GB/s");
   Line("peak memory of info (MiB)", PeakMiBOf("--child-info - '" + path + "'"), "MiB", "");
   Line("  file size + 16 MiB (MiB)", mibSize + 16, "MiB", "(target: peak at most this)");
   Line("grep -c -a -F, same three markers (s)", grep, "s");
@@ -252,5 +311,43 @@ int main(int argc, char** argv) {
   }
   fs::remove(work);
   fs::remove(path);
+
+  // A folder of real demos.
+  std::vector<std::string> demos;
+  std::error_code ec;
+  if (!corpus.empty() && fs::is_directory(corpus, ec)) {
+    for (const auto& entry : fs::recursive_directory_iterator(corpus, ec)) {
+      if (entry.is_regular_file() && entry.path().extension() == ".dem") demos.push_back(entry.path().string());
+    }
+  }
+  if (demos.empty()) {
+    std::printf("real demos: none found (--corpus FOLDER)\n");
+    return 0;
+  }
+  std::sort(demos.begin(), demos.end());
+  double corpusBytes = 0;
+  std::string quoted;
+  for (const std::string& d : demos) {
+    corpusBytes += static_cast<double>(fs::file_size(d));
+    quoted += Quoted(d) + " ";
+  }
+  const int many = std::max(runs, 20);  // small files: more runs for a steady best
+  std::printf("real demos: %s, %zu files, %.1f MiB; best of %d runs\n", corpus.c_str(), demos.size(),
+              corpusBytes / (1 << 20), many);
+  double folderInfo = Seconds([&] { for (const std::string& d : demos) Info(d); }, many);
+  double folderFacts = Seconds([&] { for (const std::string& d : demos) InfoWithFacts(d); }, many);
+  Line("info, every demo (s)", folderInfo, "s");
+  Line("info with the facts, every demo (s)", folderFacts, "s");
+  Line("info with the facts / info", folderFacts / folderInfo, "x", "(target <= 1.25)");
+  if (cli.empty() || !fs::exists(cli, ec)) {
+    std::printf("  rewindor-cli not found (--cli PATH)\n");
+    return 0;
+  }
+  const std::string command = Quoted(cli) + " info --json -r " + Quoted(corpus) + " > /dev/null";
+  double tool = Seconds([&] { (void)std::system(command.c_str()); }, many);
+  double grepAll = GrepSeconds((dir / "rewindor-bench.patterns").string(), quoted, many);
+  Line("rewindor-cli info --json -r FOLDER (s)", tool, "s");
+  Line("grep -c -a -F, three markers, same files (s)", grepAll, "s");
+  Line("rewindor-cli info --json / grep", tool / grepAll, "x", "(target < 1)");
   return 0;
 }

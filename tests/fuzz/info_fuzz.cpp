@@ -1,11 +1,15 @@
 // Fuzzes the information reader's pure core: any bytes give a summary of six
-// lines and player names within their limits, without reading out of bounds.
+// lines and player names within their limits, and facts that hold together,
+// without reading out of bounds.
 #include <cstdint>
 #include <cstdlib>
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
+#include "demo/facts.h"
+#include "demo/frames.h"
 #include "demo/info.h"
 
 using namespace rewindor;
@@ -51,5 +55,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
   }
   Check(facts.playerNames == names);
+
+  const DemoFacts more = ReadDemoFacts(image);
+  Check(!more.finished || ReadDirectory(image).has_value());
+  Check(!more.duration || (std::isfinite(*more.duration) && *more.duration >= 0));
+  Check(!more.frames || *more.frames >= 0);
+  Check(more.server.has_value() == more.maxPlayers.has_value());
+  Check(!more.maxPlayers || (*more.maxPlayers >= 1 && *more.maxPlayers <= kMaxClients));
+  Check(!more.recorder || (!hltv && std::find(more.roster.begin(), more.roster.end(), *more.recorder) !=
+                                        more.roster.end()));
+  for (std::size_t i = 0; i < more.roster.size(); ++i) {
+    const std::string& name = more.roster[i];
+    Check(!name.empty() && name.size() < kMaxInfoString && name.find_first_of(std::string("\\\0", 2)) == std::string::npos);
+    Check(std::find(more.roster.begin(), more.roster.begin() + static_cast<std::ptrdiff_t>(i), name) ==
+          more.roster.begin() + static_cast<std::ptrdiff_t>(i));
+  }
   return 0;
 }

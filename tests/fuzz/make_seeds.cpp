@@ -22,7 +22,8 @@ builder::Demo Small(bool hltv) {
   builder::Demo demo;
   if (hltv) demo.viewport = {0, 0, 0, 0};
   demo.loading().items.push_back(builder::LoadingFrame(
-      {builder::BuildAnnouncement(4554), builder::PlayerInfoBlock("cstrike", {"Alpha", "alpha", "Bravo"})}));
+      {builder::BuildAnnouncement(4554), builder::ServerInfoMessage({.maxPlayers = 8, .slot = 1}),
+       builder::PlayerInfoBlock("cstrike", {"Alpha", "alpha", "Bravo"})}));
   demo.playback().items.push_back(builder::NetFrame({builder::ScreenFadeMessage(), builder::TeamChat("Bob", "go"),
                                                      builder::AllChat("Kate", "hi"),
                                                      builder::TeamChat("Ann", "x", true, true)}));
@@ -45,7 +46,11 @@ int main(int argc, char** argv) {
   padded.loading().items.insert(padded.loading().items.begin(),
                                 builder::LoadingFrame({builder::NoiseMessage(0x29, 300 - 477 - 9 + 477, 7)}));
   Bytes trimmable = builder::Build(padded).bytes;
-  for (auto [name, bytes] : {std::pair{"client.dem", &client}, {"hltv.dem", &hltv}, {"trimmable.dem", &trimmable}}) {
+  builder::Demo cut = Small(false);  // a recording the game never finished
+  cut.damage.noDirectory = true;
+  Bytes unfinished = builder::Build(cut).bytes;
+  for (auto [name, bytes] : {std::pair{"client.dem", &client}, {"hltv.dem", &hltv}, {"trimmable.dem", &trimmable},
+                                     {"unfinished.dem", &unfinished}}) {
     Write(dir, name, *bytes);
     Write(dir, std::string("sized-") + name, *bytes, sizes);
   }
