@@ -417,8 +417,8 @@ DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
   DemoReport report;
   WatchedFiles watched(files, [&](ByteView image) {
     report.facts = InspectDemo(image);
-    report.resolution = DetectResolution(image);
-    report.details = ReadDemoFacts(image);
+    report.details = ReadDemoFacts(image, report.facts.hltv);
+    report.resolution = report.details.resolution;
   });
   CaptureWindow window(path);
   ReaderState state;  // no program folder: the tool never loads the map picture

@@ -107,14 +107,20 @@ bool Usable(double seconds) { return std::isfinite(seconds) && seconds >= 0; }
 
 }  // namespace
 
-DemoFacts ReadDemoFacts(ByteView image) {
+DemoFacts ReadDemoFacts(ByteView image) { return ReadDemoFacts(image, ScanHltv(image)); }
+
+DemoFacts ReadDemoFacts(ByteView image, bool hltv) {
   DemoFacts facts;
-  if (image.size() <= kHeaderSize) return facts;
+  if (image.size() <= kHeaderSize) {
+    facts.resolution = DetectResolution(image);
+    return facts;
+  }
   const std::int32_t protocol = LoadI32LE(image.data() + kNetworkProtocolOffset);
 
   std::optional<ServerInfo> server;
   int serverCandidates = 0;
   std::vector<UserInfo> users;
+  ViewportTally viewports;
   // The Playback run as walked: after the loading segment and the closing
   // frames that may follow it, up to its own closing frame, a loading frame
   // (type 0) or a time that runs backwards (a zero-filled tail shows both).
@@ -134,6 +140,7 @@ DemoFacts ReadDemoFacts(ByteView image) {
       }
     }
     if (!frame.IsNetwork()) return;
+    viewports.Count(image, frame);
     const ByteView messages = NetworkMessages(image, frame);
     const std::uint8_t* const begin = messages.data();
     const std::uint8_t* const end = begin + messages.size();
@@ -155,6 +162,8 @@ DemoFacts ReadDemoFacts(ByteView image) {
       }
     }
   });
+
+  facts.resolution = viewports.Result(image, walk);
 
   // A finished demo: its Playback entry's segment walked from its start to
   // its closing frame, which ends it.
@@ -184,7 +193,6 @@ DemoFacts ReadDemoFacts(ByteView image) {
     facts.server = std::string(server->host);
     facts.maxPlayers = server->maxPlayers;
   }
-  const bool hltv = ScanHltv(image);
   std::unordered_set<std::string_view> seen;
   for (const UserInfo& user : users) {
     if (user.slot >= maxPlayers) continue;

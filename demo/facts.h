@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "demo/bytes.h"
+#include "demo/resolution.h"
 
 namespace rewindor {
 
@@ -23,8 +24,12 @@ struct DemoFacts {
   std::vector<std::string> roster;      // every distinct player name, in first-seen order
   // A valid directory whose Playback entry ends with its closing frame.
   bool finished = false;
+  std::optional<Resolution> resolution;  // as DetectResolution tells it, from the same walk
 };
 
 DemoFacts ReadDemoFacts(ByteView image);
+// The same for a caller that knows already whether the demo holds the HLTV
+// marker (InspectDemo's hltv), sparing a pass over the image.
+DemoFacts ReadDemoFacts(ByteView image, bool hltv);
 
 }  // namespace rewindor

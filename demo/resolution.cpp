@@ -57,21 +57,27 @@ std::optional<Resolution> FromSizeRecords(ByteView image) {
 
 }  // namespace
 
-std::optional<Resolution> DetectResolution(ByteView image) {
-  Counts viewports;
+void ViewportTally::Count(ByteView image, const Frame& frame) {
+  if (!frame.IsNetwork()) return;
+  const std::uint8_t* viewport = NetworkFixedPart(image, frame).data() + kRefParamsOffset + kViewportInRefParams;
+  const std::int32_t x = LoadI32LE(viewport), y = LoadI32LE(viewport + 4);
+  const std::int32_t w = LoadI32LE(viewport + 8), h = LoadI32LE(viewport + 12);
+  if (x == 0 && y == 0 && w > 0 && h > 0) {
+    ++viewports_[{static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h)}];
+  }
+}
+
+std::optional<Resolution> ViewportTally::Result(ByteView image, const DemoWalk& walk) const {
   std::uint64_t frames = 0;
-  const DemoWalk walk = WalkDemo(image, [&](std::size_t, const Frame& frame) {
-    if (!frame.IsNetwork()) return;
-    const std::uint8_t* viewport = NetworkFixedPart(image, frame).data() + kRefParamsOffset + kViewportInRefParams;
-    const std::int32_t x = LoadI32LE(viewport), y = LoadI32LE(viewport + 4);
-    const std::int32_t w = LoadI32LE(viewport + 8), h = LoadI32LE(viewport + 12);
-    if (x == 0 && y == 0 && w > 0 && h > 0) {
-      ++viewports[{static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h)}];
-    }
-  });
   for (const Segment& s : walk.segments) frames += s.frames;
-  if (frames > 0) return MostFrequent(viewports);
+  if (frames > 0) return MostFrequent(viewports_);
   return FromSizeRecords(image);
+}
+
+std::optional<Resolution> DetectResolution(ByteView image) {
+  ViewportTally tally;
+  const DemoWalk walk = WalkDemo(image, [&](std::size_t, const Frame& frame) { tally.Count(image, frame); });
+  return tally.Result(image, walk);
 }
 
 }  // namespace rewindor

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <utility>
 
 #include "demo/bytes.h"
+#include "demo/frames.h"
 
 namespace rewindor {
 
@@ -22,6 +25,17 @@ struct Resolution {
 // instead, and one answer is given only when it clearly dominates. None when
 // the frames record no viewport (HLTV demos) or no answer is certain.
 std::optional<Resolution> DetectResolution(ByteView image);
+
+// DetectResolution's counting, for a walk shared with other readers: Count
+// each frame walked, then ask for the result with the whole walk.
+class ViewportTally {
+ public:
+  void Count(ByteView image, const Frame& frame);
+  std::optional<Resolution> Result(ByteView image, const DemoWalk& walk) const;
+
+ private:
+  std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint64_t> viewports_;
+};
 
 // Screen sizes that the size-record fallback believes.
 inline constexpr std::uint32_t kMinPlausibleWidth = 320;
