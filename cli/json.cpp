@@ -1,5 +1,8 @@
 #include "cli/json.h"
 
+#include <charconv>
+#include <cmath>
+
 #include "demo/utf8.h"
 
 namespace rewindor::cli {
@@ -62,6 +65,14 @@ JsonObject& JsonObject::AddBool(std::string_view key, bool value) {
 
 JsonObject& JsonObject::AddInt(std::string_view key, std::int64_t value) {
   Key(key).body_ += std::to_string(value);
+  return *this;
+}
+
+JsonObject& JsonObject::AddNumber(std::string_view key, double value) {
+  if (!std::isfinite(value)) return AddNull(key);
+  char digits[32];
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  Key(key).body_.append(digits, ec == std::errc() ? end : digits);
   return *this;
 }
 

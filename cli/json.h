@@ -21,6 +21,8 @@ class JsonObject {
   JsonObject& Add(std::string_view key, const std::vector<std::string>& texts);
   JsonObject& AddBool(std::string_view key, bool value);
   JsonObject& AddInt(std::string_view key, std::int64_t value);
+  // The shortest decimal that reads back as `value`; null when it is not finite.
+  JsonObject& AddNumber(std::string_view key, double value);
   JsonObject& AddNull(std::string_view key);
   // The object and a line feed.
   std::string Line() const { return body_ + "}\n"; }
