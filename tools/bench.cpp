@@ -29,6 +29,7 @@
 #include "demo/info.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
+#include "demo/repair.h"
 #include "tools/demo_builder.h"
 
 using namespace rewindor;
@@ -38,9 +39,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(const std::function<void()>& work, int runs) {
+// `prepare`, when given, runs untimed before each run.
+double Seconds(const std::function<void()>& work, int runs, const std::function<void()>& prepare = nullptr) {
   double best = 1e30;
   for (int i = 0; i < runs; ++i) {
+    if (prepare) prepare();
     auto start = Clock::now();
     work();
     best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
@@ -158,6 +161,7 @@ double GrepSeconds(const std::string& path, int runs) {
 struct Command {
   const char* name;
   EditStep step;
+  bool unfinished = false;  // runs on the demo cut off without its directory
 };
 const Command kCommands[] = {
     {"remove-fades", RemoveFadeToBlackStep},
@@ -165,7 +169,24 @@ const Command kCommands[] = {
     {"convert-resolution 640x480 -> 800x600",
      [](MutableByteView m) { return ConvertResolutionStep(m, 640, 480, 800, 600); }},
     {"trim-loading", TrimLoadingSegmentStep},
+    {"repair (no directory, last frame cut)",
+     [](MutableByteView m) {
+       RepairReport report;
+       return RepairDemo(m, report);
+     },
+     true},
 };
+
+// The demo as the game leaves it when it is killed while recording: 0 at
+// byte 540, no directory, and the last frame cut short.
+void WriteUnfinished(const Bytes& finished, const std::string& path) {
+  Bytes image = finished;
+  StoreI32LE(image.data() + kDirectoryOffsetOffset, 0);
+  const std::size_t directory = static_cast<std::size_t>(LoadI32LE(finished.data() + kDirectoryOffsetOffset));
+  image.resize(directory - kFrameHeaderSize - 300);  // the closing frame gone, 300 bytes of the frame before it
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+}
 
 }  // namespace
 
@@ -233,16 +254,20 @@ int main(int argc, char** argv) {
   Line("info / grep", info / grep, "x", "(aim < 1)");
 
   std::printf("edits\n");
+  const std::string unfinished = (dir / "rewindor-bench-unfinished.dem").string();
+  WriteUnfinished(image, unfinished);
   fs::copy_file(path, work, fs::copy_options::overwrite_existing);
   double bareRw = Seconds([&] { ReadWriteBare(work); }, runs);
   Line("bare read + write + replace (s)", bareRw, "s");
   for (std::size_t i = 0; i < std::size(kCommands); ++i) {
     const Command& c = kCommands[i];
-    fs::copy_file(path, work, fs::copy_options::overwrite_existing);
-    double t = Seconds([&] { EditDemo(NativeFileSystem(), work, c.step, false); }, runs);
-    Bytes copy = image;
+    const std::string& source = c.unfinished ? unfinished : path;
+    // Each run edits a fresh copy: an edit that finds nothing left to change writes nothing.
+    auto fresh = [&] { fs::copy_file(source, work, fs::copy_options::overwrite_existing); };
+    double t = Seconds([&] { EditDemo(NativeFileSystem(), work, c.step, false); }, runs, fresh);
+    Bytes copy = c.unfinished ? ReadBare(unfinished) : image;
     double step = Seconds([&] { c.step(copy); }, runs);
-    fs::copy_file(path, work, fs::copy_options::overwrite_existing);
+    fresh();
     double peak = PeakMiBOf("--child-edit " + std::to_string(i) + " '" + work + "'");
     std::printf(" %s\n", c.name);
     Line("command (s)", t, "s");
@@ -251,6 +276,7 @@ int main(int argc, char** argv) {
     Line("peak memory (MiB)", peak, "MiB", "(target <= file + 16 MiB)");
   }
   fs::remove(work);
+  fs::remove(unfinished);
   fs::remove(path);
   return 0;
 }
