@@ -103,10 +103,11 @@ EditResult RepairDemo(MutableByteView image, RepairReport& report) {
                    static_cast<std::int32_t>(static_cast<std::uint32_t>(last->number) + 1));
   }
   const float time = last->time;  // of the closing frame, the old one or ours
-  const std::size_t directory = end + appended.size();
-  if (directory + 4 + 2 * kDirectoryEntrySize > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+  if (std::uint64_t{end} + appended.size() + 4 + 2 * kDirectoryEntrySize >
+      static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
     return Refused(text::kRepairTooLarge);
   }
+  const std::size_t directory = end + appended.size();
   std::uint8_t count[4];
   StoreI32LE(count, 2);
   appended.insert(appended.end(), count, count + 4);
