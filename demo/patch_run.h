@@ -60,9 +60,10 @@ struct EditOutcome {
 
 // With `dryRun` the demo is only opened for reading and nothing is written;
 // the outcome says what the edit would do. A step that finds nothing to change
-// (no replacements) writes nothing either, so the demo keeps its file. `whileHeld`, when given, is called
-// with the outcome whenever the demo was opened, before it is let go; after a
-// failure the temp file is already gone.
+// (no replacements) writes nothing either, so the demo keeps its file and its
+// dates. `whileHeld`, when given, is called with the outcome whenever the demo
+// was opened, before it is let go; after a failure the temp file is already
+// gone.
 EditOutcome EditDemo(FileSystem& files, const std::string& path, const EditStep& step, bool dryRun,
                      const std::function<void(const EditOutcome&)>& whileHeld = nullptr);
 

@@ -287,6 +287,30 @@ TEST(Repair, TailThatWalksButIsNotTheGame) {
   }
 }
 
+// A directory that does not describe the frames is rebuilt like a missing
+// one; the game's closing frame stays and nothing of the game is dropped.
+TEST(Repair, DamagedDirectoryIsRebuilt) {
+  b::Demo demo;
+  demo.loading().items.push_back(b::LoadingFrame({b::Print("loading")}));
+  demo.playback().items.push_back(b::Gameplay{.seconds = 1});
+  demo.damage.editEntries = [](std::vector<b::DirectoryEntry>& entries) { entries[1].length -= 1; };
+  const b::Built built = b::Build(demo);
+  const b::SegmentRecord& playback = built.layout.segments[1];
+  Bytes image = built.bytes;
+  RepairReport report;
+  EditResult r = RepairDemo(image, report);
+  ASSERT_TRUE(report.repaired);
+  EXPECT_EQ(r.writeLength, playback.offset + playback.length);  // through the game's own closing frame
+  EXPECT_EQ(r.appended.size(), 4 + 2 * kDirectoryEntrySize);    // no second closing frame
+  EXPECT_EQ(report.bytesDropped, built.bytes.size() - r.writeLength);  // the old directory
+  EXPECT_EQ(report.frames, playback.netFrames);
+  Bytes out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(r.writeLength));
+  out.insert(out.end(), r.appended.begin(), r.appended.end());
+  RepairReport again;
+  EXPECT_EQ(RepairDemo(out, again).replacements, 0u);
+  EXPECT_FALSE(again.repaired);
+}
+
 TEST(Repair, PlayingTime) {
   const std::pair<double, const char*> cases[] = {{0, "0:00"},   {7.99, "0:07"},    {65.4, "1:05"},
                                                   {3600, "60:00"}, {-1, "0:00"}, {1e300, "0:00"}};
