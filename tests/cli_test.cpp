@@ -400,7 +400,8 @@ TEST(BuiltDemos, RepairMendsAnUnfinishedDemoOnce) {
   // Without its closing frame: 2 seconds at 64 frames a second end at 127/64.
   const std::string unfinished = ClientDemo(built).substr(0, built.bytes.size() - kFrameHeaderSize);
   const std::string path = dir.Write("a.dem", unfinished);
-  const std::string cut = dir.Write("b.dem", unfinished.substr(0, static_cast<std::size_t>(loading.offset + loading.length / 2)));
+  const std::string cut =
+      dir.Write("b.dem", unfinished.substr(0, static_cast<std::size_t>(loading.offset + loading.length / 2)));
   auto json = [&](bool repaired, bool dryRun) {
     return "{\"path\": " + JsonString(path) + ", \"command\": \"repair\", \"repaired\": " +
            (repaired ? "true" : "false") + ", \"duration\": 1.984375, \"frames\": 128, \"bytesDropped\": 0, " +

@@ -40,7 +40,8 @@ std::vector<PlainFrame> PlainWalk(const Bytes& d, std::size_t pos, std::size_t e
   std::vector<PlainFrame> frames;
   while (pos + 9 <= end) {
     PlainFrame f{pos, 9, d[pos], U32(d, pos + 1), I32(d, pos + 5)};
-    auto lengthAt = [&](std::size_t at) { return at + 4 <= end ? std::uint64_t{U32(d, at)} : ~std::uint64_t{0} >> 2; };
+    // A length field past the end makes the frame too long to stand.
+    auto lengthAt = [&](std::size_t at) { return at + 4 <= end ? std::uint64_t{U32(d, at)} : std::uint64_t{1} << 40; };
     std::uint64_t body = 0;
     switch (f.type) {
       case 0: case 1: body = 468 + lengthAt(pos + 9 + 464); break;
@@ -156,7 +157,8 @@ TEST(Repair, RealRecordingsCutInsidePlayback) {
         const PlainFrame& last = frames[k - 1];
         ASSERT_EQ(out.size(), kept + 9 + 4 + 2 * 92);
         EXPECT_TRUE(std::equal(out.begin(), out.begin() + 540, before.begin()));
-        EXPECT_TRUE(std::equal(out.begin() + 544, out.begin() + static_cast<std::ptrdiff_t>(kept), before.begin() + 544));
+        EXPECT_TRUE(
+            std::equal(out.begin() + 544, out.begin() + static_cast<std::ptrdiff_t>(kept), before.begin() + 544));
         EXPECT_EQ(out[kept], 5);
         EXPECT_EQ(U32(out, kept + 1), last.timeBits);
         EXPECT_EQ(I32(out, kept + 5), last.number + 1);
@@ -186,7 +188,8 @@ TEST(Repair, RealRecordingsCutInsidePlayback) {
           EXPECT_EQ(I32(out, at + 80), entries[e].frames);
           EXPECT_EQ(static_cast<std::size_t>(I32(out, at + 84)), entries[e].offset);
           ASSERT_EQ(static_cast<std::size_t>(I32(out, at + 88)), entries[e].length);
-          const std::vector<PlainFrame> walked = PlainWalk(out, entries[e].offset, entries[e].offset + entries[e].length);
+          const std::vector<PlainFrame> walked =
+              PlainWalk(out, entries[e].offset, entries[e].offset + entries[e].length);
           ASSERT_FALSE(walked.empty());
           EXPECT_EQ(walked.back().type, 5);
           EXPECT_EQ(walked.back().offset + walked.back().size, entries[e].offset + entries[e].length);
@@ -230,7 +233,9 @@ TEST(Repair, RefusesWhatCannotBePlayedAndChangesNothing) {
     return std::uint64_t{0};
   }();
   ASSERT_GT(firstNet, playback.offset);
-  auto cut = [&](std::uint64_t at) { return Bytes(built.bytes.begin(), built.bytes.begin() + static_cast<std::ptrdiff_t>(at)); };
+  auto cut = [&](std::uint64_t at) {
+    return Bytes(built.bytes.begin(), built.bytes.begin() + static_cast<std::ptrdiff_t>(at));
+  };
   Bytes oldLayout = built.bytes;
   StoreI32LE(&oldLayout[kDemoProtocolOffset], 4);  // a 1998 demo: another header
   Bytes wrongMagic = built.bytes;
