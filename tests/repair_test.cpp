@@ -274,7 +274,7 @@ TEST(Repair, RefusesWhatCannotBePlayedAndChangesNothing) {
 TEST(Repair, TailThatWalksButIsNotTheGame) {
   const b::Built built = Unfinished();
   const b::SegmentRecord& playback = built.layout.segments[1];
-  const std::size_t end = playback.offset + playback.length - kFrameHeaderSize;  // before its closing frame
+  const auto end = static_cast<std::size_t>(playback.offset + playback.length - kFrameHeaderSize);  // before closing
   Bytes clientData(kFrameHeaderSize + kClientDataSize, 0);
   clientData[0] = kFrameClientData;  // at time 0, earlier than the game's last frame
   Bytes loadingFrame(kFrameHeaderSize + kNetMsgFixedSize + kNetMsgLengthSize, 0);  // type 0
