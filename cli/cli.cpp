@@ -13,6 +13,7 @@
 #include "demo/messages.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
+#include "demo/repair.h"
 #include "demo/utf8.h"
 
 namespace rewindor::cli {
@@ -26,6 +27,7 @@ const char kUsage[] =
     "  strip-chat           blank the team chat messages\n"
     "  trim-loading         cut away the start of the loading segment\n"
     "  convert-resolution   change the recorded screen size (needs --to)\n"
+    "  repair               rebuild the directory of a demo the game never finished\n"
     "\n"
     "A PATH is a demo file or a folder; a folder gives its .dem files.\n"
     "\n"
@@ -120,7 +122,7 @@ class CaptureWindow final : public InfoWindow {
 // ---------------------------------------------------------------------------
 // The command line.
 
-enum class Command { kInfo, kRemoveFades, kStripChat, kTrimLoading, kConvertResolution };
+enum class Command { kInfo, kRemoveFades, kStripChat, kTrimLoading, kConvertResolution, kRepair };
 
 constexpr std::pair<std::string_view, Command> kCommands[] = {
     {"info", Command::kInfo},
@@ -128,6 +130,7 @@ constexpr std::pair<std::string_view, Command> kCommands[] = {
     {"strip-chat", Command::kStripChat},
     {"trim-loading", Command::kTrimLoading},
     {"convert-resolution", Command::kConvertResolution},
+    {"repair", Command::kRepair},
 };
 
 struct Options {
@@ -220,6 +223,8 @@ const PatchSettings& SettingsFor(Command command) {
       return kStripTeamChatSettings;
     case Command::kConvertResolution:
       return kConvertResolutionSettings;
+    case Command::kRepair:
+      return kRepairDemoSettings;
     case Command::kInfo:
     case Command::kTrimLoading:
       break;
@@ -236,6 +241,7 @@ EditStep EditStepFor(const Options& o) {
     case Command::kTrimLoading:
       return TrimLoadingSegmentStep;
     case Command::kConvertResolution:
+    case Command::kRepair:
     case Command::kInfo:
       break;
   }
@@ -283,6 +289,8 @@ class Batch {
   void RunOne(const std::string& path) {
     if (o_.command == Command::kInfo) {
       Info(path);
+    } else if (o_.command == Command::kRepair) {
+      Repair(path);
     } else {
       Edit(path);
     }
@@ -290,12 +298,8 @@ class Batch {
 
   void Edit(const std::string& path) {
     EditOutcome outcome = EditDemo(files_, path, EditStepFor(o_), o_.dryRun);
-    if (!outcome.ok()) {
-      std::string why(outcome.FailureText());
-      if (outcome.failure != EditFailure::kRefused) why += ": " + outcome.why.text;
-      return Fail(path, why);
-    }
-    std::string result = ResultText(SettingsFor(o_.command).resultText, outcome.result.replacements);
+    if (!outcome.ok()) return FailEdit(path, outcome);
+    std::string result = ResultText(SettingsFor(o_.command), outcome.result.replacements);
     if (o_.json) {
       console_.Out(JsonObject()
                        .Add("path", path)
@@ -308,6 +312,34 @@ class Batch {
     } else {
       console_.Out(path + ": " + result + (o_.dryRun ? " (dry run: nothing written)\n" : "\n"));
     }
+  }
+
+  void Repair(const std::string& path) {
+    RepairReport report;
+    EditOutcome outcome =
+        EditDemo(files_, path, [&](MutableByteView image) { return RepairDemo(image, report); }, o_.dryRun);
+    if (!outcome.ok()) return FailEdit(path, outcome);
+    const std::string result = RepairResultText(report);
+    if (o_.json) {
+      console_.Out(JsonObject()
+                       .Add("path", path)
+                       .Add("command", CommandName(o_.command))
+                       .AddBool("repaired", report.repaired)
+                       .AddFloat("duration", static_cast<float>(report.duration))
+                       .AddInt("frames", report.frames)
+                       .AddInt("bytesDropped", static_cast<std::int64_t>(report.bytesDropped))
+                       .AddBool("dryRun", o_.dryRun)
+                       .Add("result", result)
+                       .Line());
+    } else {
+      console_.Out(path + ": " + result + (o_.dryRun ? " (dry run: nothing written)\n" : "\n"));
+    }
+  }
+
+  void FailEdit(const std::string& path, const EditOutcome& outcome) {
+    std::string why(outcome.FailureText());
+    if (outcome.failure != EditFailure::kRefused) why += ": " + outcome.why.text;
+    Fail(path, why);
   }
 
   void Info(const std::string& path) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "demo/bytes.h"
 
@@ -15,6 +16,9 @@ namespace rewindor {
 inline constexpr std::size_t kHeaderSize = 544;
 inline constexpr std::size_t kSignatureOffset = 0;
 inline constexpr std::size_t kSignatureSize = 8;
+// A demo starts "HLDEMO" and a zero byte; the 544-byte header is that of demo protocol 5.
+inline constexpr std::string_view kDemoSignature{"HLDEMO\0", 7};
+inline constexpr std::int32_t kHeaderDemoProtocol = 5;
 inline constexpr std::size_t kDemoProtocolOffset = 8;
 inline constexpr std::size_t kNetworkProtocolOffset = 12;
 inline constexpr std::size_t kMapNameOffset = 16;

@@ -121,7 +121,7 @@ EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWid
   const auto search = SizeRecord(currentWidth, currentHeight);
   const auto replacement = SizeRecord(newWidth, newHeight);
   std::uint64_t count = 0;
-  if (image.size() > kSizeRecordSize) {
+  if (image.size() > kSizeRecordSize && search != replacement) {
     // Starts 0 .. size-15 (the image without its last byte), each against the
     // bytes as they stand now: the search goes on after a replacement from
     // the next position, in the changed bytes.
@@ -194,7 +194,7 @@ EditResult TrimLoadingSegmentStep(MutableByteView image) {
   std::memmove(image.data() + cut, image.data(), kHeaderSize);
 
   EditResult r;
-  r.replacements = 2 + static_cast<std::uint64_t>(count) - (loadingIndex + 1);
+  r.replacements = cut > 0 ? 2 + static_cast<std::uint64_t>(count) - (loadingIndex + 1) : 0;
   r.writeStart = static_cast<std::size_t>(cut);
   r.writeLength = size - static_cast<std::size_t>(cut);
   r.cutFile = cut > 0;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "demo/bytes.h"
 #include "demo/demo_format.h"
@@ -21,12 +22,17 @@ struct EditResult {
   bool refused = false;
   std::string_view refusal;
   // Fades replaced, messages stripped, size records converted; for the trim
-  // the fields lowered (directoryOffset and the directory's).
+  // the fields lowered (directoryOffset and the directory's); for the repair
+  // 1, the directory rebuilt. 0 means the step found nothing to change: the
+  // image is as it was and the demo is not written at all.
   std::uint64_t replacements = 0;
   // The new file: the `writeLength` bytes of the image from `writeStart`. For
-  // every step but the trim that is the whole image (start 0, its length).
+  // every step but the trim and the repair that is the whole image (start 0,
+  // its length).
   std::size_t writeStart = 0;
   std::size_t writeLength = 0;
+  // Written after that stretch (the repair: a closing frame and the directory).
+  std::vector<std::uint8_t> appended;
   // The new file is shorter than the old one (only the trim).
   bool cutFile = false;
 };
@@ -79,8 +85,9 @@ bool IsSearchableResolution(std::uint32_t width, std::uint32_t height);
 // Rewrites every size record of the current size that ends before the image's
 // last byte (starts 0 .. size-15) with the new size, testing each position
 // against the bytes as they stand after earlier replacements. Keeps the length.
-// Only the low 16 bits of each size count. Refuses a current size that is
-// not searchable.
+// Only the low 16 bits of each size count; a new size equal to the current
+// one changes nothing and counts none. Refuses a current size that is not
+// searchable.
 EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWidth,
                                  std::uint32_t currentHeight, std::uint32_t newWidth,
                                  std::uint32_t newHeight);
@@ -101,7 +108,8 @@ inline constexpr std::size_t kTrimAnnouncementBase = kHeaderSize + kNetMsgDataOf
 // announcement, lowering directoryOffset, the loading entry's segmentLength
 // and the segmentOffset of every entry after the loading entry by the cut. The
 // new file (the header moved up to offset cut, then the kept data) is the
-// stretch (cut, size - cut); `replacements` counts the fields lowered. Refused, with the image
+// stretch (cut, size - cut); `replacements` counts the fields lowered (none
+// for a cut of 0, which changes nothing). Refused, with the image
 // untouched, when a marker is missing, the cut is negative, the LOADING title
 // is not that of an entry of a directory that ends at the end of the file, the
 // loading segment does not start right after the header, or the cut would reach

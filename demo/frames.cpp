@@ -109,4 +109,27 @@ std::vector<int> DirectoryWalkOrder(const Directory& directory) {
   return order;
 }
 
+std::size_t SkipClosingFrames(ByteView image, std::size_t pos, std::size_t end) {
+  for (std::optional<Frame> f = ReadFrame(image, pos, end); f && f->type == kFrameNextSection;
+       f = ReadFrame(image, pos, end)) {
+    pos = f->end();
+  }
+  return pos;
+}
+
+bool IsFinished(ByteView image, const DemoWalk& walk) {
+  if (!walk.directory || walk.segments.size() != walk.directory->entries.size()) return false;
+  bool playback = false;
+  for (const Segment& s : walk.segments) {
+    const DirectoryEntry& entry = walk.directory->entries[static_cast<std::size_t>(s.entry)];
+    const auto entryEnd = static_cast<std::size_t>(entry.offset + entry.length);  // walked, so within the file
+    if (s.how != SegmentEnd::kClosingFrame || static_cast<std::int64_t>(s.begin) != entry.offset ||
+        SkipClosingFrames(image, s.end, entryEnd) != entryEnd) {
+      return false;
+    }
+    playback = playback || entry.title == kPlaybackTitle;
+  }
+  return playback;
+}
+
 }  // namespace rewindor

@@ -124,6 +124,15 @@ DemoWalk WalkDemo(ByteView image, Visit&& visit);
 // The segment order of a directory walk: entry indices by segment offset.
 std::vector<int> DirectoryWalkOrder(const Directory& directory);
 
+// The end of the closing frames that stand from `pos` on, before `end`.
+std::size_t SkipClosingFrames(ByteView image, std::size_t pos, std::size_t end);
+
+// Whether the game finished writing the demo: it has a directory with a
+// Playback entry, and every entry's segment was walked from its offset to its
+// closing frame, which (with the closing frames the game at times writes
+// right after it) ends exactly where the entry says.
+bool IsFinished(ByteView image, const DemoWalk& walk);
+
 template <class Visit>
 DemoWalk WalkDemo(ByteView image, Visit&& visit) {
   DemoWalk walk;

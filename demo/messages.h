@@ -30,6 +30,22 @@ inline constexpr char kMessagesStripped[] = "%d messages stripped.";
 inline constexpr char kResolutionConverted[] = "Demo конверт.!.";
 inline constexpr char kDemoTrimmed[] = "Demo фикс.!";
 
+// An edit that found nothing to change: the demo is not written at all.
+inline constexpr char kNoFadesFound[] = "Fade to black не найдено. Демка не изменена.";
+inline constexpr char kNoSizeRecordsFound[] = "Разрешение для замены не найдено. Демка не изменена.";
+inline constexpr char kNothingToTrim[] = "Demo уже закреп.: отрезать нечего. Демка не изменена.";
+
+// Repair of a demo the game never finished. "%s" is the playing time (m:ss),
+// the first "%d" the frames recovered, the second the bytes dropped at the end.
+inline constexpr char kAskRepairDemo[] = "Починить демку?";
+inline constexpr char kDemoRepaired[] = "Демка починена! Время: %s, кадров: %d, отрезано в конце: %d байт.";
+inline constexpr char kDemoNotBroken[] = "Демка цела, чинить нечего.";
+inline constexpr char kRepairNotADemo[] = "Это не демка Half-Life (протокол 5): починить нельзя. Демка не изменена.";
+inline constexpr char kRepairCutInLoading[] =
+    "Демка оборвана ещё на загрузке: смотреть в ней нечего, починить нельзя. Демка не изменена.";
+inline constexpr char kRepairNoGame[] = "В демке нет ни одного кадра игры: починить нельзя. Демка не изменена.";
+inline constexpr char kRepairTooLarge[] = "Демка больше 2 ГБ: починить нельзя. Демка не изменена.";
+
 // Refusals: the edit would damage the demo, so the file is left as it was.
 inline constexpr char kZeroCurrentResolution[] =
     "The demo was not changed: its current resolution is not known (a width or height of 0).";

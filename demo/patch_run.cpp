@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "demo/repair.h"
+
 namespace rewindor {
 
 namespace {
@@ -28,18 +30,24 @@ EditOutcome EditOpened(DemoFile& file, FileSystem& files, const EditStep& step, 
     out.failure = EditFailure::kRefused;
     return out;
   }
+  if (!out.changed()) {
+    out.newSize = out.oldSize;  // nothing to change: the demo is left as it is, file and dates
+    return out;
+  }
   const ByteView stretch = ByteView(image).subspan(out.result.writeStart, out.result.writeLength);
+  const ByteView appended = out.result.appended;
   if (!dryRun) {
     // The temp file goes away with `temp` whatever happens; only a successful
     // ReplaceWith has made it the demo.
     std::unique_ptr<TempFile> temp = file.CreateTemp();
-    if (!temp || !temp->Write(stretch) || !temp->Flush() || !file.ReplaceWith(*temp)) {
+    if (!temp || !temp->Write(stretch) || (!appended.empty() && !temp->Write(appended)) || !temp->Flush() ||
+        !file.ReplaceWith(*temp)) {
       EditOutcome failed = Failed(EditFailure::kWrite, files.LastError());
       failed.oldSize = out.oldSize;
       return failed;
     }
   }
-  out.newSize = stretch.size();
+  out.newSize = stretch.size() + appended.size();
   return out;
 }
 
@@ -79,7 +87,17 @@ std::string ResultText(std::string_view resultText, std::uint64_t replacements) 
   return out;
 }
 
-void PatchRun(PatchWindow& window, FileSystem& files, const PatchSettings& settings, const EditStep& step) {
+std::string ResultText(const PatchSettings& settings, std::uint64_t replacements) {
+  if (replacements == 0 && !settings.unchangedText.empty()) return std::string(settings.unchangedText);
+  return ResultText(settings.resultText, replacements);
+}
+
+namespace {
+
+// PatchRun with the box that tells what a successful edit did left to
+// `showResult`.
+void RunEdit(PatchWindow& window, FileSystem& files, const PatchSettings& settings, const EditStep& step,
+             const std::function<void(const EditOutcome&)>& showResult) {
   const std::string path = window.DemoPath();
   if (!window.ShowMessage(text::kProgramCaption, settings.question, MessageIcon::kQuestion,
                           MessageButtons::kOkCancel)) {
@@ -93,8 +111,7 @@ void PatchRun(PatchWindow& window, FileSystem& files, const PatchSettings& setti
   auto report = [&](const EditOutcome& out) {
     switch (out.failure) {
       case EditFailure::kNone:
-        window.ShowMessage(text::kProgramCaption, ResultText(settings.resultText, out.result.replacements),
-                           settings.resultIcon, settings.resultButtons);
+        showResult(out);
         break;
       case EditFailure::kRead:
         if (settings.shortReadInBox) {
@@ -115,6 +132,18 @@ void PatchRun(PatchWindow& window, FileSystem& files, const PatchSettings& setti
   };
   EditOutcome out = EditDemo(files, path, step, /*dryRun=*/false, report);
   if (out.failure == EditFailure::kOpen) report(out);
+}
+
+}  // namespace
+
+void PatchRun(PatchWindow& window, FileSystem& files, const PatchSettings& settings, const EditStep& step) {
+  RunEdit(window, files, settings, step, [&](const EditOutcome& out) {
+    // Nothing changed is news, not a success to confirm: always the information icon.
+    const bool changed = out.changed();
+    window.ShowMessage(text::kProgramCaption, ResultText(settings, out.result.replacements),
+                       changed ? settings.resultIcon : MessageIcon::kInformation,
+                       changed ? settings.resultButtons : MessageButtons::kOk);
+  });
 }
 
 void RemoveFadeToBlack(PatchWindow& window, FileSystem& files) {
@@ -141,6 +170,14 @@ void TrimLoadingSegment(PatchWindow& window, FileSystem& files) {
   PatchRun(window, files, kTrimLoadingSegmentSettings, TrimLoadingSegmentStep);
 }
 
-void RepairUnfinishedDemo(PatchWindow&, FileSystem&) {}  // not yet built
+void RepairUnfinishedDemo(PatchWindow& window, FileSystem& files) {
+  RepairReport report;
+  RunEdit(
+      window, files, kRepairDemoSettings, [&](MutableByteView image) { return RepairDemo(image, report); },
+      [&](const EditOutcome&) {
+        window.ShowMessage(text::kProgramCaption, RepairResultText(report), kRepairDemoSettings.resultIcon,
+                           kRepairDemoSettings.resultButtons);
+      });
+}
 
 }  // namespace rewindor

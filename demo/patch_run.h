@@ -50,15 +50,20 @@ struct EditOutcome {
   std::uint64_t newSize = 0;  // its size after the edit (kNone only)
 
   bool ok() const { return failure == EditFailure::kNone; }
-  std::uint64_t bytesRemoved() const { return ok() ? oldSize - newSize : 0; }
+  // The step found something to change, so the demo was (or, in a dry run,
+  // would be) written; otherwise it was left exactly as it was.
+  bool changed() const { return ok() && result.replacements > 0; }
+  std::uint64_t bytesRemoved() const { return ok() && oldSize > newSize ? oldSize - newSize : 0; }
   // The fixed text the window shows for a failure (for kRefused, the refusal).
   std::string_view FailureText() const;
 };
 
 // With `dryRun` the demo is only opened for reading and nothing is written;
-// the outcome says what the edit would do. `whileHeld`, when given, is called
-// with the outcome whenever the demo was opened, before it is let go; after a
-// failure the temp file is already gone.
+// the outcome says what the edit would do. A step that finds nothing to change
+// (no replacements) writes nothing either, so the demo keeps its file and its
+// dates. `whileHeld`, when given, is called with the outcome whenever the demo
+// was opened, before it is let go; after a failure the temp file is already
+// gone.
 EditOutcome EditDemo(FileSystem& files, const std::string& path, const EditStep& step, bool dryRun,
                      const std::function<void(const EditOutcome&)>& whileHeld = nullptr);
 
@@ -87,21 +92,33 @@ struct PatchSettings {
   std::string_view resultText;  // "%d" stands for the number of replacements
   MessageIcon resultIcon;
   MessageButtons resultButtons;  // the button pressed changes nothing
+  // Shown (information icon, OK) when the step found nothing to change; when
+  // empty, the result text with a count of 0 says so itself.
+  std::string_view unchangedText;
 };
 
 inline constexpr PatchSettings kRemoveFadeToBlackSettings = {
-    text::kAskRemoveFades, true, text::kFadesRemoved, MessageIcon::kQuestion, MessageButtons::kOkCancel};
-inline constexpr PatchSettings kStripTeamChatSettings = {text::kAskStripChat, false, text::kMessagesStripped,
-                                                         MessageIcon::kInformation, MessageButtons::kOk};
+    text::kAskRemoveFades, true, text::kFadesRemoved, MessageIcon::kQuestion, MessageButtons::kOkCancel,
+    text::kNoFadesFound};
+inline constexpr PatchSettings kStripTeamChatSettings = {
+    text::kAskStripChat, false, text::kMessagesStripped, MessageIcon::kInformation, MessageButtons::kOk, {}};
 inline constexpr PatchSettings kConvertResolutionSettings = {
     text::kAskConvertResolution, true, text::kResolutionConverted, MessageIcon::kQuestion,
-    MessageButtons::kOkCancel};
+    MessageButtons::kOkCancel, text::kNoSizeRecordsFound};
 inline constexpr PatchSettings kTrimLoadingSegmentSettings = {
-    text::kAskTrimLoading, false, text::kDemoTrimmed, MessageIcon::kInformation, MessageButtons::kOk};
+    text::kAskTrimLoading, false, text::kDemoTrimmed, MessageIcon::kInformation, MessageButtons::kOk,
+    text::kNothingToTrim};
+// The repair's result text is composed from what it recovered (demo/repair.h).
+inline constexpr PatchSettings kRepairDemoSettings = {
+    text::kAskRepairDemo, false, text::kDemoRepaired, MessageIcon::kInformation, MessageButtons::kOk,
+    text::kDemoNotBroken};
 
 // The result text with "%d" replaced by the count in decimal; a text without
 // the placeholder is returned unchanged.
 std::string ResultText(std::string_view resultText, std::uint64_t replacements);
+// What an edit that succeeded did: the command's result text, or its text for
+// finding nothing to change.
+std::string ResultText(const PatchSettings& settings, std::uint64_t replacements);
 
 // Asks, edits the demo of control 1000 and reports; returns when the last box
 // has been closed. Every box of its own is captioned "Rewindor".

@@ -417,5 +417,51 @@ TEST(BuiltDemos, ConversionFindsTheRecordedSize) {
   EXPECT_NE(RunTool({"info", "--json", clientPath}).out.find("\"resolution\": \"1024x768\", "), std::string::npos);
 }
 
+// repair: a demo the game never finished is mended once, as the dry run
+// said; the mended demo and one cut inside its loading data are left byte for
+// byte, the latter with an error.
+TEST(BuiltDemos, RepairMendsAnUnfinishedDemoOnce) {
+  TempFolder dir;
+  builder::Demo demo;
+  demo.loading().items.push_back(builder::LoadingFrame({{builder::Print("loading\n")}}));
+  demo.playback().items.push_back(builder::Gameplay{.seconds = 2});
+  demo.damage.noDirectory = true;
+  demo.damage.directoryOffset = 0;
+  const builder::Built built = builder::Build(demo);
+  const builder::SegmentRecord& loading = built.layout.segments[0];
+  // Without its closing frame: 2 seconds at 64 frames a second end at 127/64.
+  const std::string unfinished = ClientDemo(built).substr(0, built.bytes.size() - kFrameHeaderSize);
+  const std::string path = dir.Write("a.dem", unfinished);
+  const std::string cut =
+      dir.Write("b.dem", unfinished.substr(0, static_cast<std::size_t>(loading.offset + loading.length / 2)));
+  auto json = [&](bool repaired, bool dryRun) {
+    return "{\"path\": " + JsonString(path) + ", \"command\": \"repair\", \"repaired\": " +
+           (repaired ? "true" : "false") + ", \"duration\": 1.984375, \"frames\": 128, \"bytesDropped\": 0, " +
+           "\"dryRun\": " + (dryRun ? "true" : "false") + ", \"result\": " +
+           JsonString(repaired ? "Демка починена! Время: 0:01, кадров: 128, отрезано в конце: 0 байт."
+                               : text::kDemoNotBroken) +
+           "}\n";
+  };
+  ToolRun dry = RunTool({"repair", "--json", "--dry-run", path});
+  EXPECT_EQ(dry.out, json(true, true));
+  EXPECT_EQ(ReadFile(path), unfinished);
+
+  ToolRun real = RunTool({"repair", "--json", path, cut});
+  EXPECT_EQ(real.status, 1);  // the cut one failed
+  EXPECT_EQ(real.out, json(true, false) + "{\"path\": " + JsonString(cut) + ", \"error\": " +
+                          JsonString(text::kRepairCutInLoading) + "}\n");
+  const std::string repaired = ReadFile(path);
+  EXPECT_EQ(repaired.size(), unfinished.size() + kFrameHeaderSize + 4 + 2 * kDirectoryEntrySize);
+  EXPECT_EQ(repaired.compare(544, unfinished.size() - 544, unfinished, 544), 0);
+
+  const auto stamp = fs::last_write_time(PathFromUtf8(path));
+  ToolRun again = RunTool({"repair", "--json", path});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.out, json(false, false));
+  EXPECT_EQ(ReadFile(path), repaired);
+  EXPECT_EQ(fs::last_write_time(PathFromUtf8(path)), stamp);  // not even rewritten
+  EXPECT_EQ(RunTool({"repair", path}).out, path + ": " + text::kDemoNotBroken + "\n");
+}
+
 }  // namespace
 }  // namespace rewindor::cli

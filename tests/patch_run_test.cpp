@@ -9,6 +9,7 @@
 #include <iterator>
 #include <random>
 
+#include "demo/repair.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -49,6 +50,7 @@ class FaultyFiles : public FileSystem {
  public:
   explicit FaultyFiles(Fault fault = Fault::kNone) : fault_(fault) {}
   int opens = 0;
+  int temps = 0;  // temp files asked for: the demo was (to be) rewritten
 
   std::unique_ptr<DemoFile> OpenForReading(const std::string& path) override {
     return Wrap(NativeFileSystem().OpenForReading(path));
@@ -84,6 +86,7 @@ class FaultyFiles : public FileSystem {
                                        : inner->Read(into);
     }
     std::unique_ptr<TempFile> CreateTemp() override {
+      ++fs.temps;
       std::unique_ptr<TempFile> temp = fs.Hit(Fault::kCreateTemp) ? nullptr : inner->CreateTemp();
       return temp ? std::make_unique<Temp>(fs, std::move(temp)) : nullptr;
     }
@@ -141,6 +144,18 @@ Bytes EditableDemo() {
   return b::Build(demo).bytes;
 }
 
+// A demo the game never finished: no directory, cut inside its last frame.
+Bytes UnfinishedDemo() {
+  b::Demo demo;
+  demo.loading().items.push_back(b::LoadingFrame({b::Print("loading")}));
+  demo.playback().items.push_back(b::Gameplay{.seconds = 2});
+  demo.damage.noDirectory = true;
+  demo.damage.directoryOffset = 0;
+  Bytes bytes = b::Build(demo).bytes;
+  bytes.resize(bytes.size() - kFrameHeaderSize - 5);  // no closing frame, 5 bytes short of the last frame
+  return bytes;
+}
+
 struct Command {
   const char* name;
   std::function<void(PatchWindow&, FileSystem&)> run;
@@ -148,7 +163,9 @@ struct Command {
   const char* result;  // the result box as ScriptedWindow writes it
   bool shortReadInBox;
   std::function<EditResult(MutableByteView)> step;
+  bool unfinished = false;  // the demo it edits is UnfinishedDemo(), not EditableDemo()
 };
+Bytes DemoFor(const Command& c) { return c.unfinished ? UnfinishedDemo() : EditableDemo(); }
 void PrintTo(const Command& c, std::ostream* os) { *os << c.name; }
 
 const Command kCommands[] = {
@@ -161,17 +178,25 @@ const Command kCommands[] = {
      [](MutableByteView image) { return ConvertResolutionStep(image, 640, 480, 1280, 300); }},
     {"TrimLoadingSegment", TrimLoadingSegment, "Rewindor ? [OK|Cancel] Фик.demo?",
      "Rewindor i [OK] Demo фикс.!", false, TrimLoadingSegmentStep},
+    {"RepairUnfinishedDemo", RepairUnfinishedDemo, "Rewindor ? [OK|Cancel] Починить демку?",
+     "Rewindor i [OK] Демка починена! Время: 0:01, кадров: 127, отрезано в конце: 562 байт.", false,
+     [](MutableByteView image) {
+       RepairReport report;
+       return RepairDemo(image, report);
+     },
+     true},
 };
 
 class Commands : public Folder, public ::testing::WithParamInterface<Command> {};
 
 TEST_P(Commands, AskThenEditWhileHoldingTheDemoThenReport) {
-  const Bytes before = EditableDemo();
+  const Bytes before = DemoFor(GetParam());
   Put(before);
   Bytes expected = before;
   EditResult r = GetParam().step(expected);
   expected = Bytes(expected.begin() + static_cast<std::ptrdiff_t>(r.writeStart),
                    expected.begin() + static_cast<std::ptrdiff_t>(r.writeStart + r.writeLength));
+  expected.insert(expected.end(), r.appended.begin(), r.appended.end());
   ASSERT_NE(expected, before);
 
   FaultyFiles files;
@@ -203,7 +228,7 @@ TEST_P(Commands, CancelOpensNothing) {
 }
 
 TEST_P(Commands, AnyFailingStepLeavesTheDemoAsItWasAndNoTempFile) {
-  const Bytes demo = EditableDemo();
+  const Bytes demo = DemoFor(GetParam());
   const bool box = GetParam().shortReadInBox;
   const std::string read =
       box ? "Rewindor i [OK] Нельзя прочесть файл в память" : "Error: Нельзя прочесть файл в память: ";
@@ -272,6 +297,40 @@ TEST_F(Folder, RefusedTrimSaysWhyAndKeepsTheDemo) {
                                       std::string("Rewindor i [OK] ") + text::kTrimNoBuildAnnouncement}));
   EXPECT_EQ(Content(), before);
   EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+// An edit that finds nothing to change says so, with the information icon,
+// and leaves the demo's file alone: no temp file, no replacement.
+TEST_F(Folder, NothingToChangeIsSaidAndNothingIsWritten) {
+  b::Demo plain;  // 640x480, no fade, no team chat, the announcement first in the first frame
+  plain.loading().items.push_back(b::LoadingFrame({b::BuildAnnouncement(4554)}));
+  plain.playback().items.push_back(b::Gameplay{.seconds = 1});
+  const Bytes demo = b::Build(plain).bytes;
+  const std::string info = "Rewindor i [OK] ";
+  const std::tuple<std::function<void(PatchWindow&, FileSystem&)>, std::string> cases[] = {
+      {RemoveFadeToBlack, info + text::kNoFadesFound},
+      {StripTeamChat, info + "0 messages stripped."},
+      {[](PatchWindow& w, FileSystem& f) { ConvertResolution(w, f, 1024, 768, 800, 600); },
+       info + text::kNoSizeRecordsFound},
+      {[](PatchWindow& w, FileSystem& f) { ConvertResolution(w, f, 640, 480, 640, 480); },
+       info + text::kNoSizeRecordsFound},
+      {TrimLoadingSegment, info + text::kNothingToTrim},
+      {RepairUnfinishedDemo, info + text::kDemoNotBroken},
+  };
+  Put(demo);
+  for (const auto& [run, result] : cases) {
+    window_.boxes.clear();
+    FaultyFiles files;
+    run(window_, files);
+    ASSERT_EQ(window_.boxes.size(), 2u);
+    EXPECT_EQ(window_.boxes[1], result);
+    EXPECT_EQ(files.temps, 0) << result;
+    EXPECT_EQ(Content(), demo);
+  }
+  // Nor in a dry run, which tells the same.
+  EditOutcome out = EditDemo(NativeFileSystem(), window_.path, RemoveFadeToBlackStep, /*dryRun=*/true);
+  EXPECT_TRUE(out.ok() && !out.changed());
+  EXPECT_EQ(ResultText(kRemoveFadeToBlackSettings, out.result.replacements), text::kNoFadesFound);
 }
 
 TEST_F(Folder, DryRunReportsWithoutWriting) {

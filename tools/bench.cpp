@@ -34,6 +34,7 @@
 #include "demo/info.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
+#include "demo/repair.h"
 #include "demo/resolution.h"
 #include "tools/demo_builder.h"
 
@@ -44,9 +45,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(const std::function<void()>& work, int runs) {
+// `prepare`, when given, runs untimed before each run.
+double Seconds(const std::function<void()>& work, int runs, const std::function<void()>& prepare = nullptr) {
   double best = 1e30;
   for (int i = 0; i < runs; ++i) {
+    if (prepare) prepare();
     auto start = Clock::now();
     work();
     best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
@@ -219,6 +222,7 @@ double GrepSeconds(const std::string& patterns, const std::string& paths, int ru
 struct Command {
   const char* name;
   EditStep step;
+  bool unfinished = false;  // runs on the demo cut off without its directory
 };
 const Command kCommands[] = {
     {"remove-fades", RemoveFadeToBlackStep},
@@ -226,7 +230,24 @@ const Command kCommands[] = {
     {"convert-resolution 640x480 -> 800x600",
      [](MutableByteView m) { return ConvertResolutionStep(m, 640, 480, 800, 600); }},
     {"trim-loading", TrimLoadingSegmentStep},
+    {"repair (no directory, last frame cut)",
+     [](MutableByteView m) {
+       RepairReport report;
+       return RepairDemo(m, report);
+     },
+     true},
 };
+
+// The demo as the game leaves it when it is killed while recording: 0 at
+// byte 540, no directory, and the last frame cut short.
+void WriteUnfinished(const Bytes& finished, const std::string& path) {
+  Bytes image = finished;
+  StoreI32LE(image.data() + kDirectoryOffsetOffset, 0);
+  const std::size_t directory = static_cast<std::size_t>(LoadI32LE(finished.data() + kDirectoryOffsetOffset));
+  image.resize(directory - kFrameHeaderSize - 300);  // the closing frame gone, 300 bytes of the frame before it
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+}
 
 }  // namespace
 
@@ -306,16 +327,25 @@ int main(int argc, char** argv) {
   Line("info / grep", info / grep, "x", "(aim < 1)");
 
   std::printf("edits\n");
-  fs::copy_file(path, work, fs::copy_options::overwrite_existing);
-  double bareRw = Seconds([&] { ReadWriteBare(work); }, runs);
+  const std::string unfinished = (dir / "rewindor-bench-unfinished.dem").string();
+  WriteUnfinished(image, unfinished);
+  // Each run edits a fresh copy (an edit that finds nothing left to change
+  // writes nothing), with the copy's own writing done before the clock starts.
+  auto fresh = [&](const std::string& source) {
+    return [&] {
+      fs::copy_file(source, work, fs::copy_options::overwrite_existing);
+      ::sync();
+    };
+  };
+  double bareRw = Seconds([&] { ReadWriteBare(work); }, runs, fresh(path));
   Line("bare read + write + replace (s)", bareRw, "s");
   for (std::size_t i = 0; i < std::size(kCommands); ++i) {
     const Command& c = kCommands[i];
-    fs::copy_file(path, work, fs::copy_options::overwrite_existing);
-    double t = Seconds([&] { EditDemo(NativeFileSystem(), work, c.step, false); }, runs);
-    Bytes copy = image;
+    const std::string& source = c.unfinished ? unfinished : path;
+    double t = Seconds([&] { EditDemo(NativeFileSystem(), work, c.step, false); }, runs, fresh(source));
+    Bytes copy = c.unfinished ? ReadBare(unfinished) : image;
     double step = Seconds([&] { c.step(copy); }, runs);
-    fs::copy_file(path, work, fs::copy_options::overwrite_existing);
+    fresh(source)();
     double peak = PeakMiBOf("--child-edit " + std::to_string(i) + " '" + work + "'");
     std::printf(" %s\n", c.name);
     Line("command (s)", t, "s");
@@ -324,6 +354,7 @@ int main(int argc, char** argv) {
     Line("peak memory (MiB)", peak, "MiB", "(target <= file + 16 MiB)");
   }
   fs::remove(work);
+  fs::remove(unfinished);
   fs::remove(path);
 
   // A folder of real demos.

@@ -1,13 +1,18 @@
 // Fuzzes the four edit steps against plain byte-by-byte versions of their
 // rules and checks their properties: three keep the length, a second fade
-// removal or chat strip changes nothing, and the trim keeps the header and
-// the data after the cut and lowers its fields by the cut.
+// removal or chat strip changes nothing, the trim keeps the header and the
+// data after the cut and lowers its fields by the cut, and a step reports no
+// replacements exactly when it changed nothing (so nothing is written). The
+// repair leaves what it refuses or finds finished untouched, and what it
+// mends is a finished demo that keeps every byte it walked.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "demo/demo_format.h"
 #include "demo/edits.h"
+#include "demo/frames.h"
+#include "demo/repair.h"
 
 using namespace rewindor;
 
@@ -86,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   EditResult r = RemoveFadeToBlackStep(fades);
   Check(!r.refused && r.writeStart == 0 && r.writeLength == original.size() && !r.cutFile);
   Check(fades == RefFades(original));
+  Check((r.replacements == 0) == (fades == original));
   Bytes again = fades;
   Check(RemoveFadeToBlackStep(again).replacements == 0 && again == fades);
 
@@ -93,6 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   r = StripTeamChatStep(chat);
   Check(!r.refused && r.writeLength == original.size());
   Check(chat == RefChat(original));
+  Check((r.replacements == 0) == (chat == original));
   again = chat;
   Check(StripTeamChatStep(again).replacements == 0 && again == chat);
 
@@ -100,6 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   r = ConvertResolutionStep(sizes, w, h, nw, nh);
   Check(!r.refused && r.writeLength == original.size());
   Check(sizes == RefConvert(original, w, h, static_cast<std::uint16_t>(nw), static_cast<std::uint16_t>(nh)));
+  Check(r.replacements > 0 || sizes == original);  // a record may be replaced by the same size
 
   Bytes trim = original;
   r = TrimLoadingSegmentStep(trim);
@@ -108,6 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     const Bytes out = Applied(trim, r);
     const std::size_t cut = original.size() - out.size();
+    Check((r.replacements == 0) == (out == original));
     Check(out.size() <= original.size() && out.size() >= kHeaderSize);
     Check(std::memcmp(out.data(), original.data(), 540) == 0);  // header up to directoryOffset
     Check(LoadI32LE(out.data() + kDirectoryOffsetOffset) ==
@@ -117,6 +126,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t differing = 0;
     for (std::size_t i = kHeaderSize; i < out.size(); ++i) differing += out[i] != original[i + cut];
     Check(differing <= 4 * static_cast<std::size_t>(kMaxDirectoryEntries) * 4);
+  }
+
+  Bytes mended = original;
+  RepairReport report;
+  r = RepairDemo(mended, report);
+  if (r.refused || r.replacements == 0) {
+    Check(mended == original && r.appended.empty() && !report.repaired);
+  } else {
+    Bytes out = Applied(mended, r);
+    out.insert(out.end(), r.appended.begin(), r.appended.end());
+    Check(report.repaired && r.writeStart == 0 && r.writeLength <= original.size());
+    Check(report.bytesDropped == original.size() - r.writeLength);
+    Check(std::memcmp(out.data(), original.data(), kDirectoryOffsetOffset) == 0);
+    Check(std::memcmp(out.data() + kHeaderSize, original.data() + kHeaderSize, r.writeLength - kHeaderSize) == 0);
+    Check(IsFinished(out, WalkDemo(out, [](std::size_t, const Frame&) {})));
+    Bytes twice = out;
+    RepairReport second;
+    r = RepairDemo(twice, second);
+    Check(!r.refused && r.replacements == 0 && twice == out && second.frames == report.frames);
   }
   return 0;
 }

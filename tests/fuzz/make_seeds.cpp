@@ -46,11 +46,13 @@ int main(int argc, char** argv) {
   padded.loading().items.insert(padded.loading().items.begin(),
                                 builder::LoadingFrame({builder::NoiseMessage(0x29, 300 - 477 - 9 + 477, 7)}));
   Bytes trimmable = builder::Build(padded).bytes;
-  builder::Demo cut = Small(false);  // a recording the game never finished
+  builder::Demo cut = Small(false);  // one the game never finished: no directory, its last frame cut
   cut.damage.noDirectory = true;
+  cut.damage.directoryOffset = 0;
   Bytes unfinished = builder::Build(cut).bytes;
+  unfinished.resize(unfinished.size() - 9);  // without its closing frame
   for (auto [name, bytes] : {std::pair{"client.dem", &client}, {"hltv.dem", &hltv}, {"trimmable.dem", &trimmable},
-                                     {"unfinished.dem", &unfinished}}) {
+                             {"unfinished.dem", &unfinished}}) {
     Write(dir, name, *bytes);
     Write(dir, std::string("sized-") + name, *bytes, sizes);
   }
