@@ -439,12 +439,6 @@ std::string ScreenSizeText(const Resolution& size) {
   return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
-std::string PlayingTimeText(double seconds) {
-  const auto whole = static_cast<std::int64_t>(std::floor(std::max(seconds, 0.0)));
-  const std::int64_t s = whole % 60;
-  return std::to_string(whole / 60) + (s < 10 ? ":0" : ":") + std::to_string(s);
-}
-
 DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
   DemoReport report;
   WatchedFiles watched(files, [&](ByteView image) {

@@ -36,8 +36,6 @@ extern const char kUsage[];
 std::optional<Resolution> ParseScreenSize(std::string_view text);
 // The reverse: "WxH".
 std::string ScreenSizeText(const Resolution& size);
-// A playing time as minutes and seconds, "m:ss" (whole seconds, cut down).
-std::string PlayingTimeText(double seconds);
 
 // convert-resolution without --from, on a demo whose size cannot be told.
 extern const char kNoResolutionFound[];

@@ -165,23 +165,15 @@ DemoFacts ReadDemoFacts(ByteView image, bool hltv) {
 
   facts.resolution = viewports.Result(image, walk);
 
-  // A finished demo: its Playback entry's segment walked from its start to
-  // its closing frame, which ends it.
-  if (walk.directory) {
+  // A finished demo: every entry's segment walks to its closing frame (the
+  // rule the repair goes by, so the two never disagree).
+  facts.finished = IsFinished(image, walk);
+  if (facts.finished) {
     const std::vector<DirectoryEntry>& entries = walk.directory->entries;
-    auto playback = std::find_if(entries.begin(), entries.end(),
-                                 [](const DirectoryEntry& e) { return e.title == kPlaybackTitle; });
-    const int index = static_cast<int>(playback - entries.begin());
-    facts.finished =
-        playback != entries.end() && std::any_of(walk.segments.begin(), walk.segments.end(), [&](const Segment& s) {
-          return s.entry == index && s.begin == static_cast<std::size_t>(playback->offset) &&
-                 s.how == SegmentEnd::kClosingFrame &&
-                 static_cast<std::int64_t>(s.end) == playback->offset + playback->length;
-        });
-    if (facts.finished) {
-      if (Usable(playback->trackTime)) facts.duration = playback->trackTime;
-      if (playback->frameCount >= 0) facts.frames = playback->frameCount;
-    }
+    const auto playback = std::find_if(entries.begin(), entries.end(),
+                                       [](const DirectoryEntry& e) { return e.title == kPlaybackTitle; });
+    if (Usable(playback->trackTime)) facts.duration = playback->trackTime;
+    if (playback->frameCount >= 0) facts.frames = playback->frameCount;
   }
   if (!facts.finished && inPlayback) {
     if (Usable(playbackTime)) facts.duration = playbackTime;
@@ -201,6 +193,13 @@ DemoFacts ReadDemoFacts(ByteView image, bool hltv) {
     if (seen.insert(user.name).second) facts.roster.emplace_back(user.name);
   }
   return facts;
+}
+
+std::string PlayingTimeText(double seconds) {
+  // A time that is not a number, negative or beyond a few years shows as 0:00.
+  const auto whole = seconds >= 0 && seconds < 1e9 ? static_cast<std::int64_t>(seconds) : 0;
+  const std::int64_t s = whole % 60;
+  return std::to_string(whole / 60) + ":" + (s < 10 ? "0" : "") + std::to_string(s);
 }
 
 }  // namespace rewindor

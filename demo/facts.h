@@ -22,7 +22,8 @@ struct DemoFacts {
   std::optional<int> maxPlayers;
   std::optional<std::string> recorder;  // none for HLTV and where no user-info names the recording slot
   std::vector<std::string> roster;      // every distinct player name, in first-seen order
-  // A valid directory whose Playback entry ends with its closing frame.
+  // A valid directory with a Playback entry whose segments all walk to their
+  // closing frames (IsFinished): nothing for the repair to do.
   bool finished = false;
   std::optional<Resolution> resolution;  // as DetectResolution tells it, from the same walk
 };
@@ -31,5 +32,9 @@ DemoFacts ReadDemoFacts(ByteView image);
 // The same for a caller that knows already whether the demo holds the HLTV
 // marker (InspectDemo's hltv), sparing a pass over the image.
 DemoFacts ReadDemoFacts(ByteView image, bool hltv);
+
+// A playing time as minutes and seconds, "m:ss" (whole seconds, cut down);
+// a time that is not a number, negative or beyond a few years shows as 0:00.
+std::string PlayingTimeText(double seconds);
 
 }  // namespace rewindor

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "demo/demo_format.h"
+#include "demo/facts.h"
 #include "demo/frames.h"
 #include "demo/messages.h"
 
@@ -126,13 +127,6 @@ EditResult RepairDemo(MutableByteView image, RepairReport& report) {
   r.cutFile = end + appended.size() < image.size();
   r.appended = std::move(appended);
   return r;
-}
-
-std::string PlayingTimeText(double seconds) {
-  // A time that is not a number, negative or beyond a few years shows as 0:00.
-  const auto whole = seconds >= 0 && seconds < 1e9 ? static_cast<std::int64_t>(seconds) : 0;
-  const std::int64_t s = whole % 60;
-  return std::to_string(whole / 60) + ":" + (s < 10 ? "0" : "") + std::to_string(s);
 }
 
 std::string RepairResultText(const RepairReport& report) {

@@ -39,7 +39,4 @@ EditResult RepairDemo(MutableByteView image, RepairReport& report);
 // repaired, that the demo is whole.
 std::string RepairResultText(const RepairReport& report);
 
-// Playing time as m:ss (whole seconds, rounded down).
-std::string PlayingTimeText(double seconds);
-
 }  // namespace rewindor

@@ -1,6 +1,7 @@
 // The repair of unfinished demos: every real recording cut inside Playback,
 // checked by a walk of its own written here, and the demos it must refuse.
 #include "demo/repair.h"
+#include "demo/facts.h"
 
 #include <gtest/gtest.h>
 
