@@ -3,7 +3,9 @@
 // resolution detector walks. All numbers are little-endian.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <cstdint>
 #include <string>
 
@@ -15,6 +17,12 @@ namespace rewindor {
 inline constexpr std::size_t kHeaderSize = 544;
 inline constexpr std::size_t kSignatureOffset = 0;
 inline constexpr std::size_t kSignatureSize = 8;
+// Every demo starts with these bytes; only a file that does is ever edited.
+inline constexpr std::uint8_t kDemoSignature[] = {'H', 'L', 'D', 'E', 'M', 'O', 0};
+inline bool HasDemoSignature(ByteView image) {
+  return image.size() >= sizeof kDemoSignature &&
+         std::equal(std::begin(kDemoSignature), std::end(kDemoSignature), image.begin());
+}
 inline constexpr std::size_t kDemoProtocolOffset = 8;
 inline constexpr std::size_t kNetworkProtocolOffset = 12;
 inline constexpr std::size_t kMapNameOffset = 16;
