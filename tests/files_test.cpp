@@ -264,6 +264,7 @@ TEST_F(FilesTest, DemoReplacedWhileTakenIsTakenAgain) {
   demo.reset();
   EXPECT_EQ(Get(p), "their edit, then ours");
 
+#ifndef _WIN32  // on Windows the open itself holds the demo: there is no moment between
   // A demo that never holds still is given up with our own reason.
   auto restless = NativeFileSystemWithHook([&](const std::string&) {
     Put("theirs.tmp", "again");
@@ -271,6 +272,7 @@ TEST_F(FilesTest, DemoReplacedWhileTakenIsTakenAgain) {
   });
   EXPECT_EQ(restless->OpenForEditing(Utf8(p)), nullptr);
   EXPECT_EQ(restless->LastError().text, text::kReasonReplacedMeanwhile);
+#endif
 }
 
 // Replacing a demo with another name would leave the other name on the old bytes.
