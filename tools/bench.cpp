@@ -101,7 +101,6 @@ class NullWindow final : public InfoWindow {
   std::string DemoPath() override { return path; }
   void SetInfoText(std::string_view) override {}
   void ClearPlayers() override { players = 0; }
-  bool HasPlayer(std::string_view) override { return false; }
   void AddPlayer(std::string_view) override { ++players; }
   void LoadMapPicture(const std::string&) override {}
   void Redraw() override {}
