@@ -308,6 +308,7 @@ std::string FoldAsciiCase(std::string_view text) {
 std::vector<std::string> DemoPlayers(const DemoFacts& facts) {
   std::vector<std::string> names;
   std::unordered_set<std::string> seen;  // folded forms
+  seen.reserve(facts.playerNames.size());
   for (const std::string& name : facts.playerNames) {
     if (seen.insert(FoldAsciiCase(name)).second) names.push_back(name);
   }

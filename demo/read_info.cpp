@@ -35,6 +35,7 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state) {
   // A name is added unless the list holds it already in any letter case: one
   // look-up per name in the keys added so far, never a search of the list.
   std::unordered_set<std::string> listed;
+  listed.reserve(facts.playerNames.size());
   for (const std::string& name : facts.playerNames) {
     if (listed.insert(window.PlayerKey(name)).second) window.AddPlayer(name);
   }
