@@ -59,7 +59,8 @@ class PlayerNameWalk {
       Take(marker, TokenEnd(marker));
     }
     // Otherwise the marker lies in the token just taken, which was its first.
-    ends_.push_back(end);
+    // A window that ends inside its first token finds nothing.
+    if (end > pos_) ends_.push_back(end);
   }
   void Finish() { Advance(n_); }
 
