@@ -353,6 +353,21 @@ TEST_F(FilesTest, EditThroughASymbolicLinkEditsItsDemo) {
   EXPECT_EQ(Listing("real"), std::vector<std::string>{"a.dem"});
 }
 
+// Where we may (as root), the new file keeps the demo's owner and group.
+TEST_F(FilesTest, EditedDemoKeepsItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+  const fs::path p = Put("a.dem", "old");
+  ASSERT_EQ(::chown(p.c_str(), 4321, 4322), 0);
+  auto demo = files_.OpenForEditing(Utf8(p));
+  ASSERT_NE(demo, nullptr);
+  ASSERT_TRUE(EditTo(*demo, "new"));
+  demo.reset();
+  struct stat st;
+  ASSERT_EQ(::stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 4322u);
+}
+
 // An edit killed while it writes leaves no file once the next edit has run.
 TEST_F(FilesTest, KilledEditLeavesNoTempFile) {
   const fs::path p = Put("a.dem", "old");
