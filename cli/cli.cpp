@@ -100,10 +100,6 @@ class CaptureWindow final : public InfoWindow {
   std::string DemoPath() override { return path_; }
   void SetInfoText(std::string_view text) override { summary = text; }
   void ClearPlayers() override { players.clear(); }
-  bool HasPlayer(std::string_view name) override {
-    return std::any_of(players.begin(), players.end(),
-                       [&](const std::string& p) { return EqualIgnoringCase(p, name); });
-  }
   void AddPlayer(std::string_view name) override { players.emplace_back(name); }
   void LoadMapPicture(const std::string&) override {}  // the tool shows no picture
   void Redraw() override {}

@@ -3,8 +3,10 @@
 // resolution detector walks. All numbers are little-endian.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -16,8 +18,13 @@ namespace rewindor {
 inline constexpr std::size_t kHeaderSize = 544;
 inline constexpr std::size_t kSignatureOffset = 0;
 inline constexpr std::size_t kSignatureSize = 8;
-// A demo starts "HLDEMO" and a zero byte; the 544-byte header is that of demo protocol 5.
-inline constexpr std::string_view kDemoSignature{"HLDEMO\0", 7};
+// Every demo starts with these bytes; only a file that does is ever edited.
+inline constexpr std::uint8_t kDemoSignature[] = {'H', 'L', 'D', 'E', 'M', 'O', 0};
+inline bool HasDemoSignature(ByteView image) {
+  return image.size() >= sizeof kDemoSignature &&
+         std::equal(std::begin(kDemoSignature), std::end(kDemoSignature), image.begin());
+}
+// The 544-byte header is that of demo protocol 5.
 inline constexpr std::int32_t kHeaderDemoProtocol = 5;
 inline constexpr std::size_t kDemoProtocolOffset = 8;
 inline constexpr std::size_t kNetworkProtocolOffset = 12;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -29,10 +30,15 @@ class TempFile {
   virtual bool Flush() = 0;
 };
 
-// An open demo. Opened for reading, others may read it too but nobody may
-// write it. Opened for editing, nobody else may write, rename or delete it
-// until it is closed (by destruction); on Windows readers are kept off too,
-// as are other edits everywhere.
+// An open demo: always a regular file (a folder, a device or a pipe is
+// refused when opened, never waited on). Opened for reading, others may read
+// it too but nobody may write it. Opened for editing, nobody else may write,
+// rename or delete it until it is closed (by destruction); on Windows readers
+// are kept off too, as are other edits everywhere. A demo opened for editing is
+// the file its path names at the moment it is held (another program's
+// replacement in between is noticed and the new file taken), reached through
+// any symbolic links, and has no other name (hard link): replacing it would
+// part them.
 class DemoFile {
  public:
   virtual ~DemoFile() = default;
@@ -40,13 +46,17 @@ class DemoFile {
   // Reads the file from offset 0 into `into` in one read; false when fewer
   // bytes than `into.size()` arrived.
   virtual bool Read(MutableByteView into) = 0;
-  // Only for a demo opened for editing: a new empty file in the demo's folder.
+  // Only for a demo opened for editing: a new empty file in the demo's folder
+  // (nameless where the system allows), with the demo's permissions and, where
+  // we may, its owner. Temp files that earlier edits of the same demo left
+  // behind when they were killed are removed first.
   virtual std::unique_ptr<TempFile> CreateTemp() = 0;
   // Only for a demo opened for editing: puts the temp file's content in the
   // demo's place in one step, so that the demo is at every moment either its
-  // old self or wholly the new content. On success the demo stays held (the
-  // new file, open for editing) and the temp file is gone; on failure the demo
-  // is unchanged.
+  // old self or wholly the new content. The new file keeps the demo's dates
+  // (where the system lets it). On success the demo stays held (the new file,
+  // open for editing) and the temp file is gone; on failure the demo is
+  // unchanged.
   virtual bool ReplaceWith(TempFile& temp) = 0;
 };
 
@@ -61,6 +71,9 @@ class FileSystem {
 
 // The platform's file system (POSIX or Win32).
 FileSystem& NativeFileSystem();
+// The same, with `beforeHold` called with the path just before a demo is taken
+// for editing: where a test lets another program replace the demo.
+std::unique_ptr<FileSystem> NativeFileSystemWithHook(std::function<void(const std::string&)> beforeHold);
 
 // Reads a whole opened demo into memory. The outcome tells which step failed.
 enum class ReadOutcome { kOk, kSizeFailed, kEmpty, kTooLarge, kNoMemory, kShortRead };

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "demo/files.h"
+#include "demo/messages.h"
 #include "demo/report.h"
 #include "demo/utf8.h"
 
@@ -18,14 +19,18 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "the wide API takes UTF-16");
 
 // The code is kept at the failure itself: clean-up calls made on the way out
 // (closing, reopening) would overwrite GetLastError.
+// Where the system has no reason that fits, the text is our own.
 thread_local DWORD lastError = 0;
+thread_local const char* lastText = nullptr;
 
 bool Fail() {
   lastError = GetLastError();
+  lastText = nullptr;
   return false;
 }
-bool Fail(DWORD code) {
+bool Fail(DWORD code, const char* text = nullptr) {
   lastError = code;
+  lastText = text;
   return false;
 }
 
@@ -35,7 +40,9 @@ constexpr DWORD kChunk = 1u << 30;
 constexpr int kMoveTries = 5;
 constexpr DWORD kMoveRetryPauseMs = 100;
 constexpr int kTempNameTries = 100;
-// Shown when the system has no text for an error code.
+// Temp files are "~<demo name>.rewindor-<process>-<n>.tmp".
+constexpr wchar_t kTempInfix[] = L".rewindor-";
+constexpr wchar_t kTempSuffix[] = L".tmp";
 
 // The demo's attributes that its replacement takes over; read-only cannot be
 // set on a demo that was opened for writing, the rest are not plain flags.
@@ -48,6 +55,51 @@ constexpr DWORD kEditShare = FILE_SHARE_READ;
 
 HANDLE OpenDemo(const std::wstring& path, DWORD access, DWORD share) {
   return CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  std::size_t cut = path.find_last_of(L"\\/:");
+  return cut == std::wstring::npos ? L"" : path.substr(0, cut + 1);
+}
+std::wstring NameOf(const std::wstring& path) {
+  std::size_t cut = path.find_last_of(L"\\/:");
+  return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+// The path of the file an open handle holds, through any symbolic links; the
+// given path when the system cannot tell.
+std::wstring FinalPath(HANDLE h, const std::wstring& path) {
+  std::wstring final(MAX_PATH, L'\0');
+  for (int i = 0; i < 2; ++i) {
+    DWORD n = GetFinalPathNameByHandleW(h, final.data(), static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED);
+    if (n == 0) return path;
+    if (n < final.size()) {
+      final.resize(n);
+      return final;
+    }
+    final.resize(n);
+  }
+  return path;
+}
+
+// Removes the temp files that killed edits of the demo left beside it; a
+// running edit keeps its own open without sharing, so it cannot be deleted.
+void RemoveLeftTemps(const std::wstring& demoPath) {
+  const std::wstring folder = FolderOf(demoPath);
+  const std::wstring prefix = L"~" + NameOf(demoPath) + kTempInfix;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileExW((folder + prefix + L"*" + kTempSuffix).c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    const std::size_t suffix = std::char_traits<wchar_t>::length(kTempSuffix);
+    const bool ours = name.size() > prefix.size() + suffix && name.compare(0, prefix.size(), prefix) == 0 &&
+                      name.compare(name.size() - suffix, suffix, kTempSuffix) == 0 &&
+                      (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (ours) DeleteFileW((folder + name).c_str());
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
 }
 
 class WinTemp final : public TempFile {
@@ -124,14 +176,13 @@ class WinDemo final : public DemoFile {
       Fail(ERROR_INVALID_FUNCTION);
       return nullptr;
     }
-    // "~<name>.rewindor-<n>.tmp" beside the demo, hidden until it takes the demo's place.
-    std::size_t cut = path_.find_last_of(L"\\/:");
-    std::wstring folder = cut == std::wstring::npos ? L"" : path_.substr(0, cut + 1);
-    std::wstring base = cut == std::wstring::npos ? path_ : path_.substr(cut + 1);
+    RemoveLeftTemps(path_);
+    // Beside the demo, hidden until it takes the demo's place.
+    const std::wstring start = FolderOf(path_) + L"~" + NameOf(path_) + kTempInfix;
     static std::atomic<unsigned> counter{0};
     for (int i = 0; i < kTempNameTries; ++i) {
-      std::wstring name = folder + L"~" + base + L".rewindor-" + std::to_wstring(GetCurrentProcessId()) +
-                          L"-" + std::to_wstring(++counter) + L".tmp";
+      std::wstring name = start + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) +
+                          kTempSuffix;
       HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_HIDDEN, nullptr);
       if (h != INVALID_HANDLE_VALUE) return std::make_unique<WinTemp>(h, name);
@@ -144,12 +195,14 @@ class WinDemo final : public DemoFile {
   bool ReplaceWith(TempFile& temp) override {
     if (!editing_) return Fail(ERROR_INVALID_FUNCTION);
     auto& t = static_cast<WinTemp&>(temp);
-    // The new file keeps the demo's creation time and attributes (and so
-    // loses the temp file's hidden flag).
+    // The new file keeps the demo's dates and attributes (and so loses the
+    // temp file's hidden flag).
     FILE_BASIC_INFO demoInfo{};
     if (!GetFileInformationByHandleEx(h_, FileBasicInfo, &demoInfo, sizeof demoInfo)) return Fail();
     FILE_BASIC_INFO newInfo{};
     newInfo.CreationTime = demoInfo.CreationTime;
+    newInfo.LastAccessTime = demoInfo.LastAccessTime;
+    newInfo.LastWriteTime = demoInfo.LastWriteTime;
     newInfo.FileAttributes = demoInfo.FileAttributes & kKeptAttributes;
     if (newInfo.FileAttributes == 0) newInfo.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(t.handle(), FileBasicInfo, &newInfo, sizeof newInfo)) return Fail();
@@ -187,14 +240,23 @@ class WinDemo final : public DemoFile {
 
 class WinFileSystem final : public FileSystem {
  public:
+  explicit WinFileSystem(std::function<void(const std::string&)> beforeHold = nullptr)
+      : beforeHold_(std::move(beforeHold)) {}
+
   std::unique_ptr<DemoFile> OpenForReading(const std::string& path) override {
     return Open(path, GENERIC_READ, FILE_SHARE_READ, false);
   }
+  // Opening is taking: the share mode keeps everyone off from the open on, so
+  // the file held is the one the path names.
   std::unique_ptr<DemoFile> OpenForEditing(const std::string& path) override {
+    if (beforeHold_) beforeHold_(path);
     return Open(path, kEditAccess, kEditShare, true);
   }
 
-  SystemError LastError() override { return SystemErrorFromCode(lastError); }
+  SystemError LastError() override {
+    if (lastText != nullptr) return {lastError, lastText};
+    return SystemErrorFromCode(lastError);
+  }
 
  private:
   static std::unique_ptr<DemoFile> Open(const std::string& path, DWORD access, DWORD share, bool editing) {
@@ -210,8 +272,26 @@ class WinFileSystem final : public FileSystem {
       Fail();
       return nullptr;
     }
+    // A pipe or a device is never read: it could keep the reader waiting.
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool regular = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+                   (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (!regular) {
+      CloseHandle(h);
+      Fail(ERROR_BAD_FILE_TYPE, text::kReasonNotRegularFile);
+      return nullptr;
+    }
+    if (editing && info.nNumberOfLinks > 1) {
+      CloseHandle(h);
+      Fail(ERROR_TOO_MANY_LINKS, text::kReasonHardLinks);
+      return nullptr;
+    }
+    // An edit replaces the file a symbolic link names, never the link.
+    if (editing) wide = FinalPath(h, wide);
     return std::make_unique<WinDemo>(h, std::move(wide), editing);
   }
+
+  std::function<void(const std::string&)> beforeHold_;
 };
 
 }  // namespace
@@ -219,6 +299,10 @@ class WinFileSystem final : public FileSystem {
 FileSystem& NativeFileSystem() {
   static WinFileSystem fs;
   return fs;
+}
+
+std::unique_ptr<FileSystem> NativeFileSystemWithHook(std::function<void(const std::string&)> beforeHold) {
+  return std::make_unique<WinFileSystem>(std::move(beforeHold));
 }
 
 }  // namespace rewindor

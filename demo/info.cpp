@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <unordered_set>
 
 #if defined(__SSE2__)
@@ -33,6 +34,84 @@ bool IsPlainName(std::string_view s) {
 }
 
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The player names of all player-info windows in one walk over the file.
+// Windows overlap, but they tokenise alike: a window's first token starts at
+// its marker's tab, so it is never "name", and for the windows before it the
+// token that holds that tab is either taken as a name or is not "name" either;
+// after it every window that still runs is in the same state at the same
+// token boundary. So each token is looked at once, for all windows at a time:
+// when the state makes it a name, each window that ends inside it finds it cut
+// at the window's end, and the windows that hold all of it find it whole. The
+// names come in the order that walking the windows one after the other gives.
+class PlayerNameWalk {
+ public:
+  PlayerNameWalk(ByteView image, const std::function<void(std::string_view)>& found)
+      : d_(image.data()), n_(image.size()), found_(found) {}
+
+  // Markers come in increasing order.
+  void AddWindow(std::size_t marker) {
+    Advance(marker);
+    const std::size_t end = std::min(marker + kPlayerInfoWindowSize, n_);
+    if (pos_ <= marker) {
+      // The token at the marker starts there for the earlier windows too.
+      pos_ = marker;
+      Take(marker, TokenEnd(marker));
+    }
+    // Otherwise the marker lies in the token just taken, which was its first.
+    // A window that ends inside its first token finds nothing.
+    if (end > pos_) ends_.push_back(end);
+  }
+  void Finish() { Advance(n_); }
+
+ private:
+  std::size_t TokenEnd(std::size_t i) const {
+    while (i < n_ && !IsDelimiter(d_[i])) ++i;
+    return i;
+  }
+
+  // Takes every token that starts before `limit` inside a window.
+  void Advance(std::size_t limit) {
+    while (!ends_.empty()) {
+      const std::size_t stop = std::min(limit, ends_.back());
+      std::size_t start = pos_;
+      while (start < stop && IsDelimiter(d_[start])) ++start;
+      pos_ = start;
+      if (start >= stop) return;
+      Take(start, TokenEnd(start));
+    }
+  }
+
+  void Take(std::size_t start, std::size_t end) {
+    pos_ = end;
+    while (!ends_.empty() && ends_.front() <= start) ends_.pop_front();
+    if (ends_.empty()) {
+      nextIsName_ = false;
+      return;
+    }
+    if (nextIsName_) {
+      for (std::size_t windowEnd : ends_) {
+        if (windowEnd >= end) break;
+        Found(start, windowEnd);
+      }
+      if (ends_.back() >= end) Found(start, end);
+      nextIsName_ = false;
+    } else {
+      nextIsName_ = end - start == 4 && std::memcmp(d_ + start, "name", 4) == 0;
+    }
+  }
+
+  void Found(std::size_t start, std::size_t end) {
+    found_(std::string_view(reinterpret_cast<const char*>(d_ + start), std::min(end - start, kMaxPlayerNameBytes)));
+  }
+
+  const std::uint8_t* d_;
+  std::size_t n_;
+  const std::function<void(std::string_view)>& found_;
+  std::deque<std::size_t> ends_;  // of the windows still running, in order
+  std::size_t pos_ = 0;           // the end of the last token taken
+  bool nextIsName_ = false;
+};
 
 }  // namespace
 
@@ -131,9 +210,10 @@ MarkerScan ScanMarkers(ByteView image) {
   const std::size_t lastStart = n - 7;  // the last start position a scan tests
   std::size_t lastBuild = std::string_view::npos;
   std::unordered_set<std::string_view> seen;
-  auto keep = [&](std::string_view name) {
+  const std::function<void(std::string_view)> keep = [&](std::string_view name) {
     if (seen.insert(name).second) result.names.emplace_back(name);
   };
+  PlayerNameWalk names(image, keep);
   // Each marker has a key byte (its first non-zero one: 08 of the HLTV marker
   // at index 1, 'B', and the tab); every key byte found is tested as part of
   // its marker. Zero bytes, which fill much of a demo, are never keys.
@@ -146,9 +226,7 @@ MarkerScan ScanMarkers(ByteView image) {
         if (i <= lastStart && std::memcmp(d + i, kBuildMarker.data(), 6) == 0) lastBuild = i;
         break;
       case '\t':
-        if (i <= lastStart && std::memcmp(d + i, kPlayerInfoMarker.data(), 6) == 0) {
-          PlayerNamesInWindow(image.subspan(i, std::min(kPlayerInfoWindowSize, n - i)), keep);
-        }
+        if (i <= lastStart && std::memcmp(d + i, kPlayerInfoMarker.data(), 6) == 0) names.AddWindow(i);
         break;
       default:
         break;
@@ -175,6 +253,7 @@ MarkerScan ScanMarkers(ByteView image) {
   }
 #endif
   for (; i < n; ++i) test(i);
+  names.Finish();
   if (result.hltv) {
     result.names.clear();
   } else if (lastBuild != std::string_view::npos) {
@@ -221,13 +300,18 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
          std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
 }
 
+std::string FoldAsciiCase(std::string_view text) {
+  std::string folded(text);
+  std::transform(folded.begin(), folded.end(), folded.begin(), FoldAscii);
+  return folded;
+}
+
 std::vector<std::string> DemoPlayers(const DemoInspection& facts) {
   std::vector<std::string> names;
   std::unordered_set<std::string> seen;  // folded forms
+  seen.reserve(facts.playerNames.size());
   for (const std::string& name : facts.playerNames) {
-    std::string folded(name);
-    std::transform(folded.begin(), folded.end(), folded.begin(), FoldAscii);
-    if (seen.insert(std::move(folded)).second) names.push_back(name);
+    if (seen.insert(FoldAsciiCase(name)).second) names.push_back(name);
   }
   return names;
 }

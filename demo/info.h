@@ -70,6 +70,9 @@ std::optional<std::string> MapPicturePath(std::string_view programFolder, std::s
 
 // Equal but for the letter case of ASCII letters; other bytes must match exactly.
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
+// The text with its ASCII letters in lower case: equal for texts that
+// EqualIgnoringCase finds equal.
+std::string FoldAsciiCase(std::string_view text);
 
 // The player names of a demo in first-seen order, later repeats that differ
 // only in letter case dropped; none for an HLTV demo.

@@ -15,6 +15,12 @@ inline constexpr char kCannotReadIntoMemory[] = "Нельзя прочесть �
 // Reasons shown after the fixed text where the system gives none.
 inline constexpr char kReasonEmptyFile[] = "The file is empty.";
 inline constexpr char kReasonNoMemory[] = "Not enough memory to hold the whole file.";
+inline constexpr char kReasonNotRegularFile[] =
+    "It is not a regular file (a folder, a device or a pipe), so it cannot be a demo.";
+inline constexpr char kReasonHardLinks[] =
+    "The demo has more than one name (hard links); replacing it would part them, so it is left as it is.";
+inline constexpr char kReasonReplacedMeanwhile[] =
+    "Another program kept replacing the demo while it was being opened; try again.";
 
 // Edit commands.
 inline constexpr char kCannotOpenDemoReason2[] = "Нельзя открыть demo-файл (reason 2)";
@@ -47,6 +53,8 @@ inline constexpr char kRepairNoGame[] = "В демке нет ни одного 
 inline constexpr char kRepairTooLarge[] = "Демка больше 2 ГБ: починить нельзя. Демка не изменена.";
 
 // Refusals: the edit would damage the demo, so the file is left as it was.
+inline constexpr char kNotADemo[] =
+    "The demo was not changed: the file does not start with the demo signature (HLDEMO), so it is no demo.";
 inline constexpr char kZeroCurrentResolution[] =
     "The demo was not changed: its current resolution is not known (a width or height of 0).";
 inline constexpr char kTrimNoBuildAnnouncement[] = "The demo was not changed: it holds no build announcement.";

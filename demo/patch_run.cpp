@@ -25,6 +25,12 @@ EditOutcome EditOpened(DemoFile& file, FileSystem& files, const EditStep& step, 
   }
   EditOutcome out;
   out.oldSize = image.size();
+  if (!HasDemoSignature(image)) {
+    out.failure = EditFailure::kRefused;
+    out.result.refused = true;
+    out.result.refusal = text::kNotADemo;
+    return out;
+  }
   out.result = step(image);
   if (out.result.refused) {
     out.failure = EditFailure::kRefused;

@@ -2,9 +2,9 @@
 //
 // EditDemo is the frame without questions, shared by the window's commands and
 // the command-line tool: open the demo for editing (others may only read it),
-// read it whole, run the edit step on the image, write the new content to a
-// temp file beside the demo, flush it and put it in the demo's place in one
-// step. The demo is at every moment either exactly as it was or wholly edited;
+// read it whole, refuse a file that does not start with the demo signature,
+// run the edit step on the image, write the new content to a temp file beside
+// the demo, flush it and put it in the demo's place in one step. The demo is at every moment either exactly as it was or wholly edited;
 // on any failure the temp file is gone. The demo stays held until EditDemo
 // returns, so `whileHeld` (the window's result box) runs with it still held.
 //
@@ -38,7 +38,7 @@ enum class EditFailure {
   kOpen,     // the demo could not be opened (missing, locked, read-only, ...)
   kSize,     // its size could not be had, or it is empty
   kRead,     // it could not be read whole: a short read, or not enough memory
-  kRefused,  // the edit step refused the demo; result.refusal says why
+  kRefused,  // not a demo, or the edit step refused it; result.refusal says why
   kWrite,    // the temp file could not be created, written, flushed or put in place
 };
 

@@ -1,5 +1,7 @@
 #include "demo/read_info.h"
 
+#include <unordered_set>
+
 #include "demo/info.h"
 #include "demo/messages.h"
 
@@ -30,8 +32,12 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state) {
 
   DemoInspection facts = InspectDemo(image);
   window.ClearPlayers();
+  // A name is added unless the list holds it already in any letter case: one
+  // look-up per name in the keys added so far, never a search of the list.
+  std::unordered_set<std::string> listed;
+  listed.reserve(facts.playerNames.size());
   for (const std::string& name : facts.playerNames) {
-    if (!window.HasPlayer(name)) window.AddPlayer(name);
+    if (listed.insert(window.PlayerKey(name)).second) window.AddPlayer(name);
   }
   window.SetInfoText(ComposeDemoSummary(facts));
   state.currentMod = facts.header.gameDir;

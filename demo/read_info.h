@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "demo/files.h"
+#include "demo/info.h"
 
 namespace rewindor {
 
@@ -17,11 +18,13 @@ class InfoWindow {
   virtual std::string DemoPath() = 0;
   // Control 1007: its whole text replaced. Lines are joined by a line feed.
   virtual void SetInfoText(std::string_view text) = 0;
-  // List 1037: emptied; searched for an entry equal without regard to letter
-  // case; added to.
+  // List 1037: emptied; added to.
   virtual void ClearPlayers() = 0;
-  virtual bool HasPlayer(std::string_view name) = 0;
   virtual void AddPlayer(std::string_view name) = 0;
+  // What the list compares when it looks for an entry without regard to
+  // letter case: two names with the same key are one entry. By default the
+  // name with its ASCII letters in lower case.
+  virtual std::string PlayerKey(std::string_view name) { return FoldAsciiCase(name); }
   // Loads the map picture from a bitmap file as the new map picture; a
   // missing or unreadable file leaves none, silently.
   virtual void LoadMapPicture(const std::string& path) = 0;

@@ -58,8 +58,7 @@ void PutEntry(std::vector<std::uint8_t>& out, std::int32_t type, std::string_vie
 }  // namespace
 
 EditResult RepairDemo(MutableByteView image, RepairReport& report) {
-  if (image.size() < kDemoProtocolOffset + 4 ||
-      std::memcmp(image.data(), kDemoSignature.data(), kDemoSignature.size()) != 0 ||
+  if (image.size() < kDemoProtocolOffset + 4 || !HasDemoSignature(image) ||
       LoadI32LE(image.data() + kDemoProtocolOffset) != kHeaderDemoProtocol) {
     return Refused(text::kRepairNotADemo);
   }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,11 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "demo/messages.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -157,7 +162,11 @@ TEST_P(Replace, TempFileTakesTheDemosPlace) {
   ASSERT_NE(demo, nullptr);
   auto temp = demo->CreateTemp();
   ASSERT_NE(temp, nullptr);
+#ifdef _WIN32
   EXPECT_EQ(Listing().size(), 2u) << "the temp file lies beside the demo";
+#else
+  EXPECT_LE(Listing().size(), 2u) << "nameless where the file system allows";
+#endif
   ASSERT_TRUE(temp->Write(B(GetParam().content)));
   ASSERT_TRUE(temp->Flush());
   ASSERT_TRUE(demo->ReplaceWith(*temp));
@@ -229,6 +238,158 @@ TEST_F(FilesTest, LockedDemoIsRefused) {
   EXPECT_NE(e.code, 0u);
   EXPECT_FALSE(e.text.empty());
 }
+
+// Writes `content` as the demo's new self through our own temp file.
+bool EditTo(DemoFile& demo, std::string_view content) {
+  auto temp = demo.CreateTemp();
+  return temp && temp->Write(B(content)) && temp->Flush() && demo.ReplaceWith(*temp);
+}
+
+// Another edit replaces the demo between our open and our hold: what we edit
+// is then its result, never the file it replaced (which would lose its edit).
+TEST_F(FilesTest, DemoReplacedWhileTakenIsTakenAgain) {
+  const fs::path p = Put("a.dem", "old");
+  int replaced = 0;
+  auto files = NativeFileSystemWithHook([&](const std::string&) {
+    if (replaced++ > 0) return;
+    Put("theirs.tmp", "their edit");
+    fs::rename(dir_ / "theirs.tmp", p);
+  });
+  auto demo = files->OpenForEditing(Utf8(p));
+  ASSERT_NE(demo, nullptr) << files->LastError().text;
+  Bytes image;
+  ASSERT_EQ(ReadWhole(*demo, image), ReadOutcome::kOk);
+  EXPECT_EQ(image, B("their edit"));
+  ASSERT_TRUE(EditTo(*demo, "their edit, then ours"));
+  demo.reset();
+  EXPECT_EQ(Get(p), "their edit, then ours");
+
+#ifndef _WIN32  // on Windows the open itself holds the demo: there is no moment between
+  // A demo that never holds still is given up with our own reason.
+  auto restless = NativeFileSystemWithHook([&](const std::string&) {
+    Put("theirs.tmp", "again");
+    fs::rename(dir_ / "theirs.tmp", p);
+  });
+  EXPECT_EQ(restless->OpenForEditing(Utf8(p)), nullptr);
+  EXPECT_EQ(restless->LastError().text, text::kReasonReplacedMeanwhile);
+#endif
+}
+
+// Replacing a demo with another name would leave the other name on the old bytes.
+TEST_F(FilesTest, HardLinkedDemoIsRefusedForEditingOnly) {
+  const fs::path p = Put("a.dem", "demo");
+  fs::create_hard_link(p, dir_ / "b.dem");
+  EXPECT_EQ(files_.OpenForEditing(Utf8(p)), nullptr);
+  EXPECT_EQ(files_.LastError().text, text::kReasonHardLinks);
+  EXPECT_NE(files_.OpenForReading(Utf8(p)), nullptr);
+  EXPECT_EQ(Get(p), "demo");
+}
+
+TEST_F(FilesTest, EditedDemoKeepsItsModificationTime) {
+  const fs::path p = Put("a.dem", "old");
+  const auto then = fs::last_write_time(p) - std::chrono::hours(24 * 365 * 3);
+  fs::last_write_time(p, then);
+  auto demo = files_.OpenForEditing(Utf8(p));
+  ASSERT_NE(demo, nullptr);
+  ASSERT_TRUE(EditTo(*demo, "new"));
+  demo.reset();
+  EXPECT_EQ(Get(p), "new");
+  EXPECT_EQ(fs::last_write_time(p), then);
+}
+
+// Temp files of killed edits of this demo go; a running edit's (held) and
+// other demos' stay.
+TEST_F(FilesTest, TempFilesThatKilledEditsLeftAreRemoved) {
+  const fs::path p = Put("a.dem", "old");
+#ifdef _WIN32
+  const std::string left = "~a.dem.rewindor-77-1.tmp", running = "~a.dem.rewindor-77-2.tmp",
+                    other = "~b.dem.rewindor-77-3.tmp";
+#else
+  const std::string left = ".a.dem.rewindor-Ab12Cd", running = ".a.dem.rewindor-xYz789",
+                    other = ".b.dem.rewindor-Ab12Cd";
+#endif
+  Put(left, "stale");
+  Put(other, "someone else's");
+  Put(running, "being written");
+  OtherWriter holder(dir_ / running);
+  ASSERT_TRUE(holder.ok());
+  auto demo = files_.OpenForEditing(Utf8(p));
+  ASSERT_NE(demo, nullptr);
+  ASSERT_TRUE(EditTo(*demo, "new"));
+  demo.reset();
+  std::vector<std::string> kept = {other, running, "a.dem"};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(Listing(), kept);
+}
+
+#ifndef _WIN32
+// A pipe would make the read wait forever, a device never ends: neither is
+// ever waited on or read.
+TEST_F(FilesTest, OnlyRegularFilesAreOpened) {
+  ASSERT_EQ(::mkfifo((dir_ / "pipe.dem").c_str(), 0600), 0);
+  fs::create_directories(dir_ / "folder.dem");
+  for (const std::string& path : {Utf8(dir_ / "pipe.dem"), std::string("/dev/zero"), Utf8(dir_ / "folder.dem")}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(files_.OpenForReading(path), nullptr);
+    EXPECT_EQ(files_.LastError().text, text::kReasonNotRegularFile);
+    EXPECT_EQ(files_.OpenForEditing(path), nullptr);
+    EXPECT_NE(files_.LastError().code, 0u);
+  }
+}
+
+// The link stays a link and the demo it names is edited, keeping its mode.
+TEST_F(FilesTest, EditThroughASymbolicLinkEditsItsDemo) {
+  const fs::path target = Put("real/a.dem", "old");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("real/a.dem", dir_ / "link.dem");
+  auto demo = files_.OpenForEditing(Utf8(dir_ / "link.dem"));
+  ASSERT_NE(demo, nullptr);
+  ASSERT_TRUE(EditTo(*demo, "new"));
+  demo.reset();
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.dem"));
+  EXPECT_EQ(Get(target), "new");
+  EXPECT_EQ(fs::status(target).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(Listing("real"), std::vector<std::string>{"a.dem"});
+}
+
+// Where we may (as root), the new file keeps the demo's owner and group.
+TEST_F(FilesTest, EditedDemoKeepsItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+  const fs::path p = Put("a.dem", "old");
+  ASSERT_EQ(::chown(p.c_str(), 4321, 4322), 0);
+  auto demo = files_.OpenForEditing(Utf8(p));
+  ASSERT_NE(demo, nullptr);
+  ASSERT_TRUE(EditTo(*demo, "new"));
+  demo.reset();
+  struct stat st;
+  ASSERT_EQ(::stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 4322u);
+}
+
+// An edit killed while it writes leaves no file once the next edit has run.
+TEST_F(FilesTest, KilledEditLeavesNoTempFile) {
+  const fs::path p = Put("a.dem", "old");
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto demo = NativeFileSystem().OpenForEditing(Utf8(p));
+    auto temp = demo ? demo->CreateTemp() : nullptr;
+    if (temp) temp->Write(B("half of the new"));
+    ::_exit(temp ? 0 : 1);  // no destructor runs, as after a kill
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Get(p), "old");
+  auto demo = files_.OpenForEditing(Utf8(p));
+  ASSERT_NE(demo, nullptr);
+  ASSERT_TRUE(EditTo(*demo, "new"));
+  demo.reset();
+  EXPECT_EQ(Listing(), std::vector<std::string>{"a.dem"});
+}
+#endif
 
 TEST_F(FilesTest, PathsWithCyrillicLettersAndBlanks) {
   const fs::path name = PathOf("Демки с турнира/финал — карта 2.dem");

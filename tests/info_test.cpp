@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -240,6 +241,22 @@ TEST(OnePassScan, AgreesWithTheSeparateScans) {
     inputs.push_back(std::string(pad, '\0') + "\tfulls\\name\\Pad" + std::to_string(pad));
   }
   for (const std::string& s : inputs) ExpectOnePassAgrees(AsBytes(s), "input of " + std::to_string(s.size()));
+}
+
+// Overlapping windows are walked once for all: names cut at window ends,
+// runs of "name" tokens, markers inside tokens and at window ends must give
+// exactly what walking each window on its own gives, in the same order.
+TEST(OnePassScan, AgreesOnOverlappingWindows) {
+  const std::string pieces[] = {"\tfulls", "\\", ",", "\n", std::string(1, '\0'), "name", "Name", "x",
+                                "Alpha", "alpha", "\tfull", std::string(130, 'L'), std::string(3000, 'z'),
+                                std::string(2000, '\0')};
+  std::mt19937 random(10);
+  for (int round = 0; round < 400; ++round) {
+    std::string image;
+    const std::size_t size = random() % 20000;
+    while (image.size() < size) image += pieces[random() % std::size(pieces)];
+    ExpectOnePassAgrees(AsBytes(image), "round " + std::to_string(round));
+  }
 }
 
 TEST(OnePassScan, AgreesOnTheRealDemos) {

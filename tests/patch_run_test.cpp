@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -262,6 +264,25 @@ TEST_P(Commands, AnyFailingStepLeavesTheDemoAsItWasAndNoTempFile) {
   ASSERT_EQ(window_.boxes.size(), 2u);
   EXPECT_EQ(window_.boxes[1].rfind("Error: Нельзя открыть demo-файл: ", 0), 0u) << window_.boxes[1];
   EXPECT_EQ(Content(), demo);
+}
+
+// A file that every command would change but for its first bytes (a zip
+// named .dem, a damaged copy) is refused, also in a dry run, and never written.
+TEST_P(Commands, FileWithoutTheDemoSignatureIsRefused) {
+  for (const char* start : {"PK\x03\x04", "hldemo", "HLDEMO!"}) {
+    SCOPED_TRACE(start);
+    Bytes before = EditableDemo();
+    std::copy_n(start, std::strlen(start) + 1, before.begin());
+    Put(before);
+    window_.boxes.clear();
+    FaultyFiles files;
+    GetParam().run(window_, files);
+    EXPECT_EQ(window_.boxes,
+              (std::vector<std::string>{GetParam().question, std::string("Rewindor i [OK] ") + text::kNotADemo}));
+    EXPECT_EQ(EditDemo(files, window_.path, GetParam().step, /*dryRun=*/true).failure, EditFailure::kRefused);
+    EXPECT_EQ(Content(), before);
+    EXPECT_EQ(FilesInFolder(), 1u);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(All, Commands, ::testing::ValuesIn(kCommands),

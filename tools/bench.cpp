@@ -9,8 +9,9 @@
 // run: the bare read, `info`, their ratio, `info` with the demo facts (playing
 // time, server, players) against `info` alone, the scans' throughput in memory
 // and the peak memory of a process that does nothing but `info`; the same for
-// each edit against a bare read plus write; and grep's time for the same
-// markers. Then, over a folder of real demos (--corpus, by default the test
+// each edit against a bare read plus write; grep's time for the same markers;
+// and `info` on demos packed with player names and player-info markers
+// against demos of the same size without them. Then, over a folder of real demos (--corpus, by default the test
 // corpus, all its .dem files below it): `info` with and without the facts, and
 // the whole `rewindor-cli info --json -r` against grep over the same files.
 // Times are the best of --runs (3) with the file in the page cache.
@@ -110,7 +111,6 @@ class NullWindow final : public InfoWindow {
   std::string DemoPath() override { return path; }
   void SetInfoText(std::string_view) override {}
   void ClearPlayers() override { players = 0; }
-  bool HasPlayer(std::string_view) override { return false; }
   void AddPlayer(std::string_view) override { ++players; }
   void LoadMapPicture(const std::string&) override {}
   void Redraw() override {}
@@ -217,6 +217,51 @@ double GrepSeconds(const std::string& patterns, const std::string& paths, int ru
   double t = Seconds([&] { (void)std::system(command.c_str()); }, runs);
   fs::remove(patterns);
   return t;
+}
+
+// A demo of `size` bytes: the header, then `body` over and over (cut at the end).
+Bytes RepeatedDemo(std::string_view body, std::size_t size) {
+  Bytes d(size, 0);
+  std::copy(std::begin(kDemoSignature), std::end(kDemoSignature), d.begin());
+  for (std::size_t i = kHeaderSize; i < size; ++i) d[i] = static_cast<std::uint8_t>(body[(i - kHeaderSize) % body.size()]);
+  return d;
+}
+
+// `info` on demos made to be slow to read (30,000 different player names; a
+// file packed with player-info markers) against a demo of the same size with
+// no marker at all.
+void HostileNames(const fs::path& dir, int runs) {
+  std::printf("info on hostile player names\n");
+  std::string names;
+  for (int i = 0; i < 30000; ++i) names += "\tfulls\\name\\p" + std::to_string(i) + "\\";
+  struct Case {
+    const char* name;
+    Bytes demo;
+  };
+  Bytes named(kHeaderSize, 0);
+  std::copy(std::begin(kDemoSignature), std::end(kDemoSignature), named.begin());
+  named.insert(named.end(), names.begin(), names.end());
+  const Case cases[] = {{"30,000 player names", std::move(named)},
+                        {"12 MiB of player-info markers", RepeatedDemo("\tfulls", 12 << 20)},
+                        {"60 MiB of player-info markers", RepeatedDemo("\tfulls", 60 << 20)}};
+  const std::string hostile = (dir / "rewindor-bench-hostile.dem").string();
+  const std::string plain = (dir / "rewindor-bench-plain.dem").string();
+  auto put = [](const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  };
+  for (const Case& c : cases) {
+    put(hostile, c.demo);
+    put(plain, RepeatedDemo("no marker, no name: only the bytes of a recording\n", c.demo.size()));
+    const double slow = Seconds([&] { Info(hostile); }, runs);
+    const double usual = Seconds([&] { Info(plain); }, runs);
+    std::printf(" %s (%.2f MiB)\n", c.name, static_cast<double>(c.demo.size()) / (1 << 20));
+    Line("info (s)", slow, "s");
+    Line("info on the same size without markers (s)", usual, "s");
+    Line("ratio", slow / usual, "x", "(target <= 10)");
+  }
+  fs::remove(hostile);
+  fs::remove(plain);
 }
 
 struct Command {
@@ -356,6 +401,7 @@ int main(int argc, char** argv) {
   fs::remove(work);
   fs::remove(unfinished);
   fs::remove(path);
+  HostileNames(dir, runs);
 
   // A folder of real demos.
   std::vector<std::string> demos;

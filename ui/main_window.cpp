@@ -61,10 +61,8 @@ class MainWindowHost final : public InfoWindow,
     SetDlgItemTextW(window_, IDC_DEMO_INFO, DemoTextToWide(text).c_str());
   }
   void ClearPlayers() override { SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_RESETCONTENT, 0, 0); }
-  bool HasPlayer(std::string_view name) override {
-    std::wstring wide = DemoTextToWide(name);
-    return SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                               reinterpret_cast<LPARAM>(wide.c_str())) != LB_ERR;
+  std::string PlayerKey(std::string_view name) override {
+    return ListEntryKey(GetDlgItem(window_, IDC_PLAYER_LIST), name);
   }
   void AddPlayer(std::string_view name) override {
     std::wstring wide = DemoTextToWide(name);

@@ -18,6 +18,10 @@ namespace rewindor::ui {
 // otherwise in the system's ANSI code page, as the game itself shows it.
 std::wstring DemoTextToWide(std::string_view bytes);
 
+// The key of a demo text in a list box: two texts with equal keys are what the
+// list's own case-blind look-up (LB_FINDSTRINGEXACT) finds equal.
+std::string ListEntryKey(HWND list, std::string_view text);
+
 // A control's text cut to at most `maxChars` characters, as UTF-8.
 std::string ControlText(HWND dialog, int id, std::size_t maxChars);
 void SetControlText(HWND dialog, int id, std::string_view utf8);
