@@ -1,0 +1,68 @@
+#include "ui/demo_details.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "demo/info.h"
+#include "ui/texts.h"
+
+namespace rewindor {
+
+namespace {
+
+// Longer than any recording (about 31 years): a larger time is damage.
+constexpr double kMaxPlayingSeconds = 1e9;
+
+template <typename Number>
+std::string CountText(const std::optional<Number>& count) {
+  return count && *count >= 0 ? std::to_string(*count) : std::string(text::kDetailsUnknown);
+}
+
+DetailsLine Ours(const char* label, std::string value) { return {label + std::move(value), {}}; }
+
+DetailsLine FromDemo(const char* label, const std::optional<std::string>& value) {
+  if (!value) return Ours(label, text::kDetailsUnknown);
+  return {label, *value};
+}
+
+}  // namespace
+
+DemoDetails ReadDemoDetails(ByteView image) {
+  return {ReadDemoFacts(image), DetectResolution(image), ScanHltv(image)};
+}
+
+std::string PlayingTimeText(double seconds) {
+  if (!(seconds >= 0 && seconds < kMaxPlayingSeconds)) return text::kDetailsUnknown;
+  const auto whole = static_cast<std::uint64_t>(std::floor(seconds));
+  const std::uint64_t rest = whole % 60;
+  return std::to_string(whole / 60) + (rest < 10 ? ":0" : ":") + std::to_string(rest);
+}
+
+std::vector<DetailsLine> DescribeDemo(const DemoDetails& details) {
+  const DemoFacts& facts = details.facts;
+  std::vector<DetailsLine> lines;
+  lines.push_back(Ours(text::kDetailsPlayingTime,
+                       facts.duration ? PlayingTimeText(*facts.duration) : std::string(text::kDetailsUnknown)));
+  lines.push_back(Ours(text::kDetailsFrames, CountText(facts.frames)));
+  lines.push_back(FromDemo(text::kDetailsServer, facts.server));
+  lines.push_back(Ours(text::kDetailsMaxPlayers, CountText(facts.maxPlayers)));
+  if (details.hltv && !facts.recorder) {
+    lines.push_back(Ours(text::kDetailsRecorder, text::kDetailsHltv));
+  } else {
+    lines.push_back(FromDemo(text::kDetailsRecorder, facts.recorder));
+  }
+  lines.push_back(Ours(text::kDetailsFinished, facts.finished ? text::kDetailsYes : text::kDetailsNo));
+  const std::optional<Resolution>& size = details.resolution;
+  lines.push_back(Ours(text::kDetailsResolution, size ? std::to_string(size->width) + "x" +
+                                                            std::to_string(size->height)
+                                                      : std::string(text::kDetailsUnknown)));
+  if (facts.roster.empty()) {
+    lines.push_back(Ours(text::kDetailsRoster, text::kDetailsUnknown));
+  } else {
+    lines.push_back(Ours(text::kDetailsRoster, std::to_string(facts.roster.size())));
+    for (const std::string& name : facts.roster) lines.push_back({{}, name});
+  }
+  return lines;
+}
+
+}  // namespace rewindor
