@@ -77,6 +77,13 @@ TEST(DescribeDemo, WhatIsNotKnownSaysSo) {
                                 Line(text::kDetailsResolution, unknown),
                                 Line(text::kDetailsRoster, unknown),
                             }));
+  // A hostile demo's line breaks stay inside their own line.
+  DemoDetails hostile;
+  hostile.facts.server = "evil\r\nКадров: 9999";
+  hostile.facts.roster = {"a\nb\t\x7F"};
+  const std::vector<std::string> broken = Shown(hostile);
+  EXPECT_EQ(broken[2], Line(text::kDetailsServer, "", "evil  Кадров: 9999"));
+  EXPECT_EQ(broken.back(), Line("", "", "a b  "));
   // An HLTV demo has no recording player: it was recorded by HLTV.
   DemoDetails hltv;
   hltv.hltv = true;

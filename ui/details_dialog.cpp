@@ -20,8 +20,9 @@ struct DetailsState {
   HBITMAP skin = nullptr;
 };
 
-DetailsState& StateOf(HWND dialog) {
-  return *reinterpret_cast<DetailsState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+// None before WM_INITDIALOG (a dialog whose creation failed is destroyed without it).
+DetailsState* StateOf(HWND dialog) {
+  return reinterpret_cast<DetailsState*>(GetWindowLongPtrW(dialog, DWLP_USER));
 }
 
 std::optional<DemoDetails> ReadDetails(const std::string& path) {
@@ -60,7 +61,8 @@ INT_PTR OnInitDialog(HWND dialog, DetailsState& state) {
 }
 
 INT_PTR OnRepair(HWND dialog) {
-  DetailsState& state = StateOf(dialog);
+  if (StateOf(dialog) == nullptr) return TRUE;
+  DetailsState& state = *StateOf(dialog);
   // One repair at a time: its boxes have no owner, so the view stays usable meanwhile.
   EnableWindow(GetDlgItem(dialog, IDC_DETAILS_REPAIR), FALSE);
   state.repair();
@@ -73,15 +75,16 @@ INT_PTR OnRepair(HWND dialog) {
 INT_PTR OnPaint(HWND dialog) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(dialog, &ps);
-  DrawBitmap(dc, StateOf(dialog).skin, 0, 0);
+  if (DetailsState* state = StateOf(dialog)) DrawBitmap(dc, state->skin, 0, 0);
   EndPaint(dialog, &ps);
   return TRUE;
 }
 
 void OnDestroy(HWND dialog) {
-  if (HBITMAP& skin = StateOf(dialog).skin) {
-    DeleteObject(skin);
-    skin = nullptr;
+  DetailsState* state = StateOf(dialog);
+  if (state != nullptr && state->skin != nullptr) {
+    DeleteObject(state->skin);
+    state->skin = nullptr;
   }
 }
 

@@ -211,7 +211,13 @@ void OnRepairDemo(HWND window, MainWindowHost& host) {
 
 void OnDemoDetails(HWND window, MainWindowHost& host) {
   if (!DemoNamed(host)) return;
-  RunDetailsDialog(StateOf(window), host.DemoPath(), [window, &host] { RepairDemo(window, host); });
+  const std::string path = host.DemoPath();
+  // The main window stays usable while the view is open: the view's button
+  // repairs the view's demo, whatever the path field has come to hold.
+  RunDetailsDialog(StateOf(window), path, [window, &host, &path] {
+    host.SetDemoPath(path);
+    RepairDemo(window, host);
+  });
 }
 
 // A right-click on the information box, or on a demo in the folder list, which

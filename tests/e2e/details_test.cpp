@@ -121,8 +121,12 @@ TEST_F(DetailsTest, OpensFromEveryMenuOnTheDemoShownAndCloses) {
   ASSERT_TRUE(Click(view, IDCANCEL)) << Why();
   ExpectClosed(main);
 
-  // The system menu; the caption's close box.
-  ASSERT_TRUE(PostSysCommand(main, IDM_DEMO_DETAILS)) << Why();
+  // The system menu, opened from the keyboard (Alt+Space), its last entry but
+  // one; the caption's close box.
+  ASSERT_TRUE(PostSysCommand(main, SC_KEYMENU, ' ')) << Why();
+  HWND menu = FindPopupMenu(process_->id());
+  ASSERT_NE(menu, nullptr) << Why();
+  ASSERT_TRUE(ChooseMenuEntry(menu, -2)) << Why();
   view = WaitDetails();
   ASSERT_NE(view, nullptr);
   ASSERT_TRUE(PostClose(view)) << Why();
@@ -200,6 +204,11 @@ TEST_F(DetailsTest, RepairsAnUnfinishedDemoFromTheView) {
 
   // Blank what the main window shows, so that its reading the demo again shows.
   ASSERT_TRUE(SetText(main, IDC_DEMO_INFO, L"")) << Why();
+  // The main window stays usable meanwhile; another path typed there does not
+  // change which demo the view's button repairs.
+  auto sample = ReadFileBytes(Demo(kClientDemo));
+  ASSERT_TRUE(sample) << Why();
+  ASSERT_TRUE(SetText(main, IDC_DEMO_PATH, Demo(kClientDemo))) << Why();
   ASSERT_TRUE(Click(view, IDC_DETAILS_REPAIR)) << Why();
   auto question = FindMessageBox(W(text::kProgramCaption), process_->id());
   ASSERT_TRUE(question) << Why();
@@ -214,6 +223,8 @@ TEST_F(DetailsTest, RepairsAnUnfinishedDemoFromTheView) {
   ASSERT_TRUE(repaired && repaired->size() > 544) << Why();
   EXPECT_NE(repaired->substr(540, 4), std::string(4, '\0')) << "the repaired demo has a directory";
   EXPECT_FALSE(GetText(main, IDC_DEMO_INFO).value_or(L"").empty()) << "the main window read the demo again";
+  EXPECT_EQ(GetText(main, IDC_DEMO_PATH), demo);
+  EXPECT_EQ(ReadFileBytes(Demo(kClientDemo)), sample) << "the demo typed meanwhile is left alone";
   // The view shows the demo as it now is.
   const std::vector<std::wstring> lines = Shown(view);
   EXPECT_EQ(ValueOf(lines, text::kDetailsFinished), W(text::kDetailsYes));
@@ -221,6 +232,18 @@ TEST_F(DetailsTest, RepairsAnUnfinishedDemoFromTheView) {
   EXPECT_FALSE(IsWindowEnabled(Control(view, IDC_DETAILS_REPAIR)));
   ASSERT_TRUE(Click(view, IDCANCEL)) << Why();
   ExpectClosed(main);
+
+  // "Починить демку" from the system menu on the repaired demo: whatever the
+  // boxes say (OK to each), a second repair changes nothing.
+  ASSERT_TRUE(PostSysCommand(main, IDM_REPAIR_DEMO)) << Why();
+  int boxes = 0;
+  while (auto box = FindMessageBox(W(text::kProgramCaption), process_->id(), Millis{3000})) {
+    ASSERT_LT(++boxes, 4) << box->Describe();
+    ASSERT_TRUE(PressBoxButton(*box, IDOK)) << Why();
+  }
+  EXPECT_GE(boxes, 1) << "the command says what it did";
+  ASSERT_TRUE(WaitResponds(main)) << Why();
+  EXPECT_EQ(ReadFileBytes(demo), repaired);
 }
 
 }  // namespace

@@ -554,8 +554,8 @@ bool PostCommand(HWND window, int id, int code) {
   return true;
 }
 
-bool PostSysCommand(HWND window, int command) {
-  if (!PostMessageW(window, WM_SYSCOMMAND, static_cast<WPARAM>(command), 0)) {
+bool PostSysCommand(HWND window, int command, LPARAM lparam) {
+  if (!PostMessageW(window, WM_SYSCOMMAND, static_cast<WPARAM>(command), lparam)) {
     return Fail("could not post system command " + std::to_string(command));
   }
   return true;
@@ -596,8 +596,9 @@ bool ChooseMenuEntry(HWND menu, int position, Millis timeout) {
     const LPARAM down = 1 | (static_cast<LPARAM>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16);
     return PostMessageW(menu, WM_KEYDOWN, vk, down) && PostMessageW(menu, WM_KEYUP, vk, down | (LPARAM{3} << 30));
   };
-  for (int i = 0; i <= position; ++i) {
-    if (!key(VK_DOWN)) return Fail("could not post the arrow key to the menu");
+  const UINT arrow = position >= 0 ? VK_DOWN : VK_UP;
+  for (int i = 0, n = position >= 0 ? position + 1 : -position; i < n; ++i) {
+    if (!key(arrow)) return Fail("could not post the arrow key to the menu");
   }
   if (!key(VK_RETURN)) return Fail("could not post Enter to the menu");
   if (Poll(timeout, [&] { return !IsWindow(menu) || !IsWindowVisible(menu); })) return true;
