@@ -34,22 +34,21 @@ MenuSpot InfoBoxSpot(HWND mainWindow, LPARAM point, POINT& at) {
 }
 
 MenuSpot FolderEntrySpot(HWND list, LPARAM point, POINT& at) {
-  LRESULT index = LB_ERR;
-  if (IsKeyboardMenu(point)) {
-    index = SendMessageW(list, LB_GETCURSEL, 0, 0);
-  } else {
-    POINT inside = ScreenPoint(point);
-    ScreenToClient(list, &inside);
-    LRESULT hit = SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(inside.x, inside.y));
-    if (HIWORD(hit) == 0) index = LOWORD(hit);  // a high word of 1: below the last entry
-  }
+  const bool keyboard = IsKeyboardMenu(point);
+  POINT inside = ScreenPoint(point);
+  ScreenToClient(list, &inside);
+  // The entry nearest to the point, which a list may give for a point below
+  // its last entry too: the entry's rectangle must hold the point.
+  const LRESULT index = keyboard ? SendMessageW(list, LB_GETCURSEL, 0, 0)
+                                 : LOWORD(SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(inside.x, inside.y)));
   RECT item;
-  if (index == LB_ERR || SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index),
-                                      reinterpret_cast<LPARAM>(&item)) == LB_ERR) {
+  if (index == LB_ERR || index >= SendMessageW(list, LB_GETCOUNT, 0, 0) ||
+      SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)) == LB_ERR ||
+      (!keyboard && !PtInRect(&item, inside))) {
     return MenuSpot::kNone;
   }
   SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-  if (IsKeyboardMenu(point)) {
+  if (keyboard) {
     at = POINT{item.left, item.bottom};
     ClientToScreen(list, &at);
   } else {

@@ -133,11 +133,17 @@ TEST_F(DetailsTest, OpensFromEveryMenuOnTheDemoShownAndCloses) {
   ExpectClosed(main);
   EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty());
 
-  // A right-click beside the information box opens no menu.
-  RECT info{};
+  // A right-click beside the information box, or below the folder list's last
+  // entry, opens no menu and no demo.
+  RECT info{}, below{};
   GetWindowRect(Control(main, IDC_DEMO_INFO), &info);
-  ASSERT_TRUE(PostContextMenu(main, main, POINT{info.left - 20, info.top - 20})) << Why();
-  EXPECT_EQ(FindPopupMenu(process_->id(), Millis{1000}), nullptr);
+  GetWindowRect(list, &below);
+  for (const auto& [clicked, point] : {std::pair{main, POINT{info.left - 20, info.top - 20}},
+                                       std::pair{list, POINT{below.left + 8, below.bottom - 8}}}) {
+    ASSERT_TRUE(PostContextMenu(main, clicked, point)) << Why();
+    EXPECT_EQ(FindPopupMenu(process_->id(), Millis{1000}), nullptr);
+  }
+  EXPECT_EQ(GetText(main, IDC_DEMO_PATH), Demo(kRealDemo));
 }
 
 TEST_F(DetailsTest, WithoutADemoBothCommandsSayNoDemoIsLoaded) {
