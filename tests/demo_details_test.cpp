@@ -11,24 +11,6 @@
 namespace rewindor {
 namespace {
 
-TEST(PlayingTimeText, MinutesAndWholeSecondsOrUnknown) {
-  const struct {
-    double seconds;
-    const char* shown;
-  } cases[] = {
-      {0.0, "0:00"},
-      {25.097, "0:25"},     // cs-client-cs_assault.dem
-      {59.999, "0:59"},     // cut, not rounded up to the next minute
-      {60.0, "1:00"},
-      {3725.5, "62:05"},    // minutes go on past an hour
-      {-0.5, text::kDetailsUnknown},
-      {std::nan(""), text::kDetailsUnknown},
-      {std::numeric_limits<double>::infinity(), text::kDetailsUnknown},
-      {1e300, text::kDetailsUnknown},  // would overflow any integer
-  };
-  for (const auto& c : cases) EXPECT_EQ(PlayingTimeText(c.seconds), c.shown) << c.seconds;
-}
-
 std::vector<std::string> Shown(const DemoDetails& details) {
   std::vector<std::string> lines;
   for (const DetailsLine& line : DescribeDemo(details)) lines.push_back(line.text + "|" + line.demoText);
@@ -37,6 +19,28 @@ std::vector<std::string> Shown(const DemoDetails& details) {
 
 std::string Line(const char* label, const std::string& value, const std::string& fromDemo = "") {
   return std::string(label) + value + "|" + fromDemo;
+}
+
+TEST(DescribeDemo, PlayingTimeInMinutesAndWholeSecondsOrUnknown) {
+  const struct {
+    double seconds;
+    const char* shown;
+  } cases[] = {
+      {0.0, "0:00"},
+      {25.097, "0:25"},  // cs-client-cs_assault.dem
+      {59.999, "0:59"},  // cut, not rounded up to the next minute
+      {60.0, "1:00"},
+      {3725.5, "62:05"},  // minutes go on past an hour
+      {-0.5, text::kDetailsUnknown},
+      {std::nan(""), text::kDetailsUnknown},
+      {std::numeric_limits<double>::infinity(), text::kDetailsUnknown},
+      {1e300, text::kDetailsUnknown},  // would overflow any integer
+  };
+  for (const auto& c : cases) {
+    DemoDetails d;
+    d.facts.duration = c.seconds;
+    EXPECT_EQ(Shown(d).front(), Line(text::kDetailsPlayingTime, c.shown)) << c.seconds;
+  }
 }
 
 TEST(DescribeDemo, EveryFactOnItsLineAndTheRosterOneNameALine) {

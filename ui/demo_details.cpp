@@ -18,6 +18,13 @@ std::string CountText(const std::optional<Number>& count) {
   return count && *count >= 0 ? std::to_string(*count) : std::string(text::kDetailsUnknown);
 }
 
+std::string MinutesAndSeconds(std::optional<double> seconds) {
+  if (!seconds || !(*seconds >= 0 && *seconds < kMaxPlayingSeconds)) return text::kDetailsUnknown;
+  const auto whole = static_cast<std::uint64_t>(std::floor(*seconds));
+  const std::uint64_t rest = whole % 60;
+  return std::to_string(whole / 60) + (rest < 10 ? ":0" : ":") + std::to_string(rest);
+}
+
 DetailsLine Ours(const char* label, std::string value) { return {label + std::move(value), {}}; }
 
 // A text from the demo on one line: a line break or other control byte in it
@@ -40,18 +47,10 @@ DemoDetails ReadDemoDetails(ByteView image) {
   return {ReadDemoFacts(image), DetectResolution(image), ScanHltv(image)};
 }
 
-std::string PlayingTimeText(double seconds) {
-  if (!(seconds >= 0 && seconds < kMaxPlayingSeconds)) return text::kDetailsUnknown;
-  const auto whole = static_cast<std::uint64_t>(std::floor(seconds));
-  const std::uint64_t rest = whole % 60;
-  return std::to_string(whole / 60) + (rest < 10 ? ":0" : ":") + std::to_string(rest);
-}
-
 std::vector<DetailsLine> DescribeDemo(const DemoDetails& details) {
   const DemoFacts& facts = details.facts;
   std::vector<DetailsLine> lines;
-  lines.push_back(Ours(text::kDetailsPlayingTime,
-                       facts.duration ? PlayingTimeText(*facts.duration) : std::string(text::kDetailsUnknown)));
+  lines.push_back(Ours(text::kDetailsPlayingTime, MinutesAndSeconds(facts.duration)));
   lines.push_back(Ours(text::kDetailsFrames, CountText(facts.frames)));
   lines.push_back(FromDemo(text::kDetailsServer, facts.server));
   lines.push_back(Ours(text::kDetailsMaxPlayers, CountText(facts.maxPlayers)));

@@ -28,10 +28,8 @@ struct DetailsLine {
   std::string demoText;
 };
 
+// The playing time as m:ss, cut to the whole second ("0:25" for 25.9; minutes
+// go on past 59), unknown when it is negative, not a number or beyond reason.
 std::vector<DetailsLine> DescribeDemo(const DemoDetails& details);
-
-// Seconds as m:ss, cut to the whole second ("0:25" for 25.9); minutes go on
-// past 59. Unknown for a time that is negative, not a number or beyond reason.
-std::string PlayingTimeText(double seconds);
 
 }  // namespace rewindor
