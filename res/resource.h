@@ -10,7 +10,7 @@
 // Skin bitmaps and the program icon.
 #define IDB_MAIN_SKIN 117    // 855 x 500, 256 colours
 #define IDB_DIALOG_SKIN 140  // 280 x 154, 256 colours
-#define IDB_DETAILS_SKIN 141 // 375 x 244, 256 colours
+#define IDB_DETAILS_SKIN 141 // 375 x 325, 256 colours
 #define IDI_PROGRAM 111      // 16 x 16 and 32 x 32
 
 // Main window controls (dialog 101).
