@@ -85,6 +85,9 @@ void ShowDemoMenu(HWND mainWindow, POINT at) {
   HMENU menu = CreatePopupMenu();
   if (menu == nullptr) return;
   AppendDemoCommands(menu);
+  // A menu whose window is not in front may close at once, or not at all
+  // when the user clicks elsewhere.
+  SetForegroundWindow(mainWindow);
   // The chosen command is posted to the window as WM_COMMAND.
   TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, mainWindow, nullptr);
   DestroyMenu(menu);

@@ -75,6 +75,7 @@ class DetailsTest : public MainWindowTest {
   // Right-clicks at `point` of the main window (on `clicked`) and chooses the
   // menu's entry: 0 the details, 1 the repair.
   void ChooseFromRightClick(HWND main, HWND clicked, POINT point, int entry) {
+    ASSERT_TRUE(WaitResponds(main)) << Why();
     ASSERT_TRUE(PostContextMenu(main, clicked, point)) << Why();
     HWND menu = FindPopupMenu(process_->id());
     ASSERT_NE(menu, nullptr) << Why();
