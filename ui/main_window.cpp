@@ -339,10 +339,10 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       case WM_PAINT: return OnPaint(window);
       case WM_COMMAND: return OnCommand(window, wParam);
       case WM_COPYDATA: return OnHandOver(window, lParam);
-      case WM_SYSCOMMAND: return OnSysCommand(window, wParam);
-      case WM_CONTEXTMENU: OnContextMenu(window, reinterpret_cast<HWND>(wParam), lParam); return TRUE;
       case WM_CLOSE: EndDialog(window, 0); return TRUE;
       case WM_DESTROY: OnDestroy(window); return FALSE;
+      case WM_SYSCOMMAND: return OnSysCommand(window, wParam);
+      case WM_CONTEXTMENU: OnContextMenu(window, reinterpret_cast<HWND>(wParam), lParam); return TRUE;
       case WM_CTLCOLORDLG:
       case WM_CTLCOLORSTATIC:
       case WM_CTLCOLOREDIT:
