@@ -197,7 +197,7 @@ DemoFacts ReadDemoFacts(ByteView image, bool hltv) {
 
 std::string PlayingTimeText(double seconds) {
   // A time that is not a number, negative or beyond a few years shows as 0:00.
-  const auto whole = seconds >= 0 && seconds < 1e9 ? static_cast<std::int64_t>(seconds) : 0;
+  const auto whole = seconds >= 0 && seconds < kMaxPlayingSeconds ? static_cast<std::int64_t>(seconds) : 0;
   const std::int64_t s = whole % 60;
   return std::to_string(whole / 60) + ":" + (s < 10 ? "0" : "") + std::to_string(s);
 }

@@ -33,6 +33,9 @@ DemoFacts ReadDemoFacts(ByteView image);
 // marker (InspectDemo's hltv), sparing a pass over the image.
 DemoFacts ReadDemoFacts(ByteView image, bool hltv);
 
+// Longer than any recording (about 31 years): a larger time is damage.
+inline constexpr double kMaxPlayingSeconds = 1e9;
+
 // A playing time as minutes and seconds, "m:ss" (whole seconds, cut down);
 // a time that is not a number, negative or beyond a few years shows as 0:00.
 std::string PlayingTimeText(double seconds);

@@ -7,27 +7,34 @@
 
 namespace rewindor {
 
-bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state) {
-  std::string path = window.DemoPath();
+bool ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image, const ReadFailureReport& report) {
   std::unique_ptr<DemoFile> file = files.OpenForReading(path);
   if (!file) {
-    window.ReportError(text::kCannotOpenDemo, files.LastError());
+    report(text::kCannotOpenDemo, files.LastError());
     return false;
   }
-  Bytes image;
   ReadOutcome outcome = ReadWhole(*file, image);
   switch (outcome) {
     case ReadOutcome::kOk:
-      break;
+      return true;
     case ReadOutcome::kSizeFailed:
     case ReadOutcome::kEmpty:
-      window.ReportError(text::kCannotOpenDemoReason2Read, ReadFailureReason(outcome, files));
+      report(text::kCannotOpenDemoReason2Read, ReadFailureReason(outcome, files));
       return false;
     case ReadOutcome::kTooLarge:
     case ReadOutcome::kNoMemory:
     case ReadOutcome::kShortRead:
-      window.ReportError(text::kCannotReadIntoMemory, ReadFailureReason(outcome, files));
+      report(text::kCannotReadIntoMemory, ReadFailureReason(outcome, files));
       return false;
+  }
+  return false;
+}
+
+bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state) {
+  Bytes image;
+  if (!ReadDemoImage(files, window.DemoPath(), image,
+                     [&window](std::string_view text, const SystemError& why) { window.ReportError(text, why); })) {
+    return false;
   }
 
   DemoInspection facts = InspectDemo(image);

@@ -2,6 +2,7 @@
 // shows what it holds. It reaches the window only through InfoWindow.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,12 @@ struct ReaderState {
   std::string programFolder;  // read: where map pictures are looked for
   std::string currentMod;     // written by each successful read
 };
+
+// Opens the demo at `path` and reads it whole into `image`. On failure it
+// reports the failure through `report` with the information reader's texts and
+// returns false, `image` untouched.
+using ReadFailureReport = std::function<void(std::string_view text, const SystemError& why)>;
+bool ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image, const ReadFailureReport& report);
 
 // Returns true when the demo was read and shown; on failure the window and
 // the state keep what the previous read left, and the failure was reported.

@@ -5,10 +5,12 @@
 // Dialog templates.
 #define IDD_MAIN 101        // the main window, caption "Rewindor"
 #define IDD_RESOLUTION 139  // the resolution dialog
+#define IDD_DETAILS 140     // the details view of the current demo
 
 // Skin bitmaps and the program icon.
 #define IDB_MAIN_SKIN 117    // 855 x 500, 256 colours
 #define IDB_DIALOG_SKIN 140  // 280 x 154, 256 colours
+#define IDB_DETAILS_SKIN 141 // 375 x 325, 256 colours
 #define IDI_PROGRAM 111      // 16 x 16 and 32 x 32
 
 // Main window controls (dialog 101).
@@ -37,3 +39,12 @@
 #define IDC_NEW_HEIGHT 1036
 #define IDC_CURRENT_WIDTH 1038
 #define IDC_CURRENT_HEIGHT 1040
+
+// Details view controls (dialog 140); its close button keeps IDCANCEL (2).
+#define IDC_DETAILS_TEXT 1151
+#define IDC_DETAILS_REPAIR 1152
+
+// The demo commands of the main window's system menu and right-click menus.
+// Multiples of 16, as system-menu commands must be.
+#define IDM_DEMO_DETAILS 1104  // 0x450
+#define IDM_REPAIR_DEMO 1120   // 0x460

@@ -205,6 +205,7 @@ struct Skin {
 constexpr Skin kSkins[] = {
     {"IDD_MAIN", "main_skin.bmp", 855, 500, 19},
     {"IDD_RESOLUTION", "dialog_skin.bmp", 280, 154, 6},
+    {"IDD_DETAILS", "details_skin.bmp", 375, 325, 3},
 };
 
 class ArtTest : public testing::Test {

@@ -140,5 +140,28 @@ TEST_F(FolderListTest, PathsThatDoNotFitAreRefusedClearly) {
   EXPECT_EQ(window.reloads, 0);
 }
 
+// A right-click opens only what a double-click would open as a demo.
+TEST_F(FolderListTest, OnlyAnEntryThatOpensAsADemoCountsAsOne) {
+  window.folderField = "C:\\Games\\cstrike\\";
+  const struct {
+    std::optional<std::string> selected;
+    bool demo;
+  } cases[] = {
+      {"a.dem", true},            {"notes.dem.txt", true}, {"[maps]", false}, {"[..]", false},
+      {"vanished.dem", false},    {std::nullopt, false},
+  };
+  for (const auto& c : cases) {
+    window.selected = c.selected;
+    EXPECT_EQ(SelectedEntryIsDemo(window, fs), c.demo) << c.selected.value_or("(no selection)");
+  }
+  // Too long to open, as OpenListEntry refuses it.
+  window.folderField = "C:\\" + std::string(252, 'x') + "\\";
+  fs.files.insert(window.folderField + "a.dem");
+  window.selected = "a.dem";
+  EXPECT_FALSE(SelectedEntryIsDemo(window, fs));
+  EXPECT_TRUE(window.messages.empty());
+  EXPECT_EQ(window.reloads, 0);
+}
+
 }  // namespace
 }  // namespace rewindor

@@ -2,6 +2,7 @@
 # Draws Rewindor's artwork with ImageMagick 6 and the DejaVu fonts:
 #   res/main_skin.bmp                    skin of the main window (855 x 500, 256 colours)
 #   res/dialog_skin.bmp                  skin of the resolution dialog (280 x 154, 256 colours)
+#   res/details_skin.bmp                 skin of the details view (375 x 325, 256 colours)
 #   res/rewindor.ico                     program icon (16 x 16 and 32 x 32)
 #   samples/cstrike/maps/de_rewind.bmp   map picture of the sample map (240 x 180, 24-bit)
 # The output is deterministic: run it again and the files come out byte for byte the same.
@@ -270,6 +271,24 @@ draw_dialog_skin() {
 }
 
 # ---------------------------------------------------------------------------------------------
+# Details view skin, 375 x 325: dialog 140, 250 x 200 dialog units. The text (1151) has its
+# sunken frame on the left; the two buttons (272..364 x 11..61) stay on plain background, with
+# the product mark below them as in the resolution dialog.
+draw_details_skin() {
+  MVG=$WORK/details.mvg; : >"$MVG"
+
+  group_frame 3 3 371 321
+  text 20 20 "Сведения о демке:" "$TEXT"
+  field_frame 11 18 160 172
+
+  logo 318 256 16
+  text 318 291 "Rewindor" "$TEXT" 10 "$FONT_BOLD" middle
+  text 318 304 "1.0" "$AMBER" 10 "$FONT_BOLD" middle
+
+  render_skin 375 325 "$ROOT/res/details_skin.bmp"
+}
+
+# ---------------------------------------------------------------------------------------------
 # Icon 111: the same reel as the logo. The 32 x 32 image is drawn like the logo; the 16 x 16 one
 # is set pixel by pixel, since at that size a scaled-down drawing blurs the two arrows into one.
 draw_icon() {
@@ -348,7 +367,8 @@ draw_map() {
 make_palette "$WORK/palette.png"
 draw_main_skin
 draw_dialog_skin
+draw_details_skin
 draw_icon
 draw_map
-echo "make_art.sh: wrote res/main_skin.bmp res/dialog_skin.bmp res/rewindor.ico" \
+echo "make_art.sh: wrote res/main_skin.bmp res/dialog_skin.bmp res/details_skin.bmp res/rewindor.ico" \
   "samples/cstrike/maps/de_rewind.bmp"

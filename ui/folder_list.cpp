@@ -76,4 +76,11 @@ void OpenListEntry(FolderListWindow& window, FolderSource& source) {
   }
 }
 
+bool SelectedEntryIsDemo(FolderListWindow& window, FolderSource& source) {
+  std::optional<std::string> entry = window.SelectedEntry();
+  if (!entry) return false;
+  std::string joined = window.FolderField() + *entry;
+  return Utf16Length(joined) <= kMaxPathChars && source.IsFile(joined);
+}
+
 }  // namespace rewindor

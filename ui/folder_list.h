@@ -62,6 +62,8 @@ std::vector<std::string> ListedEntries(const std::vector<FolderEntry>& entries);
 // `folder` has no trailing backslash ("C:\Games\cstrike", or "C:" for a root).
 void ListFolder(FolderListWindow& window, FolderSource& source, std::string_view folder);
 void OpenListEntry(FolderListWindow& window, FolderSource& source);
+// True when OpenListEntry would open the selected entry as a demo.
+bool SelectedEntryIsDemo(FolderListWindow& window, FolderSource& source);
 
 // The text before the last backslash (the whole text when it has none).
 std::string_view CutAtLastBackslash(std::string_view path);

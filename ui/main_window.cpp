@@ -13,6 +13,8 @@
 #include "res/resource.h"
 #include "settings/registry.h"
 #include "settings/settings_store.h"
+#include "ui/demo_menu.h"
+#include "ui/details_dialog.h"
 #include "ui/folder_list.h"
 #include "ui/folder_list_win.h"
 #include "ui/resolution_dialog.h"
@@ -186,6 +188,52 @@ void OnConvertResolution(HWND window, MainWindowHost& host) {
   }
 }
 
+// --- The demo commands of the system menu and the right-click menus ---------------
+
+// Like the resolution dialog, they need a demo path of two characters or more.
+bool DemoNamed(MainWindowHost& host) {
+  if (Wide(host.DemoPath()).size() >= 2) return true;
+  ShowInfo(text::kNoDemoForResolution);
+  return false;
+}
+
+void RepairDemo(HWND window, MainWindowHost& host) {
+  RepairUnfinishedDemo(host, NativeFileSystem());
+  // Whatever the repair did, the window shows the demo as it now is.
+  ReloadDemo(window);
+}
+
+void OnRepairDemo(HWND window, MainWindowHost& host) {
+  if (DemoNamed(host)) RepairDemo(window, host);
+}
+
+void OnDemoDetails(HWND window, MainWindowHost& host) {
+  if (!DemoNamed(host)) return;
+  const std::string path = host.DemoPath();
+  // The main window stays usable while the view is open: the view's button
+  // repairs the view's demo, whatever the path field has come to hold.
+  RunDetailsDialog(StateOf(window), path, [window, &host, &path] {
+    host.SetDemoPath(path);
+    RepairDemo(window, host);
+  });
+}
+
+// A right-click on the information box, or on a demo in the folder list, which
+// is opened first, as its double-click does: the commands act on the demo shown.
+void OnContextMenu(HWND window, HWND clicked, LPARAM point) {
+  MainWindowHost host(window, StateOf(window));
+  POINT at{};
+  switch (FindMenuSpot(window, clicked, point, at)) {
+    case MenuSpot::kNone: return;
+    case MenuSpot::kInfoBox: break;
+    case MenuSpot::kFolderEntry:
+      if (!SelectedEntryIsDemo(host, NativeFolderSource())) return;
+      OpenListEntry(host, NativeFolderSource());
+      break;
+  }
+  ShowDemoMenu(window, at);
+}
+
 INT_PTR OnCommand(HWND window, WPARAM wParam) {
   MainWindowHost host(window, StateOf(window));
   switch (LOWORD(wParam)) {
@@ -202,9 +250,17 @@ INT_PTR OnCommand(HWND window, WPARAM wParam) {
     case IDC_CONVERT_RESOLUTION: OnConvertResolution(window, host); break;
     case IDC_TRIM_LOADING: TrimLoadingSegment(host, NativeFileSystem()); break;
     case IDC_REMOVE_FADE: RemoveFadeToBlack(host, NativeFileSystem()); break;
+    case IDM_DEMO_DETAILS: OnDemoDetails(window, host); break;
+    case IDM_REPAIR_DEMO: OnRepairDemo(window, host); break;
     default: break;
   }
   return TRUE;
+}
+
+// The demo commands run as from the right-click menu; the system's own go on.
+INT_PTR OnSysCommand(HWND window, WPARAM wParam) {
+  std::optional<int> command = DemoCommandOf(wParam);
+  return command ? OnCommand(window, static_cast<WPARAM>(*command)) : FALSE;
 }
 
 // --- Messages --------------------------------------------------------------------
@@ -218,6 +274,7 @@ INT_PTR OnInitDialog(HWND window, ProgramState& program) {
   UpdateWindow(window);
   CenterOnScreen(window);
   SetProgramIcon(window, program.instance);
+  AddDemoCommandsToSystemMenu(window);
 
   MainWindowHost host(window, program);
   std::unique_ptr<Registry> registry = MakeNativeRegistry();
@@ -282,6 +339,8 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       case WM_COPYDATA: return OnHandOver(window, lParam);
       case WM_CLOSE: EndDialog(window, 0); return TRUE;
       case WM_DESTROY: OnDestroy(window); return FALSE;
+      case WM_SYSCOMMAND: return OnSysCommand(window, wParam);
+      case WM_CONTEXTMENU: OnContextMenu(window, reinterpret_cast<HWND>(wParam), lParam); return TRUE;
       case WM_CTLCOLORDLG:
       case WM_CTLCOLORSTATIC:
       case WM_CTLCOLOREDIT:

@@ -554,6 +554,57 @@ bool PostCommand(HWND window, int id, int code) {
   return true;
 }
 
+bool PostSysCommand(HWND window, int command, LPARAM lparam) {
+  if (!PostMessageW(window, WM_SYSCOMMAND, static_cast<WPARAM>(command), lparam)) {
+    return Fail("could not post system command " + std::to_string(command));
+  }
+  return true;
+}
+
+bool PostContextMenu(HWND window, HWND clicked, POINT screen) {
+  const LPARAM point = MAKELPARAM(static_cast<WORD>(screen.x), static_cast<WORD>(screen.y));
+  if (!PostMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(clicked), point)) {
+    return Fail("could not post the right-click");
+  }
+  return true;
+}
+
+POINT CentreOf(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+HWND FindPopupMenu(DWORD pid, Millis timeout) {
+  HWND found = Poll(timeout, [&]() -> HWND {
+    std::vector<HWND> windows;
+    EnumWindows(CollectAllTop, reinterpret_cast<LPARAM>(&windows));
+    for (HWND window : windows) {
+      if (IsWindowVisible(window) && ClassName(window) == L"#32768" && (pid == 0 || WindowProcess(window) == pid)) {
+        return window;
+      }
+    }
+    return nullptr;
+  });
+  if (found == nullptr) Fail("no pop-up menu appeared within " + MillisText(timeout));
+  return found;
+}
+
+bool ChooseMenuEntry(HWND menu, int position, Millis timeout) {
+  // The menu's own loop takes the keys of its thread, whichever window they are posted to.
+  auto key = [menu](UINT vk) {
+    const LPARAM down = 1 | (static_cast<LPARAM>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16);
+    return PostMessageW(menu, WM_KEYDOWN, vk, down) && PostMessageW(menu, WM_KEYUP, vk, down | (LPARAM{3} << 30));
+  };
+  const UINT arrow = position >= 0 ? VK_DOWN : VK_UP;
+  for (int i = 0, n = position >= 0 ? position + 1 : -position; i < n; ++i) {
+    if (!key(arrow)) return Fail("could not post the arrow key to the menu");
+  }
+  if (!key(VK_RETURN)) return Fail("could not post Enter to the menu");
+  if (Poll(timeout, [&] { return !IsWindow(menu) || !IsWindowVisible(menu); })) return true;
+  return Fail("the pop-up menu stayed open after choosing entry " + std::to_string(position));
+}
+
 bool PostClose(HWND window) {
   if (!PostMessageW(window, WM_CLOSE, 0, 0)) return Fail("could not post WM_CLOSE");
   return true;

@@ -101,6 +101,20 @@ bool Click(HWND button);
 bool Click(HWND dialog, int id);
 // A command as a menu or accelerator sends it (WM_COMMAND, no control).
 bool PostCommand(HWND window, int id, int code = 0);
+// A command of the window's system menu (WM_SYSCOMMAND), as the menu sends it;
+// `lparam` is the key for SC_KEYMENU (' ' opens the system menu).
+bool PostSysCommand(HWND window, int command, LPARAM lparam = 0);
+// A right-click as the system reports it to the window: WM_CONTEXTMENU naming
+// the window clicked (`clicked`) and the screen point.
+bool PostContextMenu(HWND window, HWND clicked, POINT screen);
+// The centre of a window on the screen.
+POINT CentreOf(HWND window);
+// The pop-up menu a program has opened (class #32768), of `pid` (0: any).
+HWND FindPopupMenu(DWORD pid, Millis timeout = kDefaultWait);
+// Chooses the menu's entry at `position` (0 first; -1 last, -2 the one before)
+// with the arrow keys and Enter, as the keyboard does, and waits until the
+// menu has closed.
+bool ChooseMenuEntry(HWND menu, int position, Millis timeout = kDefaultWait);
 bool PostClose(HWND window);   // WM_CLOSE
 bool PressEscape(HWND window);  // Esc, as the keyboard sends it
 

@@ -18,6 +18,9 @@ namespace {
 #ifndef REWINDOR_E2E_ARTIFACTS
 #define REWINDOR_E2E_ARTIFACTS ""
 #endif
+#ifndef REWINDOR_E2E_CORPUS
+#define REWINDOR_E2E_CORPUS ""
+#endif
 
 std::wstring TempRoot() {
   wchar_t temp[MAX_PATH];
@@ -44,7 +47,7 @@ bool WindowsCanBeMade() {
 E2eConfig& Config() {
   static E2eConfig config{FromHostPath(REWINDOR_E2E_PROGRAM), FromHostPath(REWINDOR_E2E_SAMPLES),
                           FromHostPath(REWINDOR_E2E_FAKE_GAME),
-                          FromHostPath(REWINDOR_E2E_ARTIFACTS)};
+                          FromHostPath(REWINDOR_E2E_ARTIFACTS), FromHostPath(REWINDOR_E2E_CORPUS)};
   return config;
 }
 
@@ -56,7 +59,8 @@ void ParseConfig(int argc, char** argv) {
   const Option options[] = {{"--program=", &E2eConfig::program},
                             {"--samples=", &E2eConfig::samples},
                             {"--fake-game=", &E2eConfig::fake_game},
-                            {"--artifacts=", &E2eConfig::artifacts}};
+                            {"--artifacts=", &E2eConfig::artifacts},
+                            {"--corpus=", &E2eConfig::corpus}};
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     for (const auto& option : options) {

@@ -18,11 +18,12 @@ struct E2eConfig {
   std::wstring samples;        // the folder of the sample demos
   std::wstring fake_game;      // fake_game.exe
   std::wstring artifacts;      // where screenshots are kept
+  std::wstring corpus;         // the real recordings; tests that use them skip when absent
 };
 
 E2eConfig& Config();
 
-// Reads --program=, --samples=, --fake-game= and --artifacts= (host or
+// Reads --program=, --samples=, --fake-game=, --artifacts= and --corpus= (host or
 // Windows paths) over the built-in defaults.
 void ParseConfig(int argc, char** argv);
 

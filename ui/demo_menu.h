@@ -1,0 +1,34 @@
+// The demo commands ("Подробнее о демке...", "Починить демку") in the main
+// window's system menu and in the right-click menus of the information box and
+// the folder list. Both menus end in the main window's WM_COMMAND with the
+// command's id, so each command is handled in one place.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+
+namespace rewindor::ui {
+
+// Adds a separator and the two commands to the window's system menu.
+void AddDemoCommandsToSystemMenu(HWND mainWindow);
+
+// The demo command a WM_SYSCOMMAND carries, or nothing for the system's own.
+std::optional<int> DemoCommandOf(WPARAM sysCommand);
+
+// Where a right-click (WM_CONTEXTMENU) on the main window landed.
+enum class MenuSpot {
+  kNone,         // elsewhere: no menu
+  kInfoBox,      // the information box (1007)
+  kFolderEntry,  // an entry of the folder list (1028), now selected
+};
+// `clicked` and `point` are the message's wParam and lParam; `at` gets the
+// screen point the menu opens at. A point of (-1, -1) is the keyboard's menu
+// key: the folder list's selected entry, when the list has the focus.
+MenuSpot FindMenuSpot(HWND mainWindow, HWND clicked, LPARAM point, POINT& at);
+
+// Opens the menu of the two commands at `at`; the one chosen arrives as the
+// main window's WM_COMMAND.
+void ShowDemoMenu(HWND mainWindow, POINT at);
+
+}  // namespace rewindor::ui
