@@ -250,7 +250,8 @@ INT_PTR OnHandOver(HWND window, LPARAM lParam) {
   const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
   if (data == nullptr || data->lpData == nullptr) return TRUE;
   std::optional<std::string> path =
-      ReadHandOver(ByteView(static_cast<const std::uint8_t*>(data->lpData), data->cbData));
+      ReadHandOver(data->dwData, ByteView(static_cast<const std::uint8_t*>(data->lpData), data->cbData),
+                   NativeAnsiCodePage());
   if (!path) return TRUE;
   ProgramState& program = StateOf(window);
   program.pendingDemoPath = *path;
