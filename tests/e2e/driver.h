@@ -103,6 +103,9 @@ bool Click(HWND dialog, int id);
 bool PostCommand(HWND window, int id, int code = 0);
 bool PostClose(HWND window);   // WM_CLOSE
 bool PressEscape(HWND window);  // Esc, as the keyboard sends it
+// Gives a dialog's control the keyboard focus, as Tab would (WM_NEXTDLGCTL).
+bool FocusControl(HWND dialog, int id);
+bool PressEnter(HWND control);  // Enter, as the keyboard sends it to the focused control
 
 // --- Message boxes ----------------------------------------------------------
 
