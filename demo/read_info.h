@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "demo/files.h"
+#include "demo/info.h"
 
 namespace rewindor {
 
@@ -33,8 +34,11 @@ class InfoWindow {
 
 // What the reader leaves behind between reads.
 struct ReaderState {
-  std::string programFolder;  // read: where map pictures are looked for
+  std::string programFolder;  // read: where map pictures are looked for (UTF-8)
   std::string currentMod;     // written by each successful read
+  // How the demo's map and mod name are read for the picture's path; the
+  // window reads them as it shows them.
+  DemoTextDecoder decodeDemoText = DemoTextToUtf8;
 };
 
 // Returns true when the demo was read and shown; on failure the window and

@@ -72,7 +72,7 @@ class MainWindowHost final : public InfoWindow,
   }
   void LoadMapPicture(const std::string& path) override {
     program_.mapPicture = static_cast<HBITMAP>(
-        LoadImageW(nullptr, DemoTextToWide(path).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+        LoadImageW(nullptr, Wide(path).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
   }
   void Redraw() override { RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE); }
 

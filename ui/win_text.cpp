@@ -16,6 +16,8 @@ std::wstring DemoTextToWide(std::string_view bytes) {
   return out;
 }
 
+std::string DemoTextAsShown(std::string_view bytes) { return Narrow(DemoTextToWide(bytes)); }
+
 std::string ControlText(HWND dialog, int id, std::size_t maxChars) {
   std::vector<wchar_t> buffer(maxChars + 1, L'\0');
   GetDlgItemTextW(dialog, id, buffer.data(), static_cast<int>(buffer.size()));
