@@ -373,5 +373,28 @@ TEST_F(ResolutionDialogTest, ABoxTitledLikeTheMainWindowIsNotTakenForIt) {
   EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty());
 }
 
+TEST_F(ResolutionDialogTest, AnotherProgramsWindowTitledLikeTheMainWindowIsLeftAlone) {
+  HWND main = Start(Quote(Demo(kClientDemo)));
+  ASSERT_NE(main, nullptr);
+  HWND dialog = OpenDialog(main);
+  ASSERT_NE(dialog, nullptr);
+  // A dialog of this test's own, with a field 1000, above every other window.
+  HWND other = CreateWindowExW(WS_EX_TOPMOST, L"#32770", L"Rewindor", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100,
+                               nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+  CreateWindowExW(0, L"EDIT", L"C:\\elsewhere.dem", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, other,
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_DEMO_PATH)), nullptr, nullptr);
+  ForgetShownDemo(main);
+
+  ASSERT_TRUE(Click(dialog, IDOK)) << Why();
+  auto wrong = ExpectBox(L"Rewindor", kWrongResolutionText, false);
+  ASSERT_TRUE(wrong);
+  ASSERT_TRUE(PressBoxButton(*wrong, IDOK)) << Why();
+  ExpectClosed(main);
+  DestroyWindow(other);
+  ASSERT_TRUE(process_->Running());
+  ExpectShows(main, kClientInfo, kClientPlayers);  // read again from our own main window
+}
+
 }  // namespace
 }  // namespace rewindor::e2e
