@@ -80,9 +80,8 @@ INT_PTR OnConvert(HWND dialog, const DialogState& state) {
   ConversionHost host(main);
   ConvertResolution(host, NativeFileSystem(), currentWidth, currentHeight, newWidth, newHeight);
   SendMessageW(dialog, WM_CLOSE, 0, 0);
-  // Whatever the conversion did, the main window shows the demo as it now is
-  // (if it is still there: the conversion's boxes let it be closed meanwhile).
-  ReloadDemo(state.MainWindow());
+  // Whatever the conversion did, the main window shows the demo as it now is.
+  ReloadDemo(main);
   return TRUE;
 }
 
