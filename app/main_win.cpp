@@ -4,6 +4,7 @@
 
 #include "app/startup.h"
 #include "ui/main_window.h"
+#include "ui/win_text.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace rewindor;
@@ -19,6 +20,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     program.executablePath = facts.executablePath;
     program.pendingDemoPath = facts.pendingDemoPath;
     program.reader.programFolder = facts.programFolder;
+    program.reader.decodeDemoText = ui::DemoTextAsShown;
     ui::RunMainWindow(program);
     guard.Release();
   } catch (...) {

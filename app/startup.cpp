@@ -121,9 +121,26 @@ void RegisterShellAssociation(std::string_view executablePath, Registry& registr
   }
 }
 
-Bytes ComposeHandOver(std::string_view path) { return EncodeRegistryText(path); }
+HandOver ComposeHandOver(std::string_view path, AnsiCodePage& ansi) {
+  HandOver message;
+  if (std::optional<std::string> classic = ansi.FromUtf8(path);
+      classic && classic->size() <= kMaxPathChars && classic->find('\0') == std::string::npos) {
+    message.data.assign(classic->begin(), classic->end());
+    message.data.push_back(0);
+    return message;
+  }
+  message.tag = kWideHandOverTag;
+  message.data = EncodeRegistryText(path);
+  return message;
+}
 
-std::optional<std::string> ReadHandOver(ByteView data) {
+std::optional<std::string> ReadHandOver(std::uintptr_t tag, ByteView data, AnsiCodePage& ansi) {
+  if (tag != kWideHandOverTag) {
+    std::size_t length = std::min(data.size(), kMaxPathChars + 1);
+    const std::uint8_t* end = std::find(data.data(), data.data() + length, std::uint8_t{0});
+    if (end == data.data() + length) return std::nullopt;
+    return ansi.ToUtf8(std::string_view(reinterpret_cast<const char*>(data.data()), end - data.data()));
+  }
   std::size_t units = std::min(data.size() / 2, kMaxPathChars + 1);
   std::u16string text;
   for (std::size_t i = 0; i < units; ++i) {

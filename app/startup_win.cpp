@@ -2,6 +2,8 @@
 // path service, the association's error boxes and the single instance.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "app/startup.h"
 #include "demo/messages.h"
 #include "demo/report.h"
@@ -46,6 +48,33 @@ class Win32PathLookup final : public PathLookup {
   }
 };
 
+class Win32AnsiCodePage final : public AnsiCodePage {
+ public:
+  std::optional<std::string> FromUtf8(std::string_view utf8) override {
+    std::wstring wide = Wide(utf8);
+    if (wide.empty()) return std::string();
+    BOOL usedDefault = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                0, nullptr, &usedDefault);
+    if (n <= 0 || usedDefault) return std::nullopt;
+    std::string ansi(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), ansi.data(), n,
+                        nullptr, &usedDefault);
+    // Some code pages map a character without saying so: only a text that
+    // comes back unchanged is sent in this form.
+    if (usedDefault || Wide(ToUtf8(ansi)) != wide) return std::nullopt;
+    return ansi;
+  }
+
+  std::string ToUtf8(std::string_view ansi) override {
+    if (ansi.empty()) return {};
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(n, 0)), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
+    return Narrow(wide);
+  }
+};
+
 class ErrorBoxes final : public ErrorReporter {
  public:
   void ReportError(std::string_view text, const SystemError& why) override {
@@ -86,6 +115,11 @@ HWND RunningMainWindow() {
 }
 
 }  // namespace
+
+AnsiCodePage& NativeAnsiCodePage() {
+  static Win32AnsiCodePage codePage;
+  return codePage;
+}
 
 PathLookup& NativePathLookup() {
   static Win32PathLookup lookup;
@@ -132,10 +166,11 @@ void HandOverToRunningInstance(std::string_view pendingDemoPath) {
   if (window == nullptr) return;
   SetForegroundWindow(window);
   if (pendingDemoPath.empty()) return;
-  Bytes data = ComposeHandOver(pendingDemoPath);
+  HandOver handOver = ComposeHandOver(pendingDemoPath, NativeAnsiCodePage());
   COPYDATASTRUCT message{};
-  message.cbData = static_cast<DWORD>(data.size());
-  message.lpData = data.data();
+  message.dwData = handOver.tag;
+  message.cbData = static_cast<DWORD>(handOver.data.size());
+  message.lpData = handOver.data.data();
   // Synchronous: returns when the running instance has read the demo.
   SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&message));
 }

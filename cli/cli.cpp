@@ -15,6 +15,7 @@
 #include "demo/read_info.h"
 #include "demo/repair.h"
 #include "demo/utf8.h"
+#include "rewindor_version.h"
 
 namespace rewindor::cli {
 
@@ -39,6 +40,7 @@ const char kUsage[] =
     "  --from WxH    convert-resolution: the size to replace\n"
     "                (default: the size the demo records)\n"
     "  -h, --help    show this text\n"
+    "  --version     show the version\n"
     "\n"
     "Exit status: 0 all went well, 1 a demo failed, 2 wrong usage.\n";
 
@@ -141,6 +143,7 @@ struct Options {
 
 struct ParsedArgs {
   bool help = false;
+  bool version = false;
   std::string usageError;
   Options options;
 };
@@ -164,6 +167,9 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
       optionsEnded = true;
     } else if (arg == "-h" || arg == "--help") {
       parsed.help = true;
+      return parsed;
+    } else if (arg == "--version") {
+      parsed.version = true;
       return parsed;
     } else if (arg == "--json") {
       o.json = true;
@@ -467,6 +473,10 @@ int RunCli(const std::vector<std::string>& args, FileSystem& files, Console& con
   ParsedArgs parsed = ParseArgs(args);
   if (parsed.help) {
     console.Out(kUsage);
+    return kExitOk;
+  }
+  if (parsed.version) {
+    console.Out(std::string(kProgram) + " " + REWINDOR_VERSION_TEXT + "\n");
     return kExitOk;
   }
   if (!parsed.usageError.empty()) {

@@ -1,6 +1,7 @@
 #include "demo/info.h"
 
 #include "demo/search.h"
+#include "demo/utf8.h"
 
 #include <algorithm>
 #include <cstring>
@@ -286,12 +287,14 @@ std::string ComposeDemoSummary(const DemoInspection& f) {
 }
 
 std::optional<std::string> MapPicturePath(std::string_view programFolder, std::string_view mod,
-                                          std::string_view map) {
+                                          std::string_view map, const DemoTextDecoder& decode) {
   if (!IsPlainName(mod) || !IsPlainName(map)) return std::nullopt;
+  std::string modText = decode(mod), mapText = decode(map);
+  if (!IsPlainName(modText) || !IsPlainName(mapText)) return std::nullopt;
   std::string path;
-  path.reserve(programFolder.size() + mod.size() + map.size() + 12);
-  path.append(programFolder).append("\\").append(mod).append("\\maps\\").append(map).append(".bmp");
-  if (path.size() > kMaxPathChars) return std::nullopt;
+  path.reserve(programFolder.size() + modText.size() + mapText.size() + 12);
+  path.append(programFolder).append("\\").append(modText).append("\\maps\\").append(mapText).append(".bmp");
+  if (Utf16Length(path) > kMaxPathChars) return std::nullopt;
   return path;
 }
 

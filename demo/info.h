@@ -13,6 +13,7 @@
 
 #include "demo/bytes.h"
 #include "demo/demo_format.h"
+#include "demo/utf8.h"
 
 namespace rewindor {
 
@@ -62,11 +63,16 @@ DemoInspection InspectDemo(ByteView image);
 // The six-line information text, joined by line feeds.
 std::string ComposeDemoSummary(const DemoInspection& facts);
 
-// Where the map picture is looked for: "<program folder>\<mod>\maps\<map>.bmp",
-// or nothing when the map or the mod is not a plain name or the path would
-// exceed 259 characters.
+// Turns a text from a demo (bytes of unknown code page) into UTF-8.
+using DemoTextDecoder = std::function<std::string(std::string_view)>;
+
+// Where the map picture is looked for: "<program folder>\<mod>\maps\<map>.bmp"
+// in UTF-8, or nothing when the map or the mod is not a plain name or the path
+// would exceed 259 characters. The program folder is UTF-8 already; the mod
+// and the map are the demo's bytes, each decoded by itself, so that a folder
+// and a name in different encodings still make one path.
 std::optional<std::string> MapPicturePath(std::string_view programFolder, std::string_view mod,
-                                          std::string_view map);
+                                          std::string_view map, const DemoTextDecoder& decode = DemoTextToUtf8);
 
 // Equal but for the letter case of ASCII letters; other bytes must match exactly.
 bool EqualIgnoringCase(std::string_view a, std::string_view b);

@@ -48,7 +48,8 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state) {
   }
   window.SetInfoText(ComposeDemoSummary(facts));
   state.currentMod = facts.header.gameDir;
-  if (auto picture = MapPicturePath(state.programFolder, state.currentMod, facts.header.mapName)) {
+  if (auto picture = MapPicturePath(state.programFolder, state.currentMod, facts.header.mapName,
+                                    state.decodeDemoText)) {
     window.LoadMapPicture(*picture);
   }
   window.Redraw();

@@ -37,8 +37,11 @@ class InfoWindow {
 
 // What the reader leaves behind between reads.
 struct ReaderState {
-  std::string programFolder;  // read: where map pictures are looked for
+  std::string programFolder;  // read: where map pictures are looked for (UTF-8)
   std::string currentMod;     // written by each successful read
+  // How the demo's map and mod name are read for the picture's path; the
+  // window reads them as it shows them.
+  DemoTextDecoder decodeDemoText = DemoTextToUtf8;
 };
 
 // Opens the demo at `path` and reads it whole into `image`. On failure it

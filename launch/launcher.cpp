@@ -1,5 +1,7 @@
 #include "launch/launcher.h"
 
+#include <algorithm>
+
 #include "demo/demo_format.h"
 #include "demo/utf8.h"
 #include "res/resource.h"
@@ -44,13 +46,12 @@ std::string GameFolder(std::string_view executablePath) {
 
 bool IsUsableModName(std::string_view mod) {
   if (mod.empty()) return true;
-  if (!IsValidUtf8(mod)) return false;
-  if (mod.front() == '-' || mod.front() == '+' || mod.back() == '.') return false;
-  for (char c : mod) {
-    auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) return false;
-  }
-  return mod.find_first_of("\\/:\"*?<>| ") == std::string_view::npos;
+  if (mod.size() > kMaxModNameChars || mod.front() == '-' || mod.front() == '.') return false;
+  if (mod.back() == '.') return false;  // Windows drops it: the folder and the -game value would differ
+  return std::all_of(mod.begin(), mod.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+           c == '.';
+  });
 }
 
 std::string ComposeCommandLine(LaunchMode mode, std::string_view executablePath, std::string_view options,

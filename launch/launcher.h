@@ -72,11 +72,13 @@ enum class LaunchMode { kPlayback, kView, kTime, kMovie };
 
 // What the launcher derives from its inputs; exposed for the tests.
 std::string GameFolder(std::string_view executablePath);
-// True for a name that can only mean one folder beside the game and one -game
-// value: no separators, drive colons, wildcards, quotation marks, blanks or
-// control characters, no trailing dot (Windows drops it, so "." and ".." are
-// out too), no leading "-" or "+" (it would read as an option), valid UTF-8.
-// The empty name is accepted: it names the game folder itself.
+// The longest mod name the launcher passes on.
+inline constexpr std::size_t kMaxModNameChars = 64;
+// True for a plain folder name that can only mean one folder beside the game
+// and one -game value: 1 to 64 ASCII letters, digits, '_', '-' and '.', not
+// beginning with '-' or '.' (an option, or "." and "..") nor ending with '.'
+// (Windows drops it from folder names). The empty name is
+// accepted too: with no demo read yet it names the game folder itself.
 bool IsUsableModName(std::string_view mod);
 std::string ComposeCommandLine(LaunchMode mode, std::string_view executablePath, std::string_view options,
                                std::string_view mod, std::string_view speed);

@@ -17,6 +17,7 @@
 #include "demo/demo_format.h"
 #include "demo/messages.h"
 #include "demo/utf8.h"
+#include "rewindor_version.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor::cli {
@@ -228,6 +229,9 @@ TEST(CommandLine, UsageErrorsAndHelp) {
     EXPECT_TRUE(run.err.starts_with("rewindor-cli: ")) << run.err;
   }
   EXPECT_EQ(RunTool({"info", "a.dem", "--help"}).out, kUsage);
+  ToolRun version = RunTool({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("rewindor-cli ") + REWINDOR_VERSION_TEXT + "\n");
   // After "--" a name that looks like an option is a path.
   EXPECT_TRUE(RunTool({"info", "--", "--json"}).err.starts_with("--json: Нельзя открыть demo-файл: "));
 }

@@ -202,6 +202,40 @@ TEST(MapPicture, OnlyPlainNamesAndPathsThatFit) {
   EXPECT_FALSE(MapPicturePath(folder + "f", "m", "x"));
 }
 
+// Windows-1251 for the few letters below, as the window's ANSI code page would read them.
+std::string Cp1251(std::string_view bytes) {
+  std::string out;
+  for (char c : bytes) {
+    switch (static_cast<unsigned char>(c)) {
+      case 0xE4: out += "д"; break;
+      case 0xE5: out += "е"; break;
+      case 0xEC: out += "м"; break;
+      case 0xEE: out += "о"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+TEST(MapPicture, FolderAndDemoNamesDecodedEachByItself) {
+  const std::string folder = "C:\\Игры\\Ревиндор";  // UTF-8, from the system's wide path
+  struct Case {
+    const char* map;  // the demo's bytes
+    std::optional<std::string> path;
+  } cases[] = {
+      {"de_\xE4\xE5\xEC\xEE", folder + "\\cstrike\\maps\\de_демо.bmp"},  // Windows-1251 bytes
+      {"de_демо", folder + "\\cstrike\\maps\\de_демо.bmp"},                // already UTF-8
+      {"de_dust", folder + "\\cstrike\\maps\\de_dust.bmp"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MapPicturePath(folder, "cstrike", c.map, Cp1251), c.path) << c.map;
+
+  // The limit counts characters: 240 Cyrillic letters take 480 bytes but fit.
+  std::string wide;
+  for (int i = 0; i < 240; ++i) wide += "ж";
+  EXPECT_TRUE(MapPicturePath("C:\\" + wide, "m", "x", Cp1251));
+  EXPECT_FALSE(MapPicturePath("C:\\" + wide + "жжжжж", "m", "x", Cp1251));
+}
+
 }  // namespace
 }  // namespace rewindor
 

@@ -117,8 +117,8 @@ TEST_F(LaunchTest, EachModesCommandLineAndCopyPath) {
       // No folder in the executable's path: the copy then fails.
       {{}, "hl.exe", "", "1", "cstrike", "hl.exe | hl.exe  -game cstrike", "+playdemo rewindor.dem 1",
        "hl.exe\\cstrike\\rewindor.dem"},
-      {{}, "C:\\Игры\\hl.exe", "", "1", "мод_1", "C:\\Игры\\hl.exe | C:\\Игры\\hl.exe  -game мод_1",
-       "+playdemo rewindor.dem 1", "C:\\Игры\\мод_1\\rewindor.dem"},
+      {{}, "C:\\Игры\\hl.exe", "", "1", "mod_1.v-2", "C:\\Игры\\hl.exe | C:\\Игры\\hl.exe  -game mod_1.v-2",
+       "+playdemo rewindor.dem 1", "C:\\Игры\\mod_1.v-2\\rewindor.dem"},
   };
   for (const Case& c : cases) {
     platform.log.clear();
@@ -165,10 +165,37 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"ModBeforeLength", kDemo, kLongFolder + "\\hl.exe", "a b", text::kBadModName}),
     [](const auto& p) { return std::string(p.param.name); });
 
+TEST(ModName, OnlyPlainAsciiFolderNamesOfAtMost64Characters) {
+  struct Case {
+    std::string mod;
+    bool usable;
+  } cases[] = {
+      {"cstrike", true},
+      {"cstrike_russian", true},
+      {"Mod-2.1", true},
+      {"7", true},
+      {std::string(64, 'a'), true},
+      {"", true},  // no demo read yet
+      {std::string(65, 'a'), false},
+      {"cstrike+quit", false},
+      {"cstrike\xA0+exec", false},  // a no-break space in Windows-1252
+      {"cstrike\xC2\xA0+exec", false},  // the same in UTF-8
+      {"мод_1", false},
+      {" cstrike", false},
+      {"cstrike ", false},
+      {".hidden", false},
+      {"-dev", false},
+      {"cstrike.", false},
+      {std::string("cs\0x", 4), false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsUsableModName(c.mod), c.usable) << c.mod;
+}
+
 TEST_F(LaunchTest, HostileModNamesRefused) {
   // Names a demo may carry that would put the copy elsewhere or add options.
   for (const char* mod : {"..", ".", "cstrike.", "..\\..\\Windows", "valve/maps", "C:", "cs\" +exec evil",
-                          "cstrike +exec evil.cfg", "cs\tx", "cs\nx", "-dev", "+quit", "cs*", "a|b", "cs\xFF"}) {
+                          "cstrike +exec evil.cfg", "cs\tx", "cs\nx", "-dev", "+quit", "cs*", "a|b", "cs\xFF",
+                          "cstrike+quit", "cs\xA0+exec", "мод_1"}) {
     window.messages.clear();
     EXPECT_FALSE(Launch(mod)) << mod;
     EXPECT_EQ(window.messages, std::vector<std::string>{text::kBadModName}) << mod;

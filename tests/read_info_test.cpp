@@ -134,6 +134,16 @@ TEST_F(ReadDemoInfoTest, NamesTheListFindsEqualAreShownOnce) {
   EXPECT_EQ(window.keys, static_cast<int>(InspectDemo(files.files["a.dem"].bytes).playerNames.size()));
 }
 
+TEST_F(ReadDemoInfoTest, MapPictureNamedThroughTheWindowsDecoder) {
+  // A Cyrillic program folder with a map name in Windows-1251 bytes.
+  state.programFolder = "C:\\Игры";
+  state.decodeDemoText = [](std::string_view bytes) { return bytes == "\xEA\xE0\xF0" ? "кар" : std::string(bytes); };
+  files.files["a.dem"].bytes = Demo("\xEA\xE0\xF0", "cstrike", "");
+  window.path = "a.dem";
+  ASSERT_TRUE(ReadDemoInfo(window, files, state));
+  EXPECT_EQ(window.pictures, std::vector<std::string>{"C:\\Игры\\cstrike\\maps\\кар.bmp"});
+}
+
 TEST_F(ReadDemoInfoTest, SecondReadReplacesEverything) {
   files.files["a.dem"].bytes = Demo("de_a", "cstrike", "BUILD 2056 \tfulls\\name\\Bob\\");
   files.files["b.dem"].bytes = Demo("de_b", "xyz", "nothing to see here");

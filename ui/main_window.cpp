@@ -72,7 +72,7 @@ class MainWindowHost final : public InfoWindow,
   }
   void LoadMapPicture(const std::string& path) override {
     program_.mapPicture = static_cast<HBITMAP>(
-        LoadImageW(nullptr, DemoTextToWide(path).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+        LoadImageW(nullptr, Wide(path).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
   }
   void Redraw() override { RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE); }
 
@@ -181,8 +181,8 @@ void OnSaveSettings(MainWindowHost& host) {
 }
 
 void OnConvertResolution(HWND window, MainWindowHost& host) {
-  if (host.DemoPath().size() >= 2) {
-    RunResolutionDialog(StateOf(window));
+  if (Utf16Length(host.DemoPath()) >= 2) {
+    RunResolutionDialog(window, StateOf(window));
   } else {
     ShowInfo(text::kNoDemoForResolution);
   }
@@ -305,7 +305,8 @@ INT_PTR OnHandOver(HWND window, LPARAM lParam) {
   const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
   if (data == nullptr || data->lpData == nullptr) return TRUE;
   std::optional<std::string> path =
-      ReadHandOver(ByteView(static_cast<const std::uint8_t*>(data->lpData), data->cbData));
+      ReadHandOver(data->dwData, ByteView(static_cast<const std::uint8_t*>(data->lpData), data->cbData),
+                   NativeAnsiCodePage());
   if (!path) return TRUE;
   ProgramState& program = StateOf(window);
   program.pendingDemoPath = *path;
@@ -313,6 +314,14 @@ INT_PTR OnHandOver(HWND window, LPARAM lParam) {
     SetControlText(window, IDC_DEMO_PATH, *path);
     ReloadDemo(window);
   }
+  return TRUE;
+}
+
+// Enter in the demo path field reads the typed demo (the OK command);
+// elsewhere the dialog manager presses the default button as usual.
+INT_PTR OnDefaultButton(HWND window) {
+  if (GetFocus() != GetDlgItem(window, IDC_DEMO_PATH)) return FALSE;
+  SetWindowLongPtrW(window, DWLP_MSGRESULT, MAKELONG(IDOK, DC_HASDEFID));
   return TRUE;
 }
 
@@ -332,11 +341,14 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   // Nothing may leave a window procedure as an exception: an unexpected one
   // ends the message as not handled, and the window goes on.
   try {
+    // Until it has initialised, the window holds no state to work on.
+    if (message != WM_INITDIALOG && GetWindowLongPtrW(window, DWLP_USER) == 0) return FALSE;
     switch (message) {
       case WM_INITDIALOG: return OnInitDialog(window, *reinterpret_cast<ProgramState*>(lParam));
       case WM_PAINT: return OnPaint(window);
       case WM_COMMAND: return OnCommand(window, wParam);
       case WM_COPYDATA: return OnHandOver(window, lParam);
+      case DM_GETDEFID: return OnDefaultButton(window);
       case WM_CLOSE: EndDialog(window, 0); return TRUE;
       case WM_DESTROY: OnDestroy(window); return FALSE;
       case WM_SYSCOMMAND: return OnSysCommand(window, wParam);
@@ -441,8 +453,20 @@ void CenterOnScreen(HWND window) {
   if (x >= 1 && y >= 1) MoveWindow(window, x, y, w, h, FALSE);
 }
 
+bool IsOwnMainWindow(HWND window) {
+  if (window == nullptr) return false;
+  DWORD process = 0;
+  if (GetWindowThreadProcessId(window, &process) == 0 || process != GetCurrentProcessId()) return false;
+  std::array<wchar_t, 8> className{};  // room to tell "#32770" from longer names
+  if (GetClassNameW(window, className.data(), static_cast<int>(className.size())) != 6 ||
+      std::wstring_view(className.data()) != L"#32770") {
+    return false;
+  }
+  return GetDlgItem(window, IDC_DEMO_PATH) != nullptr && GetWindowLongPtrW(window, DWLP_USER) != 0;
+}
+
 void ReloadDemo(HWND mainWindow) {
-  if (mainWindow == nullptr) return;
+  if (!IsOwnMainWindow(mainWindow)) return;
   ProgramState& program = StateOf(mainWindow);
   ReleaseMapPicture(program);
   MainWindowHost(mainWindow, program).ReadDemo();

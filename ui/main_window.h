@@ -27,7 +27,13 @@ INT_PTR RunMainWindow(ProgramState& program);
 // area, unless that would leave it at the edge or beyond it.
 void CenterOnScreen(HWND window);
 
+// True only for this program's own main window: a dialog of this process that
+// has the demo path field and holds the program state. Any other window, also
+// one titled "Rewindor" (one of our message boxes, or another program's), is not.
+bool IsOwnMainWindow(HWND window);
+
 // Releases the map picture, then reads the demo named in the main window.
+// Does nothing when `mainWindow` is not our own main window.
 void ReloadDemo(HWND mainWindow);
 
 // The skin's colours and brushes, shared with the resolution dialog.

@@ -9,18 +9,19 @@ namespace rewindor::ui {
 
 namespace {
 
-constexpr wchar_t kMainWindowTitle[] = L"Rewindor";
-
 // Each open dialog has its own skin: the main window can open a second one
 // while the first is still on screen.
 struct DialogState {
   ProgramState& program;
+  HWND main;  // the main window that opened the dialog
   HBITMAP skin = nullptr;
+
+  // The main window, while it is still our own.
+  HWND MainWindow() const { return IsOwnMainWindow(main) ? main : nullptr; }
 };
 
-DialogState& StateOf(HWND dialog) {
-  return *reinterpret_cast<DialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
+// Null until the dialog has initialised.
+DialogState* StateOf(HWND dialog) { return reinterpret_cast<DialogState*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
 
 // The demo's recorded size, when the demo can be read and records one.
 std::optional<Resolution> RecordedResolution(const std::string& path) {
@@ -58,7 +59,7 @@ INT_PTR OnInitDialog(HWND dialog, DialogState& state) {
 
   // The current size is the one the demo records. It stays read-only when
   // found; otherwise the user may type it.
-  HWND main = FindWindowW(nullptr, kMainWindowTitle);
+  HWND main = state.MainWindow();
   std::optional<Resolution> size;
   if (main) size = RecordedResolution(ControlText(main, IDC_DEMO_PATH, 259));
   if (size) {
@@ -71,11 +72,11 @@ INT_PTR OnInitDialog(HWND dialog, DialogState& state) {
   return TRUE;  // the focus goes to OK
 }
 
-INT_PTR OnConvert(HWND dialog) {
+INT_PTR OnConvert(HWND dialog, const DialogState& state) {
   auto number = [dialog](int id) { return static_cast<std::uint32_t>(GetDlgItemInt(dialog, id, nullptr, FALSE)); };
   std::uint32_t currentWidth = number(IDC_CURRENT_WIDTH), currentHeight = number(IDC_CURRENT_HEIGHT);
   std::uint32_t newWidth = number(IDC_NEW_WIDTH), newHeight = number(IDC_NEW_HEIGHT);
-  HWND main = FindWindowW(nullptr, kMainWindowTitle);
+  HWND main = state.MainWindow();
   ConversionHost host(main);
   ConvertResolution(host, NativeFileSystem(), currentWidth, currentHeight, newWidth, newHeight);
   SendMessageW(dialog, WM_CLOSE, 0, 0);
@@ -84,28 +85,30 @@ INT_PTR OnConvert(HWND dialog) {
   return TRUE;
 }
 
-INT_PTR OnPaint(HWND dialog) {
+INT_PTR OnPaint(HWND dialog, const DialogState& state) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(dialog, &ps);
-  DrawBitmap(dc, StateOf(dialog).skin, 0, 0);
+  DrawBitmap(dc, state.skin, 0, 0);
   EndPaint(dialog, &ps);
   return TRUE;
 }
 
 INT_PTR CALLBACK ResolutionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
+    if (message == WM_INITDIALOG) return OnInitDialog(dialog, *reinterpret_cast<DialogState*>(lParam));
+    DialogState* state = StateOf(dialog);
+    if (state == nullptr) return FALSE;
     switch (message) {
-      case WM_INITDIALOG: return OnInitDialog(dialog, *reinterpret_cast<DialogState*>(lParam));
-      case WM_PAINT: return OnPaint(dialog);
+      case WM_PAINT: return OnPaint(dialog, *state);
       case WM_COMMAND:
         switch (LOWORD(wParam)) {
-          case IDOK: return OnConvert(dialog);
+          case IDOK: return OnConvert(dialog, *state);
           case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
           default: return TRUE;
         }
       case WM_CLOSE: EndDialog(dialog, 0); return TRUE;
       case WM_DESTROY:
-        if (HBITMAP& skin = StateOf(dialog).skin) {
+        if (HBITMAP& skin = state->skin) {
           DeleteObject(skin);
           skin = nullptr;
         }
@@ -123,8 +126,8 @@ INT_PTR CALLBACK ResolutionDialogProc(HWND dialog, UINT message, WPARAM wParam, 
 
 }  // namespace
 
-INT_PTR RunResolutionDialog(ProgramState& program) {
-  DialogState state{program};
+INT_PTR RunResolutionDialog(HWND mainWindow, ProgramState& program) {
+  DialogState state{program, mainWindow};
   return DialogBoxParamW(program.instance, MAKEINTRESOURCEW(IDD_RESOLUTION), nullptr, ResolutionDialogProc,
                          reinterpret_cast<LPARAM>(&state));
 }

@@ -14,7 +14,8 @@
 namespace rewindor::ui {
 
 // Opens the dialog with no owner and returns when it ends (0 after OK or the
-// close box, 2 after "Отмена" or Esc).
-INT_PTR RunResolutionDialog(ProgramState& program);
+// close box, 2 after "Отмена" or Esc). `mainWindow` is the main window that
+// opened it: the demo named there is converted and read again.
+INT_PTR RunResolutionDialog(HWND mainWindow, ProgramState& program);
 
 }  // namespace rewindor::ui

@@ -33,6 +33,8 @@ std::string ListEntryKey(HWND list, std::string_view text) {
   return Narrow(upper);
 }
 
+std::string DemoTextAsShown(std::string_view bytes) { return Narrow(DemoTextToWide(bytes)); }
+
 std::string ControlText(HWND dialog, int id, std::size_t maxChars) {
   std::vector<wchar_t> buffer(maxChars + 1, L'\0');
   GetDlgItemTextW(dialog, id, buffer.data(), static_cast<int>(buffer.size()));

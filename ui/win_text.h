@@ -17,6 +17,8 @@ namespace rewindor::ui {
 // A text from a demo (names, map, mod): UTF-8 when it is valid UTF-8,
 // otherwise in the system's ANSI code page, as the game itself shows it.
 std::wstring DemoTextToWide(std::string_view bytes);
+// The same as UTF-8.
+std::string DemoTextAsShown(std::string_view bytes);
 
 // The key of a demo text in a list box: two texts with equal keys are what the
 // list's own case-blind look-up (LB_FINDSTRINGEXACT) finds equal.

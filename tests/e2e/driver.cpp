@@ -610,15 +610,35 @@ bool PostClose(HWND window) {
   return true;
 }
 
-bool PressEscape(HWND window) {
-  // The dialog's message loop turns the key into the Cancel command.
-  const LPARAM down = 1 | (static_cast<LPARAM>(MapVirtualKeyW(VK_ESCAPE, MAPVK_VK_TO_VSC)) << 16);
-  if (!PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, down) ||
-      !PostMessageW(window, WM_KEYUP, VK_ESCAPE, down | (LPARAM{3} << 30))) {
-    return Fail("could not post the Esc key");
+namespace {
+
+// Posts a key's press and release; the dialog's message loop handles it.
+bool PostKey(HWND window, WPARAM key, const char* name) {
+  const LPARAM down = 1 | (static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC)) << 16);
+  if (!PostMessageW(window, WM_KEYDOWN, key, down) ||
+      !PostMessageW(window, WM_KEYUP, key, down | (LPARAM{3} << 30))) {
+    return Fail(std::string("could not post the ") + name + " key");
   }
   return true;
 }
+
+}  // namespace
+
+bool PressEscape(HWND window) {
+  // The dialog's message loop turns the key into the Cancel command.
+  return PostKey(window, VK_ESCAPE, "Esc");
+}
+
+bool FocusControl(HWND dialog, int id) {
+  HWND control = Control(dialog, id);
+  if (control == nullptr) return false;
+  if (!PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE)) {
+    return Fail("could not post the focus change to control " + std::to_string(id));
+  }
+  return true;
+}
+
+bool PressEnter(HWND control) { return PostKey(control, VK_RETURN, "Enter"); }
 
 // --- Message boxes ------------------------------------------------------------
 

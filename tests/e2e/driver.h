@@ -117,6 +117,9 @@ HWND FindPopupMenu(DWORD pid, Millis timeout = kDefaultWait);
 bool ChooseMenuEntry(HWND menu, int position, Millis timeout = kDefaultWait);
 bool PostClose(HWND window);   // WM_CLOSE
 bool PressEscape(HWND window);  // Esc, as the keyboard sends it
+// Gives a dialog's control the keyboard focus, as Tab would (WM_NEXTDLGCTL).
+bool FocusControl(HWND dialog, int id);
+bool PressEnter(HWND control);  // Enter, as the keyboard sends it to the focused control
 
 // --- Message boxes ----------------------------------------------------------
 

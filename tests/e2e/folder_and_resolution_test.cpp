@@ -225,12 +225,15 @@ TEST_F(ResolutionDialogTest, OpensForAPathAndShowsTheSizeTheDemoRecords) {
 
   // One character is no demo path; two are enough to open the dialog, even
   // when no such file exists (then nothing is known of its size).
-  ASSERT_TRUE(SetText(main, IDC_DEMO_PATH, L"C")) << Why();
-  ASSERT_TRUE(Click(main, IDC_CONVERT_RESOLUTION)) << Why();
-  auto refusal = ExpectBox(L"Rewindor", kNoDemoLoaded, false);
-  ASSERT_TRUE(refusal);
-  ASSERT_TRUE(PressBoxButton(*refusal, IDOK)) << Why();
-  EXPECT_TRUE(TopWindows(kResolutionTitle, process_->id(), IDC_NEW_WIDTH).empty());
+  // A character is one character also when UTF-8 needs two bytes for it.
+  for (const wchar_t* one : {L"C", L"Д"}) {
+    ASSERT_TRUE(SetText(main, IDC_DEMO_PATH, one)) << Why();
+    ASSERT_TRUE(Click(main, IDC_CONVERT_RESOLUTION)) << Why();
+    auto refusal = ExpectBox(L"Rewindor", kNoDemoLoaded, false);
+    ASSERT_TRUE(refusal);
+    ASSERT_TRUE(PressBoxButton(*refusal, IDOK)) << Why();
+    EXPECT_TRUE(TopWindows(kResolutionTitle, process_->id(), IDC_NEW_WIDTH).empty()) << ToUtf8(one);
+  }
 
   ASSERT_TRUE(SetText(main, IDC_DEMO_PATH, L"ZZ")) << Why();
   HWND dialog = OpenDialog(main);
@@ -335,6 +338,62 @@ TEST_F(ResolutionDialogTest, ConvertsOnlyToAListedSizeAndRewritesOnlyTheSizeReco
   ASSERT_TRUE(after) << Why();
   EXPECT_TRUE(*after == expected) << FirstDifference(*after, expected);
   ExpectShows(main, kClientInfo, kClientPlayers);
+}
+
+TEST_F(ResolutionDialogTest, ABoxTitledLikeTheMainWindowIsNotTakenForIt) {
+  // One of the program's own boxes, captioned "Rewindor" with no owner, stands
+  // above every other window when OK is pressed in the dialog.
+  HWND main = Start(Quote(Demo(kClientDemo)));
+  ASSERT_NE(main, nullptr);
+  HWND dialog = OpenDialog(main);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(Click(main, IDC_SAVE_SETTINGS)) << Why();
+  auto saved = ExpectBox(L"Rewindor", FromUtf8(text::kSettingsSaved), false);
+  ASSERT_TRUE(saved);
+  ForgetShownDemo(main);
+
+  // Both new-size fields empty: the conversion refuses 0x0, then the demo in
+  // the main window is read again.
+  ASSERT_TRUE(Click(dialog, IDOK)) << Why();
+  std::optional<MessageBoxInfo> wrong;
+  for (int i = 0; i < 400 && !wrong && process_->Running(); ++i) {
+    for (auto& box : OpenMessageBoxes(process_->id())) {
+      if (box.text == kWrongResolutionText) wrong = box;
+    }
+    if (!wrong) Sleep(50);
+  }
+  ASSERT_TRUE(wrong) << (process_->Running() ? "the refusal did not come" : "the program died");
+  ASSERT_TRUE(PressBoxButton(*wrong, IDOK)) << Why();
+  EXPECT_TRUE(WaitWindowGone(kResolutionTitle, process_->id(), kDefaultWait, IDC_NEW_WIDTH)) << Why();
+  Sleep(500);
+  ASSERT_TRUE(process_->Running()) << "the program died after the dialog's OK";
+  ASSERT_TRUE(PressBoxButton(*saved, IDOK)) << Why();
+  ASSERT_TRUE(WaitResponds(main)) << Why();
+  ExpectShows(main, kClientInfo, kClientPlayers);
+  EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty());
+}
+
+TEST_F(ResolutionDialogTest, AnotherProgramsWindowTitledLikeTheMainWindowIsLeftAlone) {
+  HWND main = Start(Quote(Demo(kClientDemo)));
+  ASSERT_NE(main, nullptr);
+  HWND dialog = OpenDialog(main);
+  ASSERT_NE(dialog, nullptr);
+  // A dialog of this test's own, with a field 1000, above every other window.
+  HWND other = CreateWindowExW(WS_EX_TOPMOST, L"#32770", L"Rewindor", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100,
+                               nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+  CreateWindowExW(0, L"EDIT", L"C:\\elsewhere.dem", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, other,
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_DEMO_PATH)), nullptr, nullptr);
+  ForgetShownDemo(main);
+
+  ASSERT_TRUE(Click(dialog, IDOK)) << Why();
+  auto wrong = ExpectBox(L"Rewindor", kWrongResolutionText, false);
+  ASSERT_TRUE(wrong);
+  ASSERT_TRUE(PressBoxButton(*wrong, IDOK)) << Why();
+  ExpectClosed(main);
+  DestroyWindow(other);
+  ASSERT_TRUE(process_->Running());
+  ExpectShows(main, kClientInfo, kClientPlayers);  // read again from our own main window
 }
 
 }  // namespace

@@ -164,6 +164,30 @@ TEST_F(MainWindowTest, SecondStartHandsItsDemoToTheFirstWindowAndEnds) {
             Quote(other) + L" \"%1\"");
 }
 
+TEST_F(MainWindowTest, EnterInTheDemoPathFieldReadsTheTypedDemoAndElsewherePlays) {
+  HWND main = Start(Quote(Demo(kClientDemo)));
+  ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(SetText(main, IDC_GAME_PATH, game_)) << Why();
+  const std::wstring record = At(L"Half Life\\fake_game.txt");
+
+  // A typed path and Enter: the typed demo is shown, no game starts.
+  ASSERT_TRUE(SetText(main, IDC_DEMO_PATH, Demo(kHltvDemo))) << Why();
+  ASSERT_TRUE(FocusControl(main, IDC_DEMO_PATH)) << Why();
+  ASSERT_TRUE(PressEnter(Control(main, IDC_DEMO_PATH))) << Why();
+  for (int i = 0; i < 200 && NormalizeNewlines(GetText(main, IDC_DEMO_INFO).value_or(L"")) != kHltvInfo; ++i) {
+    Sleep(50);
+  }
+  ExpectShows(main, kHltvInfo, {});
+  Sleep(500);
+  EXPECT_FALSE(FileExists(record)) << "Enter in the demo path field started the game";
+  EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty());
+
+  // Enter in another field presses the default button "Смотреть" as before.
+  ASSERT_TRUE(FocusControl(main, IDC_GAME_OPTIONS)) << Why();
+  ASSERT_TRUE(PressEnter(Control(main, IDC_GAME_OPTIONS))) << Why();
+  EXPECT_TRUE(WaitFile(record)) << Why();
+}
+
 // --- Reading failures -----------------------------------------------------------
 
 struct ReadFailureCase {

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(name.find_first_of(std::string("\\,\n\0", 4)) == std::string::npos);
   }
   if (auto path = MapPicturePath("C:\\R", facts.header.gameDir, facts.header.mapName)) {
-    Check(path->size() <= kMaxPathChars);
+    Check(Utf16Length(*path) <= kMaxPathChars);  // characters: the demo's bytes are decoded
     // Only plain names: the picture can never be read from outside the mod's maps folder.
     for (const std::string* part : {&facts.header.gameDir, &facts.header.mapName}) {
       Check(part->find_first_of("\\/:") == std::string::npos && *part != "." && *part != "..");
