@@ -48,14 +48,7 @@ void ShowDetails(HWND dialog, const DemoDetails& details) {
 
 INT_PTR OnInitDialog(HWND dialog, DetailsState& state) {
   SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
-  ProgramState& program = state.program;
-  state.skin = static_cast<HBITMAP>(LoadImageW(program.instance, MAKEINTRESOURCEW(IDB_DETAILS_SKIN), IMAGE_BITMAP,
-                                               0, 0, LR_DEFAULTCOLOR));
-  FitToSkin(dialog);
-  InvalidateRect(dialog, nullptr, FALSE);
-  UpdateWindow(dialog);
-  CenterOnScreen(dialog);
-  SetProgramIcon(dialog, program.instance);
+  state.skin = StartSkinnedDialog(dialog, state.program.instance, IDB_DETAILS_SKIN);
   ShowDetails(dialog, state.details);
   return TRUE;  // the focus goes to "Закрыть"
 }

@@ -444,6 +444,16 @@ void SetProgramIcon(HWND window, HINSTANCE instance) {
   }
 }
 
+HBITMAP StartSkinnedDialog(HWND dialog, HINSTANCE instance, int skinId) {
+  auto skin = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(skinId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+  FitToSkin(dialog);
+  InvalidateRect(dialog, nullptr, FALSE);
+  UpdateWindow(dialog);
+  CenterOnScreen(dialog);
+  SetProgramIcon(dialog, instance);
+  return skin;
+}
+
 void CenterOnScreen(HWND window) {
   RECT rect;
   if (!GetWindowRect(window, &rect)) return;

@@ -66,4 +66,9 @@ void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y);
 // Sets the program icon (loaded once at the small-icon size) as both icons of a window.
 void SetProgramIcon(HWND window, HINSTANCE instance);
 
+// The start of each of the program's dialogs: its skin (bitmap `skinId`,
+// returned for the dialog to paint and release), its controls fitted to the
+// skin, centred on the screen, with the program icon.
+HBITMAP StartSkinnedDialog(HWND dialog, HINSTANCE instance, int skinId);
+
 }  // namespace rewindor::ui

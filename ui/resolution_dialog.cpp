@@ -48,14 +48,7 @@ class ConversionHost final : public PatchWindow {
 
 INT_PTR OnInitDialog(HWND dialog, DialogState& state) {
   SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
-  ProgramState& program = state.program;
-  state.skin = static_cast<HBITMAP>(LoadImageW(program.instance, MAKEINTRESOURCEW(IDB_DIALOG_SKIN), IMAGE_BITMAP,
-                                               0, 0, LR_DEFAULTCOLOR));
-  FitToSkin(dialog);
-  InvalidateRect(dialog, nullptr, FALSE);
-  UpdateWindow(dialog);
-  CenterOnScreen(dialog);
-  SetProgramIcon(dialog, program.instance);
+  state.skin = StartSkinnedDialog(dialog, state.program.instance, IDB_DIALOG_SKIN);
 
   // The current size is the one the demo records. It stays read-only when
   // found; otherwise the user may type it.
