@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -14,7 +16,9 @@ namespace b = builder;
 b::Demo Small() {
   b::Demo demo;
   demo.loading().items.push_back(b::LoadingFrame({b::Print("hello")}));
-  demo.playback().items.push_back(b::Gameplay{.seconds = 1});
+  b::Gameplay second;
+  second.seconds = 1;
+  demo.playback().items.emplace_back(std::move(second));
   return demo;
 }
 
@@ -31,7 +35,7 @@ TEST(FrameWalker, EveryFrameOnceWithOrWithoutDirectory) {
     demo.damage.noDirectory = !directory;
     const b::Built built = b::Build(demo);
     std::vector<std::size_t> expected;
-    for (const b::FrameRecord& f : built.layout.frames) expected.push_back(f.offset);
+    for (const b::FrameRecord& f : built.layout.frames) expected.push_back(static_cast<std::size_t>(f.offset));
     DemoWalk walk;
     EXPECT_EQ(Walked(built.bytes, &walk), expected) << directory;
     EXPECT_EQ(walk.directory.has_value(), directory);
@@ -79,16 +83,17 @@ TEST(FrameWalker, EndsCleanlyAtBrokenFrames) {
     }
   }
   ASSERT_NE(net, nullptr);
-  const std::size_t lengthAt = net->offset + kFrameHeaderSize + kNetMsgFixedSize;
+  const auto netAt = static_cast<std::size_t>(net->offset);
+  const std::size_t lengthAt = netAt + kFrameHeaderSize + kNetMsgFixedSize;
   struct Case {
     const char* what;
     std::size_t at;
     std::uint32_t value;
   };
-  for (const Case& c : {Case{"unknown type", net->offset, 10}, Case{"over the engine's limit", lengthAt, 65537},
+  for (const Case& c : {Case{"unknown type", netAt, 10}, Case{"over the engine's limit", lengthAt, 65537},
                         Case{"past the end", lengthAt, 0x7FFFFFF0}, Case{"negative", lengthAt, 0xFFFFFFFF}}) {
     Bytes image = built.bytes;
-    if (c.at == net->offset) {
+    if (c.at == netAt) {
       image[c.at] = static_cast<std::uint8_t>(c.value);
     } else {
       StoreU32LE(&image[c.at], c.value);
@@ -97,15 +102,15 @@ TEST(FrameWalker, EndsCleanlyAtBrokenFrames) {
     Walked(image, &walk);
     ASSERT_EQ(walk.segments.size(), 2u) << c.what;
     EXPECT_EQ(walk.segments[1].how, SegmentEnd::kBroken) << c.what;
-    EXPECT_EQ(walk.segments[1].end, net->offset) << c.what;
+    EXPECT_EQ(walk.segments[1].end, netAt) << c.what;
   }
   // A cut file: the walk keeps the whole frames before the cut.
-  for (std::size_t cut : {net->offset + 1, net->offset + net->size - 1}) {
+  for (std::size_t cut : {netAt + 1, netAt + net->size - 1}) {
     DemoWalk walk;
     Walked(ByteView(built.bytes).first(cut), &walk);
     ASSERT_FALSE(walk.directory);
     ASSERT_EQ(walk.segments.size(), 2u);
-    EXPECT_EQ(walk.segments[1].end, net->offset);
+    EXPECT_EQ(walk.segments[1].end, netAt);
   }
 }
 
