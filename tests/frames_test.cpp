@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
-
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -16,9 +14,8 @@ namespace b = builder;
 b::Demo Small() {
   b::Demo demo;
   demo.loading().items.push_back(b::LoadingFrame({b::Print("hello")}));
-  b::Gameplay second;
-  second.seconds = 1;
-  demo.playback().items.emplace_back(std::move(second));
+  demo.loading().items.push_back(b::LoadingFrame({b::Print("world")}));
+  demo.playback().items.push_back(b::Gameplay{.seconds = 1});
   return demo;
 }
 
