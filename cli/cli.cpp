@@ -54,46 +54,6 @@ constexpr char kProgram[] = "rewindor-cli";
 // ---------------------------------------------------------------------------
 // The information reader, run as the window runs it.
 
-// Passes a file system through and shows `seen` every demo read whole, so the
-// facts that the window does not show come from the very bytes it read.
-class WatchedFiles final : public FileSystem {
- public:
-  WatchedFiles(FileSystem& inner, std::function<void(ByteView)> seen)
-      : inner_(inner), seen_(std::move(seen)) {}
-
-  std::unique_ptr<DemoFile> OpenForReading(const std::string& path) override {
-    std::unique_ptr<DemoFile> file = inner_.OpenForReading(path);
-    if (!file) return nullptr;
-    return std::make_unique<Demo>(std::move(file), seen_);
-  }
-  std::unique_ptr<DemoFile> OpenForEditing(const std::string& path) override {
-    return inner_.OpenForEditing(path);
-  }
-  SystemError LastError() override { return inner_.LastError(); }
-
- private:
-  class Demo final : public DemoFile {
-   public:
-    Demo(std::unique_ptr<DemoFile> inner, const std::function<void(ByteView)>& seen)
-        : inner_(std::move(inner)), seen_(seen) {}
-    bool Size(std::uint64_t& size) override { return inner_->Size(size); }
-    bool Read(MutableByteView into) override {
-      if (!inner_->Read(into)) return false;
-      seen_(into);
-      return true;
-    }
-    std::unique_ptr<TempFile> CreateTemp() override { return inner_->CreateTemp(); }
-    bool ReplaceWith(TempFile& temp) override { return inner_->ReplaceWith(temp); }
-
-   private:
-    std::unique_ptr<DemoFile> inner_;
-    const std::function<void(ByteView)>& seen_;
-  };
-
-  FileSystem& inner_;
-  std::function<void(ByteView)> seen_;
-};
-
 // The main window as the tool stands in for it: it keeps what the reader shows.
 class CaptureWindow final : public InfoWindow {
  public:
@@ -443,14 +403,15 @@ std::string ScreenSizeText(const Resolution& size) {
 
 DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
   DemoReport report;
-  WatchedFiles watched(files, [&](ByteView image) {
-    report.facts = InspectDemo(image);
-    report.details = ReadDemoFacts(image, report.facts.hltv);
-    report.resolution = report.details.resolution;
-  });
   CaptureWindow window(path);
   ReaderState state;  // no program folder: the tool never loads the map picture
-  if (!ReadDemoInfo(window, watched, state)) {
+  // The facts the window does not show come from the very bytes it read.
+  const auto readMore = [&](ByteView image, const DemoInspection& inspection) {
+    report.facts = inspection;
+    report.details = ReadDemoFacts(image, inspection.hltv);
+    report.resolution = report.details.resolution;
+  };
+  if (!ReadDemoInfo(window, files, state, readMore)) {
     report = DemoReport{};
     report.error = window.error;
     return report;

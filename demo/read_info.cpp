@@ -30,7 +30,7 @@ bool ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image, con
   return false;
 }
 
-bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state) {
+bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, const DemoReadSink& read) {
   Bytes image;
   if (!ReadDemoImage(files, window.DemoPath(), image,
                      [&window](std::string_view text, const SystemError& why) { window.ReportError(text, why); })) {
@@ -53,6 +53,7 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state) {
     window.LoadMapPicture(*picture);
   }
   window.Redraw();
+  if (read) read(image, facts);
   return true;
 }
 

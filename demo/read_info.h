@@ -52,6 +52,10 @@ bool ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image, con
 
 // Returns true when the demo was read and shown; on failure the window and
 // the state keep what the previous read left, and the failure was reported.
-bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state);
+// `read`, when given, is shown the demo's bytes and what the reader found in
+// them before they are let go, so a caller that wants more from the same
+// bytes reads neither the file nor the markers again.
+using DemoReadSink = std::function<void(ByteView image, const DemoInspection& inspection)>;
+bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, const DemoReadSink& read = nullptr);
 
 }  // namespace rewindor

@@ -127,56 +127,19 @@ void Info(const std::string& path) {
   ReadDemoInfo(window, NativeFileSystem(), state);
 }
 
-// The reader's file system, which also reads from every demo it reads whole
-// what `rewindor-cli info` adds to the window's reader: the scans' results
-// and, with the facts, the facts (the resolution among them), without them
-// the resolution alone, as the tool did before it showed the facts.
-class FactsFiles final : public FileSystem {
- public:
-  explicit FactsFiles(bool readFacts) : withFacts(readFacts) {}
-  std::unique_ptr<DemoFile> OpenForReading(const std::string& path) override {
-    std::unique_ptr<DemoFile> file = NativeFileSystem().OpenForReading(path);
-    return file ? std::make_unique<Demo>(std::move(file), *this) : nullptr;
-  }
-  std::unique_ptr<DemoFile> OpenForEditing(const std::string& path) override {
-    return NativeFileSystem().OpenForEditing(path);
-  }
-  SystemError LastError() override { return NativeFileSystem().LastError(); }
-  const bool withFacts;
-  DemoFacts facts;
-  std::optional<Resolution> resolution;
-
- private:
-  class Demo final : public DemoFile {
-   public:
-    Demo(std::unique_ptr<DemoFile> inner, FactsFiles& files) : inner_(std::move(inner)), files_(files) {}
-    bool Size(std::uint64_t& size) override { return inner_->Size(size); }
-    bool Read(MutableByteView into) override {
-      if (!inner_->Read(into)) return false;
-      const DemoInspection inspection = InspectDemo(into);
-      if (files_.withFacts) {
-        files_.facts = ReadDemoFacts(into, inspection.hltv);
-      } else {
-        files_.resolution = DetectResolution(into);
-      }
-      return true;
-    }
-    std::unique_ptr<TempFile> CreateTemp() override { return nullptr; }
-    bool ReplaceWith(TempFile&) override { return false; }
-
-   private:
-    std::unique_ptr<DemoFile> inner_;
-    FactsFiles& files_;
-  };
-};
-
 // What `rewindor-cli info` reads from one demo, with or without the facts.
+// Without them, the resolution alone, as the tool read it before it showed the facts.
 void ToolInfo(const std::string& path, bool withFacts) {
   NullWindow window;
   window.path = path;
   ReaderState state;
-  FactsFiles files(withFacts);
-  ReadDemoInfo(window, files, state);
+  ReadDemoInfo(window, NativeFileSystem(), state, [withFacts](ByteView image, const DemoInspection& inspection) {
+    if (withFacts) {
+      (void)ReadDemoFacts(image, inspection.hltv);
+    } else {
+      (void)DetectResolution(image);
+    }
+  });
 }
 
 builder::Demo LargeDemo(std::uint64_t bytes) {
