@@ -53,9 +53,7 @@ INT_PTR OnInitDialog(HWND dialog, DetailsState& state) {
   return TRUE;  // the focus goes to "Закрыть"
 }
 
-INT_PTR OnRepair(HWND dialog) {
-  if (StateOf(dialog) == nullptr) return TRUE;
-  DetailsState& state = *StateOf(dialog);
+INT_PTR OnRepair(HWND dialog, DetailsState& state) {
   // One repair at a time: its boxes have no owner, so the view stays usable meanwhile.
   EnableWindow(GetDlgItem(dialog, IDC_DETAILS_REPAIR), FALSE);
   state.repair();
@@ -65,35 +63,21 @@ INT_PTR OnRepair(HWND dialog) {
   return TRUE;
 }
 
-INT_PTR OnPaint(HWND dialog) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(dialog, &ps);
-  if (DetailsState* state = StateOf(dialog)) DrawBitmap(dc, state->skin, 0, 0);
-  EndPaint(dialog, &ps);
-  return TRUE;
-}
-
-void OnDestroy(HWND dialog) {
-  DetailsState* state = StateOf(dialog);
-  if (state != nullptr && state->skin != nullptr) {
-    DeleteObject(state->skin);
-    state->skin = nullptr;
-  }
-}
-
 INT_PTR CALLBACK DetailsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
+    if (message == WM_INITDIALOG) return OnInitDialog(dialog, *reinterpret_cast<DetailsState*>(lParam));
+    DetailsState* state = StateOf(dialog);
+    if (state == nullptr) return FALSE;
     switch (message) {
-      case WM_INITDIALOG: return OnInitDialog(dialog, *reinterpret_cast<DetailsState*>(lParam));
-      case WM_PAINT: return OnPaint(dialog);
+      case WM_PAINT: return PaintSkin(dialog, state->skin);
       case WM_COMMAND:
         switch (LOWORD(wParam)) {
           case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
-          case IDC_DETAILS_REPAIR: return OnRepair(dialog);
+          case IDC_DETAILS_REPAIR: return OnRepair(dialog, *state);
           default: return TRUE;
         }
       case WM_CLOSE: EndDialog(dialog, 0); return TRUE;
-      case WM_DESTROY: OnDestroy(dialog); return FALSE;
+      case WM_DESTROY: ReleaseSkin(state->skin); return FALSE;
       case WM_CTLCOLORDLG:
       case WM_CTLCOLORSTATIC:  // the read-only text asks for this one
       case WM_CTLCOLOREDIT:

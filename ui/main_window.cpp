@@ -180,22 +180,19 @@ void OnSaveSettings(MainWindowHost& host) {
   ShowInfo(text::kSettingsSaved);
 }
 
-void OnConvertResolution(HWND window, MainWindowHost& host) {
-  if (Utf16Length(host.DemoPath()) >= 2) {
-    RunResolutionDialog(window, StateOf(window));
-  } else {
-    ShowInfo(text::kNoDemoForResolution);
-  }
-}
-
-// --- The demo commands of the system menu and the right-click menus ---------------
-
-// Like the resolution dialog, they need a demo path of two characters or more.
+// The resolution dialog, the details view and the repair need a demo path of
+// two characters or more; otherwise "Демка не загр..".
 bool DemoNamed(MainWindowHost& host) {
-  if (Wide(host.DemoPath()).size() >= 2) return true;
+  if (Utf16Length(host.DemoPath()) >= 2) return true;
   ShowInfo(text::kNoDemoForResolution);
   return false;
 }
+
+void OnConvertResolution(HWND window, MainWindowHost& host) {
+  if (DemoNamed(host)) RunResolutionDialog(window, StateOf(window));
+}
+
+// --- The demo commands of the system menu and the right-click menus ---------------
 
 void RepairDemo(HWND window, MainWindowHost& host) {
   RepairUnfinishedDemo(host, NativeFileSystem());
@@ -267,13 +264,7 @@ INT_PTR OnSysCommand(HWND window, WPARAM wParam) {
 
 INT_PTR OnInitDialog(HWND window, ProgramState& program) {
   SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(&program));
-  mainSkin = static_cast<HBITMAP>(LoadImageW(program.instance, MAKEINTRESOURCEW(IDB_MAIN_SKIN), IMAGE_BITMAP, 0, 0,
-                                             LR_DEFAULTCOLOR));
-  FitToSkin(window);
-  InvalidateRect(window, nullptr, FALSE);
-  UpdateWindow(window);
-  CenterOnScreen(window);
-  SetProgramIcon(window, program.instance);
+  mainSkin = StartSkinnedDialog(window, program.instance, IDB_MAIN_SKIN);
   AddDemoCommandsToSystemMenu(window);
 
   MainWindowHost host(window, program);
@@ -452,6 +443,20 @@ HBITMAP StartSkinnedDialog(HWND dialog, HINSTANCE instance, int skinId) {
   CenterOnScreen(dialog);
   SetProgramIcon(dialog, instance);
   return skin;
+}
+
+INT_PTR PaintSkin(HWND dialog, HBITMAP skin) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(dialog, &ps);
+  DrawBitmap(dc, skin, 0, 0);
+  EndPaint(dialog, &ps);
+  return TRUE;
+}
+
+void ReleaseSkin(HBITMAP& skin) {
+  if (skin == nullptr) return;
+  DeleteObject(skin);
+  skin = nullptr;
 }
 
 void CenterOnScreen(HWND window) {

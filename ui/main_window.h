@@ -70,5 +70,9 @@ void SetProgramIcon(HWND window, HINSTANCE instance);
 // returned for the dialog to paint and release), its controls fitted to the
 // skin, centred on the screen, with the program icon.
 HBITMAP StartSkinnedDialog(HWND dialog, HINSTANCE instance, int skinId);
+// WM_PAINT of a skinned dialog: its skin at the top left.
+INT_PTR PaintSkin(HWND dialog, HBITMAP skin);
+// WM_DESTROY of a skinned dialog: its skin let go.
+void ReleaseSkin(HBITMAP& skin);
 
 }  // namespace rewindor::ui

@@ -78,21 +78,13 @@ INT_PTR OnConvert(HWND dialog, const DialogState& state) {
   return TRUE;
 }
 
-INT_PTR OnPaint(HWND dialog, const DialogState& state) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(dialog, &ps);
-  DrawBitmap(dc, state.skin, 0, 0);
-  EndPaint(dialog, &ps);
-  return TRUE;
-}
-
 INT_PTR CALLBACK ResolutionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     if (message == WM_INITDIALOG) return OnInitDialog(dialog, *reinterpret_cast<DialogState*>(lParam));
     DialogState* state = StateOf(dialog);
     if (state == nullptr) return FALSE;
     switch (message) {
-      case WM_PAINT: return OnPaint(dialog, *state);
+      case WM_PAINT: return PaintSkin(dialog, state->skin);
       case WM_COMMAND:
         switch (LOWORD(wParam)) {
           case IDOK: return OnConvert(dialog, *state);
@@ -100,12 +92,7 @@ INT_PTR CALLBACK ResolutionDialogProc(HWND dialog, UINT message, WPARAM wParam, 
           default: return TRUE;
         }
       case WM_CLOSE: EndDialog(dialog, 0); return TRUE;
-      case WM_DESTROY:
-        if (HBITMAP& skin = state->skin) {
-          DeleteObject(skin);
-          skin = nullptr;
-        }
-        return FALSE;
+      case WM_DESTROY: ReleaseSkin(state->skin); return FALSE;
       case WM_CTLCOLORDLG:
       case WM_CTLCOLORSTATIC:
       case WM_CTLCOLOREDIT:
