@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -319,8 +318,8 @@ class Batch {
           .AddInt("build", report.facts.buildNumber)
           .Add("players", report.players)
           .Add("summary", report.summary);
-      if (report.resolution) {
-        json.Add("resolution", ScreenSizeText(*report.resolution));
+      if (report.details.resolution) {
+        json.Add("resolution", ScreenSizeText(*report.details.resolution));
       } else {
         json.AddNull("resolution");
       }
@@ -409,7 +408,6 @@ DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
   const auto readMore = [&](ByteView image, const DemoInspection& inspection) {
     report.facts = inspection;
     report.details = ReadDemoFacts(image, inspection.hltv);
-    report.resolution = report.details.resolution;
   };
   if (!ReadDemoInfo(window, files, state, readMore)) {
     report = DemoReport{};

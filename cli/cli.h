@@ -46,8 +46,7 @@ struct DemoReport {
   DemoInspection facts;
   std::string summary;               // the six lines, as the window shows them
   std::vector<std::string> players;  // first-seen order
-  std::optional<Resolution> resolution;  // the screen size the demo records
-  DemoFacts details;                     // playing time, server, recorder, roster
+  DemoFacts details;  // playing time, server, recorder, roster, the screen size it records
 };
 DemoReport InspectDemoFile(FileSystem& files, const std::string& path);
 

@@ -52,7 +52,7 @@ TEST(DescribeDemo, EveryFactOnItsLineAndTheRosterOneNameALine) {
   d.facts.recorder = "\xC2\xE0\xF1\xFF";  // "Вася" in code page 1251: decoded by the window, kept as bytes here
   d.facts.roster = {"\xC2\xE0\xF1\xFF", "Ghost"};
   d.facts.finished = false;
-  d.resolution = Resolution{1440, 900};
+  d.facts.resolution = Resolution{1440, 900};
   EXPECT_EQ(Shown(d), (std::vector<std::string>{
                           Line(text::kDetailsPlayingTime, "0:25"),
                           Line(text::kDetailsFrames, "1504"),

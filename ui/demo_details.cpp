@@ -39,9 +39,7 @@ DetailsLine FromDemo(const char* label, const std::optional<std::string>& value)
 
 DemoDetails ReadDemoDetails(ByteView image) {
   const bool hltv = ScanHltv(image);
-  DemoFacts facts = ReadDemoFacts(image, hltv);  // its walk tells the resolution too
-  const std::optional<Resolution> resolution = facts.resolution;
-  return {std::move(facts), resolution, hltv};
+  return {ReadDemoFacts(image, hltv), hltv};
 }
 
 std::vector<DetailsLine> DescribeDemo(const DemoDetails& details) {
@@ -57,7 +55,7 @@ std::vector<DetailsLine> DescribeDemo(const DemoDetails& details) {
     lines.push_back(FromDemo(text::kDetailsRecorder, facts.recorder));
   }
   lines.push_back(Ours(text::kDetailsFinished, facts.finished ? text::kDetailsYes : text::kDetailsNo));
-  const std::optional<Resolution>& size = details.resolution;
+  const std::optional<Resolution>& size = details.facts.resolution;
   lines.push_back(Ours(text::kDetailsResolution, size ? std::to_string(size->width) + "x" +
                                                             std::to_string(size->height)
                                                       : std::string(text::kDetailsUnknown)));

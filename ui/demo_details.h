@@ -9,13 +9,11 @@
 
 #include "demo/bytes.h"
 #include "demo/facts.h"
-#include "demo/resolution.h"
 
 namespace rewindor {
 
 struct DemoDetails {
-  DemoFacts facts;
-  std::optional<Resolution> resolution;  // the screen size the demo records
+  DemoFacts facts;  // the screen size the demo records among them
   bool hltv = false;
 };
 
