@@ -309,12 +309,12 @@ std::string FoldAsciiCase(std::string_view text) {
   return folded;
 }
 
-std::vector<std::string> DemoPlayers(const DemoInspection& facts) {
+std::vector<std::string> DemoPlayers(const DemoInspection& facts, const PlayerKeyOf& key) {
   std::vector<std::string> names;
-  std::unordered_set<std::string> seen;  // folded forms
+  std::unordered_set<std::string> seen;  // the keys of the names kept
   seen.reserve(facts.playerNames.size());
   for (const std::string& name : facts.playerNames) {
-    if (seen.insert(FoldAsciiCase(name)).second) names.push_back(name);
+    if (seen.insert(key(name)).second) names.push_back(name);
   }
   return names;
 }

@@ -80,8 +80,11 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b);
 // EqualIgnoringCase finds equal.
 std::string FoldAsciiCase(std::string_view text);
 
-// The player names of a demo in first-seen order, later repeats that differ
-// only in letter case dropped; none for an HLTV demo.
-std::vector<std::string> DemoPlayers(const DemoInspection& facts);
+// The player names of a demo in first-seen order, a later name dropped when
+// its `key` equals an earlier one's (by default: repeats that differ only in
+// the letter case of ASCII letters); none for an HLTV demo. One key a name,
+// one set look-up each.
+using PlayerKeyOf = std::function<std::string(std::string_view name)>;
+std::vector<std::string> DemoPlayers(const DemoInspection& facts, const PlayerKeyOf& key = FoldAsciiCase);
 
 }  // namespace rewindor

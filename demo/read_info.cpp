@@ -1,7 +1,5 @@
 #include "demo/read_info.h"
 
-#include <unordered_set>
-
 #include "demo/info.h"
 #include "demo/messages.h"
 
@@ -39,12 +37,10 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, con
 
   DemoInspection facts = InspectDemo(image);
   window.ClearPlayers();
-  // A name is added unless the list holds it already in any letter case: one
-  // look-up per name in the keys added so far, never a search of the list.
-  std::unordered_set<std::string> listed;
-  listed.reserve(facts.playerNames.size());
-  for (const std::string& name : facts.playerNames) {
-    if (listed.insert(window.PlayerKey(name)).second) window.AddPlayer(name);
+  // A name is added unless the list holds it already in any letter case, as
+  // the list compares: one look-up per name, never a search of the list.
+  for (const std::string& name : DemoPlayers(facts, [&window](std::string_view n) { return window.PlayerKey(n); })) {
+    window.AddPlayer(name);
   }
   window.SetInfoText(ComposeDemoSummary(facts));
   state.currentMod = facts.header.gameDir;
