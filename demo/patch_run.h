@@ -4,8 +4,9 @@
 // the command-line tool: open the demo for editing (others may only read it),
 // read it whole, refuse a file that does not start with the demo signature,
 // run the edit step on the image, write the new content to a temp file beside
-// the demo, flush it and put it in the demo's place in one step. The demo is at every moment either exactly as it was or wholly edited;
-// on any failure the temp file is gone. The demo stays held until EditDemo
+// the demo, flush it and put it in the demo's place in one step. The demo is
+// at every moment either exactly as it was or wholly edited; on any failure
+// the temp file is gone. The demo stays held until EditDemo
 // returns, so `whileHeld` (the window's result box) runs with it still held.
 //
 // PatchRun is EditDemo with the window's dialogue around it: the demo path of
