@@ -94,11 +94,6 @@ std::string LongPathFallback(std::string_view source, PathLookup& lookup) {
   return WithinPathLimit(std::move(result));
 }
 
-std::string ProgramFolder(std::string_view executablePath) {
-  std::size_t slash = executablePath.rfind('\\');
-  return std::string(slash == std::string_view::npos ? executablePath : executablePath.substr(0, slash));
-}
-
 void RegisterShellAssociation(std::string_view executablePath, Registry& registry, ErrorReporter& reporter) {
   // Both parts quoted, so the program and the demo may lie in folders with blanks.
   std::string command;

@@ -56,9 +56,6 @@ std::string ExpandToLongPath(std::string_view source, PathLookup& lookup);
 // Empty when the result would exceed 259 characters.
 std::string LongPathFallback(std::string_view source, PathLookup& lookup);
 
-// The executable's path cut at its last backslash ("C:" for a drive's root).
-std::string ProgramFolder(std::string_view executablePath);
-
 // --- The .DEM file association ------------------------------------------------
 
 class ErrorReporter {

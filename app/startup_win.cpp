@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/startup.h"
+#include "demo/ascii.h"
 #include "demo/messages.h"
 #include "demo/report.h"
 #include "demo/utf8.h"
@@ -130,7 +131,7 @@ StartupFacts PrepareStartup() {
   StartupFacts facts;
   facts.pendingDemoPath = ExpandToLongPath(ArgumentPath(CommandLineArgument()), NativePathLookup());
   facts.executablePath = ExecutablePathOfProcess();
-  facts.programFolder = ProgramFolder(facts.executablePath);
+  facts.programFolder = BeforeLastBackslash(facts.executablePath);
   ErrorBoxes boxes;
   std::unique_ptr<Registry> registry = MakeNativeRegistry();
   RegisterShellAssociation(facts.executablePath, *registry, boxes);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "demo/info.h"
+#include "demo/ascii.h"
 
 namespace rewindor::cli {
 

@@ -34,8 +34,6 @@ bool IsPlainName(std::string_view s) {
   return s.find_first_of("\\/:") == std::string_view::npos;
 }
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // The player names of all player-info windows in one walk over the file.
 // Windows overlap, but they tokenise alike: a window's first token starts at
 // its marker's tab, so it is never "name", and for the windows before it the
@@ -296,17 +294,6 @@ std::optional<std::string> MapPicturePath(std::string_view programFolder, std::s
   path.append(programFolder).append("\\").append(modText).append("\\maps\\").append(mapText).append(".bmp");
   if (Utf16Length(path) > kMaxPathChars) return std::nullopt;
   return path;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
-}
-
-std::string FoldAsciiCase(std::string_view text) {
-  std::string folded(text);
-  std::transform(folded.begin(), folded.end(), folded.begin(), FoldAscii);
-  return folded;
 }
 
 std::vector<std::string> DemoPlayers(const DemoInspection& facts, const PlayerKeyOf& key) {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "demo/ascii.h"
 #include "demo/bytes.h"
 #include "demo/demo_format.h"
 #include "demo/utf8.h"
@@ -73,12 +74,6 @@ using DemoTextDecoder = std::function<std::string(std::string_view)>;
 // and a name in different encodings still make one path.
 std::optional<std::string> MapPicturePath(std::string_view programFolder, std::string_view mod,
                                           std::string_view map, const DemoTextDecoder& decode = DemoTextToUtf8);
-
-// Equal but for the letter case of ASCII letters; other bytes must match exactly.
-bool EqualIgnoringCase(std::string_view a, std::string_view b);
-// The text with its ASCII letters in lower case: equal for texts that
-// EqualIgnoringCase finds equal.
-std::string FoldAsciiCase(std::string_view text);
 
 // The player names of a demo in first-seen order, a later name dropped when
 // its `key` equals an earlier one's (by default: repeats that differ only in

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "demo/ascii.h"
 #include "demo/demo_format.h"
 #include "demo/utf8.h"
 #include "res/resource.h"
@@ -19,15 +20,9 @@ bool HasBlank(std::string_view s) { return s.find_first_of(" \t") != std::string
 
 // Paths alike for Windows: ASCII letter case and the two separators do not count.
 bool SamePath(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) {
-      if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
-      return c == '/' ? '\\' : c;
-    };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
+  auto fold = [](char c) { return c == '/' ? '\\' : FoldAscii(c); };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 LaunchMode ChosenMode(LaunchWindow& window) {
@@ -38,11 +33,6 @@ LaunchMode ChosenMode(LaunchWindow& window) {
 }
 
 }  // namespace
-
-std::string GameFolder(std::string_view executablePath) {
-  std::size_t slash = executablePath.rfind('\\');
-  return std::string(slash == std::string_view::npos ? executablePath : executablePath.substr(0, slash));
-}
 
 bool IsUsableModName(std::string_view mod) {
   if (mod.empty()) return true;
@@ -89,7 +79,7 @@ bool LaunchGame(LaunchWindow& window, GamePlatform& platform, std::string_view c
   std::string executablePath = window.ControlText(IDC_GAME_PATH, kMaxPathChars);
   std::string options = window.ControlText(IDC_GAME_OPTIONS, kMaxPathChars);
   std::string speed = window.ControlText(IDC_DEMO_SPEED, kMaxDemoSpeedChars);
-  std::string gameFolder = GameFolder(executablePath);
+  const std::string_view gameFolder = BeforeLastBackslash(executablePath);
 
   if (Utf16Length(demoPath) < 3) {
     window.ShowMessage(text::kNoDemoLoaded);
@@ -105,7 +95,7 @@ bool LaunchGame(LaunchWindow& window, GamePlatform& platform, std::string_view c
     window.ShowMessage(text::kBadModName);
     return false;
   }
-  std::string copyPath = gameFolder;
+  std::string copyPath(gameFolder);
   copyPath.append("\\").append(currentMod).append("\\").append(kCopyName);
   if (Utf16Length(copyPath) > kMaxPathChars) {
     window.ShowMessage(text::kCopyPathTooLong);

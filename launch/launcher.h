@@ -71,7 +71,6 @@ class GamePlatform {
 enum class LaunchMode { kPlayback, kView, kTime, kMovie };
 
 // What the launcher derives from its inputs; exposed for the tests.
-std::string GameFolder(std::string_view executablePath);
 // The longest mod name the launcher passes on.
 inline constexpr std::size_t kMaxModNameChars = 64;
 // True for a plain folder name that can only mean one folder beside the game

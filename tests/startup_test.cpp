@@ -121,12 +121,6 @@ TEST(LongPathTest, FallbackComponentByComponent) {
   EXPECT_EQ(LongPathFallback("C:\\L", lookup), "C:\\" + std::string(256, 'l'));
 }
 
-TEST(ProgramFolderTest, CutAtTheLastBackslash) {
-  EXPECT_EQ(ProgramFolder("C:\\Tools\\Rewindor\\rewindor.exe"), "C:\\Tools\\Rewindor");
-  EXPECT_EQ(ProgramFolder("C:\\rewindor.exe"), "C:");
-  EXPECT_EQ(ProgramFolder("rewindor.exe"), "rewindor.exe");
-}
-
 class Reports : public ErrorReporter {
  public:
   std::vector<std::string> lines;

@@ -1,7 +1,6 @@
 #include "ui/folder_list.h"
 
-#include <algorithm>
-
+#include "demo/ascii.h"
 #include "demo/demo_format.h"
 #include "demo/utf8.h"
 
@@ -9,19 +8,9 @@ namespace rewindor {
 
 namespace {
 
-bool ContainsDemoExtension(std::string_view name) {
-  static constexpr std::string_view kDem = ".dem";
-  return std::search(name.begin(), name.end(), kDem.begin(), kDem.end(), [](char a, char b) {
-           return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
-         }) != name.end();
-}
+bool ContainsDemoExtension(std::string_view name) { return ContainsIgnoringCase(name, ".dem"); }
 
 }  // namespace
-
-std::string_view CutAtLastBackslash(std::string_view path) {
-  std::size_t slash = path.rfind('\\');
-  return slash == std::string_view::npos ? path : path.substr(0, slash);
-}
 
 std::vector<std::string> ListedEntries(const std::vector<FolderEntry>& entries) {
   std::vector<std::string> listed;
@@ -70,7 +59,7 @@ void OpenListEntry(FolderListWindow& window, FolderSource& source) {
   std::string name = entry->size() >= 2 ? entry->substr(1, entry->size() - 2) : std::string();
   if (name == "..") {
     std::string up = folder + "..";
-    ListFolder(window, source, CutAtLastBackslash(CutAtLastBackslash(up)));
+    ListFolder(window, source, BeforeLastBackslash(BeforeLastBackslash(up)));
   } else {
     ListFolder(window, source, folder + name);
   }

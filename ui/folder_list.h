@@ -65,7 +65,4 @@ void OpenListEntry(FolderListWindow& window, FolderSource& source);
 // True when OpenListEntry would open the selected entry as a demo.
 bool SelectedEntryIsDemo(FolderListWindow& window, FolderSource& source);
 
-// The text before the last backslash (the whole text when it has none).
-std::string_view CutAtLastBackslash(std::string_view path);
-
 }  // namespace rewindor

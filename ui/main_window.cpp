@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/startup.h"
+#include "demo/ascii.h"
 #include "demo/info.h"
 #include "demo/messages.h"
 #include "demo/patch_run.h"
@@ -109,7 +110,7 @@ class MainWindowHost final : public InfoWindow,
 
   // Reads the demo named in 1000 (the caller has released the map picture).
   void ReadDemo() { ReadDemoInfo(*this, NativeFileSystem(), program_.reader); }
-  void ListFolderOf(std::string_view path) { ListFolder(*this, NativeFolderSource(), CutAtLastBackslash(path)); }
+  void ListFolderOf(std::string_view path) { ListFolder(*this, NativeFolderSource(), BeforeLastBackslash(path)); }
 
  private:
   HWND window_;
