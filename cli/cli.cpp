@@ -211,12 +211,7 @@ EditStep EditStepFor(const Options& o) {
   return [to, from](MutableByteView image) {
     // Without --from, the size the demo itself records is the one replaced.
     std::optional<Resolution> current = from ? from : DetectResolution(image);
-    if (!current) {
-      EditResult refused;
-      refused.refused = true;
-      refused.refusal = kNoResolutionFound;
-      return refused;
-    }
+    if (!current) return EditResult::Refusal(kNoResolutionFound);
     return ConvertResolutionStep(image, current->width, current->height, to.width, to.height);
   };
 }
@@ -260,12 +255,12 @@ class Batch {
   void Edit(const std::string& path) {
     EditOutcome outcome = EditDemo(files_, path, EditStepFor(o_), o_.dryRun);
     if (!outcome.ok()) return FailEdit(path, outcome);
-    std::string result = ResultText(SettingsFor(o_.command), outcome.result.replacements);
+    std::string result = ResultText(SettingsFor(o_.command), outcome.result.changes);
     if (o_.json) {
       console_.Out(JsonObject()
                        .Add("path", path)
                        .Add("command", CommandName(o_.command))
-                       .AddInt("replacements", static_cast<std::int64_t>(outcome.result.replacements))
+                       .AddInt("replacements", static_cast<std::int64_t>(outcome.result.changes))
                        .AddInt("bytesRemoved", static_cast<std::int64_t>(outcome.bytesRemoved()))
                        .AddBool("dryRun", o_.dryRun)
                        .Add("result", result)

@@ -11,17 +11,10 @@ namespace rewindor {
 
 namespace {
 
-EditResult WholeImage(MutableByteView image, std::uint64_t replacements) {
+EditResult WholeImage(MutableByteView image, std::uint64_t changes) {
   EditResult r;
-  r.replacements = replacements;
+  r.changes = changes;
   r.writeLength = image.size();
-  return r;
-}
-
-EditResult Refused(std::string_view why) {
-  EditResult r;
-  r.refused = true;
-  r.refusal = why;
   return r;
 }
 
@@ -117,7 +110,7 @@ std::array<std::uint8_t, kSizeRecordSize> SizeRecord(std::uint32_t width, std::u
 EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWidth,
                                  std::uint32_t currentHeight, std::uint32_t newWidth,
                                  std::uint32_t newHeight) {
-  if (!IsSearchableResolution(currentWidth, currentHeight)) return Refused(text::kZeroCurrentResolution);
+  if (!IsSearchableResolution(currentWidth, currentHeight)) return EditResult::Refusal(text::kZeroCurrentResolution);
   const auto search = SizeRecord(currentWidth, currentHeight);
   const auto replacement = SizeRecord(newWidth, newHeight);
   std::uint64_t count = 0;
@@ -137,10 +130,10 @@ EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWid
 EditResult TrimLoadingSegmentStep(MutableByteView image) {
   const std::size_t size = image.size();
   const std::optional<std::size_t> build = FindLastPattern(image, kBuildPrintMarker);
-  if (!build) return Refused(text::kTrimNoBuildAnnouncement);
+  if (!build) return EditResult::Refusal(text::kTrimNoBuildAnnouncement);
   const std::optional<std::size_t> loading = FindLastPattern(image, kLoadingTitleMarker);
-  if (!loading) return Refused(text::kTrimNoLoadingSegment);
-  if (*build < kTrimAnnouncementBase) return Refused(text::kTrimAnnouncementTooEarly);
+  if (!loading) return EditResult::Refusal(text::kTrimNoLoadingSegment);
+  if (*build < kTrimAnnouncementBase) return EditResult::Refusal(text::kTrimAnnouncementTooEarly);
   const std::uint64_t cut = *build - kTrimAnnouncementBase;
   // From here on the image holds the whole header: the marker lies past it.
 
@@ -148,19 +141,19 @@ EditResult TrimLoadingSegmentStep(MutableByteView image) {
   const std::int64_t directory = LoadI32LE(image.data() + kDirectoryOffsetOffset);
   if (directory < static_cast<std::int64_t>(kHeaderSize) ||
       static_cast<std::uint64_t>(directory) + 4 > size) {
-    return Refused(text::kTrimDirectoryDamaged);
+    return EditResult::Refusal(text::kTrimDirectoryDamaged);
   }
   const std::uint64_t entries = static_cast<std::uint64_t>(directory) + 4;
   const std::int32_t count = LoadI32LE(image.data() + directory);
   if (count < 1 || count > kMaxDirectoryEntries ||
       entries + static_cast<std::uint64_t>(count) * kDirectoryEntrySize != size) {
-    return Refused(text::kTrimDirectoryDamaged);
+    return EditResult::Refusal(text::kTrimDirectoryDamaged);
   }
   // The LOADING title must be that of one of the entries.
-  if (*loading < entries + kLoadingMarkerInEntry) return Refused(text::kTrimDirectoryDamaged);
+  if (*loading < entries + kLoadingMarkerInEntry) return EditResult::Refusal(text::kTrimDirectoryDamaged);
   const std::uint64_t loadingEntry = *loading - kLoadingMarkerInEntry;
   if ((loadingEntry - entries) % kDirectoryEntrySize != 0) {
-    return Refused(text::kTrimDirectoryDamaged);
+    return EditResult::Refusal(text::kTrimDirectoryDamaged);
   }
   const std::uint64_t loadingIndex = (loadingEntry - entries) / kDirectoryEntrySize;
   auto field = [&](std::uint64_t entry, std::size_t offset) {
@@ -168,16 +161,16 @@ EditResult TrimLoadingSegmentStep(MutableByteView image) {
   };
   // The removed bytes must be the loading segment's, which starts right after the header.
   if (LoadI32LE(field(loadingIndex, kEntrySegmentOffsetOffset)) != static_cast<std::int32_t>(kHeaderSize)) {
-    return Refused(text::kTrimDirectoryDamaged);
+    return EditResult::Refusal(text::kTrimDirectoryDamaged);
   }
   const std::int64_t loadingLength = LoadI32LE(field(loadingIndex, kEntrySegmentLengthOffset));
   const std::uint64_t keptFrom = kHeaderSize + cut;
   if (static_cast<std::int64_t>(cut) > loadingLength || keptFrom > static_cast<std::uint64_t>(directory)) {
-    return Refused(text::kTrimPastLoadingSegment);
+    return EditResult::Refusal(text::kTrimPastLoadingSegment);
   }
   for (std::uint64_t e = loadingIndex + 1; e < static_cast<std::uint64_t>(count); ++e) {
     if (LoadI32LE(field(e, kEntrySegmentOffsetOffset)) < static_cast<std::int64_t>(keptFrom)) {
-      return Refused(text::kTrimPastLoadingSegment);
+      return EditResult::Refusal(text::kTrimPastLoadingSegment);
     }
   }
 
@@ -194,7 +187,7 @@ EditResult TrimLoadingSegmentStep(MutableByteView image) {
   std::memmove(image.data() + cut, image.data(), kHeaderSize);
 
   EditResult r;
-  r.replacements = cut > 0 ? 2 + static_cast<std::uint64_t>(count) - (loadingIndex + 1) : 0;
+  r.changes = cut > 0 ? 2 + static_cast<std::uint64_t>(count) - (loadingIndex + 1) : 0;
   r.writeStart = static_cast<std::size_t>(cut);
   r.writeLength = size - static_cast<std::size_t>(cut);
   r.cutFile = cut > 0;

@@ -21,11 +21,12 @@ struct EditResult {
   // be written, and `refusal` (a text of demo/messages.h) says why.
   bool refused = false;
   std::string_view refusal;
-  // Fades replaced, messages stripped, size records converted; for the trim
-  // the fields lowered (directoryOffset and the directory's); for the repair
-  // 1, the directory rebuilt. 0 means the step found nothing to change: the
+  // What the step changed, each step counting in its own unit: fades
+  // replaced, messages stripped, size records converted; for the trim the
+  // fields lowered (directoryOffset and the directory's); for the repair 1,
+  // the directory rebuilt. 0 means the step found nothing to change: the
   // image is as it was and the demo is not written at all.
-  std::uint64_t replacements = 0;
+  std::uint64_t changes = 0;
   // The new file: the `writeLength` bytes of the image from `writeStart`. For
   // every step but the trim and the repair that is the whole image (start 0,
   // its length).
@@ -35,6 +36,14 @@ struct EditResult {
   std::vector<std::uint8_t> appended;
   // The new file is shorter than the old one (only the trim).
   bool cutFile = false;
+
+  // A step's refusal for the reason `why`.
+  static EditResult Refusal(std::string_view why) {
+    EditResult r;
+    r.refused = true;
+    r.refusal = why;
+    return r;
+  }
 };
 
 // --- Fade-to-black removal ---------------------------------------------------
@@ -61,7 +70,7 @@ inline constexpr std::array<std::string_view, 4> kTeamChatPrefixes = {"(Terroris
                                                                       "*DEAD*(Terrorist)", "*DEAD*(CT)"};
 inline constexpr std::size_t kTeamChatPrefixCompared = 4;
 
-// Blanks every team chat message found by the cursor walk; `replacements` is
+// Blanks every team chat message found by the cursor walk; `changes` is
 // the number of messages stripped. Keeps the length.
 EditResult StripTeamChatStep(MutableByteView image);
 
@@ -108,7 +117,7 @@ inline constexpr std::size_t kTrimAnnouncementBase = kHeaderSize + kNetMsgDataOf
 // announcement, lowering directoryOffset, the loading entry's segmentLength
 // and the segmentOffset of every entry after the loading entry by the cut. The
 // new file (the header moved up to offset cut, then the kept data) is the
-// stretch (cut, size - cut); `replacements` counts the fields lowered (none
+// stretch (cut, size - cut); `changes` counts the fields lowered (none
 // for a cut of 0, which changes nothing). Refused, with the image
 // untouched, when a marker is missing, the cut is negative, the LOADING title
 // is not that of an entry of a directory that ends at the end of the file, the

@@ -27,8 +27,7 @@ EditOutcome EditOpened(DemoFile& file, FileSystem& files, const EditStep& step, 
   out.oldSize = image.size();
   if (!HasDemoSignature(image)) {
     out.failure = EditFailure::kRefused;
-    out.result.refused = true;
-    out.result.refusal = text::kNotADemo;
+    out.result = EditResult::Refusal(text::kNotADemo);
     return out;
   }
   out.result = step(image);
@@ -86,16 +85,16 @@ EditOutcome EditDemo(FileSystem& files, const std::string& path, const EditStep&
   return out;
 }
 
-std::string ResultText(std::string_view resultText, std::uint64_t replacements) {
+std::string ResultText(std::string_view resultText, std::uint64_t changes) {
   std::string out(resultText);
   const std::size_t at = out.find("%d");
-  if (at != std::string::npos) out.replace(at, 2, std::to_string(replacements));
+  if (at != std::string::npos) out.replace(at, 2, std::to_string(changes));
   return out;
 }
 
-std::string ResultText(const PatchSettings& settings, std::uint64_t replacements) {
-  if (replacements == 0 && !settings.unchangedText.empty()) return std::string(settings.unchangedText);
-  return ResultText(settings.resultText, replacements);
+std::string ResultText(const PatchSettings& settings, std::uint64_t changes) {
+  if (changes == 0 && !settings.unchangedText.empty()) return std::string(settings.unchangedText);
+  return ResultText(settings.resultText, changes);
 }
 
 namespace {
@@ -146,7 +145,7 @@ void PatchRun(PatchWindow& window, FileSystem& files, const PatchSettings& setti
   RunEdit(window, files, settings, step, [&](const EditOutcome& out) {
     // Nothing changed is news, not a success to confirm: always the information icon.
     const bool changed = out.changed();
-    window.ShowMessage(text::kProgramCaption, ResultText(settings, out.result.replacements),
+    window.ShowMessage(text::kProgramCaption, ResultText(settings, out.result.changes),
                        changed ? settings.resultIcon : MessageIcon::kInformation,
                        changed ? settings.resultButtons : MessageButtons::kOk);
   });

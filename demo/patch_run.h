@@ -15,7 +15,7 @@
 // Typical command-line use:
 //   EditOutcome out = EditDemo(NativeFileSystem(), path, StripTeamChatStep, dryRun);
 //   if (!out.ok()) print(out.FailureText(), out.failure == EditFailure::kRefused ? "" : out.why.text);
-//   else print(ResultText(kStripTeamChatSettings.resultText, out.result.replacements), out.bytesRemoved());
+//   else print(ResultText(kStripTeamChatSettings.resultText, out.result.changes), out.bytesRemoved());
 #pragma once
 
 #include <cstdint>
@@ -53,7 +53,7 @@ struct EditOutcome {
   bool ok() const { return failure == EditFailure::kNone; }
   // The step found something to change, so the demo was (or, in a dry run,
   // would be) written; otherwise it was left exactly as it was.
-  bool changed() const { return ok() && result.replacements > 0; }
+  bool changed() const { return ok() && result.changes > 0; }
   std::uint64_t bytesRemoved() const { return ok() && oldSize > newSize ? oldSize - newSize : 0; }
   // The fixed text the window shows for a failure (for kRefused, the refusal).
   std::string_view FailureText() const;
@@ -61,7 +61,7 @@ struct EditOutcome {
 
 // With `dryRun` the demo is only opened for reading and nothing is written;
 // the outcome says what the edit would do. A step that finds nothing to change
-// (no replacements) writes nothing either, so the demo keeps its file and its
+// (no changes) writes nothing either, so the demo keeps its file and its
 // dates. `whileHeld`, when given, is called with the outcome whenever the demo
 // was opened, before it is let go; after a failure the temp file is already
 // gone.
@@ -90,7 +90,7 @@ class PatchWindow {
 struct PatchSettings {
   std::string_view question;    // asked (question icon, OK and Cancel) before the demo is opened
   bool shortReadInBox;          // a failed read: a "Rewindor" box, otherwise ReportError
-  std::string_view resultText;  // "%d" stands for the number of replacements
+  std::string_view resultText;  // "%d" stands for the number of changes
   MessageIcon resultIcon;
   MessageButtons resultButtons;  // the button pressed changes nothing
   // Shown (information icon, OK) when the step found nothing to change; when
@@ -116,10 +116,10 @@ inline constexpr PatchSettings kRepairDemoSettings = {
 
 // The result text with "%d" replaced by the count in decimal; a text without
 // the placeholder is returned unchanged.
-std::string ResultText(std::string_view resultText, std::uint64_t replacements);
+std::string ResultText(std::string_view resultText, std::uint64_t changes);
 // What an edit that succeeded did: the command's result text, or its text for
 // finding nothing to change.
-std::string ResultText(const PatchSettings& settings, std::uint64_t replacements);
+std::string ResultText(const PatchSettings& settings, std::uint64_t changes);
 
 // Asks, edits the demo of control 1000 and reports; returns when the last box
 // has been closed. Every box of its own is captioned "Rewindor".

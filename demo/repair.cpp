@@ -15,12 +15,7 @@ namespace rewindor {
 
 namespace {
 
-EditResult Refused(std::string_view why) {
-  EditResult r;
-  r.refused = true;
-  r.refusal = why;
-  return r;
-}
+EditResult Refused(std::string_view why) { return EditResult::Refusal(why); }
 
 // The directory's Playback entry of a finished demo.
 const DirectoryEntry* PlaybackEntry(const Directory& directory) {
@@ -121,7 +116,7 @@ EditResult RepairDemo(MutableByteView image, RepairReport& report) {
   report.frames = networkFrames;
   report.bytesDropped = image.size() - end;
   EditResult r;
-  r.replacements = 1;
+  r.changes = 1;
   r.writeLength = end;
   r.cutFile = end + appended.size() < image.size();
   r.appended = std::move(appended);

@@ -18,7 +18,7 @@ struct RepairReport {
 };
 
 // The edit step of the repair. A finished demo (frames.h, IsFinished) is left
-// alone: `replacements` 0, and the report gives the directory's playing time
+// alone: `changes` 0, and the report gives the directory's playing time
 // and frames. Any other demo is rebuilt from its frames after the header:
 //  - LOADING runs to its closing frame, and takes the closing frames that
 //    follow it right away;

@@ -60,7 +60,7 @@ TEST_P(ByteExamples, Edit) {
   const std::size_t size = image.size();
   EditResult r = GetParam().step(image);
   EXPECT_EQ(image, Hex(GetParam().out));
-  EXPECT_EQ(r.replacements, GetParam().count);
+  EXPECT_EQ(r.changes, GetParam().count);
   EXPECT_TRUE(r.writeStart == 0 && r.writeLength == size && !r.cutFile && !r.refused);
 }
 INSTANTIATE_TEST_SUITE_P(
@@ -211,16 +211,16 @@ TEST(Edits, ChangeOnlyWhatIsPlacedKeepTheLengthAndDoNothingTheSecondTime) {
   Bytes image = built.bytes;
   for (auto [step, tag, mark] :
        {std::tuple{&Fade, "fade", kNopMessage}, {&Chat, "team_chat", kStrippedChatMessage}}) {
-    EXPECT_EQ(step(image).replacements, built.layout.Tagged(tag).size());
+    EXPECT_EQ(step(image).changes, built.layout.Tagged(tag).size());
     for (const auto& m : built.layout.Tagged(tag)) EXPECT_EQ(image[static_cast<std::size_t>(m.offset)], mark);
     const Bytes once = image;
-    EXPECT_EQ(step(image).replacements, 0u);
+    EXPECT_EQ(step(image).changes, 0u);
     EXPECT_EQ(image, once);
   }
   for (const auto& m : built.layout.Tagged("all_chat")) {
     EXPECT_EQ(image[static_cast<std::size_t>(m.offset)], kChatMessage);
   }
-  EXPECT_EQ(To800(image).replacements, built.layout.viewports.size());
+  EXPECT_EQ(To800(image).changes, built.layout.viewports.size());
   EXPECT_EQ(DetectResolution(image), (Resolution{800, 600}));
   EXPECT_EQ(image.size(), built.bytes.size());
 }
@@ -247,9 +247,9 @@ TEST(Edits, RealRecordings) {
     const Bytes original((std::istreambuf_iterator<char>(in)), {});
     // They hold no fade to black and no team chat (though many 4B bytes): nothing changes.
     Bytes mine = original, plain = original;
-    EXPECT_EQ(RemoveFadeToBlackStep(mine).replacements + StripTeamChatStep(mine).replacements, 0u);
+    EXPECT_EQ(RemoveFadeToBlackStep(mine).changes + StripTeamChatStep(mine).changes, 0u);
     if (std::optional<Resolution> size = DetectResolution(original)) {
-      EXPECT_GT(ConvertResolutionStep(mine, size->width, size->height, 512, 384).replacements, 100u);
+      EXPECT_GT(ConvertResolutionStep(mine, size->width, size->height, 512, 384).changes, 100u);
       PlainConvert(plain, *size);
     }
     EXPECT_EQ(mine, plain);

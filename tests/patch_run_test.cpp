@@ -351,7 +351,7 @@ TEST_F(Folder, NothingToChangeIsSaidAndNothingIsWritten) {
   // Nor in a dry run, which tells the same.
   EditOutcome out = EditDemo(NativeFileSystem(), window_.path, RemoveFadeToBlackStep, /*dryRun=*/true);
   EXPECT_TRUE(out.ok() && !out.changed());
-  EXPECT_EQ(ResultText(kRemoveFadeToBlackSettings, out.result.replacements), text::kNoFadesFound);
+  EXPECT_EQ(ResultText(kRemoveFadeToBlackSettings, out.result.changes), text::kNoFadesFound);
 }
 
 TEST_F(Folder, DryRunReportsWithoutWriting) {
@@ -363,7 +363,7 @@ TEST_F(Folder, DryRunReportsWithoutWriting) {
   EXPECT_EQ(out.newSize, before.size() - 577);
   EXPECT_EQ(Content(), before);
   out = EditDemo(NativeFileSystem(), window_.path, StripTeamChatStep, /*dryRun=*/true);
-  EXPECT_EQ(out.result.replacements, 2u);
+  EXPECT_EQ(out.result.changes, 2u);
   EXPECT_EQ(out.bytesRemoved(), 0u);
   EXPECT_EQ(Content(), before);
   EXPECT_EQ(FilesInFolder(), 1u);

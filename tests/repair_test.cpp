@@ -105,7 +105,7 @@ TEST(Repair, RealRecordingsCutInsidePlayback) {
       Bytes image = original;
       RepairReport report;
       EditResult r = RepairDemo(image, report);
-      EXPECT_TRUE(!r.refused && r.replacements == 0 && r.appended.empty() && !report.repaired);
+      EXPECT_TRUE(!r.refused && r.changes == 0 && r.appended.empty() && !report.repaired);
       EXPECT_EQ(image, original);
       EXPECT_EQ(U32(original, dir + 92 + 76), [&] {
         const float t = static_cast<float>(report.duration);
@@ -205,7 +205,7 @@ TEST(Repair, RealRecordingsCutInsidePlayback) {
         // The repaired demo is finished: a second repair changes nothing.
         RepairReport again;
         r = RepairDemo(out, again);
-        EXPECT_FALSE(r.refused || again.repaired || r.replacements > 0);
+        EXPECT_FALSE(r.refused || again.repaired || r.changes > 0);
         EXPECT_EQ(again.duration, time);
         EXPECT_EQ(again.frames, netFrames);
       }
@@ -313,7 +313,7 @@ TEST(Repair, DamagedDirectoryIsRebuilt) {
   Bytes out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(r.writeLength));
   out.insert(out.end(), r.appended.begin(), r.appended.end());
   RepairReport again;
-  EXPECT_EQ(RepairDemo(out, again).replacements, 0u);
+  EXPECT_EQ(RepairDemo(out, again).changes, 0u);
   EXPECT_FALSE(again.repaired);
 }
 

@@ -2,7 +2,7 @@
 // rules and checks their properties: three keep the length, a second fade
 // removal or chat strip changes nothing, the trim keeps the header and the
 // data after the cut and lowers its fields by the cut, and a step reports no
-// replacements exactly when it changed nothing (so nothing is written). The
+// changes exactly when it changed nothing (so nothing is written). The
 // repair leaves what it refuses or finds finished untouched, and what it
 // mends is a finished demo that keeps every byte it walked.
 #include <cstdint>
@@ -91,23 +91,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   EditResult r = RemoveFadeToBlackStep(fades);
   Check(!r.refused && r.writeStart == 0 && r.writeLength == original.size() && !r.cutFile);
   Check(fades == RefFades(original));
-  Check((r.replacements == 0) == (fades == original));
+  Check((r.changes == 0) == (fades == original));
   Bytes again = fades;
-  Check(RemoveFadeToBlackStep(again).replacements == 0 && again == fades);
+  Check(RemoveFadeToBlackStep(again).changes == 0 && again == fades);
 
   Bytes chat = original;
   r = StripTeamChatStep(chat);
   Check(!r.refused && r.writeLength == original.size());
   Check(chat == RefChat(original));
-  Check((r.replacements == 0) == (chat == original));
+  Check((r.changes == 0) == (chat == original));
   again = chat;
-  Check(StripTeamChatStep(again).replacements == 0 && again == chat);
+  Check(StripTeamChatStep(again).changes == 0 && again == chat);
 
   Bytes sizes = original;
   r = ConvertResolutionStep(sizes, w, h, nw, nh);
   Check(!r.refused && r.writeLength == original.size());
   Check(sizes == RefConvert(original, w, h, static_cast<std::uint16_t>(nw), static_cast<std::uint16_t>(nh)));
-  Check(r.replacements > 0 || sizes == original);  // a record may be replaced by the same size
+  Check(r.changes > 0 || sizes == original);  // a record may be replaced by the same size
 
   Bytes trim = original;
   r = TrimLoadingSegmentStep(trim);
@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     const Bytes out = Applied(trim, r);
     const std::size_t cut = original.size() - out.size();
-    Check((r.replacements == 0) == (out == original));
+    Check((r.changes == 0) == (out == original));
     Check(out.size() <= original.size() && out.size() >= kHeaderSize);
     Check(std::memcmp(out.data(), original.data(), 540) == 0);  // header up to directoryOffset
     Check(LoadI32LE(out.data() + kDirectoryOffsetOffset) ==
@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Bytes mended = original;
   RepairReport report;
   r = RepairDemo(mended, report);
-  if (r.refused || r.replacements == 0) {
+  if (r.refused || r.changes == 0) {
     Check(mended == original && r.appended.empty() && !report.repaired);
   } else {
     Bytes out = Applied(mended, r);
@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Bytes twice = out;
     RepairReport second;
     r = RepairDemo(twice, second);
-    Check(!r.refused && r.replacements == 0 && twice == out && second.frames == report.frames);
+    Check(!r.refused && r.changes == 0 && twice == out && second.frames == report.frames);
   }
   return 0;
 }
