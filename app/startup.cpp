@@ -125,7 +125,7 @@ HandOver ComposeHandOver(std::string_view path, AnsiCodePage& ansi) {
     return message;
   }
   message.tag = kWideHandOverTag;
-  message.data = EncodeRegistryText(path);
+  message.data = EncodeUtf16LE(path);
   return message;
 }
 
@@ -136,14 +136,7 @@ std::optional<std::string> ReadHandOver(std::uintptr_t tag, ByteView data, AnsiC
     if (end == data.data() + length) return std::nullopt;
     return ansi.ToUtf8(std::string_view(reinterpret_cast<const char*>(data.data()), end - data.data()));
   }
-  std::size_t units = std::min(data.size() / 2, kMaxPathChars + 1);
-  std::u16string text;
-  for (std::size_t i = 0; i < units; ++i) {
-    char16_t unit = LoadU16LE(data.data() + 2 * i);
-    if (unit == 0) return Utf16ToUtf8(text);
-    text += unit;
-  }
-  return std::nullopt;
+  return DecodeTerminatedUtf16LE(data, kMaxPathChars + 1);
 }
 
 }  // namespace rewindor

@@ -67,13 +67,7 @@ class Win32AnsiCodePage final : public AnsiCodePage {
     return ansi;
   }
 
-  std::string ToUtf8(std::string_view ansi) override {
-    if (ansi.empty()) return {};
-    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(n, 0)), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
-    return Narrow(wide);
-  }
+  std::string ToUtf8(std::string_view ansi) override { return Narrow(AnsiToWide(ansi)); }
 };
 
 class ErrorBoxes final : public ErrorReporter {

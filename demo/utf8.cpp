@@ -1,5 +1,6 @@
 #include "demo/utf8.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace rewindor {
@@ -113,6 +114,24 @@ std::string Utf16ToUtf8(std::u16string_view s) {
     AppendUtf8(out, c);
   }
   return out;
+}
+
+Bytes EncodeUtf16LE(std::string_view utf8) {
+  const std::u16string units = Utf8ToUtf16(utf8);
+  Bytes bytes((units.size() + 1) * 2, 0);
+  for (std::size_t i = 0; i < units.size(); ++i) StoreU16LE(bytes.data() + 2 * i, units[i]);
+  return bytes;
+}
+
+std::optional<std::string> DecodeTerminatedUtf16LE(ByteView data, std::size_t maxUnits) {
+  const std::size_t units = std::min(data.size() / 2, maxUnits);
+  std::u16string text;
+  for (std::size_t i = 0; i < units; ++i) {
+    const char16_t unit = LoadU16LE(data.data() + 2 * i);
+    if (unit == 0) return Utf16ToUtf8(text);
+    text += unit;
+  }
+  return std::nullopt;
 }
 
 }  // namespace rewindor

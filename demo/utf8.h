@@ -2,8 +2,13 @@
 // wide API). Portable, so they are tested natively.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "demo/bytes.h"
 
 namespace rewindor {
 
@@ -18,6 +23,14 @@ std::string DemoTextToUtf8(std::string_view bytes);
 std::u16string Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s);
 
+// A text as UTF-16LE bytes with a terminating zero unit: (length + 1) * 2
+// bytes, as the registry keeps a text and the hand-over sends a wide path.
+Bytes EncodeUtf16LE(std::string_view utf8);
+// The reverse, for bytes from outside: the UTF-16LE text before the first zero
+// unit among the first `maxUnits` units of `data` (an odd last byte is no
+// unit), as UTF-8; nothing when no zero unit lies there.
+std::optional<std::string> DecodeTerminatedUtf16LE(ByteView data, std::size_t maxUnits = SIZE_MAX);
+
 // A text's length as Windows counts it (UTF-16 code units): the unit of its
 // 259-character path and field limits.
 inline std::size_t Utf16Length(std::string_view utf8) { return Utf8ToUtf16(utf8).size(); }
@@ -31,6 +44,8 @@ inline std::wstring Wide(std::string_view utf8) {
 inline std::string Narrow(std::wstring_view wide) {
   return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
 }
+// Bytes in the system's ANSI code page (CP_ACP) as UTF-16 (demo/utf8_win.cpp).
+std::wstring AnsiToWide(std::string_view ansi);
 #endif
 
 }  // namespace rewindor

@@ -4,33 +4,23 @@
 
 namespace rewindor {
 
-Bytes EncodeRegistryText(std::string_view utf8) {
-  std::u16string units = Utf8ToUtf16(utf8);
-  Bytes bytes((units.size() + 1) * 2, 0);
-  for (std::size_t i = 0; i < units.size(); ++i) StoreU16LE(bytes.data() + 2 * i, units[i]);
-  return bytes;
-}
+Bytes EncodeRegistryText(std::string_view utf8) { return EncodeUtf16LE(utf8); }
 
 bool DecodeRegistryText(const RegistryValue& value, std::string& text, SystemError& why) {
   if (value.type != kRegistryTextType) {
     why = {0, text::kReasonValueNotText};
     return false;
   }
-  std::u16string units;
-  bool terminated = value.data.empty();
-  for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
-    char16_t unit = LoadU16LE(value.data.data() + i);
-    if (unit == 0) {
-      terminated = true;
-      break;
-    }
-    units += unit;
+  if (value.data.empty()) {  // a value of no bytes at all: the empty text
+    text.clear();
+    return true;
   }
-  if (!terminated) {
+  std::optional<std::string> decoded = DecodeTerminatedUtf16LE(value.data);
+  if (!decoded) {
     why = {0, text::kReasonValueUnterminated};
     return false;
   }
-  text = Utf16ToUtf8(units);
+  text = std::move(*decoded);
   return true;
 }
 

@@ -9,11 +9,7 @@
 namespace rewindor::ui {
 
 std::wstring DemoTextToWide(std::string_view bytes) {
-  if (IsValidUtf8(bytes)) return Wide(bytes);
-  int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
-  return out;
+  return IsValidUtf8(bytes) ? Wide(bytes) : AnsiToWide(bytes);
 }
 
 std::string ListEntryKey(HWND list, std::string_view text) {
