@@ -36,6 +36,8 @@ inline constexpr std::size_t kDirectoryOffsetOffset = 540;
 
 // Texts are kept to at most this many bytes: a 260-byte buffer with its terminator.
 inline constexpr std::size_t kMaxPathChars = 259;
+// The demo speed the game is given holds at most this many characters (a 20-byte buffer).
+inline constexpr std::size_t kMaxDemoSpeedChars = 19;
 
 // The demo directory: a 32-bit entry count, then 92-byte entries.
 inline constexpr std::size_t kDirectoryEntrySize = 92;

@@ -14,8 +14,6 @@
 
 namespace rewindor {
 
-// The demo speed field holds at most this many characters (a 20-byte buffer).
-inline constexpr std::size_t kMaxDemoSpeedChars = 19;
 // CreateProcess takes a command line of at most 32767 characters with its
 // terminator.
 inline constexpr std::size_t kMaxCommandLineChars = 32766;

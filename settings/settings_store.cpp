@@ -3,7 +3,6 @@
 #include <iterator>
 
 #include "demo/demo_format.h"
-#include "launch/launcher.h"
 #include "res/resource.h"
 
 namespace rewindor {
