@@ -1,16 +1,14 @@
 // What the program does before its main window opens: the demo path given on
 // the command line (in its long form), the program folder, the .DEM file
-// association, and the single-instance hand-over. The decisions are portable
-// and tested natively; app/startup_win.cpp holds the Win32 side that WinMain
-// calls.
+// association, and the single instance, which hands its demo to the running
+// one (app/hand_over.h). The decisions are portable and tested natively;
+// app/startup_win.cpp holds the Win32 side that the program's entry calls.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "demo/bytes.h"
 #include "demo/files.h"
 #include "settings/registry.h"
 
@@ -79,38 +77,6 @@ inline constexpr char kCannotSetExtension[] = "Could not set the .dem key value"
 // order. Each failure is reported and the next key is still done.
 void RegisterShellAssociation(std::string_view executablePath, Registry& registry, ErrorReporter& reporter);
 
-// --- The hand-over between instances ------------------------------------------
-
-// The system's ANSI code page, for the hand-over's classic form.
-class AnsiCodePage {
- public:
-  virtual ~AnsiCodePage() = default;
-  // The text in the code page, or nothing when some character has no exact
-  // equivalent there (no best-fit or default character stands in).
-  virtual std::optional<std::string> FromUtf8(std::string_view utf8) = 0;
-  virtual std::string ToUtf8(std::string_view ansi) = 0;
-};
-
-// The tag (dwData) that marks the wide form. The classic form is sent with 0;
-// a receiver takes any other tag for the classic form, since the classic
-// message leaves dwData to the sender.
-inline constexpr std::uint32_t kWideHandOverTag = 0x57445752;  // "RWDW"
-
-// The data of the WM_COPYDATA message that hands the demo path to the running
-// instance. A path the ANSI code page holds exactly, in at most 259 bytes,
-// goes in the classic form that every build understands: the path in that
-// code page with its terminator (cbData = length + 1). Any other path goes in
-// UTF-16LE with its terminator, tagged with kWideHandOverTag.
-struct HandOver {
-  std::uint32_t tag = 0;
-  Bytes data;
-};
-HandOver ComposeHandOver(std::string_view path, AnsiCodePage& ansi);
-// The path in received data: the text before the first terminator within the
-// data and within 260 characters (bytes in the classic form); nothing when
-// there is no such terminator.
-std::optional<std::string> ReadHandOver(std::uintptr_t tag, ByteView data, AnsiCodePage& ansi);
-
 // --- Win32 (app/startup_win.cpp) ------------------------------------------------
 #ifdef _WIN32
 
@@ -146,9 +112,6 @@ class InstanceGuard {
   void* mutex_ = nullptr;
   bool owned_ = false;
 };
-
-// The system's ANSI code page (CP_ACP).
-AnsiCodePage& NativeAnsiCodePage();
 
 // Brings the running instance's main window to the foreground and, when the
 // path is not empty, hands it over and waits until it has been taken.

@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "app/startup.h"
+#include "app/hand_over.h"
 #include "demo/ascii.h"
 #include "demo/info.h"
 #include "demo/messages.h"

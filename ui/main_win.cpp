@@ -1,5 +1,5 @@
-// The program's entry: start-up facts, the file association, then either the
-// hand-over to a running instance or the main window.
+// The program's entry: start-up facts and the file association (app/), then
+// either the hand-over to a running instance or the main window.
 #include <windows.h>
 
 #include "app/startup.h"
