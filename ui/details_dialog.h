@@ -7,14 +7,12 @@
 #include <functional>
 #include <string>
 
-#include "ui/main_window.h"
-
 namespace rewindor::ui {
 
 // Reads the demo at `path` (a failure is reported as the information reader
 // reports it, and no view opens) and shows its details in a modal view with no
 // owner; returns when the view has closed. `repair` repairs the demo from the
 // main window and has it read again; the view then shows the demo anew.
-void RunDetailsDialog(ProgramState& program, const std::string& path, const std::function<void()>& repair);
+void RunDetailsDialog(HINSTANCE instance, const std::string& path, const std::function<void()>& repair);
 
 }  // namespace rewindor::ui

@@ -4,6 +4,7 @@
 
 #include "app/startup.h"
 #include "ui/main_window.h"
+#include "ui/program_state.h"
 #include "ui/win_text.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {

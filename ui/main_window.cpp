@@ -19,6 +19,7 @@
 #include "ui/folder_list.h"
 #include "ui/folder_list_win.h"
 #include "ui/resolution_dialog.h"
+#include "ui/skin.h"
 #include "ui/texts.h"
 #include "ui/win_text.h"
 
@@ -41,6 +42,26 @@ void ReleaseMapPicture(ProgramState& program) {
     program.mapPicture = nullptr;
   }
 }
+
+// True only for this program's own main window: a dialog of this process that
+// has the demo path field and holds the program state. Any other window, also
+// one titled "Rewindor" (one of our message boxes, or another program's), is
+// not: a handle that a dialog hands back is trusted only after this check.
+bool IsOwnMainWindow(HWND window) {
+  if (window == nullptr) return false;
+  DWORD process = 0;
+  if (GetWindowThreadProcessId(window, &process) == 0 || process != GetCurrentProcessId()) return false;
+  std::array<wchar_t, 8> className{};  // room to tell "#32770" from longer names
+  if (GetClassNameW(window, className.data(), static_cast<int>(className.size())) != 6 ||
+      std::wstring_view(className.data()) != L"#32770") {
+    return false;
+  }
+  return GetDlgItem(window, IDC_DEMO_PATH) != nullptr && GetWindowLongPtrW(window, DWLP_USER) != 0;
+}
+
+// Releases the map picture, then reads the demo named in the main window.
+// Does nothing when `mainWindow` is not our own main window.
+void ReloadDemo(HWND mainWindow);
 
 // The main window as each command sees it: the controls it reads and writes,
 // and the boxes it shows.
@@ -117,6 +138,18 @@ class MainWindowHost final : public InfoWindow,
   ProgramState& program_;
 };
 
+void ReloadDemo(HWND mainWindow) {
+  if (!IsOwnMainWindow(mainWindow)) return;
+  ProgramState& program = StateOf(mainWindow);
+  ReleaseMapPicture(program);
+  MainWindowHost(mainWindow, program).ReadDemo();
+}
+
+// The demo named in the main window, or none when `mainWindow` is not our own.
+std::string DemoPathOf(HWND mainWindow) {
+  return IsOwnMainWindow(mainWindow) ? ControlText(mainWindow, IDC_DEMO_PATH, kPathChars) : std::string();
+}
+
 // --- The two file pickers ------------------------------------------------------
 
 bool BrowseFile(HWND owner, std::wstring& path, const wchar_t* filter, const wchar_t* title) {
@@ -182,15 +215,19 @@ void OnSaveSettings(MainWindowHost& host) {
 }
 
 // The resolution dialog, the details view and the repair need a demo path of
-// two characters or more; otherwise "Демка не загр..".
-bool DemoNamed(MainWindowHost& host) {
+// two characters or more; otherwise the box "Демка не загр.." says so.
+bool DemoNamedOrSay(MainWindowHost& host) {
   if (Utf16Length(host.DemoPath()) >= 2) return true;
-  ShowInfo(text::kNoDemoForResolution);
+  ShowInfo(text::kNoDemoNamed);
   return false;
 }
 
+// The dialog converts the demo the main window names when OK is pressed, and
+// has the window read it again, as long as the window is still ours.
 void OnConvertResolution(HWND window, MainWindowHost& host) {
-  if (DemoNamed(host)) RunResolutionDialog(window, StateOf(window));
+  if (!DemoNamedOrSay(host)) return;
+  RunResolutionDialog({StateOf(window).instance, [window] { return DemoPathOf(window); },
+                       [window] { ReloadDemo(window); }});
 }
 
 // --- The demo commands of the system menu and the right-click menus ---------------
@@ -202,15 +239,15 @@ void RepairDemo(HWND window, MainWindowHost& host) {
 }
 
 void OnRepairDemo(HWND window, MainWindowHost& host) {
-  if (DemoNamed(host)) RepairDemo(window, host);
+  if (DemoNamedOrSay(host)) RepairDemo(window, host);
 }
 
 void OnDemoDetails(HWND window, MainWindowHost& host) {
-  if (!DemoNamed(host)) return;
+  if (!DemoNamedOrSay(host)) return;
   const std::string path = host.DemoPath();
   // The main window stays usable while the view is open: the view's button
   // repairs the view's demo, whatever the path field has come to hold.
-  RunDetailsDialog(StateOf(window), path, [window, &host, &path] {
+  RunDetailsDialog(StateOf(window).instance, path, [window, &host, &path] {
     host.SetDemoPath(path);
     RepairDemo(window, host);
   });
@@ -319,14 +356,8 @@ INT_PTR OnDefaultButton(HWND window) {
 
 void OnDestroy(HWND window) {
   ReleaseMapPicture(StateOf(window));
-  Skin& skin = SharedSkin();
-  for (HGDIOBJ object : {static_cast<HGDIOBJ>(mainSkin), static_cast<HGDIOBJ>(skin.background),
-                         static_cast<HGDIOBJ>(skin.field), static_cast<HGDIOBJ>(skin.button)}) {
-    if (object) DeleteObject(object);
-  }
-  if (skin.icon) DestroyIcon(skin.icon);
-  mainSkin = nullptr;
-  skin = Skin{};
+  ReleaseSkin(mainSkin);
+  ReleaseSharedSkin();
 }
 
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -360,140 +391,8 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-Skin& SharedSkin() {
-  static Skin skin;
-  return skin;
-}
-
-INT_PTR SkinControlColour(UINT message, WPARAM wParam, bool colourButtons) {
-  const Skin& skin = SharedSkin();
-  HDC dc = reinterpret_cast<HDC>(wParam);
-  HBRUSH brush = nullptr;
-  switch (message) {
-    case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(skin.background);
-    case WM_CTLCOLORSTATIC: brush = skin.background; break;
-    case WM_CTLCOLOREDIT: brush = skin.field; break;
-    case WM_CTLCOLORLISTBOX:
-      if (!colourButtons) return FALSE;
-      brush = skin.field;
-      break;
-    case WM_CTLCOLORBTN:
-      if (!colourButtons) return FALSE;
-      brush = skin.button;
-      break;
-    default: return FALSE;
-  }
-  SetTextColor(dc, kSkinTextColour);
-  SetBkMode(dc, TRANSPARENT);
-  // Controls that paint their text opaquely anyway (list box entries) get
-  // the brush's colour behind it, not white.
-  SetBkColor(dc, kSkinBrushColour);
-  return reinterpret_cast<INT_PTR>(brush);
-}
-
-void FitToSkin(HWND dialog) {
-  // The system's dialog base units for this dialog's font: 4 by 8 units.
-  RECT base{0, 0, 4, 8};
-  MapDialogRect(dialog, &base);
-  if (base.right <= 0 || base.bottom <= 0) return;
-  auto x = [&](LONG px) { return MulDiv(MulDiv(px, 4, base.right), kSkinUnitX, 4); };
-  auto y = [&](LONG px) { return MulDiv(MulDiv(px, 8, base.bottom), kSkinUnitY, 8); };
-  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    RECT r;
-    GetWindowRect(child, &r);
-    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&r), 2);
-    MoveWindow(child, x(r.left), y(r.top), x(r.right) - x(r.left), y(r.bottom) - y(r.top), FALSE);
-  }
-  RECT client;
-  GetClientRect(dialog, &client);
-  RECT frame{0, 0, x(client.right), y(client.bottom)};
-  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
-  SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y) {
-  if (bitmap == nullptr) return;
-  HDC memory = CreateCompatibleDC(dc);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BITMAP info{};
-  GetObjectW(bitmap, sizeof info, &info);
-  BitBlt(dc, x, y, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
-  SelectObject(memory, old);
-  DeleteDC(memory);
-}
-
-void SetProgramIcon(HWND window, HINSTANCE instance) {
-  Skin& skin = SharedSkin();
-  if (skin.icon == nullptr) {
-    skin.icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
-                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-  }
-  if (skin.icon) {
-    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(skin.icon));
-    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(skin.icon));
-  }
-}
-
-HBITMAP StartSkinnedDialog(HWND dialog, HINSTANCE instance, int skinId) {
-  auto skin = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(skinId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
-  FitToSkin(dialog);
-  InvalidateRect(dialog, nullptr, FALSE);
-  UpdateWindow(dialog);
-  CenterOnScreen(dialog);
-  SetProgramIcon(dialog, instance);
-  return skin;
-}
-
-INT_PTR PaintSkin(HWND dialog, HBITMAP skin) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(dialog, &ps);
-  DrawBitmap(dc, skin, 0, 0);
-  EndPaint(dialog, &ps);
-  return TRUE;
-}
-
-void ReleaseSkin(HBITMAP& skin) {
-  if (skin == nullptr) return;
-  DeleteObject(skin);
-  skin = nullptr;
-}
-
-void CenterOnScreen(HWND window) {
-  RECT rect;
-  if (!GetWindowRect(window, &rect)) return;
-  int w = rect.right - rect.left, h = rect.bottom - rect.top;
-  int x = (GetSystemMetrics(SM_CXFULLSCREEN) - w) / 2;
-  int y = (GetSystemMetrics(SM_CYFULLSCREEN) - h) / 2;
-  if (x >= 1 && y >= 1) MoveWindow(window, x, y, w, h, FALSE);
-}
-
-bool IsOwnMainWindow(HWND window) {
-  if (window == nullptr) return false;
-  DWORD process = 0;
-  if (GetWindowThreadProcessId(window, &process) == 0 || process != GetCurrentProcessId()) return false;
-  std::array<wchar_t, 8> className{};  // room to tell "#32770" from longer names
-  if (GetClassNameW(window, className.data(), static_cast<int>(className.size())) != 6 ||
-      std::wstring_view(className.data()) != L"#32770") {
-    return false;
-  }
-  return GetDlgItem(window, IDC_DEMO_PATH) != nullptr && GetWindowLongPtrW(window, DWLP_USER) != 0;
-}
-
-void ReloadDemo(HWND mainWindow) {
-  if (!IsOwnMainWindow(mainWindow)) return;
-  ProgramState& program = StateOf(mainWindow);
-  ReleaseMapPicture(program);
-  MainWindowHost(mainWindow, program).ReadDemo();
-}
-
 INT_PTR RunMainWindow(ProgramState& program) {
-  // The brushes exist before any window and go with the main window.
-  Skin& skin = SharedSkin();
-  skin.background = CreateSolidBrush(kSkinBrushColour);
-  skin.field = CreateSolidBrush(kSkinBrushColour);
-  skin.button = CreateSolidBrush(kSkinBrushColour);
+  CreateSharedSkin();
   return DialogBoxParamW(program.instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainWindowProc,
                          reinterpret_cast<LPARAM>(&program));
 }

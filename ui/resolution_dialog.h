@@ -1,21 +1,27 @@
 // The resolution dialog (template 139): the size the demo records and the
-// size to convert it to. It runs the conversion on the demo named in the main
-// window, then has the main window read the demo again.
+// size to convert it to. It converts the demo that the main window names and
+// then has the main window read it again, reaching the window only through
+// the request's callbacks.
 #pragma once
 
 #include <windows.h>
 
-#include <optional>
+#include <functional>
 #include <string>
-
-#include "demo/resolution.h"
-#include "ui/main_window.h"
 
 namespace rewindor::ui {
 
+struct ResolutionRequest {
+  HINSTANCE instance = nullptr;
+  // The demo the main window names now (asked when the dialog opens and again
+  // when OK converts it); empty once that window is gone.
+  std::function<std::string()> demoPath;
+  // Called after the conversion, whatever it did: the main window reads its demo again.
+  std::function<void()> reload;
+};
+
 // Opens the dialog with no owner and returns when it ends (0 after OK or the
-// close box, 2 after "Отмена" or Esc). `mainWindow` is the main window that
-// opened it: the demo named there is converted and read again.
-INT_PTR RunResolutionDialog(HWND mainWindow, ProgramState& program);
+// close box, 2 after "Отмена" or Esc).
+INT_PTR RunResolutionDialog(const ResolutionRequest& request);
 
 }  // namespace rewindor::ui

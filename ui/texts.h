@@ -5,7 +5,8 @@
 namespace rewindor::text {
 
 inline constexpr char kSettingsSaved[] = "Настройки сохранены успеш..";
-inline constexpr char kNoDemoForResolution[] = "Демка не загр..";
+// The resolution dialog, the details view and the repair without a demo named.
+inline constexpr char kNoDemoNamed[] = "Демка не загр..";
 
 // The demo commands of the system menu and the right-click menus.
 inline constexpr char kMenuDemoDetails[] = "Подробнее о демке...";

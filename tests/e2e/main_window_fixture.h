@@ -27,7 +27,7 @@ const std::wstring kHltvInfo =
 const std::vector<std::wstring> kClientPlayers = {L"Bob",        L"Ghost",      L"Kate", L"Mr. Pink",
                                                   L"[RW] Otter", L"sn1per_ace", L"Вася"};
 
-const std::wstring kNoDemoLoaded = FromUtf8(text::kNoDemoForResolution);
+const std::wstring kNoDemoLoaded = FromUtf8(text::kNoDemoNamed);
 const std::wstring kResolutionTitle = L"Конвертация разрешения демки";
 
 inline std::wstring W(const char* utf8) { return FromUtf8(utf8); }

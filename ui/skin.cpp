@@ -1,0 +1,198 @@
+#include "ui/skin.h"
+
+#include <initializer_list>
+
+#include "res/resource.h"
+
+namespace rewindor::ui {
+
+namespace {
+
+// What a running dialog's DWLP_USER points to.
+struct RunningDialog {
+  const SkinnedDialogLook& look;
+  SkinnedDialog& dialog;
+  HBITMAP skin = nullptr;
+};
+
+// None before WM_INITDIALOG (a dialog whose creation failed is destroyed without it).
+RunningDialog* RunningOf(HWND window) {
+  return reinterpret_cast<RunningDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+}
+
+INT_PTR OnInitDialog(HWND window, RunningDialog& running) {
+  SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(&running));
+  running.skin = StartSkinnedDialog(window, running.look.instance, running.look.skinId);
+  return running.dialog.OnInit(window);
+}
+
+INT_PTR OnPaint(HWND window, HBITMAP skin) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  DrawBitmap(dc, skin, 0, 0);
+  EndPaint(window, &ps);
+  return TRUE;
+}
+
+void OnDestroy(HWND window, RunningDialog& running) {
+  running.dialog.OnDestroy(window);
+  ReleaseSkin(running.skin);
+}
+
+INT_PTR CALLBACK SkinnedDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Nothing may leave a window procedure as an exception: an unexpected one
+  // ends the message as not handled, and the dialog goes on.
+  try {
+    if (message == WM_INITDIALOG) return OnInitDialog(window, *reinterpret_cast<RunningDialog*>(lParam));
+    RunningDialog* running = RunningOf(window);
+    if (running == nullptr) return FALSE;
+    switch (message) {
+      case WM_PAINT:
+        if (running->look.skinId == 0) break;
+        return OnPaint(window, running->skin);
+      case WM_COMMAND: return running->dialog.OnCommand(window, LOWORD(wParam), HIWORD(wParam));
+      case WM_CLOSE: EndDialog(window, 0); return TRUE;
+      case WM_DESTROY: OnDestroy(window, *running); return FALSE;
+      case WM_CTLCOLORDLG:
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLOREDIT:
+      case WM_CTLCOLORLISTBOX:
+      case WM_CTLCOLORBTN:
+        return SkinControlColour(message, wParam, running->look.colourButtons);
+      default: break;
+    }
+    return running->dialog.OnMessage(window, message, wParam, lParam);
+  } catch (...) {
+    return FALSE;
+  }
+}
+
+}  // namespace
+
+Skin& SharedSkin() {
+  static Skin skin;
+  return skin;
+}
+
+void CreateSharedSkin() {
+  Skin& skin = SharedSkin();
+  skin.background = CreateSolidBrush(kSkinBrushColour);
+  skin.field = CreateSolidBrush(kSkinBrushColour);
+  skin.button = CreateSolidBrush(kSkinBrushColour);
+}
+
+void ReleaseSharedSkin() {
+  Skin& skin = SharedSkin();
+  for (HBRUSH brush : {skin.background, skin.field, skin.button}) {
+    if (brush) DeleteObject(brush);
+  }
+  if (skin.icon) DestroyIcon(skin.icon);
+  skin = Skin{};
+}
+
+INT_PTR SkinControlColour(UINT message, WPARAM wParam, bool colourButtons) {
+  const Skin& skin = SharedSkin();
+  HDC dc = reinterpret_cast<HDC>(wParam);
+  HBRUSH brush = nullptr;
+  switch (message) {
+    case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(skin.background);
+    case WM_CTLCOLORSTATIC: brush = skin.background; break;
+    case WM_CTLCOLOREDIT: brush = skin.field; break;
+    case WM_CTLCOLORLISTBOX:
+      if (!colourButtons) return FALSE;
+      brush = skin.field;
+      break;
+    case WM_CTLCOLORBTN:
+      if (!colourButtons) return FALSE;
+      brush = skin.button;
+      break;
+    default: return FALSE;
+  }
+  SetTextColor(dc, kSkinTextColour);
+  SetBkMode(dc, TRANSPARENT);
+  // Controls that paint their text opaquely anyway (list box entries) get
+  // the brush's colour behind it, not white.
+  SetBkColor(dc, kSkinBrushColour);
+  return reinterpret_cast<INT_PTR>(brush);
+}
+
+void FitToSkin(HWND dialog) {
+  // The system's dialog base units for this dialog's font: 4 by 8 units.
+  RECT base{0, 0, 4, 8};
+  MapDialogRect(dialog, &base);
+  if (base.right <= 0 || base.bottom <= 0) return;
+  auto x = [&](LONG px) { return MulDiv(MulDiv(px, 4, base.right), kSkinUnitX, 4); };
+  auto y = [&](LONG px) { return MulDiv(MulDiv(px, 8, base.bottom), kSkinUnitY, 8); };
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&r), 2);
+    MoveWindow(child, x(r.left), y(r.top), x(r.right) - x(r.left), y(r.bottom) - y(r.top), FALSE);
+  }
+  RECT client;
+  GetClientRect(dialog, &client);
+  RECT frame{0, 0, x(client.right), y(client.bottom)};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
+  SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y) {
+  if (bitmap == nullptr) return;
+  HDC memory = CreateCompatibleDC(dc);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BITMAP info{};
+  GetObjectW(bitmap, sizeof info, &info);
+  BitBlt(dc, x, y, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+}
+
+void SetProgramIcon(HWND window, HINSTANCE instance) {
+  Skin& skin = SharedSkin();
+  if (skin.icon == nullptr) {
+    skin.icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  }
+  if (skin.icon) {
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(skin.icon));
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(skin.icon));
+  }
+}
+
+HBITMAP StartSkinnedDialog(HWND dialog, HINSTANCE instance, int skinId) {
+  HBITMAP skin = nullptr;
+  if (skinId != 0) {
+    skin = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(skinId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    FitToSkin(dialog);
+    InvalidateRect(dialog, nullptr, FALSE);
+    UpdateWindow(dialog);
+  }
+  CenterOnScreen(dialog);
+  SetProgramIcon(dialog, instance);
+  return skin;
+}
+
+void ReleaseSkin(HBITMAP& skin) {
+  if (skin == nullptr) return;
+  DeleteObject(skin);
+  skin = nullptr;
+}
+
+void CenterOnScreen(HWND window) {
+  RECT rect;
+  if (!GetWindowRect(window, &rect)) return;
+  int w = rect.right - rect.left, h = rect.bottom - rect.top;
+  int x = (GetSystemMetrics(SM_CXFULLSCREEN) - w) / 2;
+  int y = (GetSystemMetrics(SM_CYFULLSCREEN) - h) / 2;
+  if (x >= 1 && y >= 1) MoveWindow(window, x, y, w, h, FALSE);
+}
+
+INT_PTR RunSkinnedDialog(const SkinnedDialogLook& look, SkinnedDialog& dialog) {
+  RunningDialog running{look, dialog};
+  return DialogBoxParamW(look.instance, MAKEINTRESOURCEW(look.templateId), look.owner, SkinnedDialogProc,
+                         reinterpret_cast<LPARAM>(&running));
+}
+
+}  // namespace rewindor::ui
