@@ -12,6 +12,7 @@
 #include "demo/messages.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
+#include "demo/report.h"
 #include "demo/repair.h"
 #include "demo/utf8.h"
 #include "rewindor_version.h"
@@ -50,6 +51,26 @@ namespace {
 
 constexpr char kProgram[] = "rewindor-cli";
 
+// The details after the players: English, no screen size (the JSON has it),
+// the roster uncounted, a playing time as the repair tells it, the demo's
+// texts as they are.
+constexpr DetailsWording kDetailsWording = {
+    .playingTime = "Playing time: ",
+    .frames = "Frames: ",
+    .server = "Server: ",
+    .maxPlayers = "Max players: ",
+    .recorder = "Recorded by: ",
+    .finished = "Finished: ",
+    .resolution = {},
+    .roster = "Roster:",
+    .unknown = "unknown",
+    .yes = "Yes",
+    .no = "No",
+    .hltvRecorder = "none (HLTV)",
+    .unreasonableTimeUnknown = false,
+    .blankControls = false,
+};
+
 // ---------------------------------------------------------------------------
 // The information reader, run as the window runs it.
 
@@ -64,9 +85,7 @@ class CaptureWindow final : public InfoWindow {
   void AddPlayer(std::string_view name) override { players.emplace_back(name); }
   void LoadMapPicture(const std::string&) override {}  // the tool shows no picture
   void Redraw() override {}
-  void ReportError(std::string_view text, const SystemError& why) override {
-    error = std::string(text) + ": " + why.text;
-  }
+  void ReportError(std::string_view text, const SystemError& why) override { error = ComposeErrorReport(text, why); }
 
   std::string summary;
   std::vector<std::string> players;
@@ -81,23 +100,50 @@ class CaptureWindow final : public InfoWindow {
 
 enum class Command { kInfo, kRemoveFades, kStripChat, kTrimLoading, kConvertResolution, kRepair };
 
-constexpr std::pair<std::string_view, Command> kCommands[] = {
-    {"info", Command::kInfo},
-    {"remove-fades", Command::kRemoveFades},
-    {"strip-chat", Command::kStripChat},
-    {"trim-loading", Command::kTrimLoading},
-    {"convert-resolution", Command::kConvertResolution},
-    {"repair", Command::kRepair},
+struct Options;
+// One command: its name, and for an edit its texts and how its step is made
+// from the options (the repair's step and texts are its own).
+struct CommandRow {
+  std::string_view name;
+  Command command;
+  const PatchSettings* settings;
+  EditStep (*makeStep)(const Options& options);
 };
 
 struct Options {
-  Command command = Command::kInfo;
+  const CommandRow* command = nullptr;
   bool json = false;
   bool recursive = false;
   bool dryRun = false;
   std::optional<Resolution> to;
   std::optional<Resolution> from;
   std::vector<std::string> paths;
+};
+
+// The conversion replaces --from, or without it the size the demo itself records.
+EditStep ConvertResolutionStepFor(const Options& o) {
+  const Resolution to = *o.to;
+  const std::optional<Resolution> from = o.from;
+  return [to, from](MutableByteView image) {
+    std::optional<Resolution> current = from ? from : DetectResolution(image);
+    if (!current) return EditResult::Refusal(kNoResolutionFound);
+    return ConvertResolutionStep(image, current->width, current->height, to.width, to.height);
+  };
+}
+
+// A step that the options do not change.
+template <EditResult (*step)(MutableByteView)>
+EditStep FixedStep(const Options&) {
+  return step;
+}
+
+constexpr CommandRow kCommands[] = {
+    {"info", Command::kInfo, nullptr, nullptr},
+    {"remove-fades", Command::kRemoveFades, &kRemoveFadeToBlackSettings, FixedStep<RemoveFadeToBlackStep>},
+    {"strip-chat", Command::kStripChat, &kStripTeamChatSettings, FixedStep<StripTeamChatStep>},
+    {"trim-loading", Command::kTrimLoading, &kTrimLoadingSegmentSettings, FixedStep<TrimLoadingSegmentStep>},
+    {"convert-resolution", Command::kConvertResolution, &kConvertResolutionSettings, ConvertResolutionStepFor},
+    {"repair", Command::kRepair, nullptr, nullptr},
 };
 
 struct ParsedArgs {
@@ -156,69 +202,23 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
   }
   if (positional.empty()) return fail("no command given");
   auto known = std::find_if(std::begin(kCommands), std::end(kCommands),
-                            [&](const auto& c) { return c.first == positional.front(); });
+                            [&](const CommandRow& c) { return c.name == positional.front(); });
   if (known == std::end(kCommands)) return fail("unknown command " + positional.front());
-  o.command = known->second;
+  o.command = known;
   o.paths.assign(positional.begin() + 1, positional.end());
-  if (o.command == Command::kInfo && o.dryRun) return fail("--dry-run is for the edit commands");
-  if (o.command != Command::kConvertResolution && (o.to || o.from)) {
+  const Command command = known->command;
+  if (command == Command::kInfo && o.dryRun) return fail("--dry-run is for the edit commands");
+  if (command != Command::kConvertResolution && (o.to || o.from)) {
     return fail("--to and --from are for convert-resolution");
   }
-  if (o.command == Command::kConvertResolution && !o.to) return fail("convert-resolution needs --to WxH");
+  if (command == Command::kConvertResolution && !o.to) return fail("convert-resolution needs --to WxH");
   if (o.paths.empty()) return fail("no PATH given");
   return parsed;
 }
 
-std::string_view CommandName(Command command) {
-  for (const auto& [name, c] : kCommands) {
-    if (c == command) return name;
-  }
-  return {};
-}
-
-const PatchSettings& SettingsFor(Command command) {
-  switch (command) {
-    case Command::kRemoveFades:
-      return kRemoveFadeToBlackSettings;
-    case Command::kStripChat:
-      return kStripTeamChatSettings;
-    case Command::kConvertResolution:
-      return kConvertResolutionSettings;
-    case Command::kRepair:
-      return kRepairDemoSettings;
-    case Command::kInfo:
-    case Command::kTrimLoading:
-      break;
-  }
-  return kTrimLoadingSegmentSettings;
-}
-
-EditStep EditStepFor(const Options& o) {
-  switch (o.command) {
-    case Command::kRemoveFades:
-      return RemoveFadeToBlackStep;
-    case Command::kStripChat:
-      return StripTeamChatStep;
-    case Command::kTrimLoading:
-      return TrimLoadingSegmentStep;
-    case Command::kConvertResolution:
-    case Command::kRepair:
-    case Command::kInfo:
-      break;
-  }
-  const Resolution to = *o.to;
-  const std::optional<Resolution> from = o.from;
-  return [to, from](MutableByteView image) {
-    // Without --from, the size the demo itself records is the one replaced.
-    std::optional<Resolution> current = from ? from : DetectResolution(image);
-    if (!current) return EditResult::Refusal(kNoResolutionFound);
-    return ConvertResolutionStep(image, current->width, current->height, to.width, to.height);
-  };
-}
-
 // Sizes that no demo may be given are refused before any file is opened.
 std::string RefusedSizes(const Options& o) {
-  if (o.command != Command::kConvertResolution) return {};
+  if (o.command->command != Command::kConvertResolution) return {};
   if (!IsAllowedNewResolution(o.to->width, o.to->height)) return text::kWrongResolution;
   if (o.from && !IsSearchableResolution(o.from->width, o.from->height)) return text::kZeroCurrentResolution;
   return {};
@@ -243,31 +243,20 @@ class Batch {
 
  private:
   void RunOne(const std::string& path) {
-    if (o_.command == Command::kInfo) {
-      Info(path);
-    } else if (o_.command == Command::kRepair) {
-      Repair(path);
-    } else {
-      Edit(path);
+    switch (o_.command->command) {
+      case Command::kInfo: return Info(path);
+      case Command::kRepair: return Repair(path);
+      default: return Edit(path);
     }
   }
 
   void Edit(const std::string& path) {
-    EditOutcome outcome = EditDemo(files_, path, EditStepFor(o_), o_.dryRun);
+    EditOutcome outcome = EditDemo(files_, path, o_.command->makeStep(o_), o_.dryRun);
     if (!outcome.ok()) return FailEdit(path, outcome);
-    std::string result = ResultText(SettingsFor(o_.command), outcome.result.changes);
-    if (o_.json) {
-      console_.Out(JsonObject()
-                       .Add("path", path)
-                       .Add("command", CommandName(o_.command))
-                       .AddInt("replacements", static_cast<std::int64_t>(outcome.result.changes))
-                       .AddInt("bytesRemoved", static_cast<std::int64_t>(outcome.bytesRemoved()))
-                       .AddBool("dryRun", o_.dryRun)
-                       .Add("result", result)
-                       .Line());
-    } else {
-      console_.Out(path + ": " + result + (o_.dryRun ? " (dry run: nothing written)\n" : "\n"));
-    }
+    ReportEdited(path, ResultText(*o_.command->settings, outcome.result.changes), [&](JsonObject& json) {
+      json.AddInt("replacements", static_cast<std::int64_t>(outcome.result.changes))
+          .AddInt("bytesRemoved", static_cast<std::int64_t>(outcome.bytesRemoved()));
+    });
   }
 
   void Repair(const std::string& path) {
@@ -275,21 +264,26 @@ class Batch {
     EditOutcome outcome =
         EditDemo(files_, path, [&](MutableByteView image) { return RepairDemo(image, report); }, o_.dryRun);
     if (!outcome.ok()) return FailEdit(path, outcome);
-    const std::string result = RepairResultText(report);
-    if (o_.json) {
-      console_.Out(JsonObject()
-                       .Add("path", path)
-                       .Add("command", CommandName(o_.command))
-                       .AddBool("repaired", report.repaired)
-                       .AddFloat("duration", static_cast<float>(report.duration))
-                       .AddInt("frames", report.frames)
-                       .AddInt("bytesDropped", static_cast<std::int64_t>(report.bytesDropped))
-                       .AddBool("dryRun", o_.dryRun)
-                       .Add("result", result)
-                       .Line());
-    } else {
+    ReportEdited(path, RepairResultText(report), [&](JsonObject& json) {
+      json.AddBool("repaired", report.repaired)
+          .AddFloat("duration", static_cast<float>(report.duration))
+          .AddInt("frames", report.frames)
+          .AddInt("bytesDropped", static_cast<std::int64_t>(report.bytesDropped));
+    });
+  }
+
+  // What an edit or a repair did to one demo: "PATH: result", or one JSON
+  // object with the command's own figures between its name and dryRun.
+  void ReportEdited(const std::string& path, const std::string& result,
+                    const std::function<void(JsonObject&)>& addFigures) {
+    if (!o_.json) {
       console_.Out(path + ": " + result + (o_.dryRun ? " (dry run: nothing written)\n" : "\n"));
+      return;
     }
+    JsonObject json;
+    json.Add("path", path).Add("command", o_.command->name);
+    addFigures(json);
+    console_.Out(json.AddBool("dryRun", o_.dryRun).Add("result", result).Line());
   }
 
   void FailEdit(const std::string& path, const EditOutcome& outcome) {
@@ -301,60 +295,42 @@ class Batch {
   void Info(const std::string& path) {
     DemoReport report = InspectDemoFile(files_, path);
     if (!report.error.empty()) return Fail(path, report.error);
-    if (o_.json) {
-      JsonObject json;
-      json.Add("path", path)
-          .Add("engineVersion", report.facts.engineVersion)
-          .Add("demoVersion", report.facts.header.demoVersion)
-          .Add("networkVersion", report.facts.header.networkVersion)
-          .Add("map", report.facts.header.mapName)
-          .Add("mod", report.facts.header.gameDir)
-          .AddBool("hltv", report.facts.hltv)
-          .AddInt("build", report.facts.buildNumber)
-          .Add("players", report.players)
-          .Add("summary", report.summary);
-      if (report.details.resolution) {
-        json.Add("resolution", ScreenSizeText(*report.details.resolution));
-      } else {
-        json.AddNull("resolution");
-      }
-      AddDetails(json, report.details);
-      console_.Out(json.Line());
-      return;
-    }
+    if (o_.json) return console_.Out(InfoJson(path, report));
     std::string text = Separator() + path + "\n" + report.summary + "\nPlayers:\n";
     for (const std::string& name : report.players) text += name + "\n";
-    console_.Out(text + DetailsText(report.details, report.facts.hltv));
+    for (const DetailsLine& line : DescribeDemo(report.details, kDetailsWording)) {
+      text += line.text + line.demoText + "\n";
+    }
+    console_.Out(text);
   }
 
-  static void AddDetails(JsonObject& json, const DemoFacts& d) {
+  static std::string InfoJson(const std::string& path, const DemoReport& report) {
+    const DemoInspection& inspection = report.inspection;
+    const DemoFacts& facts = report.details.facts;
+    JsonObject json;
+    json.Add("path", path)
+        .Add("engineVersion", inspection.engineVersion)
+        .Add("demoVersion", inspection.header.demoVersion)
+        .Add("networkVersion", inspection.header.networkVersion)
+        .Add("map", inspection.header.mapName)
+        .Add("mod", inspection.header.gameDir)
+        .AddBool("hltv", inspection.hltv)
+        .AddInt("build", inspection.buildNumber)
+        .Add("players", report.players)
+        .Add("summary", report.summary);
+    facts.resolution ? json.Add("resolution", ResolutionText(*facts.resolution)) : json.AddNull("resolution");
     auto text = [&](std::string_view key, const std::optional<std::string>& value) {
       value ? json.Add(key, *value) : json.AddNull(key);
     };
     auto number = [&](std::string_view key, std::optional<std::int64_t> value) {
       value ? json.AddInt(key, *value) : json.AddNull(key);
     };
-    d.duration ? json.AddFloat("duration", static_cast<float>(*d.duration)) : json.AddNull("duration");
-    number("frames", d.frames);
-    text("server", d.server);
-    number("maxPlayers", d.maxPlayers);
-    text("recorder", d.recorder);
-    json.Add("roster", d.roster).AddBool("finished", d.finished);
-  }
-
-  // The facts beyond the information box, one a line, then the roster.
-  static std::string DetailsText(const DemoFacts& d, bool hltv) {
-    constexpr char kUnknown[] = "unknown";
-    std::string text;
-    text += "Playing time: " + (d.duration ? PlayingTimeText(*d.duration) : kUnknown) + "\n";
-    text += "Frames: " + (d.frames ? std::to_string(*d.frames) : kUnknown) + "\n";
-    text += "Server: " + d.server.value_or(kUnknown) + "\n";
-    text += "Max players: " + (d.maxPlayers ? std::to_string(*d.maxPlayers) : kUnknown) + "\n";
-    text += "Recorded by: " + d.recorder.value_or(hltv ? "none (HLTV)" : kUnknown) + "\n";
-    text += d.finished ? "Finished: Yes\n" : "Finished: No\n";
-    text += "Roster:\n";
-    for (const std::string& name : d.roster) text += name + "\n";
-    return text;
+    facts.duration ? json.AddFloat("duration", static_cast<float>(*facts.duration)) : json.AddNull("duration");
+    number("frames", facts.frames);
+    text("server", facts.server);
+    number("maxPlayers", facts.maxPlayers);
+    text("recorder", facts.recorder);
+    return json.Add("roster", facts.roster).AddBool("finished", facts.finished).Line();
   }
 
   // Plain output keeps a blank line between the demos' blocks.
@@ -391,35 +367,31 @@ std::optional<Resolution> ParseScreenSize(std::string_view text) {
   return size;
 }
 
-std::string ScreenSizeText(const Resolution& size) {
-  return std::to_string(size.width) + "x" + std::to_string(size.height);
-}
-
 DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
   DemoReport report;
   CaptureWindow window(path);
   ReaderState state;  // no program folder: the tool never loads the map picture
   // The facts the window does not show come from the very bytes it read.
   const auto readMore = [&](ByteView image, const DemoInspection& inspection) {
-    report.facts = inspection;
-    report.details = ReadDemoFacts(image, inspection.hltv);
+    report.inspection = inspection;
+    report.details = {ReadDemoFacts(image, inspection.hltv), inspection.hltv};
   };
   if (!ReadDemoInfo(window, files, state, readMore)) {
     report = DemoReport{};
     report.error = window.error;
     return report;
   }
-  DemoHeader& header = report.facts.header;
+  DemoHeader& header = report.inspection.header;
   header.mapName = DemoTextToUtf8(header.mapName);
   header.gameDir = DemoTextToUtf8(header.gameDir);
   // The window's own text unless a demo text in it needs converting; then
   // each text is converted by itself, so one odd text cannot garble the other.
-  report.summary = IsValidUtf8(window.summary) ? window.summary : ComposeDemoSummary(report.facts);
+  report.summary = IsValidUtf8(window.summary) ? window.summary : ComposeDemoSummary(report.inspection);
   for (const std::string& name : window.players) report.players.push_back(DemoTextToUtf8(name));
-  DemoFacts& details = report.details;
-  if (details.server) details.server = DemoTextToUtf8(*details.server);
-  if (details.recorder) details.recorder = DemoTextToUtf8(*details.recorder);
-  for (std::string& name : details.roster) name = DemoTextToUtf8(name);
+  DemoFacts& facts = report.details.facts;
+  if (facts.server) facts.server = DemoTextToUtf8(*facts.server);
+  if (facts.recorder) facts.recorder = DemoTextToUtf8(*facts.recorder);
+  for (std::string& name : facts.roster) name = DemoTextToUtf8(name);
   return report;
 }
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "demo/facts.h"
+#include "demo/details.h"
 #include "demo/files.h"
 #include "demo/info.h"
 #include "demo/resolution.h"
@@ -34,8 +34,6 @@ extern const char kUsage[];
 
 // "WxH" (or "WXH"), decimal, each part fitting 32 bits.
 std::optional<Resolution> ParseScreenSize(std::string_view text);
-// The reverse: "WxH".
-std::string ScreenSizeText(const Resolution& size);
 
 // convert-resolution without --from, on a demo whose size cannot be told.
 extern const char kNoResolutionFound[];
@@ -43,10 +41,10 @@ extern const char kNoResolutionFound[];
 // What the information reader found in one demo, its texts as UTF-8.
 struct DemoReport {
   std::string error;  // set when the demo could not be read: "<fixed text>: <reason>"
-  DemoInspection facts;
+  DemoInspection inspection;
   std::string summary;               // the six lines, as the window shows them
   std::vector<std::string> players;  // first-seen order
-  DemoFacts details;  // playing time, server, recorder, roster, the screen size it records
+  DemoDetails details;  // playing time, server, recorder, roster, the screen size it records
 };
 DemoReport InspectDemoFile(FileSystem& files, const std::string& path);
 

@@ -57,6 +57,10 @@ std::optional<Resolution> FromSizeRecords(ByteView image) {
 
 }  // namespace
 
+std::string ResolutionText(const Resolution& size) {
+  return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
 void ViewportTally::Count(ByteView image, const Frame& frame) {
   if (!frame.IsNetwork()) return;
   const std::uint8_t* viewport = NetworkFixedPart(image, frame).data() + kRefParamsOffset + kViewportInRefParams;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "demo/bytes.h"
@@ -17,6 +18,9 @@ struct Resolution {
   std::uint32_t height = 0;
   friend bool operator==(const Resolution&, const Resolution&) = default;
 };
+
+// The size as the program writes it: "WxH" in decimal.
+std::string ResolutionText(const Resolution& size);
 
 // The most frequent non-zero viewport (x = y = 0) of the network message
 // frames, found by walking the demo's frames (from the directory, or from the

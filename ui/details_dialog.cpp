@@ -2,10 +2,11 @@
 
 #include <optional>
 
+#include "demo/details.h"
 #include "demo/read_info.h"
 #include "res/resource.h"
-#include "ui/demo_details.h"
 #include "ui/skin.h"
+#include "ui/texts.h"
 #include "ui/win_text.h"
 
 namespace rewindor::ui {
@@ -20,7 +21,7 @@ std::optional<DemoDetails> ReadDetails(const std::string& path) {
 
 std::wstring DetailsText(const DemoDetails& details) {
   std::wstring text;
-  for (const DetailsLine& line : DescribeDemo(details)) {
+  for (const DetailsLine& line : DescribeDemo(details, text::kDetailsWording)) {
     if (!text.empty()) text += L"\r\n";
     text += Wide(line.text) + DemoTextToWide(line.demoText);
   }

@@ -2,6 +2,8 @@
 // the texts of the demo menus and the details view.
 #pragma once
 
+#include "demo/details.h"
+
 namespace rewindor::text {
 
 inline constexpr char kSettingsSaved[] = "Настройки сохранены успеш..";
@@ -25,5 +27,20 @@ inline constexpr char kDetailsUnknown[] = "неизвестно";
 inline constexpr char kDetailsYes[] = "да";
 inline constexpr char kDetailsNo[] = "нет (не дописана)";
 inline constexpr char kDetailsHltv[] = "HLTV";
+inline constexpr DetailsWording kDetailsWording = {
+    .playingTime = kDetailsPlayingTime,
+    .frames = kDetailsFrames,
+    .server = kDetailsServer,
+    .maxPlayers = kDetailsMaxPlayers,
+    .recorder = kDetailsRecorder,
+    .finished = kDetailsFinished,
+    .resolution = kDetailsResolution,
+    .roster = kDetailsRoster,
+    .countRoster = true,
+    .unknown = kDetailsUnknown,
+    .yes = kDetailsYes,
+    .no = kDetailsNo,
+    .hltvRecorder = kDetailsHltv,
+};
 
 }  // namespace rewindor::text
