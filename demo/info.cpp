@@ -296,11 +296,11 @@ std::optional<std::string> MapPicturePath(std::string_view programFolder, std::s
   return path;
 }
 
-std::vector<std::string> DemoPlayers(const DemoInspection& facts, const PlayerKeyOf& key) {
+std::vector<std::string> DemoPlayers(const DemoInspection& inspection, const PlayerKeyOf& key) {
   std::vector<std::string> names;
   std::unordered_set<std::string> seen;  // the keys of the names kept
-  seen.reserve(facts.playerNames.size());
-  for (const std::string& name : facts.playerNames) {
+  seen.reserve(inspection.playerNames.size());
+  for (const std::string& name : inspection.playerNames) {
     if (seen.insert(key(name)).second) names.push_back(name);
   }
   return names;

@@ -62,7 +62,7 @@ struct DemoInspection {
 DemoInspection InspectDemo(ByteView image);
 
 // The six-line information text, joined by line feeds.
-std::string ComposeDemoSummary(const DemoInspection& facts);
+std::string ComposeDemoSummary(const DemoInspection& inspection);
 
 // Turns a text from a demo (bytes of unknown code page) into UTF-8.
 using DemoTextDecoder = std::function<std::string(std::string_view)>;
@@ -80,6 +80,6 @@ std::optional<std::string> MapPicturePath(std::string_view programFolder, std::s
 // the letter case of ASCII letters); none for an HLTV demo. One key a name,
 // one set look-up each.
 using PlayerKeyOf = std::function<std::string(std::string_view name)>;
-std::vector<std::string> DemoPlayers(const DemoInspection& facts, const PlayerKeyOf& key = FoldAsciiCase);
+std::vector<std::string> DemoPlayers(const DemoInspection& inspection, const PlayerKeyOf& key = FoldAsciiCase);
 
 }  // namespace rewindor

@@ -35,21 +35,20 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, con
     return false;
   }
 
-  DemoInspection facts = InspectDemo(image);
+  DemoInspection inspection = InspectDemo(image);
   window.ClearPlayers();
   // A name is added unless the list holds it already in any letter case, as
   // the list compares: one look-up per name, never a search of the list.
-  for (const std::string& name : DemoPlayers(facts, [&window](std::string_view n) { return window.PlayerKey(n); })) {
-    window.AddPlayer(name);
-  }
-  window.SetInfoText(ComposeDemoSummary(facts));
-  state.currentMod = facts.header.gameDir;
-  if (auto picture = MapPicturePath(state.programFolder, state.currentMod, facts.header.mapName,
+  const auto key = [&window](std::string_view name) { return window.PlayerKey(name); };
+  for (const std::string& name : DemoPlayers(inspection, key)) window.AddPlayer(name);
+  window.SetInfoText(ComposeDemoSummary(inspection));
+  state.currentMod = inspection.header.gameDir;
+  if (auto picture = MapPicturePath(state.programFolder, state.currentMod, inspection.header.mapName,
                                     state.decodeDemoText)) {
     window.LoadMapPicture(*picture);
   }
   window.Redraw();
-  if (read) read(image, facts);
+  if (read) read(image, inspection);
   return true;
 }
 

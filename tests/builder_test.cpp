@@ -275,11 +275,11 @@ TEST(Samples, AreWhatTheBuilderMakesNow) {
 TEST(Samples, ReadAsAClientAndAnHltvDemo) {
   b::Built client = b::Build(b::ClientSample());
   EXPECT_EQ(client.layout.Tagged("build").at(0).offset, kHeaderSize + kNetMsgDataOffset);
-  DemoInspection facts = InspectDemo(client.bytes);
-  EXPECT_EQ(facts.buildNumber, 4554);
-  EXPECT_EQ(ComposeDemoSummary(facts),
+  DemoInspection inspection = InspectDemo(client.bytes);
+  EXPECT_EQ(inspection.buildNumber, 4554);
+  EXPECT_EQ(ComposeDemoSummary(inspection),
             "Half-Life Version: N/A\nDemo Version: 5\nNetwork Version: 48\nMap: de_rewind\nMod: cstrike\nHLTV: No");
-  EXPECT_EQ(DemoPlayers(facts),
+  EXPECT_EQ(DemoPlayers(inspection),
             (std::vector<std::string>{"Ghost", "\xD0\x92\xD0\xB0\xD1\x81\xD1\x8F", "Mr. Pink", "sn1per_ace", "Kate",
                                       "[RW] Otter", "Bob"}));
   EXPECT_GE(client.layout.Tagged("team_chat").size(), 3u);
@@ -287,10 +287,10 @@ TEST(Samples, ReadAsAClientAndAnHltvDemo) {
   EXPECT_GE(client.layout.Tagged("fade").size(), 2u);
 
   b::Built hltv = b::Build(b::HltvSample());
-  facts = InspectDemo(hltv.bytes);
-  EXPECT_EQ(ComposeDemoSummary(facts),
+  inspection = InspectDemo(hltv.bytes);
+  EXPECT_EQ(ComposeDemoSummary(inspection),
             "Half-Life Version: N/A\nDemo Version: 5\nNetwork Version: 48\nMap: de_rewind\nMod: cstrike\nHLTV: Yes");
-  EXPECT_TRUE(DemoPlayers(facts).empty());
+  EXPECT_TRUE(DemoPlayers(inspection).empty());
   for (const b::Built* s : {&client, &hltv}) {
     EXPECT_GT(s->bytes.size(), 200u * 1024);
     EXPECT_LT(s->bytes.size(), 600u * 1024);

@@ -111,8 +111,8 @@ TEST(PlayerNames, WindowEndsAtTheEndOfTheFile) {
 
 TEST(PlayerNames, EveryMarkerOpensItsOwnWindowAndRepeatsAreDroppedIgnoringCase) {
   Bytes image = B("\tfulls\\name\\Alpha\\model\\x\\name\\alpha\\name\\Beta\\\tfulls\\name\\BETA\\name\\Gamma\\..");
-  DemoInspection facts = InspectDemo(image);
-  EXPECT_EQ(DemoPlayers(facts), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
+  DemoInspection inspection = InspectDemo(image);
+  EXPECT_EQ(DemoPlayers(inspection), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
 }
 
 TEST(EngineVersion, Table) {
@@ -179,12 +179,12 @@ TEST(Summary, SixLinesJoinedByLineFeeds) {
 TEST(Summary, HltvIgnoresBuildMarkersAndNames) {
   Bytes image = Header(5, 43, "de_x", "cstrike");
   for (char c : std::string("BUILD 2056 ..\tfulls\\name\\Alpha\\..\0\x08HLTV Demo.\n", 46)) image.push_back(c);
-  DemoInspection facts = InspectDemo(image);
-  EXPECT_TRUE(facts.hltv);
-  EXPECT_EQ(facts.buildNumber, 0);
-  EXPECT_EQ(facts.engineVersion, "1.1.0.4");
-  EXPECT_TRUE(DemoPlayers(facts).empty());
-  EXPECT_EQ(ComposeDemoSummary(facts).substr(ComposeDemoSummary(facts).rfind('\n') + 1), "HLTV: Yes");
+  DemoInspection inspection = InspectDemo(image);
+  EXPECT_TRUE(inspection.hltv);
+  EXPECT_EQ(inspection.buildNumber, 0);
+  EXPECT_EQ(inspection.engineVersion, "1.1.0.4");
+  EXPECT_TRUE(DemoPlayers(inspection).empty());
+  EXPECT_EQ(ComposeDemoSummary(inspection).substr(ComposeDemoSummary(inspection).rfind('\n') + 1), "HLTV: Yes");
 }
 
 TEST(MapPicture, PathBesideTheProgram) {

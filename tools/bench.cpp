@@ -313,8 +313,8 @@ int main(int argc, char** argv) {
   Bytes image = ReadBare(path);
   double scans = Seconds(
       [&] {
-        DemoInspection facts = InspectDemo(image);
-        (void)DemoPlayers(facts);
+        DemoInspection inspection = InspectDemo(image);
+        (void)DemoPlayers(inspection);
       },
       runs);
   double tool = Seconds([&] { ToolInfo(path, false); }, runs);

@@ -22,39 +22,39 @@ void Check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ByteView image(data, size);
-  DemoInspection facts = InspectDemo(image);
-  std::string summary = ComposeDemoSummary(facts);
+  DemoInspection inspection = InspectDemo(image);
+  std::string summary = ComposeDemoSummary(inspection);
   std::size_t lines = 1;
   for (char c : summary) lines += c == '\n';
   // Header texts stop at a zero byte but may hold line feeds of their own.
   std::size_t extra = 0;
-  for (char c : facts.header.mapName + facts.header.gameDir) extra += c == '\n';
+  for (char c : inspection.header.mapName + inspection.header.gameDir) extra += c == '\n';
   Check(lines == 6 + extra);
   Check(summary.size() <= 1023);
-  Check(facts.header.mapName.size() <= kMaxPathChars && facts.header.gameDir.size() <= kMaxPathChars);
-  Check(!facts.hltv || facts.buildNumber == 0);
-  for (const std::string& name : DemoPlayers(facts)) {
+  Check(inspection.header.mapName.size() <= kMaxPathChars && inspection.header.gameDir.size() <= kMaxPathChars);
+  Check(!inspection.hltv || inspection.buildNumber == 0);
+  for (const std::string& name : DemoPlayers(inspection)) {
     Check(!name.empty() && name.size() <= kMaxPlayerNameBytes);
     Check(name.find_first_of(std::string("\\,\n\0", 4)) == std::string::npos);
   }
-  if (auto path = MapPicturePath("C:\\R", facts.header.gameDir, facts.header.mapName)) {
+  if (auto path = MapPicturePath("C:\\R", inspection.header.gameDir, inspection.header.mapName)) {
     Check(Utf16Length(*path) <= kMaxPathChars);  // characters: the demo's bytes are decoded
     // Only plain names: the picture can never be read from outside the mod's maps folder.
-    for (const std::string* part : {&facts.header.gameDir, &facts.header.mapName}) {
+    for (const std::string* part : {&inspection.header.gameDir, &inspection.header.mapName}) {
       Check(part->find_first_of("\\/:") == std::string::npos && *part != "." && *part != "..");
     }
   }
   // The one-pass scan agrees with the three scans taken one by one.
   bool hltv = ScanHltv(image);
-  Check(facts.hltv == hltv);
-  Check(facts.buildNumber == (hltv ? 0 : ScanBuildNumber(image)));
+  Check(inspection.hltv == hltv);
+  Check(inspection.buildNumber == (hltv ? 0 : ScanBuildNumber(image)));
   std::vector<std::string> names;
   if (!hltv) {
     ScanPlayerNames(image, [&](std::string_view n) {
       if (std::find(names.begin(), names.end(), n) == names.end()) names.emplace_back(n);
     });
   }
-  Check(facts.playerNames == names);
+  Check(inspection.playerNames == names);
 
   const DemoFacts more = ReadDemoFacts(image);
   Check(!more.finished || ReadDirectory(image).has_value());
