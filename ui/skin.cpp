@@ -21,8 +21,10 @@ RunningDialog* RunningOf(HWND window) {
 }
 
 INT_PTR OnInitDialog(HWND window, RunningDialog& running) {
-  SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(&running));
+  // The messages of the shared start (moves, sizes, icons) are left to the
+  // system: the dialog's own part hears its messages from OnInit on.
   running.skin = StartSkinnedDialog(window, running.look.instance, running.look.skinId);
+  SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(&running));
   return running.dialog.OnInit(window);
 }
 
