@@ -60,9 +60,9 @@ void ReleaseSkin(HBITMAP& skin);
 // A dialog is called like a function: its data in through the object, its
 // result out of it (and RunSkinnedDialog's value). The shared procedure starts
 // it (skin, fitting, centre, icon), paints its skin, answers the colour
-// messages, ends it on the close box (0), lets its skin go when it is destroyed,
-// catches every exception and ignores every message before WM_INITDIALOG. The
-// dialog's own part is the rest:
+// messages, ends it on the close box (0), lets its skin go when it is destroyed
+// and catches every exception; every message before OnInit (those of the shared
+// start too) is left to the system. The dialog's own part is the rest:
 class SkinnedDialog {
  public:
   virtual ~SkinnedDialog() = default;
@@ -81,7 +81,7 @@ class SkinnedDialog {
 struct SkinnedDialogLook {
   HINSTANCE instance = nullptr;
   int templateId = 0;
-  int skinId = 0;             // the bitmap painted at the top left; 0: none, the system paints
+  int skinId = 0;              // the bitmap painted at the top left; 0: none, the system paints
   bool colourButtons = false;  // list boxes and buttons in the skin's colours too
   HWND owner = nullptr;        // the program's dialogs have none
 };
