@@ -18,12 +18,6 @@ std::string PathToUtf8(const fs::path& path) {
   return std::string(s.begin(), s.end());
 }
 
-bool HasDemoExtension(std::string_view fileName) {
-  constexpr std::string_view kExtension = ".dem";
-  return fileName.size() >= kExtension.size() &&
-         EqualIgnoringCase(fileName.substr(fileName.size() - kExtension.size()), kExtension);
-}
-
 namespace {
 
 // Adds the demo files that the iterator yields; a listing failure ends the
