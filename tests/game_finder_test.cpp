@@ -10,6 +10,15 @@
 
 #include "tests/support/fake_game_sources.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "demo/utf8.h"
+#endif
+
 namespace rewindor {
 namespace {
 
@@ -300,6 +309,54 @@ TEST(GameDemos, FoldersWithMostDemosFirstAndTheStartFolder) {
   m.AddFile("P\\mine.DEM");
   EXPECT_EQ(StartFolder(m, "P", "G", GameSystem::kWindows), "P") << "the program folder holds a demo";
 }
+
+#ifdef _WIN32
+// The registry and the files as Windows gives them: a value of another type,
+// too long, of an odd size or without its terminator; a folder, a file over
+// the limit.
+TEST(NativeGameSources, OnlyTextsThatFitAndSmallFiles) {
+  const wchar_t kKey[] = L"Software\\Rewindor Tests\\Game finder";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+  auto set = [&](const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
+    RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
+  };
+  const std::wstring text = L"c:/steam", tooLong(300, L'x');
+  const DWORD number = 7;
+  set(L"Text", REG_SZ, text.c_str(), 18);
+  set(L"Unterminated", REG_SZ, text.c_str(), 16);
+  set(L"Odd", REG_SZ, text.c_str(), 17);
+  set(L"Number", REG_DWORD, &number, 4);
+  set(L"Expandable", REG_EXPAND_SZ, text.c_str(), 18);
+  set(L"Long", REG_SZ, tooLong.c_str(), 602);
+  RegCloseKey(key);
+  GameSources& sources = NativeGameSources();
+  auto read = [&](const char* name) {
+    return sources.RegistryText(RegistryHive::kCurrentUser, "Software\\Rewindor Tests\\Game finder", name);
+  };
+  EXPECT_EQ(read("Text"), "c:/steam");
+  EXPECT_EQ(read("Unterminated"), "c:/steam");
+  for (const char* skipped : {"Odd", "Number", "Expandable", "Long", "Missing"}) EXPECT_EQ(read(skipped), std::nullopt) << skipped;
+  EXPECT_EQ(sources.RegistryText(RegistryHive::kCurrentUser, "Software\\Rewindor Tests\\None", "Text"), std::nullopt);
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Rewindor Tests");
+  RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Rewindor Tests");
+
+  namespace fs = std::filesystem;
+  fs::path folder = fs::temp_directory_path() / (L"rewindor finder тест " + std::to_wstring(GetCurrentProcessId()));
+  fs::create_directories(folder / L"cstrike");
+  std::ofstream(folder / L"libraryfolders.vdf", std::ios::binary) << "\"libraryfolders\" {}";
+  auto utf8 = [](const fs::path& p) { return Narrow(p.wstring()); };
+  EXPECT_EQ(sources.ReadSmallFile(utf8(folder / L"libraryfolders.vdf"), 100), "\"libraryfolders\" {}");
+  EXPECT_EQ(sources.ReadSmallFile(utf8(folder / L"libraryfolders.vdf"), 10), std::nullopt);
+  EXPECT_EQ(sources.ReadSmallFile(utf8(folder / L"cstrike"), 100), std::nullopt);
+  EXPECT_TRUE(sources.IsFile(utf8(folder / L"libraryfolders.vdf")));
+  EXPECT_FALSE(sources.IsFile(utf8(folder / L"cstrike")));
+  auto entries = sources.ListFolder(utf8(folder));
+  ASSERT_TRUE(entries);
+  EXPECT_EQ(entries->size(), 2u) << "no . and ..";
+  fs::remove_all(folder);
+}
+#endif
 
 }  // namespace
 }  // namespace rewindor
