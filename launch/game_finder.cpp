@@ -186,11 +186,11 @@ class Finder {
       if (auto found = InSteam(steam)) return found;
     }
     if (!windows_) return std::nullopt;
-    std::optional<std::string> folder = sources_.RegistryText(kHalfLifePlace.hive, kHalfLifePlace.key,
-                                                              kHalfLifePlace.name);
-    if (!folder || folder->empty()) return std::nullopt;
+    std::optional<std::string> folder =
+        LocalFolder(sources_.RegistryText(kHalfLifePlace.hive, kHalfLifePlace.key, kHalfLifePlace.name));
+    if (!folder) return std::nullopt;
     for (const char* exe : {"hl.exe", "cstrike.exe"}) {
-      if (auto found = Take(Join(Normalised(*folder), exe), game_source::kHalfLifeRegistry)) return found;
+      if (auto found = Take(Join(*folder, exe), game_source::kHalfLifeRegistry)) return found;
     }
     return std::nullopt;
   }
@@ -203,11 +203,12 @@ class Finder {
     std::vector<std::string> folders;
     if (windows_) {
       for (const RegistryPlace& place : kSteamPlaces) {
-        std::optional<std::string> folder = sources_.RegistryText(place.hive, place.key, place.name);
-        if (folder && !folder->empty()) folders.push_back(Normalised(*folder));
+        if (auto folder = LocalFolder(sources_.RegistryText(place.hive, place.key, place.name))) {
+          folders.push_back(std::move(*folder));
+        }
       }
-    } else if (std::string home = sources_.HomeFolder(); !home.empty()) {
-      for (const char* steam : kHomeSteamFolders) folders.push_back(Join(Normalised(home), steam));
+    } else if (std::optional<std::string> home = LocalFolder(sources_.HomeFolder())) {
+      for (const char* steam : kHomeSteamFolders) folders.push_back(Join(*home, steam));
     }
     return folders;
   }
@@ -233,13 +234,14 @@ class Finder {
     std::vector<SteamLibrary> listedLibraries;
     if (vdf) listedLibraries = ParseLibraryFolders(*vdf);
     for (const SteamLibrary& listed : listedLibraries) {
-      std::string path = Normalised(listed.path);
-      if (Key(path) == steamKey) {
+      std::optional<std::string> path = LocalFolder(listed.path);
+      if (!path) continue;
+      if (Key(*path) == steamKey) {
         // Steam's own entry: the same folder, written in its proper letter case.
-        libraries.front().path = path;
+        libraries.front().path = *path;
         libraries.front().holdsHalfLife |= listed.holdsHalfLife;
-      } else if (seen.insert(Key(path)).second) {
-        libraries.push_back({path, listed.holdsHalfLife, false});
+      } else if (seen.insert(Key(*path)).second) {
+        libraries.push_back({std::move(*path), listed.holdsHalfLife, false});
       }
     }
     std::stable_partition(libraries.begin(), libraries.end(), [](const Library& l) { return l.holdsHalfLife; });
@@ -269,14 +271,23 @@ class Finder {
     return FoundGame{std::move(executable), std::move(folder), std::move(source)};
   }
 
-  // Windows: Steam writes "c:/program files (x86)/steam"; the game path field
-  // shows C:\program files (x86)\steam. No separator at the end.
-  std::string Normalised(std::string path) const {
+  // A folder on a drive of this machine, as the finder writes it: Steam's
+  // "c:/program files (x86)/steam" becomes C:\program files (x86)\steam, with
+  // no separator at the end. Nothing for a relative path or one on a network
+  // share (Steam keeps no library there, and an unreachable server would
+  // hold up the start).
+  std::optional<std::string> LocalFolder(const std::optional<std::string>& folder) const {
+    return folder ? LocalFolder(*folder) : std::nullopt;
+  }
+  std::optional<std::string> LocalFolder(std::string path) const {
     if (windows_) {
       std::replace(path.begin(), path.end(), '/', '\\');
-      if (path.size() >= 2 && path[1] == ':' && path[0] >= 'a' && path[0] <= 'z') {
-        path[0] = static_cast<char>(path[0] - 'a' + 'A');
-      }
+      const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+                         ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'));
+      if (!drive) return std::nullopt;
+      path[0] = static_cast<char>(path[0] & ~0x20);  // the drive letter in upper case
+    } else if (path.empty() || path.front() != '/') {
+      return std::nullopt;
     }
     while (path.size() > 1 && path.back() == separator_) path.pop_back();
     return path;

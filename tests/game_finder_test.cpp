@@ -30,66 +30,36 @@ std::vector<std::pair<std::string, bool>> Libraries(std::string_view vdf) {
 
 using LibraryList = std::vector<std::pair<std::string, bool>>;
 
-TEST(KeyValues, BothFormsOfLibraryFolders) {
+TEST(KeyValues, BothFormsOfLibraryFoldersWithEscapesAndComments) {
   const char current[] = R"(// written by Steam
 "libraryfolders"
 {
-	"0"
-	{
-		"path"		"C:\\Program Files (x86)\\Steam"
-		"label"		""
-		"apps"
-		{
-			"228980"		"1024"
-			"700"		"1"
-		}
-	}
+	"0" { "path" "C:\\Program Files (x86)\\Steam" "label" "" "apps" { "228980" "1024" "700" "1" } }
 	"1"
 	{
 		"path"		"D:\\Games\\SteamLibrary"  // the second drive
 		"apps" { "10" "1" "70" "5" }
 	}
-	"2" { "PATH" "E:\\Lib" "Apps" { "4000" "1" } }
+	"2" { "PATH" "E:\\\"odd\"\tname\n\Lib" "Apps" { "4000" "1" } }
 	"3" { "label" "a library without a path is none" }
 }
 )";
   EXPECT_EQ(Libraries(current), (LibraryList{{"C:\\Program Files (x86)\\Steam", false},
                                              {"D:\\Games\\SteamLibrary", true},
-                                             {"E:\\Lib", false}}));
-  const char old[] = R"("LibraryFolders"
+                                             {"E:\\\"odd\"\tname\n\\Lib", false}}))
+      << "escapes undone, a lone backslash kept";
+  const char old[] = R"(LibraryFolders
 {
 	"TimeNextStatsReport"		"1632000000"
-	"ContentStatsID"		"-4535291271393512218"
 	"1"		"D:\\Games\\SteamLibrary"
-	"2"		"E:\\SteamLibrary"
+	"2"		E:/SteamLibrary
 })";
-  EXPECT_EQ(Libraries(old), (LibraryList{{"D:\\Games\\SteamLibrary", false}, {"E:\\SteamLibrary", false}}));
+  EXPECT_EQ(Libraries(old), (LibraryList{{"D:\\Games\\SteamLibrary", false}, {"E:/SteamLibrary", false}}));
   // Keys elsewhere than in the root block are not libraries.
   EXPECT_EQ(Libraries(R"("other" { "1" "D:\\x" } "libraryfolders" { "x" { "path" "E:\\y" } })"), LibraryList{});
 }
 
-class Recorder : public KeyValuesVisitor {
- public:
-  std::vector<std::string> events;
-  void BlockStart(std::string_view key) override { events.push_back("{" + std::string(key)); }
-  void BlockEnd() override { events.push_back("}"); }
-  void Leaf(std::string_view key, std::string_view value) override {
-    events.push_back(std::string(key) + "=" + std::string(value));
-  }
-};
-
-TEST(KeyValues, EscapesWordsAndComments) {
-  Recorder r;
-  ASSERT_TRUE(ReadKeyValues(R"(// a comment { "
-"a" "x\\y\"z\nq\tr\w" // escapes; a lone backslash stays
-word unquoted block{"url" "http://host/x" "k"//tight
-"v"})",
-                            r));
-  EXPECT_EQ(r.events, (std::vector<std::string>{"a=x\\y\"z\nq\tr\\w", "word=unquoted", "{block",
-                                                "url=http://host/x", "k=v", "}"}));
-}
-
-TEST(KeyValues, BrokenTextsGiveNoLibraries) {
+TEST(KeyValues, BrokenAndHostileTextsGiveNoLibraries) {
   for (const char* text : {
            R"("libraryfolders" { "1" "D:\\x")",      // the block never closes
            R"("libraryfolders" { "1" "D:\\x })",     // nor the quote
@@ -99,26 +69,17 @@ TEST(KeyValues, BrokenTextsGiveNoLibraries) {
            R"("libraryfolders" { "1" })",            // a key without a value
            R"("libraryfolders" { "1" "D:\\x" } "tail")",
        }) {
-    Recorder r;
-    EXPECT_FALSE(ReadKeyValues(text, r)) << text;
     EXPECT_EQ(Libraries(text), LibraryList{}) << text;
   }
-  Recorder empty;
-  EXPECT_TRUE(ReadKeyValues(" \n// nothing but a comment", empty));
-}
-
-// No recursion: a million levels cost a counter, and only the levels that
-// libraryfolders.vdf defines are looked at.
-TEST(KeyValues, DeepNestingIsReadFlat) {
+  // No recursion: a million levels cost a counter, and only the levels that
+  // the file's form defines are looked at.
   constexpr std::size_t kDepth = 1000000;
   std::string deep = R"("libraryfolders" { "1" { )";
   for (std::size_t i = 0; i < kDepth; ++i) deep += "\"a\"{";
   deep += R"("path" "deep")";
   deep.append(kDepth, '}');
-  deep += R"( } "2" "D:\\lib" })";
-  EXPECT_EQ(Libraries(deep), (LibraryList{{"D:\\lib", false}}));
-  Recorder r;
-  EXPECT_FALSE(ReadKeyValues(deep.substr(0, deep.size() / 2), r));
+  EXPECT_EQ(Libraries(deep + R"( } "2" "D:\\lib" })"), (LibraryList{{"D:\\lib", false}}));
+  EXPECT_EQ(Libraries(deep + R"( "2" "D:\\lib" })"), LibraryList{}) << "one level left open";
 }
 
 TEST(KeyValues, InstallDirOfAnAppManifest) {
@@ -181,7 +142,7 @@ TEST(FindGame, WithoutAppListsTheSteamFolderFirstThenTheListedOrderAndTheirInsta
   FakeGameSources m;
   m.SetRegistry(RegistryHive::kCurrentUser, kSteamKey, "SteamPath", "c:/steam");
   m.AddFile("C:\\steam\\steamapps\\libraryfolders.vdf",
-            R"("LibraryFolders" { "1" "D:\\A" "2" "E:\\B" "3" "F:\\C" "4" "c:\\STEAM\\" })");
+            R"("LibraryFolders" { "1" "D:\\A" "2" "\\\\server\\lib" "3" "lib" "4" "E:\\B" "5" "F:\\C" "6" "c:\\STEAM\\" })");
   // A manifest that names no plain folder leaves the default.
   m.AddFile("D:\\A\\steamapps\\appmanifest_70.acf", R"("AppState" { "installdir" "..\\..\\elsewhere" })");
   m.AddFile("E:\\B\\steamapps\\appmanifest_10.acf", R"("AppState" { "installdir" "Counter-Strike" })");
@@ -189,7 +150,7 @@ TEST(FindGame, WithoutAppListsTheSteamFolderFirstThenTheListedOrderAndTheirInsta
   m.AddFile(GameIn("F:\\C"));
   EXPECT_EQ(Find(m)->exe, GameIn("E:\\B", "Counter-Strike"));
   EXPECT_EQ(m.probed, (std::vector<std::string>{GameIn("C:\\STEAM"), GameIn("D:\\A"), GameIn("E:\\B", "Counter-Strike")}))
-      << "the Steam folder once, as its list writes it, then the libraries in order";
+      << "the Steam folder once, as its list writes it, then the libraries in order; none on a share or relative";
 }
 
 struct PlaceCase {
@@ -229,6 +190,11 @@ INSTANTIATE_TEST_SUITE_P(
         PlaceCase{"a retail Counter-Strike",
                   {{kHKCU, "Software\\Valve\\Half-Life", "InstallPath", "C:\\Retail CS"}},
                   Found{"C:\\Retail CS\\cstrike.exe", "C:\\Retail CS", "half-life-registry"}},
+        PlaceCase{"on a network share or relative: passed over",
+                  {{kHKCU, kSteamKey, "SteamPath", "//server/steam"},
+                   {kHKLM, "SOFTWARE\\WOW6432Node\\Valve\\Steam", "InstallPath", "Steam32"},
+                   {kHKLM, "SOFTWARE\\Valve\\Steam", "InstallPath", "C:\\Steam64"}},
+                  Found{GameIn("C:\\Steam64"), "C:\\Steam64\\steamapps\\common\\Half-Life", "steam-registry"}},
         PlaceCase{"nothing registered", {}, std::nullopt},
         PlaceCase{"an empty value", {{kHKCU, kSteamKey, "SteamPath", ""}}, std::nullopt}));
 
@@ -247,7 +213,7 @@ TEST(FindGame, BrokenOversizedAndOverlongAreSkippedSilently) {
   m.SetRegistry(kHKCU, kSteamKey, "SteamPath", deep);
   m.AddFile(GameIn(deep));
   EXPECT_EQ(Find(m), std::nullopt);
-  EXPECT_EQ(m.probes, 0);
+  EXPECT_TRUE(m.probed.empty());
 }
 
 TEST(FindGame, AtMostSoManyLibrariesAreLookedInto) {
@@ -257,17 +223,13 @@ TEST(FindGame, AtMostSoManyLibrariesAreLookedInto) {
   for (int i = 0; i < 1000; ++i) vdf += " \"" + std::to_string(i) + "\" \"D:\\\\L" + std::to_string(i) + "\"";
   m.AddFile("C:\\Steam\\steamapps\\libraryfolders.vdf", vdf + " }");
   EXPECT_EQ(Find(m), std::nullopt);
-  EXPECT_EQ(m.probes, static_cast<int>(kMaxSteamLibraries));
+  EXPECT_EQ(m.probed.size(), kMaxSteamLibraries);
   EXPECT_LE(m.reads, 1 + 2 * static_cast<int>(kMaxSteamLibraries));
 }
 
 TEST(FindGame, LinuxLooksUnderTheHomeFolder) {
   FakeGameSources m(GameSystem::kLinux);
   m.home = "/home/u/";
-  m.SetRegistry(kHKCU, kSteamKey, "SteamPath", "C:\\Steam");  // not on Linux
-  m.AddFile("C:\\Steam\\steamapps\\common\\Half-Life\\hl.exe");
-  EXPECT_EQ(Find(m, GameSystem::kLinux), std::nullopt);
-
   m.AddFile("/home/u/.local/share/Steam/steamapps/common/Half-Life/hl_linux");
   EXPECT_EQ(Find(m, GameSystem::kLinux),
             (Found{"/home/u/.local/share/Steam/steamapps/common/Half-Life/hl_linux",
@@ -351,9 +313,6 @@ TEST(NativeGameSources, OnlyTextsThatFitAndSmallFiles) {
   EXPECT_EQ(sources.ReadSmallFile(utf8(folder / L"cstrike"), 100), std::nullopt);
   EXPECT_TRUE(sources.IsFile(utf8(folder / L"libraryfolders.vdf")));
   EXPECT_FALSE(sources.IsFile(utf8(folder / L"cstrike")));
-  auto entries = sources.ListFolder(utf8(folder));
-  ASSERT_TRUE(entries);
-  EXPECT_EQ(entries->size(), 2u) << "no . and ..";
   fs::remove_all(folder);
 }
 #endif

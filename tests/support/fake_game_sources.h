@@ -25,12 +25,11 @@ class FakeGameSources : public GameSources {
   }
   void AddFile(const std::string& path, std::string content = "") { files_[Key(path)] = {path, std::move(content)}; }
   void RemoveFile(const std::string& path) { files_.erase(Key(path)); }
-  void AddFolder(const std::string& path) { files_[Key(path) + separator_] = {path + separator_, ""}; }
 
   std::string home;
   std::set<std::string> unlistable;  // folders that cannot be listed
-  int reads = 0, probes = 0;
-  std::vector<std::string> probed;
+  int reads = 0;
+  std::vector<std::string> probed;  // the executables looked for
 
   std::optional<std::string> RegistryText(RegistryHive hive, std::string_view key, std::string_view name) override {
     auto it = registry_.find(RegistryKey(hive, std::string(key), std::string(name)));
@@ -44,7 +43,6 @@ class FakeGameSources : public GameSources {
     return it->second.content;
   }
   bool IsFile(const std::string& path) override {
-    ++probes;
     probed.push_back(path);
     return files_.count(Key(path)) > 0;
   }
@@ -57,7 +55,7 @@ class FakeGameSources : public GameSources {
       std::size_t cut = rest.find(separator_);
       if (!rest.empty()) names[rest.substr(0, cut)] |= cut != std::string::npos;
     }
-    if (names.empty() && !files_.count(prefix)) return std::nullopt;
+    if (names.empty()) return std::nullopt;
     std::vector<GameFolderEntry> entries;
     for (const auto& [name, folder] : names) entries.push_back({name, folder});
     return entries;
