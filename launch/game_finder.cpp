@@ -195,7 +195,6 @@ class Finder {
     return std::nullopt;
   }
 
-
  private:
   std::string Join(std::string_view folder, std::string_view name) const { return JoinPath(folder, name, separator_); }
 

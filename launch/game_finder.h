@@ -113,7 +113,9 @@ struct FoundGame {
 // In each Steam folder, its libraries: those whose "apps" list Half-Life or
 // Counter-Strike first, then the Steam folder itself, then the others; in
 // each, steamapps\common\<installdir>\hl.exe (hl_linux), the installdir taken
-// from appmanifest_70.acf (else appmanifest_10.acf, else "Half-Life").
+// from appmanifest_70.acf (else appmanifest_10.acf, else "Half-Life"). A folder
+// that is not on a drive of the machine (a network share, a relative path) is
+// passed over.
 std::optional<FoundGame> FindGame(GameSources& sources, GameSystem system);
 
 struct DemoFolder {
