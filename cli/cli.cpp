@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "cli/demo_paths.h"
+#include "cli/game_command.h"
 #include "cli/json.h"
 #include "demo/edits.h"
 #include "demo/messages.h"
@@ -29,6 +30,8 @@ const char kUsage[] =
     "  trim-loading         cut away the start of the loading segment\n"
     "  convert-resolution   change the recorded screen size (needs --to)\n"
     "  repair               rebuild the directory of a demo the game never finished\n"
+    "  game                 find the game (as the window does) and its folders with demos;\n"
+    "                       takes no PATH: rewindor-cli game [--json]\n"
     "\n"
     "A PATH is a demo file or a folder; a folder gives its .dem files.\n"
     "\n"
@@ -42,7 +45,7 @@ const char kUsage[] =
     "  -h, --help    show this text\n"
     "  --version     show the version\n"
     "\n"
-    "Exit status: 0 all went well, 1 a demo failed, 2 wrong usage.\n";
+    "Exit status: 0 all went well, 1 a demo failed (game: no game found), 2 wrong usage.\n";
 
 const char kNoResolutionFound[] =
     "The demo was not changed: the screen resolution it records could not be found; give it with --from WxH.";
@@ -396,6 +399,7 @@ DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
 }
 
 int RunCli(const std::vector<std::string>& args, FileSystem& files, Console& console) {
+  if (IsGameCommand(args)) return RunGameCommand(args, NativeGameSources(), NativeGameSystem(), console);
   ParsedArgs parsed = ParseArgs(args);
   if (parsed.help) {
     console.Out(kUsage);

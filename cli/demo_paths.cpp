@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "demo/ascii.h"
+#include "demo/info.h"
 
 namespace rewindor::cli {
 
@@ -16,12 +16,6 @@ fs::path PathFromUtf8(std::string_view utf8) {
 std::string PathToUtf8(const fs::path& path) {
   std::u8string s = path.u8string();
   return std::string(s.begin(), s.end());
-}
-
-bool HasDemoExtension(std::string_view fileName) {
-  constexpr std::string_view kExtension = ".dem";
-  return fileName.size() >= kExtension.size() &&
-         EqualIgnoringCase(fileName.substr(fileName.size() - kExtension.size()), kExtension);
 }
 
 namespace {

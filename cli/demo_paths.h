@@ -13,9 +13,6 @@ namespace rewindor::cli {
 std::filesystem::path PathFromUtf8(std::string_view utf8);
 std::string PathToUtf8(const std::filesystem::path& path);
 
-// A file name ending in ".dem", letter case ignored.
-bool HasDemoExtension(std::string_view fileName);
-
 struct PathExpansion {
   // The demos to work on: the PATH itself when it is not a folder (a missing
   // file is left for the reader to report), else the folder's demo files

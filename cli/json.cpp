@@ -58,6 +58,16 @@ JsonObject& JsonObject::Add(std::string_view key, const std::vector<std::string>
   return *this;
 }
 
+JsonObject& JsonObject::Add(std::string_view key, const std::vector<JsonObject>& objects) {
+  Key(key).body_ += '[';
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    if (i > 0) body_ += ", ";
+    body_ += objects[i].body_ + "}";
+  }
+  body_ += ']';
+  return *this;
+}
+
 JsonObject& JsonObject::AddBool(std::string_view key, bool value) {
   Key(key).body_ += value ? "true" : "false";
   return *this;

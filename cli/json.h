@@ -19,6 +19,7 @@ class JsonObject {
   JsonObject& Add(std::string_view key, std::string_view text);
   JsonObject& Add(std::string_view key, const char* text) { return Add(key, std::string_view(text)); }
   JsonObject& Add(std::string_view key, const std::vector<std::string>& texts);
+  JsonObject& Add(std::string_view key, const std::vector<JsonObject>& objects);
   JsonObject& AddBool(std::string_view key, bool value);
   JsonObject& AddInt(std::string_view key, std::int64_t value);
   // The shortest number that reads back as the same 32-bit float; null when it is not finite.

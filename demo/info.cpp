@@ -29,10 +29,6 @@ std::string SignedByteText(ByteView image, std::size_t offset) {
   return std::to_string(static_cast<int>(static_cast<std::int8_t>(image[offset])));
 }
 
-bool IsPlainName(std::string_view s) {
-  if (s.empty() || s == "." || s == "..") return false;
-  return s.find_first_of("\\/:") == std::string_view::npos;
-}
 
 // The player names of all player-info windows in one walk over the file.
 // Windows overlap, but they tokenise alike: a window's first token starts at
@@ -284,16 +280,64 @@ std::string ComposeDemoSummary(const DemoInspection& f) {
   return s;
 }
 
-std::optional<std::string> MapPicturePath(std::string_view programFolder, std::string_view mod,
-                                          std::string_view map, const DemoTextDecoder& decode) {
+namespace {
+
+struct PictureNames {
+  std::string mod, map;  // UTF-8
+};
+
+// The demo's mod and map as UTF-8, when both are plain names as bytes and as text.
+std::optional<PictureNames> PlainPictureNames(std::string_view mod, std::string_view map,
+                                              const DemoTextDecoder& decode) {
   if (!IsPlainName(mod) || !IsPlainName(map)) return std::nullopt;
-  std::string modText = decode(mod), mapText = decode(map);
-  if (!IsPlainName(modText) || !IsPlainName(mapText)) return std::nullopt;
+  PictureNames names{decode(mod), decode(map)};
+  if (!IsPlainName(names.mod) || !IsPlainName(names.map)) return std::nullopt;
+  return names;
+}
+
+// "<folder>\<modFolder>\<pictures>\<map>.bmp", when it fits a path.
+std::optional<std::string> PicturePath(std::string_view folder, std::string_view modFolder,
+                                       std::string_view pictures, std::string_view map) {
   std::string path;
-  path.reserve(programFolder.size() + modText.size() + mapText.size() + 12);
-  path.append(programFolder).append("\\").append(modText).append("\\maps\\").append(mapText).append(".bmp");
+  path.reserve(folder.size() + modFolder.size() + pictures.size() + map.size() + 8);
+  path.append(folder).append("\\").append(modFolder).append("\\").append(pictures).append("\\");
+  path.append(map).append(".bmp");
   if (Utf16Length(path) > kMaxPathChars) return std::nullopt;
   return path;
+}
+
+}  // namespace
+
+std::optional<std::string> MapPicturePath(std::string_view programFolder, std::string_view mod,
+                                          std::string_view map, const DemoTextDecoder& decode) {
+  std::optional<PictureNames> names = PlainPictureNames(mod, map, decode);
+  if (!names) return std::nullopt;
+  return PicturePath(programFolder, names->mod, "maps", names->map);
+}
+
+std::vector<std::string> MapOverviewPaths(std::string_view gameFolder, std::string_view mod, std::string_view map,
+                                          const DemoTextDecoder& decode) {
+  std::optional<PictureNames> names = PlainPictureNames(mod, map, decode);
+  if (gameFolder.empty() || !names) return {};
+  std::vector<std::string> modFolders = {names->mod, names->mod + "_addon", names->mod + "_downloads"};
+  // A demo of the valve mod itself has that folder first already.
+  if (!EqualIgnoringCase(names->mod, "valve")) modFolders.push_back("valve");
+  std::vector<std::string> paths;
+  for (const std::string& modFolder : modFolders) {
+    if (auto path = PicturePath(gameFolder, modFolder, "overviews", names->map)) paths.push_back(std::move(*path));
+  }
+  return paths;
+}
+
+bool IsPlainName(std::string_view s) {
+  if (s.empty() || s == "." || s == "..") return false;
+  return s.find_first_of("\\/:") == std::string_view::npos;
+}
+
+bool HasDemoExtension(std::string_view fileName) {
+  constexpr std::string_view kExtension = ".dem";
+  return fileName.size() >= kExtension.size() &&
+         EqualIgnoringCase(fileName.substr(fileName.size() - kExtension.size()), kExtension);
 }
 
 std::vector<std::string> DemoPlayers(const DemoInspection& inspection, const PlayerKeyOf& key) {

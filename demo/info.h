@@ -75,6 +75,20 @@ using DemoTextDecoder = std::function<std::string(std::string_view)>;
 std::optional<std::string> MapPicturePath(std::string_view programFolder, std::string_view mod,
                                           std::string_view map, const DemoTextDecoder& decode = DemoTextToUtf8);
 
+// Where the game keeps the map's top-down overview, in the order to try:
+// "<game folder>\\<mod>\\overviews\\<map>.bmp", then the same in "<mod>_addon",
+// "<mod>_downloads" (custom maps bring theirs there) and "valve". The names
+// follow MapPicturePath's rules; a path that would not fit is left out, and
+// there is none without a game folder.
+std::vector<std::string> MapOverviewPaths(std::string_view gameFolder, std::string_view mod, std::string_view map,
+                                          const DemoTextDecoder& decode = DemoTextToUtf8);
+
+// True for a name that can only mean one file or folder inside another: not
+// empty, not "." or "..", and without '\\', '/' or ':'.
+bool IsPlainName(std::string_view name);
+// A file name ending in ".dem", letter case ignored.
+bool HasDemoExtension(std::string_view fileName);
+
 // The player names of a demo in first-seen order, a later name dropped when
 // its `key` equals an earlier one's (by default: repeats that differ only in
 // the letter case of ASCII letters); none for an HLTV demo. One key a name,

@@ -28,6 +28,22 @@ bool ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image, con
   return false;
 }
 
+namespace {
+
+// The program folder's picture as it is; without one, the game's overview.
+void LoadPicture(InfoWindow& window, const ReaderState& state, std::string_view map) {
+  if (auto picture = MapPicturePath(state.programFolder, state.currentMod, map, state.decodeDemoText)) {
+    window.LoadMapPicture(*picture);
+  }
+  if (window.HasMapPicture()) return;
+  for (const std::string& overview : MapOverviewPaths(window.GameFolder(), state.currentMod, map,
+                                                      state.decodeDemoText)) {
+    if (window.LoadMapOverview(overview)) return;
+  }
+}
+
+}  // namespace
+
 bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, const DemoReadSink& read) {
   Bytes image;
   if (!ReadDemoImage(files, window.DemoPath(), image,
@@ -43,10 +59,7 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, con
   for (const std::string& name : DemoPlayers(inspection, key)) window.AddPlayer(name);
   window.SetInfoText(ComposeDemoSummary(inspection));
   state.currentMod = inspection.header.gameDir;
-  if (auto picture = MapPicturePath(state.programFolder, state.currentMod, inspection.header.mapName,
-                                    state.decodeDemoText)) {
-    window.LoadMapPicture(*picture);
-  }
+  LoadPicture(window, state, inspection.header.mapName);
   window.Redraw();
   if (read) read(image, inspection);
   return true;

@@ -29,6 +29,14 @@ class InfoWindow {
   // Loads the map picture from a bitmap file as the new map picture; a
   // missing or unreadable file leaves none, silently.
   virtual void LoadMapPicture(const std::string& path) = 0;
+  // The map's overview from the game, tried when the program folder gives no
+  // picture: the folder of the game named in the window (empty: no game),
+  // whether a map picture is loaded now, and an overview loaded as the map
+  // picture, to be shown whole in the picture box (false, silently, when the
+  // file is missing or unreadable). By default there is no game.
+  virtual std::string GameFolder() { return {}; }
+  virtual bool HasMapPicture() { return false; }
+  virtual bool LoadMapOverview(const std::string& /*path*/) { return false; }
   // Repaints the whole window, background erased.
   virtual void Redraw() = 0;
   // A message box captioned "Error": "<text>: <the system's reason>".

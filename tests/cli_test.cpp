@@ -14,10 +14,12 @@
 #include <vector>
 
 #include "cli/demo_paths.h"
+#include "cli/game_command.h"
 #include "cli/json.h"
 #include "demo/demo_format.h"
 #include "demo/messages.h"
 #include "demo/utf8.h"
+#include "tests/support/fake_game_sources.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor::cli {
@@ -466,6 +468,64 @@ TEST(BuiltDemos, RepairMendsAnUnfinishedDemoOnce) {
   EXPECT_EQ(fs::last_write_time(PathFromUtf8(path)), stamp);  // not even rewritten
   EXPECT_EQ(RunTool({"repair", path}).out, path + ": " + text::kDemoNotBroken + "\n");
 }
+
+// --- game --------------------------------------------------------------------------
+
+TEST(GameCommand, JsonAndPlainLinesAndNothingFound) {
+  FakeGameSources m;
+  m.SetRegistry(RegistryHive::kCurrentUser, "Software\\Valve\\Steam", "SteamPath", "c:/steam");
+  const std::string game = "C:\\steam\\steamapps\\common\\Half-Life";
+  for (const char* file : {"\\hl.exe", "\\cstrike\\a.dem", "\\cstrike\\b.DEM", "\\valve\\c.dem", "\\valve\\x.txt"}) {
+    m.AddFile(game + file);
+  }
+  RecordingConsole json, plain;
+  EXPECT_EQ(RunGameCommand({"--json", "game"}, m, GameSystem::kWindows, json), kExitOk);
+  EXPECT_EQ(json.out, "{\"command\": \"game\", \"found\": true, \"folder\": " + JsonString(game) +
+                          ", \"exe\": " + JsonString(game + "\\hl.exe") +
+                          ", \"source\": \"steam-registry\", \"demoFolders\": [{\"path\": " +
+                          JsonString(game + "\\cstrike") + ", \"demos\": 2}, {\"path\": " +
+                          JsonString(game + "\\valve") + ", \"demos\": 1}]}\n");
+  EXPECT_EQ(RunGameCommand({"game"}, m, GameSystem::kWindows, plain), kExitOk);
+  EXPECT_EQ(plain.out, "Game: " + game + "\\hl.exe\nFolder: " + game + "\nSource: steam-registry\nDemos: " + game +
+                           "\\cstrike (2)\nDemos: " + game + "\\valve (1)\n");
+
+  FakeGameSources nothing;
+  RecordingConsole none, nonePlain;
+  EXPECT_EQ(RunGameCommand({"game", "--json"}, nothing, GameSystem::kWindows, none), kExitFailed);
+  EXPECT_EQ(none.out, "{\"command\": \"game\", \"found\": false}\n");
+  EXPECT_EQ(RunGameCommand({"game"}, nothing, GameSystem::kWindows, nonePlain), kExitFailed);
+  EXPECT_EQ(nonePlain.out, "Game: not found\n");
+}
+
+TEST(GameCommand, IsTheFirstWordAndTakesNoPathOrOtherOption) {
+  EXPECT_TRUE(IsGameCommand({"--json", "game"}));
+  EXPECT_FALSE(IsGameCommand({"info", "game"})) << "a demo named game";
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{{"game", "C:\\x"}, {"game", "-r"},
+                                                                             {"game", "game"}}) {
+    FakeGameSources m;
+    RecordingConsole console;
+    EXPECT_EQ(RunGameCommand(args, m, GameSystem::kWindows, console), kExitUsage) << args.back();
+    EXPECT_TRUE(console.err.starts_with("rewindor-cli: ")) << console.err;
+  }
+}
+
+#ifndef _WIN32
+// On Linux through the real file system: Steam in the home folder, hl_linux.
+TEST(GameCommand, FindsSteamUnderTheHomeFolder) {
+  TempFolder home;
+  const std::string game = home.Path(".local/share/Steam/steamapps/common/Half-Life");
+  home.Write(".local/share/Steam/steamapps/common/Half-Life/hl_linux", "");
+  home.Write(".local/share/Steam/steamapps/common/Half-Life/cstrike/a.dem", "");
+  const char* saved = std::getenv("HOME");
+  const std::string before = saved ? saved : "";
+  setenv("HOME", home.Path().c_str(), 1);
+  ToolRun run = RunTool({"game"});
+  saved ? setenv("HOME", before.c_str(), 1) : unsetenv("HOME");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "Game: " + game + "/hl_linux\nFolder: " + game + "\nSource: steam-home\nDemos: " + game +
+                         "/cstrike (1)\n");
+}
+#endif
 
 }  // namespace
 }  // namespace rewindor::cli

@@ -202,6 +202,26 @@ TEST(MapPicture, OnlyPlainNamesAndPathsThatFit) {
   EXPECT_FALSE(MapPicturePath(folder + "f", "m", "x"));
 }
 
+TEST(MapOverview, GameFoldersInOrderWithThePictureRules) {
+  EXPECT_EQ(MapOverviewPaths("D:\\Games\\Half-Life", "cstrike", "de_dust2"),
+            (std::vector<std::string>{"D:\\Games\\Half-Life\\cstrike\\overviews\\de_dust2.bmp",
+                                      "D:\\Games\\Half-Life\\cstrike_addon\\overviews\\de_dust2.bmp",
+                                      "D:\\Games\\Half-Life\\cstrike_downloads\\overviews\\de_dust2.bmp",
+                                      "D:\\Games\\Half-Life\\valve\\overviews\\de_dust2.bmp"}));
+  EXPECT_EQ(MapOverviewPaths("G", "Valve", "crossfire"),
+            (std::vector<std::string>{"G\\Valve\\overviews\\crossfire.bmp", "G\\Valve_addon\\overviews\\crossfire.bmp",
+                                      "G\\Valve_downloads\\overviews\\crossfire.bmp"}))
+      << "the valve mod's own folder once";
+  EXPECT_TRUE(MapOverviewPaths("", "cstrike", "de_dust2").empty()) << "no game";
+  EXPECT_TRUE(MapOverviewPaths("G", "cstrike", "..\\..\\x").empty());
+  EXPECT_TRUE(MapOverviewPaths("G", "c:", "de_dust2").empty());
+  // Only the paths that fit: "cstrike_downloads" is ten characters longer than "cstrike".
+  std::string game(259 - std::string("\\cstrike_addon\\overviews\\x.bmp").size(), 'g');
+  EXPECT_EQ(MapOverviewPaths(game, "cstrike", "x"),
+            (std::vector<std::string>{game + "\\cstrike\\overviews\\x.bmp", game + "\\cstrike_addon\\overviews\\x.bmp",
+                                      game + "\\valve\\overviews\\x.bmp"}));
+}
+
 // Windows-1251 for the few letters below, as the window's ANSI code page would read them.
 std::string Cp1251(std::string_view bytes) {
   std::string out;

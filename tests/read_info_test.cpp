@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -32,7 +33,21 @@ class FakeWindow : public InfoWindow {
     return key;
   }
   void AddPlayer(std::string_view n) override { players.emplace_back(n); }
-  void LoadMapPicture(const std::string& p) override { pictures.push_back(p); }
+  void LoadMapPicture(const std::string& p) override {
+    pictures.push_back(p);
+    picture = programPictureLoads;
+  }
+  // The game's overviews: those in `overviewsThatLoad` load.
+  std::string game;
+  bool programPictureLoads = false, picture = false;
+  std::vector<std::string> overviewsThatLoad, overviewsTried;
+  std::string GameFolder() override { return game; }
+  bool HasMapPicture() override { return picture; }
+  bool LoadMapOverview(const std::string& p) override {
+    overviewsTried.push_back(p);
+    picture = std::find(overviewsThatLoad.begin(), overviewsThatLoad.end(), p) != overviewsThatLoad.end();
+    return picture;
+  }
   void Redraw() override { ++redraws; }
   void ReportError(std::string_view t, const SystemError& why) override {
     errors.push_back(std::string(t) + ": " + why.text);
@@ -137,6 +152,26 @@ TEST_F(ReadDemoInfoTest, MapPictureNamedThroughTheWindowsDecoder) {
   window.path = "a.dem";
   ASSERT_TRUE(ReadDemoInfo(window, files, state));
   EXPECT_EQ(window.pictures, std::vector<std::string>{"C:\\Игры\\cstrike\\maps\\кар.bmp"});
+}
+
+// The program folder's picture first, as it is; only without it the game's
+// overviews, in order, until one loads.
+TEST_F(ReadDemoInfoTest, OverviewFromTheGameOnlyWithoutAProgramPicture) {
+  files.files["a.dem"].bytes = Demo("de_x", "cstrike", "");
+  window.path = "a.dem";
+  window.game = "G";
+  window.overviewsThatLoad = {"G\\cstrike_downloads\\overviews\\de_x.bmp", "G\\valve\\overviews\\de_x.bmp"};
+  ASSERT_TRUE(ReadDemoInfo(window, files, state));
+  EXPECT_EQ(window.overviewsTried, (std::vector<std::string>{"G\\cstrike\\overviews\\de_x.bmp",
+                                                              "G\\cstrike_addon\\overviews\\de_x.bmp",
+                                                              "G\\cstrike_downloads\\overviews\\de_x.bmp"}));
+  EXPECT_TRUE(window.picture);
+
+  window.overviewsTried.clear();
+  window.programPictureLoads = true;
+  ASSERT_TRUE(ReadDemoInfo(window, files, state));
+  EXPECT_TRUE(window.overviewsTried.empty());
+  EXPECT_EQ(window.pictures.back(), "C:\\Tools\\R\\cstrike\\maps\\de_x.bmp");
 }
 
 TEST_F(ReadDemoInfoTest, SecondReadReplacesEverything) {

@@ -1,7 +1,7 @@
 // rewindor-bench: how fast the information reader and the edits are on a
 // large demo, against the bare file read (and write) and against GNU grep.
 //
-//   rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]
+//   rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH] [--game-finder]
 //   rewindor-bench --write-demo MIB PATH     (only writes the demo, for profiling)
 //
 // Builds a demo of N MiB (256 by default) with player-info blocks, chat,
@@ -14,6 +14,7 @@
 // against demos of the same size without them. Then, over a folder of real demos (--corpus, by default the test
 // corpus, all its .dem files below it): `info` with and without the facts, and
 // the whole `rewindor-cli info --json -r` against grep over the same files.
+// First of all (alone with --game-finder), the game finder on hostile Steam files.
 // Times are the best of --runs (3) with the file in the page cache.
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -37,6 +38,7 @@
 #include "demo/read_info.h"
 #include "demo/repair.h"
 #include "demo/resolution.h"
+#include "launch/game_finder.h"
 #include "tools/demo_builder.h"
 
 using namespace rewindor;
@@ -227,6 +229,60 @@ void HostileNames(const fs::path& dir, int runs) {
   fs::remove(plain);
 }
 
+// The game finder on Steam files made to be slow: a libraryfolders.vdf of
+// 10 MiB (passed over unread: Steam's files are read up to 1 MiB) and one of
+// 1 MiB nested as deep as it goes, and the KeyValues reader on 10 MiB texts of
+// both kinds. The finder runs as the window's start runs it, on a Steam folder
+// in a home folder of its own.
+void GameFinder(const fs::path& dir, int runs) {
+  std::printf("game finder\n");
+  const std::size_t tenMiB = 10 << 20;
+  std::string many = "\"libraryfolders\"\n{\n";
+  for (int i = 0; many.size() < tenMiB; ++i) {
+    many += "\t\"" + std::to_string(i) + "\" { \"path\" \"/mnt/l" + std::to_string(i) + "\" \"apps\" { \"4000\" \"1\" } }\n";
+  }
+  many += "}\n";
+  auto nested = [](std::size_t bytes) {
+    const std::size_t depth = (bytes - 40) / 5;
+    std::string text = "\"libraryfolders\" { ";
+    for (std::size_t i = 0; i < depth; ++i) text += "\"a\"{";
+    return text.append(depth, '}') + " }";
+  };
+  const std::string deep = nested(tenMiB);
+  struct Null final : KeyValuesVisitor {
+    void BlockStart(std::string_view) override {}
+    void BlockEnd() override {}
+    void Leaf(std::string_view, std::string_view) override {}
+  } null;
+  std::size_t libraries = 0;
+  const double readMany = Seconds([&] { libraries = ParseLibraryFolders(many).size(); }, runs);
+  const double readDeep = Seconds([&] { (void)ReadKeyValues(deep, null); }, runs);
+  Line("10 MiB libraryfolders.vdf, read (ms)", readMany * 1e3, "ms");
+  Line("  libraries in it", static_cast<double>(libraries), "");
+  Line("  read (MB/s)", static_cast<double>(many.size()) / 1e6 / readMany, "MB/s");
+  Line("10 MiB nested 2 million deep, read (ms)", readDeep * 1e3, "ms");
+
+  const fs::path home = dir / "rewindor-bench-home";
+  const fs::path steamapps = home / ".local/share/Steam/steamapps";
+  fs::create_directories(steamapps / "common/Half-Life");
+  std::ofstream(steamapps / "common/Half-Life/hl_linux") << "";
+  const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  setenv("HOME", home.c_str(), 1);
+  struct Case {
+    const char* name;
+    std::string vdf;
+  } cases[] = {{"find: a usual vdf (ms)", R"("libraryfolders" { "0" { "path" "/x" } })"},
+               {"find: 10 MiB vdf, passed over (ms)", many},
+               {"find: 1 MiB vdf nested 200,000 deep (ms)", nested(kMaxSteamFileBytes)}};
+  for (const Case& c : cases) {
+    std::ofstream(steamapps / "libraryfolders.vdf", std::ios::binary) << c.vdf;
+    const double find = Seconds([&] { (void)FindGame(NativeGameSources(), GameSystem::kLinux); }, runs);
+    Line(c.name, find * 1e3, "ms");
+  }
+  setenv("HOME", savedHome.c_str(), 1);
+  fs::remove_all(home);
+}
+
 struct Command {
   const char* name;
   EditStep step;
@@ -282,6 +338,7 @@ int main(int argc, char** argv) {
   fs::path dir = fs::temp_directory_path();
   std::string corpus = REWINDOR_CORPUS_DIR;
   std::error_code noExe;
+  bool gameFinderOnly = false;
   std::string cli = (fs::read_symlink("/proc/self/exe", noExe).parent_path().parent_path() / "cli" / "rewindor-cli").string();
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -290,11 +347,15 @@ int main(int argc, char** argv) {
     else if (arg == "--dir" && i + 1 < argc) dir = argv[++i];
     else if (arg == "--corpus" && i + 1 < argc) corpus = argv[++i];
     else if (arg == "--cli" && i + 1 < argc) cli = argv[++i];
+    else if (arg == "--game-finder") gameFinderOnly = true;
     else {
-      std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]\n");
+      std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]"
+                           " [--game-finder]\n");
       return 2;
     }
   }
+  GameFinder(dir, runs);
+  if (gameFinderOnly) return 0;
   const std::string path = (dir / "rewindor-bench.dem").string();
   const std::string work = (dir / "rewindor-bench-edit.dem").string();
   {

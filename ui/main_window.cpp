@@ -18,6 +18,8 @@
 #include "ui/details_dialog.h"
 #include "ui/folder_list.h"
 #include "ui/folder_list_win.h"
+#include "ui/game_start.h"
+#include "ui/map_overview.h"
 #include "ui/resolution_dialog.h"
 #include "ui/skin.h"
 #include "ui/texts.h"
@@ -95,6 +97,12 @@ class MainWindowHost final : public InfoWindow,
   void LoadMapPicture(const std::string& path) override {
     program_.mapPicture = static_cast<HBITMAP>(
         LoadImageW(nullptr, Wide(path).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+  }
+  std::string GameFolder() override { return NamedGameFolder(window_); }
+  bool HasMapPicture() override { return program_.mapPicture != nullptr; }
+  bool LoadMapOverview(const std::string& path) override {
+    program_.mapPicture = LoadFittedOverview(path, mainSkin);
+    return program_.mapPicture != nullptr;
   }
   void Redraw() override { RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE); }
 
@@ -308,6 +316,7 @@ INT_PTR OnInitDialog(HWND window, ProgramState& program) {
   MainWindowHost host(window, program);
   std::unique_ptr<Registry> registry = MakeNativeRegistry();
   LoadSettings(host, *registry);
+  FillFoundGame(window);
 
   if (program.pendingDemoPath.size() >= 3) {
     host.SetDemoPath(program.pendingDemoPath);
@@ -315,7 +324,7 @@ INT_PTR OnInitDialog(HWND window, ProgramState& program) {
     host.ListFolderOf(program.pendingDemoPath);
     host.ReadDemo();
   } else {
-    ListFolder(host, NativeFolderSource(), program.reader.programFolder);
+    ListFolder(host, NativeFolderSource(), StartFolderOf(window, program.reader.programFolder));
   }
   return TRUE;  // the dialog manager focuses the first tab stop
 }

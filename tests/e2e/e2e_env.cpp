@@ -47,7 +47,7 @@ bool WindowsCanBeMade() {
 E2eConfig& Config() {
   static E2eConfig config{FromHostPath(REWINDOR_E2E_PROGRAM), FromHostPath(REWINDOR_E2E_SAMPLES),
                           FromHostPath(REWINDOR_E2E_FAKE_GAME),
-                          FromHostPath(REWINDOR_E2E_ARTIFACTS), FromHostPath(REWINDOR_E2E_CORPUS)};
+                          FromHostPath(REWINDOR_E2E_ARTIFACTS), FromHostPath(REWINDOR_E2E_CORPUS), L""};
   return config;
 }
 
@@ -60,7 +60,8 @@ void ParseConfig(int argc, char** argv) {
                             {"--samples=", &E2eConfig::samples},
                             {"--fake-game=", &E2eConfig::fake_game},
                             {"--artifacts=", &E2eConfig::artifacts},
-                            {"--corpus=", &E2eConfig::corpus}};
+                            {"--corpus=", &E2eConfig::corpus},
+                            {"--second-drive=", &E2eConfig::second_drive}};
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     for (const auto& option : options) {

@@ -19,12 +19,13 @@ struct E2eConfig {
   std::wstring fake_game;      // fake_game.exe
   std::wstring artifacts;      // where screenshots are kept
   std::wstring corpus;         // the real recordings; tests that use them skip when absent
+  std::wstring second_drive;   // a drive besides C: for the tests' own files ("R:"), or empty
 };
 
 E2eConfig& Config();
 
-// Reads --program=, --samples=, --fake-game=, --artifacts= and --corpus= (host or
-// Windows paths) over the built-in defaults.
+// Reads --program=, --samples=, --fake-game=, --artifacts=, --corpus= (host or
+// Windows paths) and --second-drive= over the built-in defaults.
 void ParseConfig(int argc, char** argv);
 
 // The registry keys the program writes per user; removed before each test.

@@ -1,0 +1,114 @@
+// The game finder's sources on Win32, through the wide API. Finding must never
+// show anything: while it asks, a drive without its disk (a library on a
+// removable drive) answers as missing instead of opening the system's box.
+#include <windows.h>
+
+#include <array>
+
+#include "demo/demo_format.h"
+#include "demo/utf8.h"
+#include "launch/game_finder.h"
+
+namespace rewindor {
+
+namespace {
+
+class QuietErrors {
+ public:
+  QuietErrors() { quiet_ = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous_); }
+  ~QuietErrors() {
+    if (quiet_) SetThreadErrorMode(previous_, nullptr);
+  }
+  QuietErrors(const QuietErrors&) = delete;
+  QuietErrors& operator=(const QuietErrors&) = delete;
+
+ private:
+  DWORD previous_ = 0;
+  BOOL quiet_ = FALSE;
+};
+
+class Win32GameSources final : public GameSources {
+ public:
+  std::optional<std::string> RegistryText(RegistryHive hive, std::string_view keyName,
+                                          std::string_view valueName) override {
+    // The 64-bit view takes every key as named: WOW6432Node where it says so,
+    // and on 64-bit Windows no redirection of a 32-bit program into it.
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(hive == RegistryHive::kCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                      Wide(keyName).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+      return std::nullopt;
+    }
+    std::array<wchar_t, kMaxPathChars + 1> buffer{};
+    DWORD bytes = sizeof buffer;
+    DWORD type = REG_NONE;
+    LSTATUS status = RegQueryValueExW(key, Wide(valueName).c_str(), nullptr, &type,
+                                      reinterpret_cast<BYTE*>(buffer.data()), &bytes);
+    RegCloseKey(key);
+    // A larger value fails with ERROR_MORE_DATA; one of another type or of an
+    // odd size is not a text.
+    if (status != ERROR_SUCCESS || type != REG_SZ || bytes % sizeof(wchar_t) != 0) return std::nullopt;
+    std::wstring_view text(buffer.data(), bytes / sizeof(wchar_t));
+    text = text.substr(0, text.find(L'\0'));  // stored with its terminator or without
+    if (text.size() > kMaxPathChars) return std::nullopt;
+    return Narrow(text);
+  }
+
+  std::string HomeFolder() override { return {}; }  // Windows' Steam is found through the registry
+
+  std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) override {
+    QuietErrors quiet;
+    // Steam may hold its file open; it never keeps us out of it.
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::optional<std::string> text;
+    LARGE_INTEGER size{};
+    if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size) && size.QuadPart >= 0 &&
+        static_cast<std::uint64_t>(size.QuadPart) <= maxBytes) {
+      text.emplace(static_cast<std::size_t>(size.QuadPart), '\0');
+      DWORD got = 0;
+      if (!ReadFile(file, text->data(), static_cast<DWORD>(text->size()), &got, nullptr)) {
+        text.reset();
+      } else {
+        text->resize(got);  // a file that shrank meanwhile gives what it holds now
+      }
+    }
+    CloseHandle(file);
+    return text;
+  }
+
+  bool IsFile(const std::string& path) override {
+    QuietErrors quiet;
+    DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+
+  std::optional<std::vector<GameFolderEntry>> ListFolder(const std::string& path) override {
+    QuietErrors quiet;
+    std::wstring pattern = Wide(path);
+    if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::vector<GameFolderEntry> entries;
+    do {
+      std::wstring_view name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      entries.push_back({Narrow(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return entries;
+  }
+};
+
+}  // namespace
+
+GameSources& NativeGameSources() {
+  static Win32GameSources sources;
+  return sources;
+}
+
+GameSystem NativeGameSystem() { return GameSystem::kWindows; }
+
+}  // namespace rewindor

@@ -1,0 +1,79 @@
+// A machine held in memory for the game finder's tests: registry texts by
+// "HKCU\key|name", files by path (their folders follow from the paths), and
+// counts of what the finder asked. With Windows paths, letter case does not
+// matter, as on Windows.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "demo/info.h"
+#include "launch/game_finder.h"
+
+namespace rewindor {
+
+class FakeGameSources : public GameSources {
+ public:
+  explicit FakeGameSources(GameSystem system = GameSystem::kWindows)
+      : windows_(system == GameSystem::kWindows), separator_(windows_ ? '\\' : '/') {}
+
+  void SetRegistry(RegistryHive hive, const std::string& key, const std::string& name, const std::string& text) {
+    registry_[RegistryKey(hive, key, name)] = text;
+  }
+  void AddFile(const std::string& path, std::string content = "") { files_[Key(path)] = {path, std::move(content)}; }
+  void RemoveFile(const std::string& path) { files_.erase(Key(path)); }
+
+  std::string home;
+  std::set<std::string> unlistable;  // folders that cannot be listed
+  int reads = 0;
+  std::vector<std::string> probed;  // the executables looked for
+
+  std::optional<std::string> RegistryText(RegistryHive hive, std::string_view key, std::string_view name) override {
+    auto it = registry_.find(RegistryKey(hive, std::string(key), std::string(name)));
+    return it == registry_.end() ? std::nullopt : std::optional<std::string>(it->second);
+  }
+  std::string HomeFolder() override { return home; }
+  std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) override {
+    ++reads;
+    auto it = files_.find(Key(path));
+    if (it == files_.end() || it->second.content.size() > maxBytes) return std::nullopt;
+    return it->second.content;
+  }
+  bool IsFile(const std::string& path) override {
+    probed.push_back(path);
+    return files_.count(Key(path)) > 0;
+  }
+  std::optional<std::vector<GameFolderEntry>> ListFolder(const std::string& path) override {
+    if (unlistable.count(path)) return std::nullopt;
+    const std::string prefix = Key(path) + separator_;
+    std::map<std::string, bool> names;  // name -> folder
+    for (auto it = files_.lower_bound(prefix); it != files_.end() && it->first.rfind(prefix, 0) == 0; ++it) {
+      std::string rest = it->second.path.substr(prefix.size());
+      std::size_t cut = rest.find(separator_);
+      if (!rest.empty()) names[rest.substr(0, cut)] |= cut != std::string::npos;
+    }
+    if (names.empty()) return std::nullopt;
+    std::vector<GameFolderEntry> entries;
+    for (const auto& [name, folder] : names) entries.push_back({name, folder});
+    return entries;
+  }
+
+ private:
+  struct File {
+    std::string path, content;
+  };
+  static std::string RegistryKey(RegistryHive hive, const std::string& key, const std::string& name) {
+    return (hive == RegistryHive::kCurrentUser ? "HKCU\\" : "HKLM\\") + key + "|" + name;
+  }
+  std::string Key(const std::string& path) const { return windows_ ? FoldAsciiCase(path) : path; }
+
+  bool windows_;
+  char separator_;
+  std::map<std::string, std::string> registry_;
+  std::map<std::string, File> files_;  // by Key(path)
+};
+
+}  // namespace rewindor

@@ -1,0 +1,27 @@
+#include "ui/game_start.h"
+
+#include "demo/demo_format.h"
+#include "launch/game_finder.h"
+#include "launch/launcher.h"
+#include "res/resource.h"
+#include "ui/win_text.h"
+
+namespace rewindor::ui {
+
+void FillFoundGame(HWND mainWindow) {
+  if (!ControlText(mainWindow, IDC_GAME_PATH, kMaxPathChars).empty()) return;
+  if (std::optional<FoundGame> game = FindGame(NativeGameSources(), NativeGameSystem())) {
+    SetControlText(mainWindow, IDC_GAME_PATH, game->executable);
+  }
+}
+
+std::string NamedGameFolder(HWND mainWindow) {
+  std::string executable = ControlText(mainWindow, IDC_GAME_PATH, kMaxPathChars);
+  return executable.find('\\') == std::string::npos ? std::string() : GameFolder(executable);
+}
+
+std::string StartFolderOf(HWND mainWindow, const std::string& programFolder) {
+  return StartFolder(NativeGameSources(), programFolder, NamedGameFolder(mainWindow), NativeGameSystem());
+}
+
+}  // namespace rewindor::ui
