@@ -1,8 +1,8 @@
 #include "ui/game_start.h"
 
+#include "demo/ascii.h"
 #include "demo/demo_format.h"
 #include "launch/game_finder.h"
-#include "launch/launcher.h"
 #include "res/resource.h"
 #include "ui/win_text.h"
 
@@ -17,7 +17,7 @@ void FillFoundGame(HWND mainWindow) {
 
 std::string NamedGameFolder(HWND mainWindow) {
   std::string executable = ControlText(mainWindow, IDC_GAME_PATH, kMaxPathChars);
-  return executable.find('\\') == std::string::npos ? std::string() : GameFolder(executable);
+  return executable.find('\\') == std::string::npos ? std::string() : std::string(BeforeLastBackslash(executable));
 }
 
 std::string StartFolderOf(HWND mainWindow, const std::string& programFolder) {
