@@ -304,7 +304,7 @@ class Batch {
   }
 
   void Info(const std::string& path) {
-    DemoReport report = InspectDemoFile(files_, path);
+    DemoReport report = InspectDemoFile(files_, path, &buffer_);
     if (!report.error.empty()) return Fail(path, report.error);
     if (o_.json) {
       JsonObject json;
@@ -379,6 +379,7 @@ class Batch {
   Console& console_;
   bool failed_ = false;
   bool printedBlock_ = false;
+  ImageBuffer buffer_;  // every demo of the batch is read into it
 };
 
 }  // namespace
@@ -400,10 +401,11 @@ std::string ScreenSizeText(const Resolution& size) {
   return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
-DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
+DemoReport InspectDemoFile(FileSystem& files, const std::string& path, ImageBuffer* buffer) {
   DemoReport report;
   CaptureWindow window(path);
   ReaderState state;  // no program folder: the tool never loads the map picture
+  state.buffer = buffer;
   // The facts the window does not show come from the very bytes it read.
   const auto readMore = [&](ByteView image, const DemoInspection& inspection) {
     report.facts = inspection;

@@ -11,6 +11,7 @@
 
 #include "demo/facts.h"
 #include "demo/files.h"
+#include "demo/image_buffer.h"
 #include "demo/info.h"
 #include "demo/resolution.h"
 
@@ -48,6 +49,7 @@ struct DemoReport {
   std::vector<std::string> players;  // first-seen order
   DemoFacts details;  // playing time, server, recorder, roster, the screen size it records
 };
-DemoReport InspectDemoFile(FileSystem& files, const std::string& path);
+// `buffer`, when given, is where the demo is read: one for a whole batch.
+DemoReport InspectDemoFile(FileSystem& files, const std::string& path, ImageBuffer* buffer = nullptr);
 
 }  // namespace rewindor::cli
