@@ -13,6 +13,7 @@
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
 #include "demo/repair.h"
+#include "demo/text_match.h"
 #include "demo/utf8.h"
 #include "rewindor_version.h"
 
@@ -34,6 +35,8 @@ const char kUsage[] =
     "Options:\n"
     "  --json        one JSON object per demo, one per line\n"
     "  -r            look for demos in subfolders too\n"
+    "  --find TEXT   info: only the demos whose file name, map, server,\n"
+    "                recorder or a player's name holds TEXT (any letter case)\n"
     "  --dry-run     edits only: report what would change, write nothing\n"
     "  --to WxH      convert-resolution: the new size\n"
     "  --from WxH    convert-resolution: the size to replace\n"
@@ -95,6 +98,7 @@ struct Options {
   bool json = false;
   bool recursive = false;
   bool dryRun = false;
+  std::optional<std::string> find;  // info --find TEXT
   std::optional<Resolution> to;
   std::optional<Resolution> from;
   std::vector<std::string> paths;
@@ -136,6 +140,14 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
       o.recursive = true;
     } else if (arg == "--dry-run") {
       o.dryRun = true;
+    } else if (arg == "--find" || arg.starts_with("--find=")) {
+      if (arg.size() > 6) {
+        o.find = arg.substr(7);
+      } else if (i + 1 < args.size()) {
+        o.find = args[++i];
+      } else {
+        return fail("--find needs a TEXT");
+      }
     } else if (arg.starts_with("--to") || arg.starts_with("--from")) {
       std::string name = arg.substr(0, arg.find('='));
       if (name != "--to" && name != "--from") return fail("unknown option " + arg);
@@ -161,6 +173,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
   o.command = known->second;
   o.paths.assign(positional.begin() + 1, positional.end());
   if (o.command == Command::kInfo && o.dryRun) return fail("--dry-run is for the edit commands");
+  if (o.command != Command::kInfo && o.find) return fail("--find is for info");
   if (o.command != Command::kConvertResolution && (o.to || o.from)) {
     return fail("--to and --from are for convert-resolution");
   }
@@ -306,6 +319,7 @@ class Batch {
   void Info(const std::string& path) {
     DemoReport report = InspectDemoFile(files_, path, &buffer_);
     if (!report.error.empty()) return Fail(path, report.error);
+    if (finder_ && !Matches(path, report)) return;
     if (o_.json) {
       JsonObject json;
       json.Add("path", path)
@@ -362,6 +376,20 @@ class Batch {
     return text;
   }
 
+  // The report's texts are those the tool prints, already decoded as it
+  // decodes demo texts (which leaves them as they are now): what is found is
+  // what is shown.
+  bool Matches(const std::string& path, const DemoReport& report) const {
+    const std::string fileName = PathToUtf8(PathFromUtf8(path).filename());
+    const DemoSearchTexts texts{fileName,
+                                report.facts.header.mapName,
+                                report.details.server.value_or(""),
+                                report.details.recorder.value_or(""),
+                                report.players,
+                                report.details.roster};
+    return DemoMatches(texts, *finder_, DemoTextToUtf8);
+  }
+
   // Plain output keeps a blank line between the demos' blocks.
   std::string Separator() { return std::exchange(printedBlock_, true) ? "\n" : ""; }
 
@@ -380,6 +408,7 @@ class Batch {
   bool failed_ = false;
   bool printedBlock_ = false;
   ImageBuffer buffer_;  // every demo of the batch is read into it
+  std::optional<TextFinder> finder_ = o_.find ? std::optional<TextFinder>(*o_.find) : std::nullopt;
 };
 
 }  // namespace

@@ -2,12 +2,19 @@
 // wide API). Portable, so they are tested natively.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace rewindor {
 
 bool IsValidUtf8(std::string_view s);
+
+// The code point at s[i], moving i past it; -1 for a byte that does not start
+// a valid sequence (i then moves past that byte alone).
+std::int32_t DecodeUtf8(std::string_view s, std::size_t& i);
+// Appends a code point (at most U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, std::uint32_t codePoint);
 
 // A text from a demo (bytes of unknown code page) as UTF-8: unchanged when it
 // is valid UTF-8; otherwise each byte 0x80-0xFF becomes U+0080-U+00FF, so the
