@@ -309,6 +309,12 @@ std::string FoldAsciiCase(std::string_view text) {
   return folded;
 }
 
+bool HasDemoExtension(std::string_view fileName) {
+  constexpr std::string_view kExtension = ".dem";
+  return fileName.size() >= kExtension.size() &&
+         EqualIgnoringCase(fileName.substr(fileName.size() - kExtension.size()), kExtension);
+}
+
 std::vector<std::string> DemoPlayers(const DemoInspection& facts, const PlayerKeyOf& key) {
   std::vector<std::string> names;
   std::unordered_set<std::string> seen;  // the keys of the names kept

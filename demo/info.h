@@ -80,6 +80,10 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b);
 // EqualIgnoringCase finds equal.
 std::string FoldAsciiCase(std::string_view text);
 
+// A file name ending in ".dem", letter case ignored: what the tool and the
+// library take for a demo in a folder.
+bool HasDemoExtension(std::string_view fileName);
+
 // The player names of a demo in first-seen order, a later name dropped when
 // its `key` equals an earlier one's (by default: repeats that differ only in
 // the letter case of ASCII letters); none for an HLTV demo. One key a name,

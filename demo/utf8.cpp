@@ -76,6 +76,13 @@ std::string DemoTextToUtf8(std::string_view bytes) {
   return out;
 }
 
+std::string OneLineText(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return text;
+}
+
 std::u16string Utf8ToUtf16(std::string_view s) {
   std::u16string out;
   out.reserve(s.size());

@@ -21,6 +21,10 @@ void AppendUtf8(std::string& out, std::uint32_t codePoint);
 // bytes can be recovered.
 std::string DemoTextToUtf8(std::string_view bytes);
 
+// A text from a demo on one line: a line break or other control byte in it
+// (a hostile name) becomes a blank and cannot start a line of its own.
+std::string OneLineText(std::string text);
+
 // UTF-8 to UTF-16 and back. Invalid sequences become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s);

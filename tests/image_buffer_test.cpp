@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/demo_paths.h"
+#include "demo/utf8_paths.h"
 #include "demo/demo_format.h"
 #include "tools/demo_builder.h"
 
@@ -115,7 +115,7 @@ TEST(ImageBuffer, ToolReportsOfAFolderEqualThoseOfEachDemoAlone) {
     const fs::path path = dir / (std::to_string(n++) + ".dem");
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
-    paths.push_back(cli::PathToUtf8(path));
+    paths.push_back(PathToUtf8(path));
   }
   struct Capture : cli::Console {
     void Out(std::string_view text) override { out += text; }
@@ -123,7 +123,7 @@ TEST(ImageBuffer, ToolReportsOfAFolderEqualThoseOfEachDemoAlone) {
     std::string out;
   };
   Capture folder;
-  EXPECT_EQ(cli::RunCli({"info", "--json", cli::PathToUtf8(dir)}, NativeFileSystem(), folder), cli::kExitOk);
+  EXPECT_EQ(cli::RunCli({"info", "--json", PathToUtf8(dir)}, NativeFileSystem(), folder), cli::kExitOk);
   std::string alone;
   for (const std::string& path : paths) {
     Capture one;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/demo_paths.h"
+#include "demo/utf8_paths.h"
 #include "demo/demo_format.h"
 #include "demo/utf8.h"
 
@@ -96,11 +96,11 @@ class FindFolder : public ::testing::Test {
     bytes[kNetworkProtocolOffset] = 48;
     bytes.replace(kMapNameOffset, map.size(), map);
     bytes.append(body).append("..");
-    const std::filesystem::path path = dir_ / cli::PathFromUtf8(relative);
+    const std::filesystem::path path = dir_ / PathFromUtf8(relative);
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return cli::PathToUtf8(path);
+    return PathToUtf8(path);
   }
-  std::string Dir() const { return cli::PathToUtf8(dir_); }
+  std::string Dir() const { return PathToUtf8(dir_); }
 
   struct Run {
     int status;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "demo/info.h"
+#include "demo/utf8.h"
 #include "ui/texts.h"
 
 namespace rewindor {
@@ -21,18 +22,9 @@ std::string MinutesAndSeconds(std::optional<double> seconds) {
 
 DetailsLine Ours(const char* label, std::string value) { return {label + std::move(value), {}}; }
 
-// A text from the demo on one line: a line break or other control byte in it
-// (a hostile name) becomes a blank and cannot start a line of its own.
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-  }
-  return text;
-}
-
 DetailsLine FromDemo(const char* label, const std::optional<std::string>& value) {
   if (!value) return Ours(label, text::kDetailsUnknown);
-  return {label, OneLine(*value)};
+  return {label, OneLineText(*value)};
 }
 
 }  // namespace
@@ -63,7 +55,7 @@ std::vector<DetailsLine> DescribeDemo(const DemoDetails& details) {
     lines.push_back(Ours(text::kDetailsRoster, text::kDetailsUnknown));
   } else {
     lines.push_back(Ours(text::kDetailsRoster, std::to_string(facts.roster.size())));
-    for (const std::string& name : facts.roster) lines.push_back({{}, OneLine(name)});
+    for (const std::string& name : facts.roster) lines.push_back({{}, OneLineText(name)});
   }
   return lines;
 }
