@@ -383,8 +383,8 @@ class Batch {
     const std::string fileName = PathToUtf8(PathFromUtf8(path).filename());
     const DemoSearchTexts texts{fileName,
                                 report.facts.header.mapName,
-                                report.details.server.value_or(""),
-                                report.details.recorder.value_or(""),
+                                FieldText(report.details.server),
+                                FieldText(report.details.recorder),
                                 report.players,
                                 report.details.roster};
     return DemoMatches(texts, *finder_, DemoTextToUtf8);

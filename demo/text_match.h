@@ -5,6 +5,7 @@
 // both go by DemoMatches.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -43,6 +44,11 @@ struct DemoSearchTexts {
   std::span<const std::string> players;  // the information reader's names
   std::span<const std::string> roster;   // the names the frames carry
 };
+
+// A text that may be unknown, as a field: empty when unknown.
+inline std::string_view FieldText(const std::optional<std::string>& text) {
+  return text ? std::string_view(*text) : std::string_view();
+}
 
 // The fields folded, the demo's texts decoded first as the caller shows them,
 // and joined by a zero byte, which neither a field nor a text looked for holds:

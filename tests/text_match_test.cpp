@@ -15,6 +15,7 @@
 #include "demo/utf8_paths.h"
 #include "demo/demo_format.h"
 #include "demo/utf8.h"
+#include "tools/demo_builder.h"
 
 namespace rewindor {
 namespace {
@@ -100,6 +101,12 @@ class FindFolder : public ::testing::Test {
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return PathToUtf8(path);
   }
+  std::string Write(const std::string& relative, const Bytes& bytes) {
+    const std::filesystem::path path = dir_ / PathFromUtf8(relative);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return PathToUtf8(path);
+  }
   std::string Dir() const { return PathToUtf8(dir_); }
 
   struct Run {
@@ -140,6 +147,17 @@ TEST_F(FindFolder, PrintsOnlyMatchesAsInfoDoesAndStillReportsFailures) {
     EXPECT_EQ(with({"info", "--find", "", Dir()}).out, with({"info", Dir()}).out);
     EXPECT_EQ(with({"info", "--find", "nobody", Dir()}).out, "");
   }
+  // The server and the recorder, which only the frames tell.
+  builder::Demo built;
+  built.loading().items.push_back(builder::LoadingFrame(
+      {builder::ServerInfoMessage({.maxPlayers = 8, .slot = 0, .hostName = "Сервер Ромашка"}),
+       builder::UpdateUserInfoRaw(0, 1, "\\name\\Вася")}));
+  built.playback().items.push_back(builder::Gameplay{.seconds = 1});
+  const std::string framed = Write("sub/c.dem", builder::Build(built).bytes);
+  for (const char* needle : {"РОМАШКА", "вася"}) {
+    EXPECT_EQ(Tool({"info", "-r", "--find", needle, Dir()}).out, Tool({"info", framed}).out) << needle;
+  }
+
   const Run missing = Tool({"info", "--find", "bob", other, Dir() + "/missing.dem"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_TRUE(missing.err.starts_with(Dir() + "/missing.dem: ")) << missing.err;
