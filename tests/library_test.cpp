@@ -230,7 +230,7 @@ class LibraryOnDisk : public ::testing::Test {
     fs::remove_all(root_, ec);
   }
   std::string Write(const std::string& relative, const Bytes& bytes) {
-    const fs::path path = root_ / PathFromUtf8(relative);
+    const fs::path path = (root_ / PathFromUtf8(relative)).make_preferred();
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return PathToUtf8(path);

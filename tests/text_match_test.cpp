@@ -97,12 +97,12 @@ class FindFolder : public ::testing::Test {
     bytes[kNetworkProtocolOffset] = 48;
     bytes.replace(kMapNameOffset, map.size(), map);
     bytes.append(body).append("..");
-    const std::filesystem::path path = dir_ / PathFromUtf8(relative);
+    const std::filesystem::path path = (dir_ / PathFromUtf8(relative)).make_preferred();
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return PathToUtf8(path);
   }
   std::string Write(const std::string& relative, const Bytes& bytes) {
-    const std::filesystem::path path = dir_ / PathFromUtf8(relative);
+    const std::filesystem::path path = (dir_ / PathFromUtf8(relative)).make_preferred();
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return PathToUtf8(path);
