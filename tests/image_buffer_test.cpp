@@ -5,15 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
-#include "demo/utf8_paths.h"
 #include "demo/demo_format.h"
+#include "support/scratch.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -89,11 +85,6 @@ TEST(ImageBuffer, AFailedReadLeavesTheLastImageAsItWas) {
 // one must not find that one's markers, names or frames in the bytes past its
 // own end: its report is the one it gets when read alone.
 TEST(ImageBuffer, ToolReportsOfAFolderEqualThoseOfEachDemoAlone) {
-  namespace fs = std::filesystem;
-  std::random_device random;
-  const fs::path dir = fs::temp_directory_path() / ("rewindor-buffer-" + std::to_string(random()));
-  fs::create_directories(dir);
-
   builder::Demo large;
   large.loading().items.push_back(builder::LoadingFrame(
       {builder::BuildAnnouncement(4554), builder::ServerInfoMessage({.maxPlayers = 8, .slot = 1}),
@@ -101,39 +92,24 @@ TEST(ImageBuffer, ToolReportsOfAFolderEqualThoseOfEachDemoAlone) {
   large.playback().items.push_back(builder::Gameplay{.seconds = 20, .playerInfoPerMinute = 30,
                                                      .players = {"Bravo", "Charlie"}});
   const Bytes big = builder::Build(large).bytes;
-  builder::Demo hltv = builder::HltvSample();
-  const Bytes middle = builder::Build(hltv).bytes;
+  const Bytes middle = builder::Build(builder::HltvSample()).bytes;
   // The last: the large demo's first part, as a crash leaves it (no directory).
   Bytes small(big.begin(), big.begin() + static_cast<std::ptrdiff_t>(std::min(middle.size() - 1, big.size() / 3)));
   StoreI32LE(small.data() + kDirectoryOffsetOffset, 0);
   ASSERT_LT(small.size(), middle.size());
   ASSERT_LT(middle.size(), big.size());
 
-  std::vector<std::string> paths;
+  ScratchFolder dir("rewindor-buffer");
+  std::string alone;
   int n = 0;
   for (const Bytes* bytes : std::vector<const Bytes*>{&big, &middle, &big, &small}) {
-    const fs::path path = dir / (std::to_string(n++) + ".dem");
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
-    paths.push_back(PathToUtf8(path));
+    alone += RunTool({"info", "--json", dir.Write(std::to_string(n++) + ".dem", *bytes)}).out;
   }
-  struct Capture : cli::Console {
-    void Out(std::string_view text) override { out += text; }
-    void Err(std::string_view text) override { out += text; }
-    std::string out;
-  };
-  Capture folder;
-  EXPECT_EQ(cli::RunCli({"info", "--json", PathToUtf8(dir)}, NativeFileSystem(), folder), cli::kExitOk);
-  std::string alone;
-  for (const std::string& path : paths) {
-    Capture one;
-    cli::RunCli({"info", "--json", path}, NativeFileSystem(), one);
-    alone += one.out;
-  }
+  const ToolOutput folder = RunTool({"info", "--json", dir.Path()});
+  EXPECT_EQ(folder.status, cli::kExitOk);
   EXPECT_EQ(folder.out, alone);
   EXPECT_NE(alone.find("\"hltv\": true"), std::string::npos);  // the cases differ where it matters
   EXPECT_NE(alone.find("\"finished\": false"), std::string::npos);
-  fs::remove_all(dir);
 }
 
 }  // namespace

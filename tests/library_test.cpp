@@ -9,18 +9,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <random>
 #include <set>
 #include <sstream>
 
 #include "demo/demo_format.h"
-#include "demo/utf8.h"
-#include "demo/utf8_paths.h"
 #include "settings/library_layout.h"
 #include "support/fake_registry.h"
+#include "support/scratch.h"
 #include "tools/demo_builder.h"
 #include "ui/library_reader.h"
 
@@ -40,17 +37,6 @@ std::tm Utc(std::int64_t seconds) {
   gmtime_r(&t, &tm);
 #endif
   return tm;
-}
-
-// A stand-in for the window's decoding in the Cyrillic code page: 0xC0..0xFF are А..я.
-std::string AsCyrillicCodePage(std::string_view bytes) {
-  if (IsValidUtf8(bytes)) return std::string(bytes);
-  std::string out;
-  for (char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    AppendUtf8(out, b >= 0xC0 ? 0x410u + (b - 0xC0u) : b);
-  }
-  return out;
 }
 
 LibraryRow Row(std::string name, std::uint64_t size = 1000, std::optional<double> seconds = 60) {
@@ -218,46 +204,24 @@ TEST(LibraryListing, DemosInAnyCaseNoLinkedFolderAndUnreadableFoldersNoted) {
 // ---------------------------------------------------------------------------
 // On the disk: the platform's listing, the reader's thread and the repair.
 
-class LibraryOnDisk : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::random_device random;
-    root_ = fs::temp_directory_path() / ("rewindor-library-" + std::to_string(random()));
-    fs::create_directories(root_ / "sub");
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  std::string Write(const std::string& relative, const Bytes& bytes) {
-    const fs::path path = (root_ / PathFromUtf8(relative)).make_preferred();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return PathToUtf8(path);
-  }
-  std::string Root() const { return PathToUtf8(root_); }
-
-  static Bytes Finished(std::string name) {
-    builder::Demo demo;
-    demo.loading().items.push_back(builder::LoadingFrame(
-        {builder::ServerInfoMessage({.maxPlayers = 8, .slot = 0, .hostName = "Сервер"}),
-         builder::UpdateUserInfoRaw(0, 1, "\\name\\" + name)}));
-    demo.playback().items.push_back(builder::Gameplay{.seconds = 3});
-    return builder::Build(demo).bytes;
-  }
-  // As a killed game leaves it: no directory, the closing frame missing.
-  static Bytes Unfinished() {
-    builder::Demo demo;
-    demo.playback().items.push_back(builder::Gameplay{.seconds = 2});
-    demo.damage.noDirectory = true;
-    demo.damage.directoryOffset = 0;
-    Bytes bytes = builder::Build(demo).bytes;
-    bytes.resize(bytes.size() - kFrameHeaderSize);
-    return bytes;
-  }
-
-  fs::path root_;
-};
+Bytes Finished(std::string name) {
+  builder::Demo demo;
+  demo.loading().items.push_back(builder::LoadingFrame(
+      {builder::ServerInfoMessage({.maxPlayers = 8, .slot = 0, .hostName = "Сервер"}),
+       builder::UpdateUserInfoRaw(0, 1, "\\name\\" + name)}));
+  demo.playback().items.push_back(builder::Gameplay{.seconds = 3});
+  return builder::Build(demo).bytes;
+}
+// As a killed game leaves it: no directory, the closing frame missing.
+Bytes Unfinished() {
+  builder::Demo demo;
+  demo.playback().items.push_back(builder::Gameplay{.seconds = 2});
+  demo.damage.noDirectory = true;
+  demo.damage.directoryOffset = 0;
+  Bytes bytes = builder::Build(demo).bytes;
+  bytes.resize(bytes.size() - kFrameHeaderSize);
+  return bytes;
+}
 
 // Collects what the reader tells; the first row can be held until released.
 class Collector final : public LibrarySink {
@@ -282,23 +246,24 @@ class Collector final : public LibrarySink {
   void Finished() override {
     std::lock_guard<std::mutex> lock(mutex);
     finished = true;
+    changed.notify_all();
   }
 };
 
-TEST_F(LibraryOnDisk, ReaderReadsEveryDemoIntoARowAndStopsWhenAsked) {
-  Write("a.dem", Finished("Alpha"));
-  Write("sub/b.DEM", Unfinished());
-  Write("c.dem", Bytes{});
-  Write("d.txt", Finished("Nobody"));
+TEST(LibraryReader, ReadsEveryDemoIntoARowAndStopsWhenAsked) {
+  ScratchFolder dir("rewindor-library");
+  dir.Write("a.dem", Finished("Alpha"));
+  dir.Write("sub/b.DEM", Unfinished());
+  dir.Write("c.dem", Bytes{});
+  dir.Write("d.txt", Finished("Nobody"));
   Collector sink;
   {
-    LibraryReader reader(NativeFileSystem(), NativeLibraryFolders(), Root() + "/", true, sink);
+    LibraryReader reader(NativeFileSystem(), NativeLibraryFolders(), dir.Path() + "/", true, sink);
     std::unique_lock<std::mutex> lock(sink.mutex);
-    ASSERT_TRUE(sink.changed.wait_for(lock, std::chrono::seconds(20), [&] { return sink.rows.size() == 3; }));
+    ASSERT_TRUE(sink.changed.wait_for(lock, std::chrono::seconds(20), [&] { return sink.finished; }));
   }
   EXPECT_EQ(sink.listed, 3u);
   ASSERT_EQ(sink.rows.size(), 3u);
-  EXPECT_TRUE(sink.finished);
   std::map<std::string, const LibraryRow*> byName;
   for (const LibraryRow& row : sink.rows) byName[row.file.fileName] = &row;
   EXPECT_EQ(byName.at("a.dem")->state, DemoState::kFinished);
@@ -313,7 +278,7 @@ TEST_F(LibraryOnDisk, ReaderReadsEveryDemoIntoARowAndStopsWhenAsked) {
   Collector held;
   held.holdFirst = true;
   {
-    LibraryReader reader(NativeFileSystem(), NativeLibraryFolders(), Root(), true, held);
+    LibraryReader reader(NativeFileSystem(), NativeLibraryFolders(), dir.Path(), true, held);
     std::unique_lock<std::mutex> lock(held.mutex);
     ASSERT_TRUE(held.changed.wait_for(lock, std::chrono::seconds(20), [&] { return !held.rows.empty(); }));
     reader.RequestStop();
@@ -325,14 +290,15 @@ TEST_F(LibraryOnDisk, ReaderReadsEveryDemoIntoARowAndStopsWhenAsked) {
   EXPECT_FALSE(held.finished);
 }
 
-TEST_F(LibraryOnDisk, PlatformListingEntersNoLinkedFolder) {
-  Write("a.dem", Finished("Alpha"));
-  Write("sub/b.dem", Finished("Bravo"));
+TEST(LibraryListing, ThePlatformsEntersNoLinkedFolder) {
+  ScratchFolder dir("rewindor-library");
+  dir.Write("a.dem", Finished("Alpha"));
+  dir.Write("sub/b.dem", Finished("Bravo"));
   std::error_code ec;
-  fs::create_directory_symlink(root_, root_ / "sub" / "loop", ec);  // a loop back to the top
+  fs::create_directory_symlink(dir.root(), dir.root() / "sub" / "loop", ec);  // a loop back to the top
   const bool linked = !ec;
-  fs::create_symlink(root_ / "a.dem", root_ / "sub" / "link.dem", ec);  // a link to a demo counts
-  const LibraryListing listing = ListLibrary(NativeLibraryFolders(), Root(), true);
+  fs::create_symlink(dir.root() / "a.dem", dir.root() / "sub" / "link.dem", ec);  // a link to a demo counts
+  const LibraryListing listing = ListLibrary(NativeLibraryFolders(), dir.Path(), true);
   std::vector<std::string> names;
   for (const LibraryFile& f : listing.demos) names.push_back(f.fileName);
   std::vector<std::string> expected = {"a.dem", "b.dem"};
@@ -340,7 +306,7 @@ TEST_F(LibraryOnDisk, PlatformListingEntersNoLinkedFolder) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, expected) << "linked: " << linked;
   EXPECT_TRUE(listing.unreadable.empty());
-  const LibraryListing missing = ListLibrary(NativeLibraryFolders(), Root() + "/none", true);
+  const LibraryListing missing = ListLibrary(NativeLibraryFolders(), dir.Path() + "/none", true);
   ASSERT_EQ(missing.unreadable.size(), 1u);
   EXPECT_NE(missing.unreadable[0].why.text, "");
 }
@@ -366,14 +332,15 @@ TEST(LibraryInbox, OneNoticeForRowsThatPileUpAndEverythingDrainedInOrder) {
   EXPECT_FALSE(inbox.Drain(model));
 }
 
-TEST_F(LibraryOnDisk, RepairOfTheUnfinishedShownGivesOneResultAndFreshRows) {
+TEST(LibraryRepair, OfTheUnfinishedShownGivesOneResultAndFreshRows) {
+  ScratchFolder dir("rewindor-library");
   const Bytes unfinished = Unfinished();
-  LibraryFile mend{Write("mend.dem", unfinished), "mend.dem"};
+  LibraryFile mend{dir.Write("mend.dem", unfinished), "mend.dem"};
   Bytes inLoading = unfinished;
   inLoading.resize(kHeaderSize + 40);
-  LibraryFile cut{Write("cut.dem", inLoading), "cut.dem"};
-  LibraryFile whole{Write("whole.dem", Finished("Alpha")), "whole.dem"};
-  LibraryFile gone{Root() + "/gone.dem", "gone.dem"};
+  LibraryFile cut{dir.Write("cut.dem", inLoading), "cut.dem"};
+  LibraryFile whole{dir.Write("whole.dem", Finished("Alpha")), "whole.dem"};
+  LibraryFile gone{dir.Path() + "/gone.dem", "gone.dem"};
 
   const LibraryRepair result = RepairLibraryDemos(NativeFileSystem(), {mend, cut, whole, gone});
   EXPECT_EQ(result.recovered, 1u);

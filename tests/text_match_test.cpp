@@ -5,16 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
-#include "demo/utf8_paths.h"
 #include "demo/demo_format.h"
-#include "demo/utf8.h"
+#include "support/scratch.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -44,18 +39,6 @@ TEST(CaseFolding, EveryCodePointFoldsOnceForGoodAndBothCyrillicCasesMeet) {
   for (char32_t c = 'A'; c <= 'Z'; ++c) EXPECT_EQ(FoldCodePoint(c), c + 32);
 }
 
-// A stand-in for the window's decoding in the Cyrillic code page (Windows-1251):
-// the letters А..я at 0xC0..0xFF, the rest as DemoTextToUtf8 has it.
-std::string DecodeAs1251(std::string_view bytes) {
-  if (IsValidUtf8(bytes)) return std::string(bytes);
-  std::string out;
-  for (char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    AppendUtf8(out, b >= 0xC0 ? 0x410u + (b - 0xC0u) : b);
-  }
-  return out;
-}
-
 TEST(DemoMatches, EachFieldByItselfInAnyCaseAndNamesAsShown) {
   const std::vector<std::string> players = {"Bob", "\xC8\xE3\xF0\xEE\xEA"};  // "Игрок" in Windows-1251
   const std::vector<std::string> roster = {"Адский Дэмопёc"};
@@ -71,81 +54,47 @@ TEST(DemoMatches, EachFieldByItselfInAnyCaseAndNamesAsShown) {
   EXPECT_FALSE(finds("match.demde_dust2"));
   // A name that is not UTF-8 is found as the caller shows it: the window in
   // its code page, the tool with each byte a Latin-1 letter.
-  EXPECT_TRUE(finds("ИГРОК", DecodeAs1251));
+  EXPECT_TRUE(finds("ИГРОК", AsCyrillicCodePage));
   EXPECT_FALSE(finds("игрок"));
   EXPECT_TRUE(finds("ÈÃÐÎÊ"));
-  EXPECT_FALSE(finds("ÈÃÐÎÊ", DecodeAs1251));
+  EXPECT_FALSE(finds("ÈÃÐÎÊ", AsCyrillicCodePage));
 }
 
 // ---------------------------------------------------------------------------
 // info --find
 
-class FindFolder : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::random_device random;
-    dir_ = std::filesystem::temp_directory_path() / ("rewindor-find-" + std::to_string(random()));
-    std::filesystem::create_directories(dir_ / "sub");
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  // A demo of the header alone with its map, then player-info text.
-  std::string Demo(const std::string& relative, std::string_view map, std::string_view body) {
-    std::string bytes(kHeaderSize, '\0');
-    bytes.replace(0, 6, "HLDEMO");
-    bytes[kDemoProtocolOffset] = 5;
-    bytes[kNetworkProtocolOffset] = 48;
-    bytes.replace(kMapNameOffset, map.size(), map);
-    bytes.append(body).append("..");
-    const std::filesystem::path path = (dir_ / PathFromUtf8(relative)).make_preferred();
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return PathToUtf8(path);
-  }
-  std::string Write(const std::string& relative, const Bytes& bytes) {
-    const std::filesystem::path path = (dir_ / PathFromUtf8(relative)).make_preferred();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return PathToUtf8(path);
-  }
-  std::string Dir() const { return PathToUtf8(dir_); }
-
-  struct Run {
-    int status;
-    std::string out, err;
-  };
-  static Run Tool(std::vector<std::string> args) {
-    struct Capture : cli::Console {
-      void Out(std::string_view text) override { out += text; }
-      void Err(std::string_view text) override { err += text; }
-      std::string out, err;
-    } console;
-    const int status = cli::RunCli(args, NativeFileSystem(), console);
-    return {status, console.out, console.err};
-  }
-
- private:
-  std::filesystem::path dir_;
-};
+// A demo of the header alone with its map, then `body` (player-info text).
+Bytes HeaderDemo(std::string_view map, std::string_view body) {
+  std::string bytes(kHeaderSize, '\0');
+  bytes.replace(0, 6, "HLDEMO");
+  bytes[kDemoProtocolOffset] = 5;
+  bytes[kNetworkProtocolOffset] = 48;
+  bytes.replace(kMapNameOffset, map.size(), map);
+  bytes.append(body).append("..");
+  return Bytes(bytes.begin(), bytes.end());
+}
 
 // Only the demos that match are printed, each exactly as `info` prints it;
 // a demo that cannot be read was not searched and is still reported.
-TEST_F(FindFolder, PrintsOnlyMatchesAsInfoDoesAndStillReportsFailures) {
-  const std::string cyrillic = Demo("a.dem", "de_dust2", "\tfulls\\name\\\xC8\xE3\xF0\xEE\xEA\\name\\Игрок\0"s);
-  const std::string other = Demo("b.dem", "cs_assault", "\tfulls\\name\\Bob\0"s);
-  const std::string deeper = Demo("sub/ИГРОК.dem", "de_inferno", "");
+TEST(InfoFind, PrintsOnlyMatchesAsInfoDoesAndStillReportsFailures) {
+  ScratchFolder dir("rewindor-find");
+  const std::string cyrillic =
+      dir.Write("a.dem", HeaderDemo("de_dust2", "\tfulls\\name\\\xC8\xE3\xF0\xEE\xEA\\name\\Игрок\0"s));
+  const std::string other = dir.Write("b.dem", HeaderDemo("cs_assault", "\tfulls\\name\\Bob\0"s));
+  const std::string deeper = dir.Write("sub/ИГРОК.dem", HeaderDemo("de_inferno", ""));
   for (const std::vector<std::string>& form : {std::vector<std::string>{"--json"}, std::vector<std::string>{}}) {
     auto with = [&](std::vector<std::string> args) {
       args.insert(args.begin() + 1, form.begin(), form.end());
-      return Tool(args);
+      return RunTool(args);
     };
     // The file name and a player's name: the first and the third demo.
-    const Run found = with({"info", "-r", "--find", "игрок", Dir()});
+    const ToolOutput found = with({"info", "-r", "--find", "игрок", dir.Path()});
     EXPECT_EQ(found.status, 0);
     const std::string first = with({"info", cyrillic}).out, third = with({"info", deeper}).out;
     EXPECT_EQ(found.out, form.empty() ? first + "\n" + third : first + third);
-    EXPECT_EQ(with({"info", "--find=BOB", Dir()}).out, with({"info", other}).out);
-    EXPECT_EQ(with({"info", "--find", "", Dir()}).out, with({"info", Dir()}).out);
-    EXPECT_EQ(with({"info", "--find", "nobody", Dir()}).out, "");
+    EXPECT_EQ(with({"info", "--find=BOB", dir.Path()}).out, with({"info", other}).out);
+    EXPECT_EQ(with({"info", "--find", "", dir.Path()}).out, with({"info", dir.Path()}).out);
+    EXPECT_EQ(with({"info", "--find", "nobody", dir.Path()}).out, "");
   }
   // The server and the recorder, which only the frames tell.
   builder::Demo built;
@@ -153,17 +102,17 @@ TEST_F(FindFolder, PrintsOnlyMatchesAsInfoDoesAndStillReportsFailures) {
       {builder::ServerInfoMessage({.maxPlayers = 8, .slot = 0, .hostName = "Сервер Ромашка"}),
        builder::UpdateUserInfoRaw(0, 1, "\\name\\Вася")}));
   built.playback().items.push_back(builder::Gameplay{.seconds = 1});
-  const std::string framed = Write("sub/c.dem", builder::Build(built).bytes);
+  const std::string framed = dir.Write("sub/c.dem", builder::Build(built).bytes);
   for (const char* needle : {"РОМАШКА", "вася"}) {
-    EXPECT_EQ(Tool({"info", "-r", "--find", needle, Dir()}).out, Tool({"info", framed}).out) << needle;
+    EXPECT_EQ(RunTool({"info", "-r", "--find", needle, dir.Path()}).out, RunTool({"info", framed}).out) << needle;
   }
 
-  const Run missing = Tool({"info", "--find", "bob", other, Dir() + "/missing.dem"});
+  const ToolOutput missing = RunTool({"info", "--find", "bob", other, dir.Path() + "/missing.dem"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_TRUE(missing.err.starts_with(Dir() + "/missing.dem: ")) << missing.err;
-  EXPECT_EQ(missing.out, Tool({"info", other}).out);
-  EXPECT_EQ(Tool({"info", "--find"}).status, 2);
-  EXPECT_EQ(Tool({"strip-chat", "--find", "x", other}).status, 2);
+  EXPECT_TRUE(missing.err.starts_with(dir.Path() + "/missing.dem: ")) << missing.err;
+  EXPECT_EQ(missing.out, RunTool({"info", other}).out);
+  EXPECT_EQ(RunTool({"info", "--find"}).status, 2);
+  EXPECT_EQ(RunTool({"strip-chat", "--find", "x", other}).status, 2);
 }
 
 }  // namespace
