@@ -311,6 +311,43 @@ TEST(LibraryListing, ThePlatformsEntersNoLinkedFolder) {
   EXPECT_NE(missing.unreadable[0].why.text, "");
 }
 
+// A file system whose demos run out of memory while they are read.
+class NoMemoryFiles final : public FileSystem {
+ public:
+  struct File final : DemoFile {
+    bool Size(std::uint64_t& size) override {
+      size = 1000;
+      return true;
+    }
+    bool Read(MutableByteView) override { throw std::bad_alloc(); }
+    std::unique_ptr<TempFile> CreateTemp() override { return nullptr; }
+    bool ReplaceWith(TempFile&) override { return false; }
+  };
+  std::unique_ptr<DemoFile> OpenForReading(const std::string&) override { return std::make_unique<File>(); }
+  std::unique_ptr<DemoFile> OpenForEditing(const std::string&) override { return std::make_unique<File>(); }
+  SystemError LastError() override { return {}; }
+};
+
+// Out of memory, a demo gets a row with the reason, and neither the reader's
+// thread nor the repair ends the program; the others are still read.
+TEST(LibraryReader, ADemoTooLargeForMemoryIsARowNotTheEnd) {
+  FakeFolders folders;
+  folders.Add("/r", "a.dem");
+  folders.Add("/r", "b.dem");
+  NoMemoryFiles files;
+  Collector sink;
+  {
+    LibraryReader reader(files, folders, "/r", false, sink);
+    std::unique_lock<std::mutex> lock(sink.mutex);
+    ASSERT_TRUE(sink.changed.wait_for(lock, std::chrono::seconds(20), [&] { return sink.finished; }));
+  }
+  ASSERT_EQ(sink.rows.size(), 2u);
+  EXPECT_EQ(sink.rows[1].error, "Нельзя прочесть файл в память: Not enough memory to hold the whole file.");
+  const LibraryRepair repair = RepairLibraryDemos(files, {sink.rows[0].file});
+  EXPECT_EQ(repair.refused, 1u);
+  EXPECT_EQ(repair.text, "Не починено: 1\na.dem: " + sink.rows[0].error);
+}
+
 TEST(LibraryInbox, OneNoticeForRowsThatPileUpAndEverythingDrainedInOrder) {
   int notices = 0;
   LibraryInbox inbox([&] { ++notices; });

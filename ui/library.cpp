@@ -78,6 +78,7 @@ std::tm SystemLocalTime(std::int64_t utcSeconds) {
 
 std::string LibraryDateText(std::int64_t utcSeconds, const LocalTimeOf& localTime) {
   const std::tm t = localTime(utcSeconds);
+  if (t.tm_mday == 0) return {};  // a time the system cannot turn into a date
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
                 t.tm_min);

@@ -56,7 +56,7 @@ struct LibraryRow {
 using LocalTimeOf = std::function<std::tm(std::int64_t utcSeconds)>;
 std::tm SystemLocalTime(std::int64_t utcSeconds);
 
-// "YYYY-MM-DD HH:MM" in local time.
+// "YYYY-MM-DD HH:MM" in local time; empty for a time that has no date.
 std::string LibraryDateText(std::int64_t utcSeconds, const LocalTimeOf& localTime);
 // Bytes below a kilobyte, then kilo-, mega- and gigabytes (of 1,024) with one
 // decimal: "512 Б", "907,5 КБ", "1,3 МБ".

@@ -1,9 +1,11 @@
 #include "ui/library_reader.h"
 
 #include <algorithm>
+#include <exception>
 #include <utility>
 
 #include "demo/facts.h"
+#include "demo/messages.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
 #include "demo/repair.h"
@@ -76,12 +78,28 @@ LibraryRow ReadLibraryRow(FileSystem& files, const LibraryFile& file, ImageBuffe
   return row;
 }
 
+LibraryRow ReadLibraryRowOrFailure(FileSystem& files, const LibraryFile& file, ImageBuffer& buffer) {
+  try {
+    return ReadLibraryRow(files, file, buffer);
+  } catch (const std::exception&) {
+    LibraryRow row;  // what the demo holds did not fit in memory
+    row.file = file;
+    row.error = ComposeErrorReport(text::kCannotReadIntoMemory, {0, text::kReasonNoMemory});
+    return row;
+  }
+}
+
 // ---------------------------------------------------------------------------
 
 LibraryReader::LibraryReader(FileSystem& files, LibraryFolders& folders, std::string folder, bool subfolders,
                              LibrarySink& sink)
     : thread_([this, &files, &folders, folder = std::move(folder), subfolders, &sink] {
-        Run(files, folders, folder, subfolders, sink);
+        try {
+          Run(files, folders, folder, subfolders, sink);
+        } catch (const std::exception&) {
+          // Out of memory while listing or handing over: the reading ends
+          // where it is, rather than the program.
+        }
       }) {}
 
 LibraryReader::~LibraryReader() { Stop(); }
@@ -99,7 +117,7 @@ void LibraryReader::Run(FileSystem& files, LibraryFolders& folders, const std::s
   ImageBuffer buffer;  // one for every demo of the folder
   for (const LibraryFile& file : listing.demos) {
     if (stop_) return;
-    LibraryRow row = ReadLibraryRow(files, file, buffer);
+    LibraryRow row = ReadLibraryRowOrFailure(files, file, buffer);
     if (stop_) return;
     sink.RowRead(std::move(row));
   }
@@ -167,9 +185,17 @@ LibraryRepair RepairLibraryDemos(FileSystem& files, const std::vector<LibraryFil
   ImageBuffer buffer;  // for reading the demos again
   for (const LibraryFile& demo : demos) {
     RepairReport report;
-    const EditOutcome outcome =
-        EditDemo(files, demo.path, [&](MutableByteView image) { return RepairDemo(image, report); }, false);
     const std::string name = OneLineText(demo.fileName) + ": ";
+    EditOutcome outcome;
+    try {
+      outcome = EditDemo(files, demo.path, [&](MutableByteView image) { return RepairDemo(image, report); }, false);
+    } catch (const std::exception&) {
+      // Out of memory inside the repair: EditDemo had written nothing yet,
+      // and its temp file is gone with it.
+      refused.push_back(name + ComposeErrorReport(text::kCannotReadIntoMemory, {0, text::kReasonNoMemory}));
+      result.refreshed.push_back(ReadLibraryRowOrFailure(files, demo, buffer));
+      continue;
+    }
     if (!outcome.ok()) {
       std::string why(outcome.FailureText());
       if (outcome.failure != EditFailure::kRefused) why = ComposeErrorReport(why, outcome.why);
@@ -179,7 +205,7 @@ LibraryRepair RepairLibraryDemos(FileSystem& files, const std::vector<LibraryFil
     } else {
       refused.push_back(name + RepairResultText(report));  // whole by now: nothing to repair
     }
-    result.refreshed.push_back(ReadLibraryRow(files, demo, buffer));
+    result.refreshed.push_back(ReadLibraryRowOrFailure(files, demo, buffer));
   }
   result.recovered = recovered.size();
   result.refused = refused.size();

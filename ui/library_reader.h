@@ -68,6 +68,8 @@ LibraryListing ListLibrary(LibraryFolders& folders, const std::string& folder, b
 // Reads one demo into a row, in `buffer`: what the information reader and the
 // details view find in it, or the read error as the window reports it.
 LibraryRow ReadLibraryRow(FileSystem& files, const LibraryFile& file, ImageBuffer& buffer);
+// The same, a lack of memory anywhere in it (std::bad_alloc) given as the row's read error.
+LibraryRow ReadLibraryRowOrFailure(FileSystem& files, const LibraryFile& file, ImageBuffer& buffer);
 
 // What the reader finds, told on the reader's thread.
 class LibrarySink {
@@ -140,8 +142,8 @@ struct LibraryRepair {
   std::vector<LibraryRow> refreshed;  // every demo tried, read again
 };
 
-// Repairs each demo (EditDemo with RepairDemo, as the repair command does)
-// and composes one result: what was recovered (each demo's name and the
+// Repairs each demo (EditDemo with RepairDemo, as the repair command does;
+// a lack of memory refuses that demo) and composes one result: what was recovered (each demo's name and the
 // repair's own text), then what was refused (name and reason), a long list
 // cut short with the number left out.
 LibraryRepair RepairLibraryDemos(FileSystem& files, const std::vector<LibraryFile>& demos);
