@@ -11,8 +11,8 @@
 
 namespace rewindor::cli {
 
-// PathFromUtf8 and PathToUtf8 (demo/utf8_paths.h) and HasDemoExtension
-// (demo/info.h) are used with the walk.
+// The walk's callers convert paths with PathFromUtf8 and PathToUtf8
+// (demo/utf8_paths.h); a demo's name is told by HasDemoExtension (demo/info.h).
 
 struct PathExpansion {
   // The demos to work on: the PATH itself when it is not a folder (a missing

@@ -483,6 +483,17 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  // A folder of this run's own: other runs on the machine at the same time
+  // would otherwise write and remove the same files under this one.
+  struct RunFolder {
+    fs::path path;
+    ~RunFolder() {
+      std::error_code ec;
+      fs::remove_all(path, ec);
+    }
+  } runFolder{dir / ("rewindor-bench-" + std::to_string(getpid()))};
+  fs::create_directories(runFolder.path);
+  dir = runFolder.path;
   const std::string path = (dir / "rewindor-bench.dem").string();
   const std::string work = (dir / "rewindor-bench-edit.dem").string();
   {
