@@ -422,8 +422,8 @@ void LibraryReading(const fs::path& folder) {
 }
 
 // The library's reading of a folder of `count` demos against `info --json` over it.
-void LibraryFolder(const std::vector<std::string>& demos, const fs::path& dir, const std::string& cli, std::size_t count,
-                   int runs) {
+void LibraryFolder(const std::vector<std::string>& demos, const fs::path& dir, const std::string& cli,
+                   std::size_t count, int runs) {
   const fs::path folder = dir / "rewindor-bench-library";
   const std::vector<std::string> copies = CopiedDemos(demos, folder, count);
   std::printf("the library: %zu demos, %.1f MiB; best of %d runs, warm cache\n", copies.size(), MiBOf(copies), runs);
