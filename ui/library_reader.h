@@ -107,7 +107,9 @@ class LibraryReader {
 
 // A sink that queues what it hears and calls `notify` (on the reader's
 // thread) so that the dialog's thread takes it: the dialog posts a message to
-// its window in `notify` and calls Drain when the message arrives.
+// its window in `notify` and calls Drain when the message arrives. One inbox
+// a reading: a reading stopped may have left rows in its inbox, so the next
+// reading gets a new one.
 class LibraryInbox final : public LibrarySink {
  public:
   explicit LibraryInbox(std::function<void()> notify) : notify_(std::move(notify)) {}
