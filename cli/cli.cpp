@@ -15,6 +15,7 @@
 #include "demo/read_info.h"
 #include "demo/report.h"
 #include "demo/repair.h"
+#include "demo/text_match.h"
 #include "demo/utf8.h"
 #include "rewindor_version.h"
 
@@ -38,6 +39,8 @@ const char kUsage[] =
     "Options:\n"
     "  --json        one JSON object per demo, one per line\n"
     "  -r            look for demos in subfolders too\n"
+    "  --find TEXT   info: only the demos whose file name, map, server,\n"
+    "                recorder or a player's name holds TEXT (any letter case)\n"
     "  --dry-run     edits only: report what would change, write nothing\n"
     "  --to WxH      convert-resolution: the new size\n"
     "  --from WxH    convert-resolution: the size to replace\n"
@@ -118,6 +121,7 @@ struct Options {
   bool json = false;
   bool recursive = false;
   bool dryRun = false;
+  std::optional<std::string> find;  // info --find TEXT
   std::optional<Resolution> to;
   std::optional<Resolution> from;
   std::vector<std::string> paths;
@@ -185,6 +189,14 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
       o.recursive = true;
     } else if (arg == "--dry-run") {
       o.dryRun = true;
+    } else if (arg == "--find" || arg.starts_with("--find=")) {
+      if (arg.size() > 6) {
+        o.find = arg.substr(7);
+      } else if (i + 1 < args.size()) {
+        o.find = args[++i];
+      } else {
+        return fail("--find needs a TEXT");
+      }
     } else if (arg.starts_with("--to") || arg.starts_with("--from")) {
       std::string name = arg.substr(0, arg.find('='));
       if (name != "--to" && name != "--from") return fail("unknown option " + arg);
@@ -211,6 +223,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
   o.paths.assign(positional.begin() + 1, positional.end());
   const Command command = known->command;
   if (command == Command::kInfo && o.dryRun) return fail("--dry-run is for the edit commands");
+  if (command != Command::kInfo && o.find) return fail("--find is for info");
   if (command != Command::kConvertResolution && (o.to || o.from)) {
     return fail("--to and --from are for convert-resolution");
   }
@@ -296,8 +309,9 @@ class Batch {
   }
 
   void Info(const std::string& path) {
-    DemoReport report = InspectDemoFile(files_, path);
+    DemoReport report = InspectDemoFile(files_, path, &buffer_);
     if (!report.error.empty()) return Fail(path, report.error);
+    if (finder_ && !Matches(path, report)) return;
     if (o_.json) return console_.Out(InfoJson(path, report));
     std::string text = Separator() + path + "\n" + report.summary + "\nPlayers:\n";
     for (const std::string& name : report.players) text += name + "\n";
@@ -336,6 +350,21 @@ class Batch {
     return json.Add("roster", facts.roster).AddBool("finished", facts.finished).Line();
   }
 
+  // The report's texts are those the tool prints, already decoded as it
+  // decodes demo texts (which leaves them as they are now): what is found is
+  // what is shown.
+  bool Matches(const std::string& path, const DemoReport& report) const {
+    const std::string fileName = PathToUtf8(PathFromUtf8(path).filename());
+    const DemoFacts& facts = report.details.facts;
+    const DemoSearchTexts texts{fileName,
+                                report.inspection.header.mapName,
+                                FieldText(facts.server),
+                                FieldText(facts.recorder),
+                                report.players,
+                                facts.roster};
+    return DemoMatches(texts, *finder_, DemoTextToUtf8);
+  }
+
   // Plain output keeps a blank line between the demos' blocks.
   std::string Separator() { return std::exchange(printedBlock_, true) ? "\n" : ""; }
 
@@ -353,6 +382,8 @@ class Batch {
   Console& console_;
   bool failed_ = false;
   bool printedBlock_ = false;
+  ImageBuffer buffer_;  // every demo of the batch is read into it
+  std::optional<TextFinder> finder_ = o_.find ? std::optional<TextFinder>(*o_.find) : std::nullopt;
 };
 
 }  // namespace
@@ -370,10 +401,11 @@ std::optional<Resolution> ParseScreenSize(std::string_view text) {
   return size;
 }
 
-DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
+DemoReport InspectDemoFile(FileSystem& files, const std::string& path, ImageBuffer* buffer) {
   DemoReport report;
   CaptureWindow window(path);
   ReaderState state;  // no program folder: the tool never loads the map picture
+  state.buffer = buffer;
   // The facts the window does not show come from the very bytes it read.
   const auto readMore = [&](ByteView image, const DemoInspection& inspection) {
     report.inspection = inspection;

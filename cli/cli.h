@@ -11,6 +11,7 @@
 
 #include "demo/details.h"
 #include "demo/files.h"
+#include "demo/image_buffer.h"
 #include "demo/info.h"
 #include "demo/resolution.h"
 
@@ -46,6 +47,7 @@ struct DemoReport {
   std::vector<std::string> players;  // first-seen order
   DemoDetails details;  // playing time, server, recorder, roster, the screen size it records
 };
-DemoReport InspectDemoFile(FileSystem& files, const std::string& path);
+// `buffer`, when given, is where the demo is read: one for a whole batch.
+DemoReport InspectDemoFile(FileSystem& files, const std::string& path, ImageBuffer* buffer = nullptr);
 
 }  // namespace rewindor::cli

@@ -9,15 +9,6 @@ namespace rewindor::cli {
 
 namespace fs = std::filesystem;
 
-fs::path PathFromUtf8(std::string_view utf8) {
-  return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string PathToUtf8(const fs::path& path) {
-  std::u8string s = path.u8string();
-  return std::string(s.begin(), s.end());
-}
-
 namespace {
 
 // Adds the demo files that the iterator yields; a listing failure ends the

@@ -6,12 +6,13 @@
 #include <string_view>
 #include <vector>
 
+#include "demo/info.h"
+#include "demo/utf8_paths.h"
+
 namespace rewindor::cli {
 
-// Paths cross std::filesystem in UTF-8 both ways: on Windows its native form
-// is UTF-16, on POSIX the bytes pass unchanged.
-std::filesystem::path PathFromUtf8(std::string_view utf8);
-std::string PathToUtf8(const std::filesystem::path& path);
+// The walk's callers convert paths with PathFromUtf8 and PathToUtf8
+// (demo/utf8_paths.h); a demo's name is told by HasDemoExtension (demo/info.h).
 
 struct PathExpansion {
   // The demos to work on: the PATH itself when it is not a folder (a missing

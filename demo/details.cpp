@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "demo/info.h"
+#include "demo/utf8.h"
 
 namespace rewindor {
 
@@ -48,13 +49,7 @@ class Description {
   std::vector<DetailsLine> Lines() && { return std::move(lines_); }
 
  private:
-  std::string OneLine(std::string text) const {
-    if (!w_.blankControls) return text;
-    for (char& c : text) {
-      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-    }
-    return text;
-  }
+  std::string OneLine(std::string text) const { return w_.blankControls ? OneLineText(std::move(text)) : text; }
 
   const DetailsWording& w_;
   std::vector<DetailsLine> lines_;

@@ -8,14 +8,21 @@
 
 namespace rewindor {
 
+ReadOutcome ReadableSize(DemoFile& file, std::size_t& size) {
+  std::uint64_t bytes = 0;
+  if (!file.Size(bytes)) return ReadOutcome::kSizeFailed;
+  if (bytes == 0) return ReadOutcome::kEmpty;
+  if (bytes > SIZE_MAX / 2) return ReadOutcome::kTooLarge;
+  size = static_cast<std::size_t>(bytes);
+  return ReadOutcome::kOk;
+}
+
 ReadOutcome ReadWhole(DemoFile& file, Bytes& image) {
-  std::uint64_t size = 0;
-  if (!file.Size(size)) return ReadOutcome::kSizeFailed;
-  if (size == 0) return ReadOutcome::kEmpty;
-  if (size > SIZE_MAX / 2) return ReadOutcome::kTooLarge;
+  std::size_t size = 0;
+  if (ReadOutcome sized = ReadableSize(file, size); sized != ReadOutcome::kOk) return sized;
   Bytes bytes;
   try {
-    bytes.resize(static_cast<std::size_t>(size));
+    bytes.resize(size);
   } catch (const std::bad_alloc&) {
     return ReadOutcome::kNoMemory;
   } catch (const std::length_error&) {

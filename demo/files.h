@@ -79,6 +79,9 @@ std::unique_ptr<FileSystem> NativeFileSystemWithHook(std::function<void(const st
 enum class ReadOutcome { kOk, kSizeFailed, kEmpty, kTooLarge, kNoMemory, kShortRead };
 // A failed `image` is left untouched.
 ReadOutcome ReadWhole(DemoFile& file, Bytes& image);
+// The size of an opened demo as a number of bytes to read whole: kOk, or the
+// outcome ReadWhole gives for a size that cannot be had, is 0 or too large.
+ReadOutcome ReadableSize(DemoFile& file, std::size_t& size);
 // The reason to show for a failed ReadWhole: the system's, or our own where
 // the system has none (an empty file, not enough memory).
 SystemError ReadFailureReason(ReadOutcome outcome, FileSystem& files);

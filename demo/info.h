@@ -86,7 +86,8 @@ std::vector<std::string> MapOverviewPaths(std::string_view gameFolder, std::stri
 // True for a name that can only mean one file or folder inside another: not
 // empty, not "." or "..", and without '\\', '/' or ':'.
 bool IsPlainName(std::string_view name);
-// A file name ending in ".dem", letter case ignored.
+// A file name ending in ".dem", letter case ignored: what the tool and the
+// library take for a demo in a folder.
 bool HasDemoExtension(std::string_view fileName);
 
 // The player names of a demo in first-seen order, a later name dropped when

@@ -5,13 +5,18 @@
 
 namespace rewindor {
 
-bool ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image, const ReadFailureReport& report) {
+namespace {
+
+// Opens the demo and reads it with `read`, reporting a failure with the
+// information reader's texts.
+template <class Read>
+bool ReadReported(FileSystem& files, const std::string& path, const ReadFailureReport& report, Read&& read) {
   std::unique_ptr<DemoFile> file = files.OpenForReading(path);
   if (!file) {
     report(text::kCannotOpenDemo, files.LastError());
     return false;
   }
-  ReadOutcome outcome = ReadWhole(*file, image);
+  ReadOutcome outcome = read(*file);
   switch (outcome) {
     case ReadOutcome::kOk:
       return true;
@@ -28,8 +33,6 @@ bool ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image, con
   return false;
 }
 
-namespace {
-
 // The program folder's picture as it is; without one, the game's overview.
 void LoadPicture(InfoWindow& window, const ReaderState& state, std::string_view map) {
   if (auto picture = MapPicturePath(state.programFolder, state.currentMod, map, state.decodeDemoText)) {
@@ -44,9 +47,19 @@ void LoadPicture(InfoWindow& window, const ReaderState& state, std::string_view 
 
 }  // namespace
 
+bool ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image, const ReadFailureReport& report) {
+  return ReadReported(files, path, report, [&image](DemoFile& file) { return ReadWhole(file, image); });
+}
+
+bool ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer, ByteView& image,
+                   const ReadFailureReport& report) {
+  return ReadReported(files, path, report, [&](DemoFile& file) { return buffer.Read(file, image); });
+}
+
 bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, const DemoReadSink& read) {
-  Bytes image;
-  if (!ReadDemoImage(files, window.DemoPath(), image,
+  ImageBuffer own;
+  ByteView image;
+  if (!ReadDemoImage(files, window.DemoPath(), state.buffer ? *state.buffer : own, image,
                      [&window](std::string_view text, const SystemError& why) { window.ReportError(text, why); })) {
     return false;
   }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "demo/files.h"
+#include "demo/image_buffer.h"
 #include "demo/info.h"
 
 namespace rewindor {
@@ -50,6 +51,9 @@ struct ReaderState {
   // How the demo's map and mod name are read for the picture's path; the
   // window reads them as it shows them.
   DemoTextDecoder decodeDemoText = DemoTextToUtf8;
+  // Where a caller that reads many demos keeps one buffer for all (not owned);
+  // without it each read has a buffer of its own, let go when it returns.
+  ImageBuffer* buffer = nullptr;
 };
 
 // Opens the demo at `path` and reads it whole into `image`. On failure it
@@ -57,6 +61,9 @@ struct ReaderState {
 // returns false, `image` untouched.
 using ReadFailureReport = std::function<void(std::string_view text, const SystemError& why)>;
 bool ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image, const ReadFailureReport& report);
+// The same into a shared buffer: on success `image` views the demo's bytes in it.
+bool ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer, ByteView& image,
+                   const ReadFailureReport& report);
 
 // Returns true when the demo was read and shown; on failure the window and
 // the state keep what the previous read left, and the failure was reported.

@@ -7,6 +7,10 @@
 #include "demo/demo_format.h"
 #include "demo/frames.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace rewindor {
 
 namespace {
@@ -26,26 +30,66 @@ std::optional<Resolution> MostFrequent(const Counts& counts) {
   return Resolution{best->first.first, best->first.second};
 }
 
-// Positions where 8 zero bytes, a 16-bit width, 2 zero bytes, a 16-bit height
-// and 2 zero bytes hold a plausible screen size.
-std::optional<Resolution> FromSizeRecords(ByteView image) {
+// Whether a plausible size record starts at k (k + 16 bytes within the data):
+// 8 zero bytes, a 16-bit width, 2 zero bytes, a 16-bit height and 2 zero bytes.
+std::optional<Resolution> SizeRecordAt(const std::uint8_t* data, std::size_t k) {
+  const std::uint16_t w = LoadU16LE(data + k + 8);
+  if (w < kMinPlausibleWidth || w > kMaxPlausibleWidth) return std::nullopt;
+  const std::uint16_t h = LoadU16LE(data + k + 12);
+  if (h < kMinPlausibleHeight || h > kMaxPlausibleHeight) return std::nullopt;
+  if (LoadU32LE(data + k) != 0 || LoadU32LE(data + k + 4) != 0 || LoadU16LE(data + k + 10) != 0 ||
+      LoadU16LE(data + k + 14) != 0) {
+    return std::nullopt;
+  }
+  return Resolution{w, h};
+}
+
+// Each position k where a plausible size record starts, in increasing order.
+// Most positions fail on cheap tests: a non-zero byte at k + 7 rules out the
+// eight positions k .. k + 7 (each needs it zero), and with SSE2 sixteen
+// positions are tested at a time on the bytes k + 7, k + 9 (the width's upper
+// half: 1 to 30 for 320 to 7680), k + 10 and k + 11 before a full check.
+template <class Found>
+void ForEachSizeRecord(ByteView image, Found&& found) {
   constexpr std::size_t kRecord = 16;  // the 14-byte size record and the height's upper half
-  if (image.size() < kRecord) return std::nullopt;
-  Counts counts;
-  std::uint64_t plausible = 0;
+  static_assert(kMinPlausibleWidth >> 8 >= 1 && kMaxPlausibleWidth >> 8 <= 30, "the width's upper half is 1 to 30");
   const std::uint8_t* data = image.data();
-  for (std::size_t k = 0; k + kRecord <= image.size(); ++k) {
-    const std::uint16_t w = LoadU16LE(data + k + 8);
-    if (w < kMinPlausibleWidth || w > kMaxPlausibleWidth) continue;
-    const std::uint16_t h = LoadU16LE(data + k + 12);
-    if (h < kMinPlausibleHeight || h > kMaxPlausibleHeight) continue;
-    if (LoadU32LE(data + k) != 0 || LoadU32LE(data + k + 4) != 0 || LoadU16LE(data + k + 10) != 0 ||
-        LoadU16LE(data + k + 14) != 0) {
+  const std::size_t n = image.size();
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1), most = _mm_set1_epi8(29);
+  for (; k + kRecord + 16 <= n; k += 16) {
+    auto at = [&](std::size_t offset) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k + offset)); };
+    const __m128i high = _mm_sub_epi8(at(9), one);  // 1 .. 30 becomes 0 .. 29, 0 wraps to 255
+    const __m128i widthOk = _mm_cmpeq_epi8(_mm_min_epu8(high, most), high);
+    const __m128i zeros = _mm_and_si128(_mm_cmpeq_epi8(at(7), zero),
+                                        _mm_cmpeq_epi8(_mm_or_si128(at(10), at(11)), zero));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(widthOk, zeros)));
+    while (mask != 0) {
+      const std::size_t at_k = k + static_cast<std::size_t>(__builtin_ctz(mask));
+      if (std::optional<Resolution> size = SizeRecordAt(data, at_k)) found(*size);
+      mask &= mask - 1;
+    }
+  }
+#endif
+  while (k + kRecord <= n) {
+    if (data[k + 7] != 0) {
+      k += 8;
       continue;
     }
-    ++counts[{w, h}];
-    ++plausible;
+    if (std::optional<Resolution> size = SizeRecordAt(data, k)) found(*size);
+    ++k;
   }
+}
+
+// The size records decide only when one plausible size clearly dominates.
+std::optional<Resolution> FromSizeRecords(ByteView image) {
+  Counts counts;
+  std::uint64_t plausible = 0;
+  ForEachSizeRecord(image, [&](const Resolution& size) {
+    ++counts[{size.width, size.height}];
+    ++plausible;
+  });
   std::optional<Resolution> best = MostFrequent(counts);
   if (!best) return std::nullopt;
   const std::uint64_t n = counts[{best->width, best->height}];

@@ -5,11 +5,7 @@
 
 namespace rewindor {
 
-namespace {
-
-// Decodes one code point at s[i], advancing i; -1 for an invalid sequence
-// (then i has moved past its first byte only).
-std::int32_t DecodeOne(std::string_view s, std::size_t& i) {
+std::int32_t DecodeUtf8(std::string_view s, std::size_t& i) {
   auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(s[k]); };
   std::uint8_t b0 = byte(i);
   if (b0 < 0x80) {
@@ -66,11 +62,9 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
   }
 }
 
-}  // namespace
-
 bool IsValidUtf8(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
-    if (DecodeOne(s, i) < 0) return false;
+    if (DecodeUtf8(s, i) < 0) return false;
   }
   return true;
 }
@@ -83,11 +77,18 @@ std::string DemoTextToUtf8(std::string_view bytes) {
   return out;
 }
 
+std::string OneLineText(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return text;
+}
+
 std::u16string Utf8ToUtf16(std::string_view s) {
   std::u16string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
-    std::int32_t cp = DecodeOne(s, i);
+    std::int32_t cp = DecodeUtf8(s, i);
     if (cp < 0) cp = 0xFFFD;
     if (cp >= 0x10000) {
       cp -= 0x10000;

@@ -14,10 +14,20 @@ namespace rewindor {
 
 bool IsValidUtf8(std::string_view s);
 
+// The code point at s[i], moving i past it; -1 for a byte that does not start
+// a valid sequence (i then moves past that byte alone).
+std::int32_t DecodeUtf8(std::string_view s, std::size_t& i);
+// Appends a code point (at most U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, std::uint32_t codePoint);
+
 // A text from a demo (bytes of unknown code page) as UTF-8: unchanged when it
 // is valid UTF-8; otherwise each byte 0x80-0xFF becomes U+0080-U+00FF, so the
 // bytes can be recovered.
 std::string DemoTextToUtf8(std::string_view bytes);
+
+// A text from a demo on one line: a line break or other control byte in it
+// (a hostile name) becomes a blank and cannot start a line of its own.
+std::string OneLineText(std::string text);
 
 // UTF-8 to UTF-16 and back. Invalid sequences become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view s);

@@ -48,3 +48,14 @@
 // Multiples of 16, as system-menu commands must be.
 #define IDM_DEMO_DETAILS 1104  // 0x450
 #define IDM_REPAIR_DEMO 1120   // 0x460
+// The library. Its number is not a multiple of 16: in WM_SYSCOMMAND compare
+// it whole before masking off the low four bits (masked it reads as 1120).
+#define IDM_LIBRARY 1130       // 0x46A
+
+// Library dialog controls.
+#define IDC_LIBRARY_LIST 1161        // list view, report view, full-row select
+#define IDC_LIBRARY_FILTER 1162      // the filter field
+#define IDC_LIBRARY_SUBFOLDERS 1163  // check box: subfolders too
+#define IDC_LIBRARY_REPAIR 1164      // button: repair the unfinished demos shown
+#define IDC_LIBRARY_STATUS 1165      // the count shown and the reading progress
+#define IDM_LIBRARY_SHOW_IN_FOLDER 1166  // a row's right-click menu: show in Explorer

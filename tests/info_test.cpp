@@ -289,7 +289,7 @@ TEST(OnePassScan, AgreesWithTheSeparateScans) {
                                      std::string(15, 'x') + "BUILD 2056 " + std::string(20, '\t'),
                                      std::string(9, '.') + "\tfulls\\name\\A\\name\\B\\\tfulls\\name\\A",
                                      "BUILD 2006 " + std::string(40, 'B') + "BUILD 2056 .\tfulls\\name\\x" + hltv + "."};
-  for (std::size_t pad = 0; pad < 20; ++pad) {
+  for (std::size_t pad = 0; pad < 70; ++pad) {  // past two blocks of the widest scan
     inputs.push_back(std::string(pad, 'q') + "BUILD 77 ");
     inputs.push_back(std::string(pad, 'q') + hltv + "z");
     inputs.push_back(std::string(pad, '\0') + "\tfulls\\name\\Pad" + std::to_string(pad));

@@ -97,6 +97,33 @@ TEST(DetectResolution, WithoutWalkableFramesOnlyADominantPlausibleRecordCounts) 
   EXPECT_EQ(detect(demo), std::nullopt);
 }
 
+TEST(DetectResolution, EverySizeRecordCountsWhereverItLies) {
+  // Exactly the eight records the fallback needs, at every alignment, among
+  // zero bytes and among others, the last one ending with the file: missing
+  // any one of them leaves no answer. The sizes are the plausible extremes.
+  auto planted = [](Resolution size, std::uint8_t fill, std::size_t shift) {
+    Bytes image(2000 + shift, fill);
+    image[kHeaderSize] = 0xEE;  // no frame walks
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < 7; ++i) starts.push_back(600 + shift + i * 97);
+    starts.push_back(image.size() - 16);
+    for (std::size_t start : starts) {
+      auto record = SizeRecord(size.width, size.height);
+      std::copy(record.begin(), record.end(), image.begin() + static_cast<std::ptrdiff_t>(start));
+      image[start + 14] = image[start + 15] = 0;
+    }
+    return image;
+  };
+  for (Resolution size : {Resolution{kMinPlausibleWidth, kMaxPlausibleHeight},
+                          Resolution{kMaxPlausibleWidth, kMinPlausibleHeight}}) {
+    for (std::uint8_t fill : {std::uint8_t{0x00}, std::uint8_t{0xAA}}) {
+      for (std::size_t shift = 0; shift < 40; ++shift) {
+        EXPECT_EQ(DetectResolution(planted(size, fill, shift)), size) << size.width << " " << int{fill} << " " << shift;
+      }
+    }
+  }
+}
+
 TEST(DetectResolution, DamagedInputNeverReadsOutside) {
   Bytes image = b::Build(Played({0, 0, 640, 480})).bytes;
   for (std::size_t size : {0, 15, 16, 543, 544, 545}) {

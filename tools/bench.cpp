@@ -13,9 +13,15 @@
 // and `info` on demos packed with player names and player-info markers
 // against demos of the same size without them. Then, over a folder of real demos (--corpus, by default the test
 // corpus, all its .dem files below it): `info` with and without the facts, and
-// the whole `rewindor-cli info --json -r` against grep over the same files.
+// the whole `rewindor-cli info --json -r` against grep over the same files;
+// the same over the corpus copied into a folder of --folder (172) demos, with
+// the peak memory of the whole folder against its largest demo alone; and the
+// library's reading of a folder of --library (1,000) such demos against
+// `info --json` over it.
 // First of all (alone with --game-finder), the game finder on hostile Steam files.
 // Times are the best of --runs (3) with the file in the page cache.
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,7 +33,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,6 +48,8 @@
 #include "demo/resolution.h"
 #include "launch/game_finder.h"
 #include "tools/demo_builder.h"
+#include "ui/library.h"
+#include "ui/library_reader.h"
 
 using namespace rewindor;
 namespace fs = std::filesystem;
@@ -166,11 +176,38 @@ void Line(const char* what, double value, const char* unit, const char* target =
 
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
-// `paths` quoted for the shell, separated by spaces.
-double GrepSeconds(const std::string& patterns, const std::string& paths, int runs) {
+// The best wall time and the best processor time (user and system, of every
+// process it started) of a shell command, of `runs` runs each. The processor
+// time does not count what other programs on the machine take from it.
+struct Timing {
+  double wall = 1e30;
+  double cpu = 1e30;
+};
+Timing TimeCommand(const std::string& command, int runs) {
+  Timing best;
+  auto used = [] {
+    struct rusage r {};
+    getrusage(RUSAGE_CHILDREN, &r);
+    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+  };
+  for (int i = 0; i < runs; ++i) {
+    const double before = used();
+    best.wall = std::min(best.wall, Seconds([&] { (void)std::system(command.c_str()); }, 1));
+    best.cpu = std::min(best.cpu, used() - before);
+  }
+  return best;
+}
+
+// `paths` quoted for the shell, separated by spaces. With `withoutZero` the
+// HLTV marker goes without its leading zero byte: grep takes a slower road
+// for a pattern that holds a zero byte, about five times slower here, and
+// without it is the harder yardstick.
+Timing GrepTiming(const std::string& patterns, const std::string& paths, int runs, bool withoutZero = false) {
   {
     std::ofstream out(patterns, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(kHltvMarker.data()), kHltvMarker.size());
+    const std::size_t skip = withoutZero ? 1 : 0;
+    out.write(reinterpret_cast<const char*>(kHltvMarker.data()) + skip, kHltvMarker.size() - skip);
     out << '\n';
     out.write(reinterpret_cast<const char*>(kBuildMarker.data()), kBuildMarker.size());
     out << '\n';
@@ -178,10 +215,12 @@ double GrepSeconds(const std::string& patterns, const std::string& paths, int ru
     out << '\n';
   }
   // The output goes through a pipe: sent to /dev/null grep stops at the first match.
-  std::string command = "grep -c -a -F -f " + Quoted(patterns) + " " + paths + " | cat > /dev/null";
-  double t = Seconds([&] { (void)std::system(command.c_str()); }, runs);
+  const Timing t = TimeCommand("grep -c -a -F -f " + Quoted(patterns) + " " + paths + " | cat > /dev/null", runs);
   fs::remove(patterns);
   return t;
+}
+double GrepSeconds(const std::string& patterns, const std::string& paths, int runs) {
+  return GrepTiming(patterns, paths, runs).wall;
 }
 
 // A demo of `size` bytes: the header, then `body` over and over (cut at the end).
@@ -313,6 +352,147 @@ void WriteUnfinished(const Bytes& finished, const std::string& path) {
       .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
 }
 
+// Runs a program with its output sent to /dev/null and returns the peak
+// resident memory (KiB) the system accounts to it. Run in a fresh child of
+// the benchmark (`--child-peak`): a program started straight from the
+// benchmark would be accounted the benchmark's own memory as well.
+long SpawnedPeakKiB(char** argv) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  struct rusage usage {};
+  if (wait4(pid, &status, 0, &usage) != pid) return -1;
+  return usage.ru_maxrss;
+}
+
+double ChildPeakMiB(const std::vector<std::string>& args) {
+  std::string command = "--child-peak";
+  for (const std::string& a : args) command.append(" ").append(Quoted(a));
+  return PeakMiBOf(command);
+}
+
+
+// A folder of `count` demos: the real demos copied over and over, each copy
+// under a name of its own.
+std::vector<std::string> CopiedDemos(const std::vector<std::string>& demos, const fs::path& folder, std::size_t count) {
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  std::vector<std::string> copies;
+  for (std::size_t i = 0; copies.size() < count; ++i) {
+    const fs::path& from = demos[i % demos.size()];
+    const fs::path to = folder / (std::to_string(i / demos.size()) + "-" + from.filename().string());
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    copies.push_back(to.string());
+  }
+  return copies;
+}
+
+std::string QuotedAll(const std::vector<std::string>& paths) {
+  std::string quoted;
+  for (const std::string& p : paths) quoted += Quoted(p) + " ";
+  return quoted;
+}
+
+double MiBOf(const std::vector<std::string>& paths) {
+  double bytes = 0;
+  for (const std::string& p : paths) bytes += static_cast<double>(fs::file_size(p));
+  return bytes / (1 << 20);
+}
+
+// `info --json -r` over the corpus copied into a folder of `count` demos,
+// against grep, and its peak memory against that of its largest demo alone.
+void CopiedFolder(const std::vector<std::string>& demos, const fs::path& dir, const std::string& cli, std::size_t count,
+                  int runs) {
+  const fs::path folder = dir / "rewindor-bench-folder";
+  const std::vector<std::string> copies = CopiedDemos(demos, folder, count);
+  const std::string quoted = QuotedAll(copies);
+  std::printf("real demos copied into one folder: %zu files, %.1f MiB; best of %d runs, warm cache\n", copies.size(),
+              MiBOf(copies), runs);
+  const std::string command = "exec " + Quoted(cli) + " info --json -r " + Quoted(folder.string()) + " > /dev/null";
+  (void)std::system(command.c_str());  // into the page cache
+  const Timing tool = TimeCommand(command, runs);
+  const std::string patterns = (dir / "rewindor-bench.patterns").string();
+  const double grep = GrepSeconds(patterns, quoted, runs);
+  const Timing grepFast = GrepTiming(patterns, quoted, runs, true);
+  Line("rewindor-cli info --json -r FOLDER (s)", tool.wall, "s");
+  Line("  its processor time (s)", tool.cpu, "s");
+  Line("grep -c -a -F, three markers (s)", grep, "s");
+  Line("grep, the HLTV marker without its zero (s)", grepFast.wall, "s");
+  Line("  its processor time (s)", grepFast.cpu, "s");
+  Line("info --json / grep", tool.wall / grep, "x", "(target <= 0.7)");
+  Line("info --json / grep without the zero", tool.wall / grepFast.wall, "x", "(target <= 0.7)");
+  Line("  the same in processor time", tool.cpu / grepFast.cpu, "x", "(target <= 0.7)");
+  const std::string largest = *std::max_element(copies.begin(), copies.end(), [](const auto& a, const auto& b) {
+    return fs::file_size(a) < fs::file_size(b);
+  });
+  Line("peak memory, info --json -r FOLDER (MiB)", ChildPeakMiB({cli, "info", "--json", "-r", folder.string()}),
+       "MiB");
+  Line("peak memory, info --json LARGEST alone (MiB)", ChildPeakMiB({cli, "info", "--json", largest}), "MiB");
+  Line("  the largest demo (MiB)", static_cast<double>(fs::file_size(largest)) / (1 << 20), "MiB",
+       "(target: the folder's peak is the largest demo's)");
+  fs::remove_all(folder);
+}
+
+// What the library dialog waits for: its reader listing and reading a
+// folder on its own thread, the rows handed to the model through the inbox,
+// as the dialog will take them.
+void LibraryReading(const fs::path& folder) {
+  LibraryModel model(DemoTextToUtf8);
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  LibraryInbox inbox([&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    done.notify_all();
+  });
+  struct Finishing final : LibrarySink {
+    LibraryInbox& inbox;
+    std::mutex& mutex;
+    bool& finished;
+    Finishing(LibraryInbox& i, std::mutex& m, bool& f) : inbox(i), mutex(m), finished(f) {}
+    void Listed(const LibraryListing& listing) override { inbox.Listed(listing); }
+    void RowRead(LibraryRow row) override { inbox.RowRead(std::move(row)); }
+    void Finished() override {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        finished = true;
+      }
+      inbox.Finished();
+    }
+  } sink(inbox, mutex, finished);
+  LibraryReader reader(NativeFileSystem(), NativeLibraryFolders(), folder.string(), true, sink);
+  std::unique_lock<std::mutex> lock(mutex);
+  while (!finished) {
+    done.wait(lock);
+    lock.unlock();
+    inbox.Drain(model);  // the dialog's thread takes the rows as they come
+    lock.lock();
+  }
+  lock.unlock();
+  inbox.Drain(model);
+}
+
+// The library's reading of a folder of `count` demos against `info --json` over it.
+void LibraryFolder(const std::vector<std::string>& demos, const fs::path& dir, const std::string& cli,
+                   std::size_t count, int runs) {
+  const fs::path folder = dir / "rewindor-bench-library";
+  const std::vector<std::string> copies = CopiedDemos(demos, folder, count);
+  std::printf("the library: %zu demos, %.1f MiB; best of %d runs, warm cache\n", copies.size(), MiBOf(copies), runs);
+  const std::string command = Quoted(cli) + " info --json -r " + Quoted(folder.string()) + " > /dev/null";
+  (void)std::system(command.c_str());  // into the page cache
+  const double tool = Seconds([&] { (void)std::system(command.c_str()); }, runs);
+  const double library = Seconds([&] { LibraryReading(folder); }, runs);
+  Line("rewindor-cli info --json -r FOLDER (s)", tool, "s");
+  Line("the library's reading of FOLDER (s)", library, "s");
+  Line("library / info --json", library / tool, "x", "(target <= 1.5)");
+  fs::remove_all(folder);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -328,6 +508,10 @@ int main(int argc, char** argv) {
     std::printf("%ld\n", HighWaterKiB());
     return 0;
   }
+  if (argc >= 3 && std::string(argv[1]) == "--child-peak") {
+    std::printf("%ld\n", SpawnedPeakKiB(argv + 2));
+    return 0;
+  }
   if (argc == 4 && std::string(argv[1]) == "--child-edit") {
     EditDemo(NativeFileSystem(), argv[3], kCommands[std::atoi(argv[2])].step, false);
     std::printf("%ld\n", HighWaterKiB());
@@ -340,6 +524,7 @@ int main(int argc, char** argv) {
   std::error_code noExe;
   bool gameFinderOnly = false;
   std::string cli = (fs::read_symlink("/proc/self/exe", noExe).parent_path().parent_path() / "cli" / "rewindor-cli").string();
+  std::size_t folderDemos = 172, libraryDemos = 1000;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--mib" && i + 1 < argc) mib = std::strtoull(argv[++i], nullptr, 10);
@@ -347,13 +532,26 @@ int main(int argc, char** argv) {
     else if (arg == "--dir" && i + 1 < argc) dir = argv[++i];
     else if (arg == "--corpus" && i + 1 < argc) corpus = argv[++i];
     else if (arg == "--cli" && i + 1 < argc) cli = argv[++i];
+    else if (arg == "--folder" && i + 1 < argc) folderDemos = std::strtoull(argv[++i], nullptr, 10);
+    else if (arg == "--library" && i + 1 < argc) libraryDemos = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--game-finder") gameFinderOnly = true;
     else {
-      std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]"
-                           " [--game-finder]\n");
+      std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]\n"
+                           "                      [--folder N] [--library N] [--game-finder]\n");
       return 2;
     }
   }
+  // A folder of this run's own: other runs on the machine at the same time
+  // would otherwise write and remove the same files under this one.
+  struct RunFolder {
+    fs::path path;
+    ~RunFolder() {
+      std::error_code ec;
+      fs::remove_all(path, ec);
+    }
+  } runFolder{dir / ("rewindor-bench-" + std::to_string(getpid()))};
+  fs::create_directories(runFolder.path);
+  dir = runFolder.path;
   GameFinder(dir, runs);
   if (gameFinderOnly) return 0;
   const std::string path = (dir / "rewindor-bench.dem").string();
@@ -464,5 +662,7 @@ int main(int argc, char** argv) {
   Line("rewindor-cli info --json -r FOLDER (s)", cliRun, "s");
   Line("grep -c -a -F, three markers, same files (s)", grepAll, "s");
   Line("rewindor-cli info --json / grep", cliRun / grepAll, "x", "(target < 1)");
+  if (folderDemos > 0) CopiedFolder(demos, dir, cli, folderDemos, many);
+  if (libraryDemos > 0) LibraryFolder(demos, dir, cli, libraryDemos, std::max(runs, 5));
   return 0;
 }

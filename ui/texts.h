@@ -1,5 +1,5 @@
 // The main window's own messages (each command's messages live with it), and
-// the texts of the demo menus and the details view.
+// the texts of the demo menus, the details view and the library.
 #pragma once
 
 #include "demo/details.h"
@@ -42,5 +42,40 @@ inline constexpr DetailsWording kDetailsWording = {
     .no = kDetailsNo,
     .hltvRecorder = kDetailsHltv,
 };
+
+// The library: every demo of a folder in one table (ui/library.h).
+inline constexpr char kMenuLibrary[] = "Библиотека демок...";
+inline constexpr char kLibraryCaption[] = "Библиотека демок";
+inline constexpr char kLibrarySubfolders[] = "С подпапками";
+inline constexpr char kLibraryRepairUnfinished[] = "Починить недописанные";
+inline constexpr char kLibraryShowInFolder[] = "Показать в папке";
+// The columns, in their order.
+inline constexpr char kLibraryColumnFile[] = "Демка";
+inline constexpr char kLibraryColumnMap[] = "Карта";
+inline constexpr char kLibraryColumnTime[] = "Время";
+inline constexpr char kLibraryColumnPlayers[] = "Игроков";
+inline constexpr char kLibraryColumnServer[] = "Сервер";
+inline constexpr char kLibraryColumnRecorder[] = "Записал";
+inline constexpr char kLibraryColumnModified[] = "Записана";
+inline constexpr char kLibraryColumnSize[] = "Размер";
+inline constexpr char kLibraryColumnState[] = "Состояние";
+// A demo's state; a demo that cannot be read shows its read error instead.
+inline constexpr char kLibraryFinished[] = "дописана";
+inline constexpr char kLibraryUnfinished[] = "не дописана";
+// "%d" stands for the numbers, in this order.
+inline constexpr char kLibraryShown[] = "%d из %d";
+inline constexpr char kLibraryProgress[] = "Прочитано %d из %d";
+inline constexpr char kLibraryUnreadableFolders[] = "Папок не прочитано: %d";
+// Sizes: bytes below a kilobyte, then one decimal (a comma, as Russian writes it).
+inline constexpr char kSizeBytes[] = " Б";
+inline constexpr char kSizeKilobytes[] = " КБ";
+inline constexpr char kSizeMegabytes[] = " МБ";
+inline constexpr char kSizeGigabytes[] = " ГБ";
+// "Починить недописанные": one question, then one result box.
+inline constexpr char kLibraryNothingToRepair[] = "Недописанных демок среди показанных нет.";
+inline constexpr char kLibraryAskRepair[] = "Недописанных демок: %d. Починить их?";
+inline constexpr char kLibraryRepaired[] = "Починено: %d";
+inline constexpr char kLibraryNotRepaired[] = "Не починено: %d";
+inline constexpr char kLibraryMoreLines[] = "...и ещё %d";
 
 }  // namespace rewindor::text

@@ -1,0 +1,61 @@
+// Finding demos by a text: the file name, map, server, recorder or any
+// player's name contains it, letter case ignored alike for Latin, Cyrillic
+// and every other script (Unicode simple case folding, the same in every
+// locale). The command-line tool's `info --find` and the library's filter
+// both go by DemoMatches.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "demo/info.h"
+
+namespace rewindor {
+
+// The simple case folding of one code point (itself when it has none).
+char32_t FoldCodePoint(char32_t c);
+// A UTF-8 text folded code point by code point. Bytes that are not UTF-8 are
+// kept as they are, so a text that is not UTF-8 still finds itself.
+std::string FoldCase(std::string_view utf8);
+
+// A text to look for, folded once.
+class TextFinder {
+ public:
+  explicit TextFinder(std::string_view needle) : folded_(FoldCase(needle)) {}
+  // An empty text is found everywhere.
+  bool empty() const { return folded_.empty(); }
+  // Whether a search key (DemoSearchKey) holds the text within one of its
+  // fields. A text with a zero byte in it is found nowhere.
+  bool FoundIn(std::string_view searchKey) const;
+
+ private:
+  std::string folded_;
+};
+
+// What a demo is found by. The file name is UTF-8 (as the file system gives
+// it); the rest are the demo's own bytes, empty when unknown.
+struct DemoSearchTexts {
+  std::string_view fileName;
+  std::string_view map;
+  std::string_view server;
+  std::string_view recorder;
+  std::span<const std::string> players;  // the information reader's names
+  std::span<const std::string> roster;   // the names the frames carry
+};
+
+// A text that may be unknown, as a field: empty when unknown.
+inline std::string_view FieldText(const std::optional<std::string>& text) {
+  return text ? std::string_view(*text) : std::string_view();
+}
+
+// The fields folded, the demo's texts decoded first as the caller shows them,
+// and joined by a zero byte, which neither a field nor a text looked for holds:
+// a key to keep for a demo that is looked up again and again.
+std::string DemoSearchKey(const DemoSearchTexts& texts, const DemoTextDecoder& decode);
+
+// Whether any field contains the text; always true for an empty text.
+bool DemoMatches(const DemoSearchTexts& texts, const TextFinder& finder, const DemoTextDecoder& decode);
+
+}  // namespace rewindor

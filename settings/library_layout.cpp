@@ -1,0 +1,66 @@
+#include "settings/library_layout.h"
+
+#include <algorithm>
+
+namespace rewindor {
+
+namespace {
+
+// Beyond any screen, however many of them: a value past it is damage.
+constexpr std::int32_t kMaxCoordinate = 1 << 16;
+
+std::optional<std::vector<std::int32_t>> Numbers(Registry& registry, const char* name, std::size_t count) {
+  RegistryValue value;
+  if (registry.QueryValue(name, count * 4, value) != 0 || value.type != kRegistryBinaryType ||
+      value.data.size() != count * 4) {
+    return std::nullopt;
+  }
+  std::vector<std::int32_t> numbers(count);
+  for (std::size_t i = 0; i < count; ++i) numbers[i] = LoadI32LE(value.data.data() + 4 * i);
+  return numbers;
+}
+
+Bytes Encoded(const std::vector<std::int32_t>& numbers) {
+  Bytes data(numbers.size() * 4, 0);
+  for (std::size_t i = 0; i < numbers.size(); ++i) StoreI32LE(data.data() + 4 * i, numbers[i]);
+  return data;
+}
+
+bool Sane(std::int32_t coordinate) { return coordinate > -kMaxCoordinate && coordinate < kMaxCoordinate; }
+
+}  // namespace
+
+LibraryLayout LoadLibraryLayout(Registry& registry, std::size_t columns) {
+  LibraryLayout layout;
+  if (registry.OpenKeyForQuery(kLibraryLayoutKey) != 0) return layout;
+  if (auto r = Numbers(registry, kLibraryWindowValue, 4)) {
+    const LayoutRect rect{(*r)[0], (*r)[1], (*r)[2], (*r)[3]};
+    if (Sane(rect.left) && Sane(rect.top) && Sane(rect.right) && Sane(rect.bottom) && rect.right > rect.left &&
+        rect.bottom > rect.top) {
+      layout.window = rect;
+    }
+  }
+  if (auto widths = Numbers(registry, kLibraryColumnsValue, columns)) {
+    const bool sane = std::all_of(widths->begin(), widths->end(),
+                                  [](std::int32_t w) { return w >= 0 && w < kMaxCoordinate; });
+    if (sane) layout.columnWidths = std::move(*widths);
+  }
+  registry.CloseKey();
+  return layout;
+}
+
+bool SaveLibraryLayout(Registry& registry, const LibraryLayout& layout) {
+  if (registry.CreateKey(kLibraryLayoutKey) != 0) return false;
+  bool ok = true;
+  if (layout.window) {
+    const LayoutRect& r = *layout.window;
+    ok = registry.SetValue(kLibraryWindowValue, kRegistryBinaryType, Encoded({r.left, r.top, r.right, r.bottom})) == 0;
+  }
+  if (!layout.columnWidths.empty()) {
+    ok = registry.SetValue(kLibraryColumnsValue, kRegistryBinaryType, Encoded(layout.columnWidths)) == 0 && ok;
+  }
+  registry.CloseKey();
+  return ok;
+}
+
+}  // namespace rewindor

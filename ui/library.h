@@ -1,0 +1,134 @@
+// The library: every demo of a folder in one table, found by player, map or
+// server. This is its portable part, without a window: the rows and the
+// texts of their cells, sorting by a column, the filter, and the status line.
+// The dialog shows the model in a list view (an owner-data list view asks
+// for exactly what it shows: ShownCount and Cell). Reading the folder on a
+// thread of its own and the repair of the unfinished demos are in
+// ui/library_reader.h.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "demo/info.h"
+#include "demo/text_match.h"
+
+namespace rewindor {
+
+// The table's columns, in their order.
+enum class LibraryColumn : std::uint8_t { kFile, kMap, kTime, kPlayers, kServer, kRecorder, kModified, kSize, kState };
+inline constexpr std::size_t kLibraryColumnCount = 9;
+// The columns' titles, in the same order.
+extern const std::array<const char*, kLibraryColumnCount> kLibraryColumnTitles;
+
+// A demo file as the folder's listing found it.
+struct LibraryFile {
+  std::string path;      // UTF-8
+  std::string fileName;  // the path's last part
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // seconds since 1970-01-01 UTC
+};
+
+enum class DemoState : std::uint8_t { kFinished, kUnfinished, kReadError };
+
+// One row: a demo file and what the demo holds, its texts as its own bytes.
+struct LibraryRow {
+  LibraryFile file;
+  DemoState state = DemoState::kReadError;
+  std::string error;  // kReadError: "<fixed text>: <reason>", as the window reports it
+  std::string map;
+  std::optional<double> duration;  // the playing time in seconds
+  std::optional<std::string> server;
+  std::optional<std::string> recorder;  // none for HLTV
+  std::vector<std::string> players;     // the information reader's names
+  std::vector<std::string> roster;      // the names the frames carry
+};
+
+// A moment as the user's local calendar and clock tell it.
+using LocalTimeOf = std::function<std::tm(std::int64_t utcSeconds)>;
+std::tm SystemLocalTime(std::int64_t utcSeconds);
+
+// "YYYY-MM-DD HH:MM" in local time; empty for a time that has no date.
+std::string LibraryDateText(std::int64_t utcSeconds, const LocalTimeOf& localTime);
+// Bytes below a kilobyte, then kilo-, mega- and gigabytes (of 1,024) with one
+// decimal: "512 Б", "907,5 КБ", "1,3 МБ".
+std::string LibrarySizeText(std::uint64_t bytes);
+
+class LibraryModel {
+ public:
+  // `decode` shows the demo's texts as the window shows them elsewhere.
+  explicit LibraryModel(DemoTextDecoder decode, LocalTimeOf localTime = SystemLocalTime);
+
+  // A new reading of `total` demos begins (with the folders that could not
+  // be listed): the rows go, the sort and the filter stay.
+  void Restart(std::size_t total, std::size_t unreadableFolders = 0);
+  // A row read, or read again (a row of the same path is replaced). It takes
+  // its place in the current order, after the rows equal to it.
+  void Put(LibraryRow row);
+  // Every demo of the reading was read.
+  void Finish() { finished_ = true; }
+
+  // A click on a column header: sorted by the column, ascending; the same
+  // column again reverses. Time, players, date and size sort as numbers,
+  // the other columns as texts without regard to letter case; rows that are
+  // equal keep their order.
+  void SortBy(LibraryColumn column);
+  LibraryColumn sortColumn() const { return sortColumn_; }
+  bool descending() const { return descending_; }
+
+  // Only the rows that match (DemoMatches) are shown; an empty text shows all.
+  void SetFilter(std::string_view text);
+
+  std::size_t ShownCount() const { return shown_.size(); }
+  const LibraryRow& Shown(std::size_t index) const { return entries_[shown_[index]].row; }
+  // The text of a shown row's cell, on one line.
+  const std::string& Cell(std::size_t index, LibraryColumn column) const;
+  // Where a demo is shown now (to keep a selection across sorting and filtering).
+  std::optional<std::size_t> ShownIndexOf(const std::string& path) const;
+  // The unfinished demos among those shown, in the order shown.
+  std::vector<LibraryFile> UnfinishedShown() const;
+
+  bool reading() const { return !finished_; }
+  // "N из M": rows shown of rows read.
+  std::string CountText() const;
+  // "Прочитано N из M": rows read of the demos listed.
+  std::string ProgressText() const;
+  // What the dialog's status line shows: the progress while reading, then
+  // the count; and the folders that could not be read, when there were any.
+  std::string StatusText() const;
+
+ private:
+  struct Entry {
+    LibraryRow row;
+    std::array<std::string, kLibraryColumnCount> cells;
+    std::string searchKey;  // DemoSearchKey
+    std::array<std::string, kLibraryColumnCount> sortTexts;  // the text columns' cells, folded
+  };
+
+  Entry MakeEntry(LibraryRow row) const;
+  bool Before(std::size_t a, std::size_t b) const;  // in the current order
+  void Refilter();
+
+  DemoTextDecoder decode_;
+  LocalTimeOf localTime_;
+  std::vector<Entry> entries_;  // in the order read
+  std::unordered_map<std::string, std::size_t> byPath_;
+  std::vector<std::size_t> order_;  // entries in the current order
+  std::vector<std::size_t> shown_;  // those of order_ that match the filter
+  TextFinder filter_{""};
+  LibraryColumn sortColumn_ = LibraryColumn::kFile;
+  bool descending_ = false;
+  std::size_t total_ = 0;
+  std::size_t unreadableFolders_ = 0;
+  bool finished_ = false;
+};
+
+}  // namespace rewindor
