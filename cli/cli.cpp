@@ -104,7 +104,7 @@ class CaptureWindow final : public InfoWindow {
 // ---------------------------------------------------------------------------
 // The command line.
 
-enum class Command { kInfo, kRemoveFades, kStripChat, kTrimLoading, kConvertResolution, kRepair };
+enum class Command { kInfo, kRemoveFades, kStripChat, kTrimLoading, kConvertResolution, kRepair, kGame };
 
 struct Options;
 // One command: its name, and for an edit its texts and how its step is made
@@ -151,6 +151,7 @@ constexpr CommandRow kCommands[] = {
     {"trim-loading", Command::kTrimLoading, &kTrimLoadingSegmentSettings, FixedStep<TrimLoadingSegmentStep>},
     {"convert-resolution", Command::kConvertResolution, &kConvertResolutionSettings, ConvertResolutionStepFor},
     {"repair", Command::kRepair, nullptr, nullptr},
+    {"game", Command::kGame, nullptr, nullptr},
 };
 
 struct ParsedArgs {
@@ -228,6 +229,12 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
     return fail("--to and --from are for convert-resolution");
   }
   if (command == Command::kConvertResolution && !o.to) return fail("convert-resolution needs --to WxH");
+  if (command == Command::kGame) {
+    // It finds the game where the window would: nothing to point it at.
+    if (!o.paths.empty()) return fail("game takes no PATH " + o.paths.front());
+    if (o.recursive || o.dryRun) return fail("game takes no option but --json");
+    return parsed;
+  }
   if (o.paths.empty()) return fail("no PATH given");
   return parsed;
 }
@@ -431,7 +438,6 @@ DemoReport InspectDemoFile(FileSystem& files, const std::string& path, ImageBuff
 }
 
 int RunCli(const std::vector<std::string>& args, FileSystem& files, Console& console) {
-  if (IsGameCommand(args)) return RunGameCommand(args, NativeGameSources(), NativeGameSystem(), console);
   ParsedArgs parsed = ParseArgs(args);
   if (parsed.help) {
     console.Out(kUsage);
@@ -445,6 +451,9 @@ int RunCli(const std::vector<std::string>& args, FileSystem& files, Console& con
     console.Err(std::string(kProgram) + ": " + parsed.usageError + "\n" +
                 "Usage: rewindor-cli COMMAND [OPTIONS] PATH...  (rewindor-cli --help tells more)\n");
     return kExitUsage;
+  }
+  if (parsed.options.command->command == Command::kGame) {
+    return RunGameCommand(parsed.options.json, NativeGameSources(), NativeGameSystem(), console);
   }
   if (std::string refused = RefusedSizes(parsed.options); !refused.empty()) {
     console.Err(refused + "\n");

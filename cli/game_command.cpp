@@ -1,16 +1,10 @@
 #include "cli/game_command.h"
 
-#include <algorithm>
-
 #include "cli/json.h"
 
 namespace rewindor::cli {
 
 namespace {
-
-constexpr char kGameUsage[] = "Usage: rewindor-cli game [--json]  (rewindor-cli --help tells more)\n";
-
-bool IsOption(const std::string& arg) { return arg.size() >= 2 && arg[0] == '-'; }
 
 void PrintJson(const std::optional<FoundGame>& game, const std::vector<DemoFolder>& folders, Console& console) {
   JsonObject json;
@@ -38,28 +32,7 @@ void PrintPlain(const std::optional<FoundGame>& game, const std::vector<DemoFold
 
 }  // namespace
 
-bool IsGameCommand(const std::vector<std::string>& args) {
-  auto command = std::find_if_not(args.begin(), args.end(), IsOption);
-  return command != args.end() && *command == "game";
-}
-
-int RunGameCommand(const std::vector<std::string>& args, GameSources& sources, GameSystem system, Console& console) {
-  bool json = false, seenCommand = false;
-  for (const std::string& arg : args) {
-    if (arg == "-h" || arg == "--help") {
-      console.Out(kUsage);
-      return kExitOk;
-    }
-    if (arg == "--json") {
-      json = true;
-    } else if (!seenCommand && arg == "game") {
-      seenCommand = true;
-    } else {
-      console.Err("rewindor-cli: game takes no " + std::string(IsOption(arg) ? "option " : "PATH ") + arg + "\n" +
-                  kGameUsage);
-      return kExitUsage;
-    }
-  }
+int RunGameCommand(bool json, GameSources& sources, GameSystem system, Console& console) {
   std::optional<FoundGame> game = FindGame(sources, system);
   std::vector<DemoFolder> folders;
   if (game) folders = DemoFolders(sources, game->folder, system);

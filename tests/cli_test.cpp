@@ -479,33 +479,31 @@ TEST(GameCommand, JsonAndPlainLinesAndNothingFound) {
     m.AddFile(game + file);
   }
   RecordingConsole json, plain;
-  EXPECT_EQ(RunGameCommand({"--json", "game"}, m, GameSystem::kWindows, json), kExitOk);
+  EXPECT_EQ(RunGameCommand(true, m, GameSystem::kWindows, json), kExitOk);
   EXPECT_EQ(json.out, "{\"command\": \"game\", \"found\": true, \"folder\": " + JsonString(game) +
                           ", \"exe\": " + JsonString(game + "\\hl.exe") +
                           ", \"source\": \"steam-registry\", \"demoFolders\": [{\"path\": " +
                           JsonString(game + "\\cstrike") + ", \"demos\": 2}, {\"path\": " +
                           JsonString(game + "\\valve") + ", \"demos\": 1}]}\n");
-  EXPECT_EQ(RunGameCommand({"game"}, m, GameSystem::kWindows, plain), kExitOk);
+  EXPECT_EQ(RunGameCommand(false, m, GameSystem::kWindows, plain), kExitOk);
   EXPECT_EQ(plain.out, "Game: " + game + "\\hl.exe\nFolder: " + game + "\nSource: steam-registry\nDemos: " + game +
                            "\\cstrike (2)\nDemos: " + game + "\\valve (1)\n");
 
   FakeGameSources nothing;
   RecordingConsole none, nonePlain;
-  EXPECT_EQ(RunGameCommand({"game", "--json"}, nothing, GameSystem::kWindows, none), kExitFailed);
+  EXPECT_EQ(RunGameCommand(true, nothing, GameSystem::kWindows, none), kExitFailed);
   EXPECT_EQ(none.out, "{\"command\": \"game\", \"found\": false}\n");
-  EXPECT_EQ(RunGameCommand({"game"}, nothing, GameSystem::kWindows, nonePlain), kExitFailed);
+  EXPECT_EQ(RunGameCommand(false, nothing, GameSystem::kWindows, nonePlain), kExitFailed);
   EXPECT_EQ(nonePlain.out, "Game: not found\n");
 }
 
-TEST(GameCommand, IsTheFirstWordAndTakesNoPathOrOtherOption) {
-  EXPECT_TRUE(IsGameCommand({"--json", "game"}));
-  EXPECT_FALSE(IsGameCommand({"info", "game"})) << "a demo named game";
-  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{{"game", "C:\\x"}, {"game", "-r"},
-                                                                             {"game", "game"}}) {
-    FakeGameSources m;
-    RecordingConsole console;
-    EXPECT_EQ(RunGameCommand(args, m, GameSystem::kWindows, console), kExitUsage) << args.back();
-    EXPECT_TRUE(console.err.starts_with("rewindor-cli: ")) << console.err;
+TEST(GameCommand, TakesNoPathOrOtherOption) {
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"game", "C:\\x"}, {"game", "-r"}, {"game", "game"}, {"game", "--dry-run"}, {"game", "--find", "x"}}) {
+    ToolRun run = RunTool(args);
+    EXPECT_EQ(run.status, kExitUsage) << args.back();
+    EXPECT_TRUE(run.err.starts_with("rewindor-cli: ")) << run.err;
+    EXPECT_EQ(run.out, "");
   }
 }
 
