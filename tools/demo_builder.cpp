@@ -31,12 +31,6 @@ void AppendU16(Bytes& out, std::uint16_t v) {
   out.push_back(static_cast<std::uint8_t>(v >> 8));
 }
 
-void StoreF32LE(std::uint8_t* p, float f) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &f, sizeof bits);
-  StoreU32LE(p, bits);
-}
-
 Bytes ZeroTerminatedMessage(std::uint8_t id, std::string_view text) {
   Bytes out;
   out.reserve(text.size() + 2);
