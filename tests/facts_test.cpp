@@ -226,9 +226,9 @@ TEST(DemoFacts, RealRecordings) {
     // Cut inside a Playback frame, without its directory: the time of the
     // last whole frame before the cut, and the network frames up to there.
     std::vector<Frame> frames;
-    WalkSegment(image, static_cast<std::size_t>(playback.offset),
-                static_cast<std::size_t>(playback.offset + playback.length),
-                [&](const Frame& f) { frames.push_back(f); });
+    WalkDemo(image, [&](std::size_t segment, const Frame& f) {
+      if (segment == 1) frames.push_back(f);
+    });
     for (std::size_t k : {frames.size() / 3, frames.size() - 1}) {
       std::int64_t network = 0;
       for (std::size_t i = 0; i < k; ++i) network += frames[i].type == kFrameNetMsg;
