@@ -42,6 +42,7 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, con
   for (const std::string& name : DemoPlayers(facts, [&window](std::string_view n) { return window.PlayerKey(n); })) {
     window.AddPlayer(name);
   }
+  if (facts.playersNotListed > 0) window.AddPlayersNotListed(facts.playersNotListed);
   window.SetInfoText(ComposeDemoSummary(facts));
   state.currentMod = facts.header.gameDir;
   if (auto picture = MapPicturePath(state.programFolder, state.currentMod, facts.header.mapName,

@@ -2,12 +2,14 @@
 // shows what it holds. It reaches the window only through InfoWindow.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "demo/files.h"
 #include "demo/info.h"
+#include "demo/names.h"
 
 namespace rewindor {
 
@@ -22,6 +24,9 @@ class InfoWindow {
   // List 1037: emptied; added to.
   virtual void ClearPlayers() = 0;
   virtual void AddPlayer(std::string_view name) = 0;
+  // After the players: the line for `count` distinct names beyond those
+  // listed ("и ещё N"), which a sorted list keeps last.
+  virtual void AddPlayersNotListed(std::uint64_t count) { AddPlayer(NotListedText(count)); }
   // What the list compares when it looks for an entry without regard to
   // letter case: two names with the same key are one entry. By default the
   // name with its ASCII letters in lower case.
