@@ -10,6 +10,7 @@
 #include "cli/json.h"
 #include "demo/edits.h"
 #include "demo/messages.h"
+#include "demo/names.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
 #include "demo/repair.h"
@@ -62,6 +63,7 @@ class CaptureWindow final : public InfoWindow {
   void SetInfoText(std::string_view text) override { summary = text; }
   void ClearPlayers() override { players.clear(); }
   void AddPlayer(std::string_view name) override { players.emplace_back(name); }
+  void AddPlayersNotListed(std::uint64_t count) override { playersNotListed = count; }
   void LoadMapPicture(const std::string&) override {}  // the tool shows no picture
   void Redraw() override {}
   void ReportError(std::string_view text, const SystemError& why) override {
@@ -70,6 +72,7 @@ class CaptureWindow final : public InfoWindow {
 
   std::string summary;
   std::vector<std::string> players;
+  std::uint64_t playersNotListed = 0;
   std::string error;
 
  private:
@@ -289,6 +292,7 @@ class Batch {
                        .AddFloat("duration", static_cast<float>(report.duration))
                        .AddInt("frames", report.frames)
                        .AddInt("bytesDropped", static_cast<std::int64_t>(report.bytesDropped))
+                       .AddInt("mendedTimes", static_cast<std::int64_t>(report.mendedTimes))
                        .AddBool("dryRun", o_.dryRun)
                        .Add("result", result)
                        .Line());
@@ -317,6 +321,7 @@ class Batch {
           .AddBool("hltv", report.facts.hltv)
           .AddInt("build", report.facts.buildNumber)
           .Add("players", report.players)
+          .AddInt("playersNotListed", static_cast<std::int64_t>(report.playersNotListed))
           .Add("summary", report.summary);
       if (report.details.resolution) {
         json.Add("resolution", ScreenSizeText(*report.details.resolution));
@@ -329,6 +334,7 @@ class Batch {
     }
     std::string text = Separator() + path + "\n" + report.summary + "\nPlayers:\n";
     for (const std::string& name : report.players) text += name + "\n";
+    if (report.playersNotListed > 0) text += NotListedText(report.playersNotListed) + "\n";
     console_.Out(text + DetailsText(report.details, report.facts.hltv));
   }
 
@@ -344,7 +350,9 @@ class Batch {
     text("server", d.server);
     number("maxPlayers", d.maxPlayers);
     text("recorder", d.recorder);
-    json.Add("roster", d.roster).AddBool("finished", d.finished);
+    json.Add("roster", d.roster)
+        .AddInt("rosterNotListed", static_cast<std::int64_t>(d.rosterNotListed))
+        .AddBool("finished", d.finished);
   }
 
   // The facts beyond the information box, one a line, then the roster.
@@ -359,6 +367,7 @@ class Batch {
     text += d.finished ? "Finished: Yes\n" : "Finished: No\n";
     text += "Roster:\n";
     for (const std::string& name : d.roster) text += name + "\n";
+    if (d.rosterNotListed > 0) text += NotListedText(d.rosterNotListed) + "\n";
     return text;
   }
 
@@ -421,6 +430,7 @@ DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
   // each text is converted by itself, so one odd text cannot garble the other.
   report.summary = IsValidUtf8(window.summary) ? window.summary : ComposeDemoSummary(report.facts);
   for (const std::string& name : window.players) report.players.push_back(DemoTextToUtf8(name));
+  report.playersNotListed = window.playersNotListed;
   DemoFacts& details = report.details;
   if (details.server) details.server = DemoTextToUtf8(*details.server);
   if (details.recorder) details.recorder = DemoTextToUtf8(*details.recorder);

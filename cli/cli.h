@@ -46,6 +46,7 @@ struct DemoReport {
   DemoInspection facts;
   std::string summary;               // the six lines, as the window shows them
   std::vector<std::string> players;  // first-seen order
+  std::uint64_t playersNotListed = 0;  // distinct names beyond those listed
   DemoFacts details;  // playing time, server, recorder, roster, the screen size it records
 };
 DemoReport InspectDemoFile(FileSystem& files, const std::string& path);

@@ -147,7 +147,7 @@ std::string NoDetails(bool hltv = false) {
 }
 constexpr char kNoDetailsJson[] =
     ", \"duration\": null, \"frames\": null, \"server\": null, \"maxPlayers\": null, \"recorder\": null, "
-    "\"roster\": [], \"finished\": false}\n";
+    "\"roster\": [], \"rosterNotListed\": 0, \"finished\": false}\n";
 
 TEST(InfoCommand, PlainBlocksAndJsonLines) {
   TempFolder dir;
@@ -168,7 +168,7 @@ TEST(InfoCommand, PlainBlocksAndJsonLines) {
   EXPECT_EQ(json.out, "{\"path\": " + JsonString(first) +
                           ", \"engineVersion\": \"1.1.1.0\", \"demoVersion\": \"5\", \"networkVersion\": \"48\", "
                           "\"map\": \"de_rewind\", \"mod\": \"cstrike\", \"hltv\": false, \"build\": 2056, "
-                          "\"players\": [\"Zed\", \"alpha\", \"Bob\"], \"summary\": " +
+                          "\"players\": [\"Zed\", \"alpha\", \"Bob\"], \"playersNotListed\": 0, \"summary\": " +
                           JsonString(Summary("1.1.1.0", "de_rewind", "cstrike", false)) + ", \"resolution\": null" +
                           kNoDetailsJson);
 }
@@ -367,7 +367,7 @@ TEST(BuiltDemos, InfoTellsPlayingTimeServerAndPlayers) {
   const std::string json = RunTool({"info", "--json", path}).out;
   EXPECT_NE(json.find(
                 "\"resolution\": \"640x480\", \"duration\": 75.484375, \"frames\": 4832, \"server\": \"Сервер \\\"1\\\"\", "
-                "\"maxPlayers\": 12, \"recorder\": \"Èãðîê\", \"roster\": [\"Èãðîê\", \"Ann\"], \"finished\": true}\n"),
+                "\"maxPlayers\": 12, \"recorder\": \"Èãðîê\", \"roster\": [\"Èãðîê\", \"Ann\"], \"rosterNotListed\": 0, \"finished\": true}\n"),
             std::string::npos)
       << json;
   EXPECT_TRUE(RunTool({"info", path}).out.ends_with(
@@ -441,7 +441,7 @@ TEST(BuiltDemos, RepairMendsAnUnfinishedDemoOnce) {
   auto json = [&](bool repaired, bool dryRun) {
     return "{\"path\": " + JsonString(path) + ", \"command\": \"repair\", \"repaired\": " +
            (repaired ? "true" : "false") + ", \"duration\": 1.984375, \"frames\": 128, \"bytesDropped\": 0, " +
-           "\"dryRun\": " + (dryRun ? "true" : "false") + ", \"result\": " +
+           "\"mendedTimes\": 0, \"dryRun\": " + (dryRun ? "true" : "false") + ", \"result\": " +
            JsonString(repaired ? "Демка починена! Время: 0:01, кадров: 128, отрезано в конце: 0 байт."
                                : text::kDemoNotBroken) +
            "}\n";

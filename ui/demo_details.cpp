@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "demo/info.h"
+#include "demo/names.h"
 #include "ui/texts.h"
 
 namespace rewindor {
@@ -62,8 +63,9 @@ std::vector<DetailsLine> DescribeDemo(const DemoDetails& details) {
   if (facts.roster.empty()) {
     lines.push_back(Ours(text::kDetailsRoster, text::kDetailsUnknown));
   } else {
-    lines.push_back(Ours(text::kDetailsRoster, std::to_string(facts.roster.size())));
+    lines.push_back(Ours(text::kDetailsRoster, std::to_string(facts.roster.size() + facts.rosterNotListed)));
     for (const std::string& name : facts.roster) lines.push_back({{}, OneLine(name)});
+    if (facts.rosterNotListed > 0) lines.push_back({NotListedText(facts.rosterNotListed), {}});
   }
   return lines;
 }
