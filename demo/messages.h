@@ -24,8 +24,8 @@ inline constexpr char kReasonReplacedMeanwhile[] =
 // An edit or repair of a demo that another program has open for writing: what
 // it writes after the edit would be lost.
 inline constexpr char kReasonBeingWritten[] =
-    "Another program is writing the demo (perhaps the game is still recording it); it was left as it was. "
-    "Try again once that program has closed it.";
+    "Another program has the demo open for writing (perhaps the game is still recording it); it was left as it "
+    "was. Try again once that program has closed it.";
 
 // The names beyond those listed (players, roster): "%d" is their number.
 inline constexpr char kNamesNotListed[] = "и ещё %d";
