@@ -375,6 +375,33 @@ TEST(BuiltDemos, InfoTellsPlayingTimeServerAndPlayers) {
       "Roster:\nÈãðîê\nAnn\n"));
 }
 
+// Past 1,024 distinct names the players and the roster say how many more
+// there are: a key of its own in JSON, a line after the names in plain text.
+TEST(BuiltDemos, NamesBeyondTheListAreCounted) {
+  TempFolder dir;
+  std::vector<std::string> names;
+  for (int i = 0; i < 1030; ++i) names.push_back(std::string("n").append(std::to_string(i)));
+  builder::Demo demo;
+  Bytes updates;
+  for (const std::string& name : names) {
+    const Bytes u = builder::UpdateUserInfoRaw(1, 2, "\\name\\" + name);
+    updates.insert(updates.end(), u.begin(), u.end());
+  }
+  demo.loading().items.push_back(builder::LoadingFrame({updates}));
+  for (std::size_t i = 0; i < names.size(); i += 20) {  // player-info blocks within their windows
+    const std::vector<std::string> some(names.begin() + static_cast<std::ptrdiff_t>(i),
+                                        names.begin() + static_cast<std::ptrdiff_t>(std::min(i + 20, names.size())));
+    demo.playback().items.push_back(builder::NetFrame({builder::PlayerInfoBlock("cstrike", some)}));
+  }
+  const std::string path = dir.Write("a.dem", ClientDemo(builder::Build(demo)));
+  const std::string json = RunTool({"info", "--json", path}).out;
+  EXPECT_NE(json.find("\"n1023\"], \"playersNotListed\": 6, "), std::string::npos) << json;
+  EXPECT_NE(json.find("\"n1023\"], \"rosterNotListed\": 6, "), std::string::npos) << json;
+  const std::string plain = RunTool({"info", path}).out;
+  EXPECT_NE(plain.find("n1023\nи ещё 6\nPlaying time: "), std::string::npos);
+  EXPECT_TRUE(plain.ends_with("n1023\nи ещё 6\n"));
+}
+
 // The trim removes the loading data before the announcement's frame: the
 // dry run tells how much without writing, the edit takes exactly that much
 // away, and the shorter demo still reads and walks.
