@@ -347,7 +347,8 @@ void EntityNoise(Writer& w, Rng& rng, std::size_t n) {
     for (std::size_t k = 0; k < 16; ++k) p[i + k] = kScrub[p[i + k]];
   }
   std::uint64_t r = rng.Next();
-  for (std::size_t k = 0; i < n; ++i, ++k) p[i] = kScrub[static_cast<std::uint8_t>(r >> (8 * k))];
+  // The tail takes the bytes of one draw in turn (again from the first after the eighth).
+  for (std::size_t k = 0; i < n; ++i, ++k) p[i] = kScrub[static_cast<std::uint8_t>(r >> (8 * k % 64))];
 }
 
 // Something that happens `perMinute` times a minute, spread evenly over the
