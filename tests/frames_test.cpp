@@ -55,8 +55,10 @@ TEST(FrameWalker, EveryFrameOnceWithOrWithoutDirectory) {
 // another of a long run of closing frames and run to the directory (once
 // quadratic to check) are read as damage, each frame once.
 TEST(FrameWalker, HostileDirectoryWalksEachFrameOnce) {
-  b::Demo demo = Small();
-  for (int i = 0; i < 2 * kMaxDirectoryEntries; ++i) demo.playback().items.push_back(b::NextSectionFrame());
+  b::Demo demo;
+  demo.loading().items.push_back(b::LoadingFrame({b::Print("hello")}));
+  demo.playback().items.assign(2 * kMaxDirectoryEntries + 1, b::Item(b::NextSectionFrame()));
+  demo.playback().items.front() = b::NetFrame({b::Print("play")});
   const b::Built plain = b::Build(demo);
   const std::vector<b::FrameRecord>& frames = plain.layout.frames;
   const std::size_t firstClosing = static_cast<std::size_t>(

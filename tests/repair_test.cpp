@@ -372,12 +372,15 @@ TEST(Repair, OneDamagedTimeIsMendedNotTheEnd) {
   for (const b::FrameRecord& f : built.layout.frames) {
     if (f.segment == 1 && f.type == kFrameNetMsg) net.push_back(f);
   }
-  const b::FrameRecord& hit = net[net.size() / 3];
-  const b::FrameRecord& before = *(std::find_if(built.layout.frames.begin(), built.layout.frames.end(),
-                                                [&](const b::FrameRecord& f) { return f.offset == hit.offset; }) -
-                                   1);
+  const b::FrameRecord& hitFrame = net[net.size() / 3];
+  const auto hit = static_cast<std::size_t>(hitFrame.offset);
+  const auto before = static_cast<std::size_t>(
+      (std::find_if(built.layout.frames.begin(), built.layout.frames.end(),
+                    [&](const b::FrameRecord& f) { return f.offset == hitFrame.offset; }) -
+       1)
+          ->offset);
   const std::size_t cut = static_cast<std::size_t>(net[net.size() * 4 / 5].offset);  // 80% in
-  const std::uint32_t timeBits = LoadU32LE(&built.bytes[hit.offset + 1]);
+  const std::uint32_t timeBits = LoadU32LE(&built.bytes[hit + 1]);
   struct Case {
     const char* what;
     std::size_t at;  // 1: the time, 5: the number
@@ -387,16 +390,16 @@ TEST(Repair, OneDamagedTimeIsMendedNotTheEnd) {
       {"not a number", 1, 0x7FC00000},
       {"a second lower", 1, [&] {
          std::uint8_t b[4];
-         StoreF32LE(b, LoadF32LE(&built.bytes[hit.offset + 1]) - 1);
+         StoreF32LE(b, LoadF32LE(&built.bytes[hit + 1]) - 1);
          return LoadU32LE(b);
        }()},
       {"a flipped exponent bit", 1, timeBits ^ 0x40000000},
       {"1e30", 1, 0x7149F2CA},
-      {"a flipped number bit", 5, LoadU32LE(&built.bytes[hit.offset + 5]) ^ 0x00400000},
+      {"a flipped number bit", 5, LoadU32LE(&built.bytes[hit + 5]) ^ 0x00400000},
   };
   for (const Case& c : cases) {
     Bytes image(built.bytes.begin(), built.bytes.begin() + static_cast<std::ptrdiff_t>(cut));
-    StoreU32LE(&image[hit.offset + c.at], c.value);
+    StoreU32LE(&image[hit + c.at], c.value);
     const DemoFacts facts = ReadDemoFacts(image);
     RepairReport report;
     EditResult r = RepairDemo(image, report);
@@ -410,11 +413,11 @@ TEST(Repair, OneDamagedTimeIsMendedNotTheEnd) {
     // The mended frame has its neighbour's time and number; nothing else changed.
     Bytes out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(r.writeLength));
     out.insert(out.end(), r.appended.begin(), r.appended.end());
-    EXPECT_EQ(LoadU32LE(&out[hit.offset + 1]), LoadU32LE(&built.bytes[before.offset + 1])) << c.what;
-    EXPECT_EQ(LoadU32LE(&out[hit.offset + 5]), LoadU32LE(&built.bytes[before.offset + 5])) << c.what;
-    EXPECT_TRUE(std::equal(out.begin() + kHeaderSize, out.begin() + static_cast<std::ptrdiff_t>(hit.offset),
+    EXPECT_EQ(LoadU32LE(&out[hit + 1]), LoadU32LE(&built.bytes[before + 1])) << c.what;
+    EXPECT_EQ(LoadU32LE(&out[hit + 5]), LoadU32LE(&built.bytes[before + 5])) << c.what;
+    EXPECT_TRUE(std::equal(out.begin() + kHeaderSize, out.begin() + static_cast<std::ptrdiff_t>(hit),
                            built.bytes.begin() + kHeaderSize));
-    const std::size_t after = hit.offset + kFrameHeaderSize;
+    const std::size_t after = hit + kFrameHeaderSize;
     EXPECT_TRUE(std::equal(out.begin() + static_cast<std::ptrdiff_t>(after),
                            out.begin() + static_cast<std::ptrdiff_t>(cut),
                            built.bytes.begin() + static_cast<std::ptrdiff_t>(after)));
