@@ -271,31 +271,23 @@ void PutEntry(Bytes& out, std::int32_t type, std::string_view title, float time,
 }
 
 // The crafted directory that once made `info` and the repair quadratic: a
-// demo whose Playback ends in `mib` MiB of closing frames, with a directory of
-// `entries` entries: LOADING, Playback to the directory (so with 2 the demo is
-// finished), and entry i (from 2 on) from the i-th closing frame to the directory.
+// demo of `mib` MiB of closing frames after the header, with a directory of
+// `entries` entries, entry i from the i-th frame to the directory.
 Bytes CraftedDirectory(std::size_t mib, int entries) {
-  Bytes d = UnfinishedHead();
-  const std::size_t playback = [&] {
-    std::size_t loadingEnd = 0;
-    WalkDemo(d, [&](std::size_t segment, const Frame& f) {
-      if (segment == 0) loadingEnd = f.end();
-    });
-    return loadingEnd;
-  }();
-  const std::size_t closing = d.size();
+  Bytes d(kHeaderSize, 0);
+  std::copy(std::begin(kDemoSignature), std::end(kDemoSignature), d.begin());
+  StoreI32LE(d.data() + kDemoProtocolOffset, kHeaderDemoProtocol);
+  StoreI32LE(d.data() + kNetworkProtocolOffset, 48);
   std::uint8_t frame[kFrameHeaderSize] = {kFrameNextSection};
-  while (d.size() < closing + (mib << 20)) d.insert(d.end(), frame, frame + kFrameHeaderSize);
+  while (d.size() < kHeaderSize + (mib << 20)) d.insert(d.end(), frame, frame + kFrameHeaderSize);
   const std::size_t directory = d.size();
   StoreI32LE(d.data() + kDirectoryOffsetOffset, static_cast<std::int32_t>(directory));
   std::uint8_t count[4];
   StoreI32LE(count, entries);
   d.insert(d.end(), count, count + 4);
-  PutEntry(d, 0, kLoadingTitle, 0, 0, kHeaderSize, playback - kHeaderSize);
-  PutEntry(d, 1, kPlaybackTitle, 0, 1, playback, directory - playback);
-  for (int i = 2; i < entries; ++i) {
-    const std::size_t at = closing + static_cast<std::size_t>(i - 2) * kFrameHeaderSize;
-    PutEntry(d, 1, kPlaybackTitle, 0, 1, at, directory - at);
+  for (int i = 0; i < entries; ++i) {
+    const std::size_t at = kHeaderSize + static_cast<std::size_t>(i) * kFrameHeaderSize;
+    PutEntry(d, i == 0 ? 0 : 1, i == 0 ? kLoadingTitle : kPlaybackTitle, 0, 0, at, directory - at);
   }
   return d;
 }
@@ -352,7 +344,7 @@ double Repair(const std::string& path, int runs) {
 
 void DamagedDemos(const fs::path& dir, int runs) {
   const std::string path = (dir / "rewindor-bench-damaged.dem").string();
-  std::printf("a crafted directory: Playback ending in closing frames, 1,024 entries each to the directory\n");
+  std::printf("a crafted directory: closing frames, entry i from the i-th frame to the directory\n");
   for (std::size_t mib : {20, 100}) {
     double info[2], repair[2];
     for (int k = 0; k < 2; ++k) {
