@@ -12,6 +12,7 @@
 
 #include "demo/frames.h"
 #include "demo/names.h"
+#include "tests/support/damaged_directories.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -72,24 +73,9 @@ TEST(DemoFacts, BuiltClientDemo) {
 // unfinished; its time, frames and players then all come from the walk, as
 // for a demo the game never finished.
 TEST(DemoFacts, DamagedDirectoriesAreNotFinished) {
-  struct Case {
-    const char* what;
-    std::function<void(std::vector<b::DirectoryEntry>&)> edit;
-    std::optional<std::int32_t> count;
-  };
-  const Case cases[] = {
-      {"shorter", [](auto& e) { e[1].length -= 1; }, {}},
-      {"longer", [](auto& e) { e[1].length += 1; }, {}},
-      {"negative length", [](auto& e) { e[1].length = -40; }, {}},
-      {"no Playback title", [](auto& e) { e[1].title = "Playbook"; }, {}},
-      {"starts inside a frame", [](auto& e) { e[1].offset += 5; e[1].length -= 5; }, {}},
-      {"a wrong frame count", [](auto& e) { e[1].frameCount = 12345; }, {}},
-      {"another track time", [](auto& e) { e[1].trackTime = 999; }, {}},
-      {"one entry", [](auto&) {}, 1},
-  };
   const b::Built whole = b::Build(ClientDemo());
   const b::SegmentRecord& playback = whole.layout.segments.at(1);
-  for (const Case& c : cases) {
+  for (const DirectoryDamage& c : DirectoryDamages()) {
     b::Demo demo = ClientDemo();
     demo.damage.editEntries = c.edit;
     demo.damage.entryCount = c.count;

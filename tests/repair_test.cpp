@@ -14,6 +14,7 @@
 
 #include "demo/frames.h"
 #include "demo/messages.h"
+#include "tests/support/damaged_directories.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -432,18 +433,7 @@ TEST(Repair, OneDamagedTimeIsMendedNotTheEnd) {
 // one; the game's closing frame stays, nothing of the game is dropped, and the
 // CD track of the old entries is kept (the HLTV proxy writes 0).
 TEST(Repair, DamagedDirectoryIsRebuilt) {
-  struct Case {
-    const char* what;
-    std::function<void(std::vector<b::DirectoryEntry>&)> edit;
-    std::optional<std::int32_t> count;
-  };
-  const Case cases[] = {
-      {"shorter", [](auto& e) { e[1].length -= 1; }, {}},
-      {"negative length", [](auto& e) { e[1].length = -40; }, {}},
-      {"a wrong frame count", [](auto& e) { e[1].frameCount = 12345; }, {}},
-      {"one entry", [](auto&) {}, 1},
-  };
-  for (const Case& c : cases) {
+  for (const DirectoryDamage& c : DirectoryDamages()) {
     b::Demo demo;
     demo.loading().items.push_back(b::LoadingFrame({b::Print("loading")}));
     demo.playback().items.push_back(b::Gameplay{.seconds = 1});
