@@ -125,15 +125,16 @@ FrameStamp StampOf(const Frame& f) { return {f.time, f.number}; }
 }  // namespace
 
 PlaybackRun::Verdict PlaybackRun::Judge(const Frame& frame, const std::optional<Frame>& next) {
-  const bool nextFromLast = next && Follows(last_, *next);
+  // In the order that decides the common case (each frame follows the last
+  // and is followed by the next) with two comparisons.
   const bool nextFromFrame = next && Follows(StampOf(frame), *next);
-  const bool keep = Follows(last_, frame) ? nextFromFrame || !nextFromLast
-                                          : PauseBefore(last_, frame) && nextFromFrame;
+  const bool keep = Follows(last_, frame) ? nextFromFrame || !(next && Follows(last_, *next))
+                                          : nextFromFrame && PauseBefore(last_, frame);
   if (keep) {
     last_ = StampOf(frame);
     return Verdict::kKeep;
   }
-  return nextFromLast ? Verdict::kMend : Verdict::kEnd;
+  return next && Follows(last_, *next) ? Verdict::kMend : Verdict::kEnd;
 }
 
 std::uint64_t DemoWalk::frames() const {

@@ -86,7 +86,8 @@ TEST(FrameWalker, HostileDirectoryWalksEachFrameOnce) {
 }
 
 // The rule Playback runs by, frame by frame: a frame is judged with the one
-// after it, against the last frame kept (time, number).
+// after it, against the last frame kept (time, number). The repair's tests
+// show the damage it mends and the tails it drops in whole demos.
 TEST(PlaybackRun, KeepsMendsOrEnds) {
   using V = PlaybackRun::Verdict;
   const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -105,15 +106,10 @@ TEST(PlaybackRun, KeepsMendsOrEnds) {
       {"the next tick", {10.016f, 601}, Stamp{10.032f, 602}, V::kKeep},
       {"same tick", {10, 600}, Stamp{10, 600}, V::kKeep},
       {"the last frame, a second later", {11, 660}, std::nullopt, V::kKeep},
-      {"garbage tail: far ahead", {1e30f, 601}, std::nullopt, V::kEnd},
       {"garbage tail: a number that does not carry on", {10.016f, 0x7F000000}, std::nullopt, V::kEnd},
-      {"garbage tail: runs backwards", {0, 0}, std::nullopt, V::kEnd},
       {"garbage tail: the frame after it follows neither", {1e30f, 601}, Stamp{5e29f, 9}, V::kEnd},
       {"not a number, the next carries on", {nan, 601}, Stamp{10.032f, 602}, V::kMend},
-      {"a second lower, the next carries on", {9.016f, 601}, Stamp{10.032f, 602}, V::kMend},
-      {"far ahead, the next carries on", {1e30f, 601}, Stamp{10.032f, 602}, V::kMend},
       {"half a second ahead, the next carries on without it", {10.516f, 601}, Stamp{10.032f, 602}, V::kMend},
-      {"number damaged, the next carries on", {10.016f, -5}, Stamp{10.032f, 602}, V::kMend},
       {"a pause of ten minutes, the next carries on from it", {610, 60600}, Stamp{610.016f, 60601}, V::kKeep},
       {"a pause of ten minutes at the end", {610, 60600}, std::nullopt, V::kEnd},
       {"more frames than a pause can hold", {610, 900000}, Stamp{610.016f, 900001}, V::kEnd},
