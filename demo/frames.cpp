@@ -122,19 +122,22 @@ bool PauseBefore(const FrameStamp& from, const Frame& to) {
 
 FrameStamp StampOf(const Frame& f) { return {f.time, f.number}; }
 
+// A time and number a segment's first frame may start at.
+bool Usable(const Frame& f) { return std::isfinite(f.time) && f.time >= 0 && f.number >= 0; }
+
 }  // namespace
 
 PlaybackRun::Verdict PlaybackRun::Judge(const Frame& frame, const std::optional<Frame>& next) {
   // In the order that decides the common case (each frame follows the last
   // and is followed by the next) with two comparisons.
   const bool nextFromFrame = next && Follows(StampOf(frame), *next);
-  const bool keep = Follows(last_, frame) ? nextFromFrame || !(next && Follows(last_, *next))
-                                          : nextFromFrame && PauseBefore(last_, frame);
-  if (keep) {
-    last_ = StampOf(frame);
-    return Verdict::kKeep;
-  }
-  return next && Follows(last_, *next) ? Verdict::kMend : Verdict::kEnd;
+  const bool keep = Follows(last_, frame)
+                        ? nextFromFrame || !(next && Follows(last_, *next))
+                        : nextFromFrame && (PauseBefore(last_, frame) || (!started_ && Usable(frame)));
+  const bool mend = !keep && next && Follows(last_, *next);
+  started_ = started_ || keep || mend;
+  if (keep) last_ = StampOf(frame);
+  return keep ? Verdict::kKeep : mend ? Verdict::kMend : Verdict::kEnd;
 }
 
 std::uint64_t DemoWalk::frames() const {

@@ -75,8 +75,8 @@ struct FrameStamp {
 // recordings (8 protocol-48 demos: client, listen server, single-player and
 // HLTV): Playback starts with a demo-start frame at time 0, number 0; times
 // never run backwards, and the largest step between two frames is 1.055 s
-// (a client demo on a public server; 0.064 s in the HLTV demo, at most 0.02 s
-// in the others); frame numbers never fall and grow by 0 or 1 from one frame
+// (a client demo on a public server; 0.064 s in the HLTV demo, at most
+// 0.021 s in the others); frame numbers never fall and grow by 0 or 1 from one frame
 // to the next (the frames of one tick share a number). The bounds leave a
 // margin of over 50 times: a step of up to a minute and 60,000 frame numbers
 // (a minute at the engine's highest rate of 1,000 frames a second). A longer
@@ -99,6 +99,9 @@ inline constexpr double kMaxFramesPerSecond = 1000;
 //    plays it at once after it;
 //  - kEnd: neither; Playback ends before it. So a garbage tail ends it, and a
 //    closing frame whose time does not follow is not taken either.
+// The segment is taken to start at time 0, number 0, as every real one does;
+// its first frame may start anywhere else (a non-negative time and number)
+// when `next` follows it.
 class PlaybackRun {
  public:
   enum class Verdict : std::uint8_t { kKeep, kMend, kEnd };
@@ -107,7 +110,8 @@ class PlaybackRun {
   const FrameStamp& last() const { return last_; }
 
  private:
-  FrameStamp last_;  // the segment starts at time 0, number 0
+  FrameStamp last_;
+  bool started_ = false;  // a frame was kept or mended
 };
 
 // A run of frames: LOADING, Playback or a later segment.

@@ -132,6 +132,13 @@ TEST(PlaybackRun, KeepsMendsOrEnds) {
     EXPECT_EQ(run.Judge(frame, next), c.verdict) << c.what;
     EXPECT_EQ(run.last().number, c.verdict == V::kKeep ? c.frame.number : 600) << c.what;
   }
+  // Playback's first frame has nothing before it: its clock may start late.
+  PlaybackRun fresh;
+  Frame first, second;
+  first.time = 7200, first.number = 720000;
+  second.time = 7200.5f, second.number = 720001;
+  EXPECT_EQ(fresh.Judge(first, second), V::kKeep);
+  EXPECT_EQ(PlaybackRun().Judge(first, std::nullopt), V::kEnd);
 }
 
 TEST(FrameWalker, EndsCleanlyAtBrokenFrames) {
