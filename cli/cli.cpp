@@ -11,6 +11,7 @@
 #include "cli/json.h"
 #include "demo/edits.h"
 #include "demo/messages.h"
+#include "demo/names.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
 #include "demo/report.h"
@@ -89,12 +90,14 @@ class CaptureWindow final : public InfoWindow {
   void SetInfoText(std::string_view text) override { summary = text; }
   void ClearPlayers() override { players.clear(); }
   void AddPlayer(std::string_view name) override { players.emplace_back(name); }
+  void AddPlayersNotListed(std::uint64_t count) override { playersNotListed = count; }
   void LoadMapPicture(const std::string&) override {}  // the tool shows no picture
   void Redraw() override {}
   void ReportError(std::string_view text, const SystemError& why) override { error = ComposeErrorReport(text, why); }
 
   std::string summary;
   std::vector<std::string> players;
+  std::uint64_t playersNotListed = 0;
   std::string error;
 
  private:
@@ -291,7 +294,8 @@ class Batch {
       json.AddBool("repaired", report.repaired)
           .AddFloat("duration", static_cast<float>(report.duration))
           .AddInt("frames", report.frames)
-          .AddInt("bytesDropped", static_cast<std::int64_t>(report.bytesDropped));
+          .AddInt("bytesDropped", static_cast<std::int64_t>(report.bytesDropped))
+          .AddInt("mendedTimes", static_cast<std::int64_t>(report.mendedTimes));
     });
   }
 
@@ -322,6 +326,7 @@ class Batch {
     if (o_.json) return console_.Out(InfoJson(path, report));
     std::string text = Separator() + path + "\n" + report.summary + "\nPlayers:\n";
     for (const std::string& name : report.players) text += name + "\n";
+    if (report.playersNotListed > 0) text += NotListedText(report.playersNotListed) + "\n";
     for (const DetailsLine& line : DescribeDemo(report.details, kDetailsWording)) {
       text += line.text + line.demoText + "\n";
     }
@@ -341,6 +346,7 @@ class Batch {
         .AddBool("hltv", inspection.hltv)
         .AddInt("build", inspection.buildNumber)
         .Add("players", report.players)
+        .AddInt("playersNotListed", static_cast<std::int64_t>(report.playersNotListed))
         .Add("summary", report.summary);
     facts.resolution ? json.Add("resolution", ResolutionText(*facts.resolution)) : json.AddNull("resolution");
     auto text = [&](std::string_view key, const std::optional<std::string>& value) {
@@ -354,7 +360,10 @@ class Batch {
     text("server", facts.server);
     number("maxPlayers", facts.maxPlayers);
     text("recorder", facts.recorder);
-    return json.Add("roster", facts.roster).AddBool("finished", facts.finished).Line();
+    return json.Add("roster", facts.roster)
+        .AddInt("rosterNotListed", static_cast<std::int64_t>(facts.rosterNotListed))
+        .AddBool("finished", facts.finished)
+        .Line();
   }
 
   // The report's texts are those the tool prints, already decoded as it
@@ -430,6 +439,7 @@ DemoReport InspectDemoFile(FileSystem& files, const std::string& path, ImageBuff
   // each text is converted by itself, so one odd text cannot garble the other.
   report.summary = IsValidUtf8(window.summary) ? window.summary : ComposeDemoSummary(report.inspection);
   for (const std::string& name : window.players) report.players.push_back(DemoTextToUtf8(name));
+  report.playersNotListed = window.playersNotListed;
   DemoFacts& facts = report.details.facts;
   if (facts.server) facts.server = DemoTextToUtf8(*facts.server);
   if (facts.recorder) facts.recorder = DemoTextToUtf8(*facts.recorder);

@@ -45,6 +45,7 @@ struct DemoReport {
   DemoInspection inspection;
   std::string summary;               // the six lines, as the window shows them
   std::vector<std::string> players;  // first-seen order
+  std::uint64_t playersNotListed = 0;  // distinct names beyond those listed
   DemoDetails details;  // playing time, server, recorder, roster, the screen size it records
 };
 // `buffer`, when given, is where the demo is read: one for a whole batch.

@@ -70,6 +70,13 @@ inline std::int32_t LoadI32LE(const std::uint8_t* p) {
 inline std::uint16_t LoadU16LE(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
+// A float's bits as the demo holds them (IEEE 754 single precision).
+inline float LoadF32LE(const std::uint8_t* p) {
+  const std::uint32_t bits = LoadU32LE(p);
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
 inline void StoreU32LE(std::uint8_t* p, std::uint32_t v) {
   p[0] = static_cast<std::uint8_t>(v);
   p[1] = static_cast<std::uint8_t>(v >> 8);
@@ -77,6 +84,11 @@ inline void StoreU32LE(std::uint8_t* p, std::uint32_t v) {
   p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 inline void StoreI32LE(std::uint8_t* p, std::int32_t v) { StoreU32LE(p, static_cast<std::uint32_t>(v)); }
+inline void StoreF32LE(std::uint8_t* p, float f) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  StoreU32LE(p, bits);
+}
 inline void StoreU16LE(std::uint8_t* p, std::uint16_t v) {
   p[0] = static_cast<std::uint8_t>(v);
   p[1] = static_cast<std::uint8_t>(v >> 8);
@@ -109,10 +121,10 @@ class ByteReader {
   }
   std::uint32_t U32() { return static_cast<std::uint32_t>(I32()); }
   float F32() {
-    std::uint32_t bits = U32();
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
+    if (!Has(4)) return 0;
+    float v = LoadF32LE(data_.data() + pos_);
+    pos_ += 4;
+    return v;
   }
   // A view of the next n bytes, or an empty view (and the error set) when they are not there.
   ByteView Take(std::uint64_t n) {

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "demo/info.h"
+#include "demo/names.h"
 #include "demo/utf8.h"
 
 namespace rewindor {
@@ -33,13 +34,15 @@ class Description {
     }
   }
 
-  void Roster(const std::vector<std::string>& names) {
+  // The names kept, then a line for those beyond them; a counted roster counts them all.
+  void Roster(const std::vector<std::string>& names, std::uint64_t notListed) {
     if (!w_.countRoster) {
       Ours(w_.roster, {});
     } else {
-      Ours(w_.roster, names.empty() ? std::string(w_.unknown) : std::to_string(names.size()));
+      Ours(w_.roster, names.empty() ? std::string(w_.unknown) : std::to_string(names.size() + notListed));
     }
     for (const std::string& name : names) lines_.push_back({{}, OneLine(name)});
+    if (notListed > 0) Ours(NotListedText(notListed), {});
   }
 
   void Ours(std::string_view label, std::string_view value) {
@@ -79,7 +82,7 @@ std::vector<DetailsLine> DescribeDemo(const DemoDetails& details, const DetailsW
     const std::optional<Resolution>& size = facts.resolution;
     d.Ours(wording.resolution, size ? ResolutionText(*size) : std::string(wording.unknown));
   }
-  d.Roster(facts.roster);
+  d.Roster(facts.roster, facts.rosterNotListed);
   return std::move(d).Lines();
 }
 

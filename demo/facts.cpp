@@ -1,14 +1,15 @@
 #include "demo/facts.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string_view>
-#include <unordered_set>
 
 #include "demo/demo_format.h"
 #include "demo/frames.h"
 #include "demo/info.h"
+#include "demo/names.h"
 
 namespace rewindor {
 
@@ -105,6 +106,69 @@ std::optional<UserInfo> UserInfoAt(ByteView messages, std::size_t at) {
 
 bool Usable(double seconds) { return std::isfinite(seconds) && seconds >= 0; }
 
+// The first server info of the loading segment: looked for in its network
+// frames one after another until one is found whole.
+class ServerInfoSearch {
+ public:
+  explicit ServerInfoSearch(std::int32_t protocol) : protocol_(protocol) {}
+
+  void Look(ByteView messages) {
+    const std::uint8_t* const begin = messages.data();
+    const std::uint8_t* const end = begin + messages.size();
+    for (const std::uint8_t* p = begin; !found_ && p < end && candidates_ < kMaxServerInfoCandidates; ++p) {
+      p = static_cast<const std::uint8_t*>(std::memchr(p, kSvcServerInfo, static_cast<std::size_t>(end - p)));
+      if (p == nullptr) break;
+      if (static_cast<std::size_t>(end - p) < 5 || LoadI32LE(p + 1) != protocol_) continue;
+      ++candidates_;
+      found_ = ServerInfoAt(messages, static_cast<std::size_t>(p - begin), protocol_);
+    }
+  }
+  const std::optional<ServerInfo>& found() const { return found_; }
+
+ private:
+  std::int32_t protocol_;
+  int candidates_ = 0;
+  std::optional<ServerInfo> found_;
+};
+
+// Calls found(user) for each user-info update in a frame's message bytes.
+template <class Found>
+void EachUserInfo(ByteView messages, Found&& found) {
+  const std::uint8_t* const begin = messages.data();
+  const std::uint8_t* const end = begin + messages.size();
+  for (const std::uint8_t* p = begin; p < end; ++p) {
+    p = static_cast<const std::uint8_t*>(std::memchr(p, kSvcUpdateUserInfo, static_cast<std::size_t>(end - p)));
+    if (p == nullptr) break;
+    if (std::optional<UserInfo> user = UserInfoAt(messages, static_cast<std::size_t>(p - begin))) found(*user);
+  }
+}
+
+// The players that the user-info updates name, in memory bounded whatever
+// their number: the roster and the first name each slot was given.
+class Players {
+ public:
+  // An update for a slot the server (as far as it is known) does not have is no player.
+  void Add(const UserInfo& user, int maxPlayers) {
+    if (user.slot >= maxPlayers) return;
+    std::string_view& first = firstName_[static_cast<std::size_t>(user.slot)];
+    if (first.empty()) first = user.name;  // names are never empty
+    roster_.Add(user.name);
+  }
+
+  // The recording player is the first name its slot was given.
+  void Fill(DemoFacts& facts, const std::optional<ServerInfo>& server, bool hltv) const {
+    for (std::string_view name : roster_.kept()) facts.roster.emplace_back(name);
+    facts.rosterNotListed = roster_.notListed();
+    if (server && !hltv && !firstName_[static_cast<std::size_t>(server->slot)].empty()) {
+      facts.recorder = std::string(firstName_[static_cast<std::size_t>(server->slot)]);
+    }
+  }
+
+ private:
+  NameTally roster_;
+  std::array<std::string_view, kMaxClients> firstName_{};
+};
+
 }  // namespace
 
 DemoFacts ReadDemoFacts(ByteView image) { return ReadDemoFacts(image, ScanHltv(image)); }
@@ -115,83 +179,31 @@ DemoFacts ReadDemoFacts(ByteView image, bool hltv) {
     facts.resolution = DetectResolution(image);
     return facts;
   }
-  const std::int32_t protocol = LoadI32LE(image.data() + kNetworkProtocolOffset);
-
-  std::optional<ServerInfo> server;
-  int serverCandidates = 0;
-  std::vector<UserInfo> users;
+  ServerInfoSearch server(LoadI32LE(image.data() + kNetworkProtocolOffset));
+  Players players;
   ViewportTally viewports;
-  // The Playback run as walked: after the loading segment and the closing
-  // frames that may follow it, up to its own closing frame, a loading frame
-  // (type 0) or a time that runs backwards (a zero-filled tail shows both).
-  std::int64_t playbackFrames = 0;
-  float playbackTime = 0;
-  bool inPlayback = false, playbackEnded = false;
-
   const DemoWalk walk = WalkDemo(image, [&](std::size_t segment, const Frame& frame) {
-    if (segment > 0 && !playbackEnded && (inPlayback || frame.type != kFrameNextSection)) {
-      if (frame.type == kFrameNetMsgStart || (inPlayback && frame.time < playbackTime)) {
-        playbackEnded = true;
-      } else {
-        inPlayback = true;
-        playbackTime = frame.time;
-        playbackFrames += frame.type == kFrameNetMsg;
-        playbackEnded = frame.type == kFrameNextSection;
-      }
-    }
     if (!frame.IsNetwork()) return;
     viewports.Count(image, frame);
     const ByteView messages = NetworkMessages(image, frame);
-    const std::uint8_t* const begin = messages.data();
-    const std::uint8_t* const end = begin + messages.size();
-    if (!server && segment == 0) {
-      for (const std::uint8_t* p = begin; p < end && serverCandidates < kMaxServerInfoCandidates; ++p) {
-        p = static_cast<const std::uint8_t*>(std::memchr(p, kSvcServerInfo, static_cast<std::size_t>(end - p)));
-        if (p == nullptr) break;
-        if (static_cast<std::size_t>(end - p) < 5 || LoadI32LE(p + 1) != protocol) continue;
-        ++serverCandidates;
-        server = ServerInfoAt(messages, static_cast<std::size_t>(p - begin), protocol);
-        if (server) break;
-      }
-    }
-    for (const std::uint8_t* p = begin; p < end; ++p) {
-      p = static_cast<const std::uint8_t*>(std::memchr(p, kSvcUpdateUserInfo, static_cast<std::size_t>(end - p)));
-      if (p == nullptr) break;
-      if (std::optional<UserInfo> user = UserInfoAt(messages, static_cast<std::size_t>(p - begin))) {
-        users.push_back(*user);
-      }
-    }
+    if (segment == 0 && !server.found()) server.Look(messages);
+    const int maxPlayers = server.found() ? server.found()->maxPlayers : kMaxClients;
+    EachUserInfo(messages, [&](const UserInfo& user) { players.Add(user, maxPlayers); });
   });
 
   facts.resolution = viewports.Result(image, walk);
-
-  // A finished demo: every entry's segment walks to its closing frame (the
-  // rule the repair goes by, so the two never disagree).
-  facts.finished = IsFinished(image, walk);
-  if (facts.finished) {
-    const std::vector<DirectoryEntry>& entries = walk.directory->entries;
-    const auto playback = std::find_if(entries.begin(), entries.end(),
-                                       [](const DirectoryEntry& e) { return e.title == kPlaybackTitle; });
-    if (Usable(playback->trackTime)) facts.duration = playback->trackTime;
-    if (playback->frameCount >= 0) facts.frames = playback->frameCount;
+  // The Playback run as walked, by the rule the repair goes by: for a
+  // finished demo that is what its directory says.
+  facts.finished = walk.finished;
+  if (const Segment* playback = walk.playback()) {
+    if (Usable(playback->last.time)) facts.duration = playback->last.time;
+    facts.frames = static_cast<std::int64_t>(playback->networkFrames);
   }
-  if (!facts.finished && inPlayback) {
-    if (Usable(playbackTime)) facts.duration = playbackTime;
-    facts.frames = playbackFrames;
+  if (server.found()) {
+    facts.server = std::string(server.found()->host);
+    facts.maxPlayers = server.found()->maxPlayers;
   }
-
-  const int maxPlayers = server ? server->maxPlayers : kMaxClients;
-  if (server) {
-    facts.server = std::string(server->host);
-    facts.maxPlayers = server->maxPlayers;
-  }
-  std::unordered_set<std::string_view> seen;
-  for (const UserInfo& user : users) {
-    if (user.slot >= maxPlayers) continue;
-    // The recording player: the first name its slot was given.
-    if (server && !hltv && !facts.recorder && user.slot == server->slot) facts.recorder = std::string(user.name);
-    if (seen.insert(user.name).second) facts.roster.emplace_back(user.name);
-  }
+  players.Fill(facts, server.found(), hltv);
   return facts;
 }
 

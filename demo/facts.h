@@ -15,15 +15,19 @@ namespace rewindor {
 
 struct DemoFacts {
   // Playing time in seconds and network frames (type 1) of the Playback
-  // segment: the directory's for a finished demo, the walk's otherwise.
+  // segment as the frame walk (frames.h) runs it, which is what the directory
+  // of a finished demo says. The time is its last frame's.
   std::optional<double> duration;
   std::optional<std::int64_t> frames;
   std::optional<std::string> server;  // the server's host name, bytes as the demo holds them
   std::optional<int> maxPlayers;
   std::optional<std::string> recorder;  // none for HLTV and where no user-info names the recording slot
-  std::vector<std::string> roster;      // every distinct player name, in first-seen order
-  // A valid directory with a Playback entry whose segments all walk to their
-  // closing frames (IsFinished): nothing for the repair to do.
+  // Every distinct player name, in first-seen order, up to kMaxListedNames
+  // (names.h); the number of the others beside them.
+  std::vector<std::string> roster;
+  std::uint64_t rosterNotListed = 0;
+  // The directory describes exactly the segments walked (DemoWalk::finished):
+  // nothing for the repair to do.
   bool finished = false;
   std::optional<Resolution> resolution;  // as DetectResolution tells it, from the same walk
 };

@@ -38,7 +38,11 @@ class TempFile {
 // the file its path names at the moment it is held (another program's
 // replacement in between is noticed and the new file taken), reached through
 // any symbolic links, and has no other name (hard link): replacing it would
-// part them.
+// part them. Nor does any other program have it open for writing (the game
+// while it records takes no lock): the open fails with kReasonBeingWritten,
+// and on Linux (by a read lease) so does a ReplaceWith after another program
+// opened it for writing meanwhile. Where Linux grants no lease (another file
+// system, a demo of another user) an edit goes ahead without that check.
 class DemoFile {
  public:
   virtual ~DemoFile() = default;
@@ -47,8 +51,9 @@ class DemoFile {
   // bytes than `into.size()` arrived.
   virtual bool Read(MutableByteView into) = 0;
   // Only for a demo opened for editing: a new empty file in the demo's folder
-  // (nameless where the system allows), with the demo's permissions and, where
-  // we may, its owner. Temp files that earlier edits of the same demo left
+  // (nameless where the system allows; on Windows marked to be deleted with
+  // its last handle, so that a kill leaves nothing), with the demo's
+  // permissions and, where we may, its owner. Temp files that earlier edits of the same demo left
   // behind when they were killed are removed first.
   virtual std::unique_ptr<TempFile> CreateTemp() = 0;
   // Only for a demo opened for editing: puts the temp file's content in the

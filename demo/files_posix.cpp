@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -95,6 +96,35 @@ void RemoveLeftTemps(const std::string& demoPath) {
   ::closedir(folder);
 }
 
+#ifdef F_SETLEASE
+// A read lease is granted only while no process (this one included) has the
+// file open for writing: the game that records a demo keeps writing to the
+// file it opened and takes no lock, so whatever it wrote after an edit
+// replaced the demo would be lost. Where the system has no leases for the
+// file (another file system, a demo of another user) the edit goes ahead as
+// it would without them. A writer that comes later breaks the lease; the
+// system tells it by a signal, set to SIGURG, which is ignored by default, so
+// the program is never ended by it (SIGIO, the default, would end it).
+bool Lease(int fd, bool& leased) {
+  leased = false;
+  ::fcntl(fd, F_SETSIG, SIGURG);
+  if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+    leased = true;
+    return true;
+  }
+  if (errno == EAGAIN || errno == EBUSY) return Fail(EBUSY, text::kReasonBeingWritten);
+  return true;
+}
+// Whether a writer has come since the lease was taken.
+bool LeaseBroken(int fd) { return ::fcntl(fd, F_GETLEASE) != F_RDLCK; }
+#else
+bool Lease(int, bool& leased) {
+  leased = false;
+  return true;
+}
+bool LeaseBroken(int) { return false; }
+#endif
+
 class PosixTemp final : public TempFile {
  public:
   // `path` is empty for a nameless temp file.
@@ -178,7 +208,8 @@ int OpenTemp(const std::string& demoPath, std::string& name) {
 
 class PosixDemo final : public DemoFile {
  public:
-  PosixDemo(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  // `leased`: the descriptor (read-only) holds a read lease (Lease).
+  PosixDemo(int fd, std::string path, bool leased = false) : fd_(fd), path_(std::move(path)), leased_(leased) {}
   ~PosixDemo() override { ::close(fd_); }
 
   bool Size(std::uint64_t& size) override {
@@ -232,6 +263,9 @@ class PosixDemo final : public DemoFile {
       const struct timespec times[2] = {st.st_atim, st.st_mtim};
       ::futimens(t.fd(), times);  // a demo that loses its dates is still whole
     }
+    // A program that opened the demo for writing since it was taken would
+    // write to the file replaced (the rest of this window is microseconds).
+    if (leased_ && LeaseBroken(fd_)) return Fail(EBUSY, text::kReasonBeingWritten);
     if (!t.Name(path_)) return false;
     if (::rename(t.path().c_str(), path_.c_str()) != 0) return Fail();
     int dir = ::open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -239,14 +273,16 @@ class PosixDemo final : public DemoFile {
       ::fsync(dir);  // the rename itself reaches the disk
       ::close(dir);
     }
-    ::close(fd_);
+    ::close(fd_);  // and with it the lease
     fd_ = t.Release();
+    leased_ = false;
     return true;
   }
 
  private:
   int fd_;
   std::string path_;
+  bool leased_;
 };
 
 class PosixFileSystem final : public FileSystem {
@@ -268,7 +304,9 @@ class PosixFileSystem final : public FileSystem {
       char resolved[PATH_MAX];
       if (::realpath(path.c_str(), resolved) == nullptr) return Refuse(errno);
       const std::string real = resolved;
-      int fd = Open(real, O_RDWR | O_NOFOLLOW, LOCK_EX);
+      // Read-only: the edit writes a new file and renames it over the demo,
+      // and only a read-only descriptor can hold the lease.
+      int fd = Open(real, O_RDONLY | O_NOFOLLOW, LOCK_EX);
       if (fd < 0) {
         if (lastErrno == ENOENT || lastErrno == ELOOP) continue;  // replaced before the open
         return nullptr;
@@ -288,7 +326,14 @@ class PosixFileSystem final : public FileSystem {
         ::close(fd);
         return nullptr;
       }
-      return std::make_unique<PosixDemo>(fd, real);
+      // As an open for writing would: a demo we may not write is not edited.
+      const bool writable = ::faccessat(AT_FDCWD, real.c_str(), W_OK, AT_EACCESS) == 0 || Fail();
+      bool leased = false;
+      if (!writable || !Lease(fd, leased)) {
+        ::close(fd);
+        return nullptr;
+      }
+      return std::make_unique<PosixDemo>(fd, real, leased);
     }
     Fail(EAGAIN, text::kReasonReplacedMeanwhile);
     return nullptr;

@@ -57,6 +57,27 @@ HANDLE OpenDemo(const std::wstring& path, DWORD access, DWORD share) {
   return CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Why an open for editing met a sharing violation: when the demo cannot even
+// be read without letting others write, another program has it open for
+// writing (the game while it records, or another edit), not only for reading.
+bool OpenForWritingElsewhere(const std::wstring& path) {
+  HANDLE probe = OpenDemo(path, GENERIC_READ, FILE_SHARE_READ);
+  if (probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+    return false;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// A temp file marked for deletion goes with its last handle, also when the
+// process is killed; the mark is cleared just before the temp file is moved
+// over the demo.
+bool MarkForDeletion(HANDLE h, bool deleted) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = deleted ? TRUE : FALSE;
+  return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
 std::wstring FolderOf(const std::wstring& path) {
   std::size_t cut = path.find_last_of(L"\\/:");
   return cut == std::wstring::npos ? L"" : path.substr(0, cut + 1);
@@ -183,10 +204,16 @@ class WinDemo final : public DemoFile {
     for (int i = 0; i < kTempNameTries; ++i) {
       std::wstring name = start + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) +
                           kTempSuffix;
-      HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+      HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_HIDDEN, nullptr);
-      if (h != INVALID_HANDLE_VALUE) return std::make_unique<WinTemp>(h, name);
-      if (GetLastError() != ERROR_FILE_EXISTS) break;
+      if (h == INVALID_HANDLE_VALUE) {
+        if (GetLastError() != ERROR_FILE_EXISTS) break;
+        continue;
+      }
+      // Where the mark cannot be set the temp file is removed as before: by
+      // our destructor, or by the next edit after a kill.
+      MarkForDeletion(h, true);
+      return std::make_unique<WinTemp>(h, name);
     }
     Fail();
     return nullptr;
@@ -206,6 +233,10 @@ class WinDemo final : public DemoFile {
     newInfo.FileAttributes = demoInfo.FileAttributes & kKeptAttributes;
     if (newInfo.FileAttributes == 0) newInfo.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (!SetFileInformationByHandle(t.handle(), FileBasicInfo, &newInfo, sizeof newInfo)) return Fail();
+    // From here until the move a kill leaves the temp file behind, as a
+    // named file cannot be moved by its handle everywhere (not under Wine);
+    // the next edit removes it.
+    if (!MarkForDeletion(t.handle(), false)) return Fail();
     t.Close();
 
     // The rename cannot replace a file that is open without delete sharing,
@@ -270,6 +301,9 @@ class WinFileSystem final : public FileSystem {
     HANDLE h = OpenDemo(wide, access, share);
     if (h == INVALID_HANDLE_VALUE) {
       Fail();
+      if (editing && lastError == ERROR_SHARING_VIOLATION && OpenForWritingElsewhere(wide)) {
+        Fail(ERROR_SHARING_VIOLATION, text::kReasonBeingWritten);
+      }
       return nullptr;
     }
     // A pipe or a device is never read: it could keep the reader waiting.

@@ -1,8 +1,7 @@
 #include "demo/frames.h"
 
-#include <algorithm>
+#include <cmath>
 #include <cstring>
-#include <numeric>
 
 namespace rewindor {
 
@@ -27,8 +26,8 @@ std::optional<Directory> ReadDirectory(ByteView image) {
     entry.type = LoadI32LE(raw.data() + kEntryTypeOffset);
     const auto* title = reinterpret_cast<const char*>(raw.data() + kEntryTitleOffset);
     entry.title.assign(title, strnlen(title, kEntryTitleSize));
-    std::uint32_t bits = LoadU32LE(raw.data() + kEntryTrackTimeOffset);
-    std::memcpy(&entry.trackTime, &bits, sizeof bits);
+    entry.cdTrack = LoadI32LE(raw.data() + kEntryCdTrackOffset);
+    entry.trackTime = LoadF32LE(raw.data() + kEntryTrackTimeOffset);
     entry.frameCount = LoadI32LE(raw.data() + kEntryFrameCountOffset);
     entry.offset = LoadI32LE(raw.data() + kEntrySegmentOffsetOffset);
     entry.length = LoadI32LE(raw.data() + kEntrySegmentLengthOffset);
@@ -100,36 +99,90 @@ ByteView NetworkMessages(ByteView image, const Frame& frame) {
   return image.subspan(frame.offset + kNetMsgDataOffset, frame.size - kNetMsgDataOffset);
 }
 
-std::vector<int> DirectoryWalkOrder(const Directory& directory) {
-  std::vector<int> order(directory.entries.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-    return directory.entries[static_cast<std::size_t>(a)].offset < directory.entries[static_cast<std::size_t>(b)].offset;
-  });
-  return order;
+namespace {
+
+// `to` follows `from` closely: neither its time nor its number falls, and
+// each grows by no more than a step.
+bool Follows(const FrameStamp& from, const Frame& to) {
+  const double seconds = static_cast<double>(to.time) - from.time;
+  const std::int64_t numbers = std::int64_t{to.number} - from.number;
+  return std::isfinite(to.time) && seconds >= 0 && seconds <= kMaxFrameTimeStep && numbers >= 0 &&
+         numbers <= kMaxFrameNumberStep;
 }
 
-std::size_t SkipClosingFrames(ByteView image, std::size_t pos, std::size_t end) {
-  for (std::optional<Frame> f = ReadFrame(image, pos, end); f && f->type == kFrameNextSection;
-       f = ReadFrame(image, pos, end)) {
+// `to` lies after `from` by a pause longer than a step, but one the game
+// could have recorded: within an hour, the numbers not beyond the engine's
+// highest frame rate.
+bool PauseBefore(const FrameStamp& from, const Frame& to) {
+  const double seconds = static_cast<double>(to.time) - from.time;
+  const std::int64_t numbers = std::int64_t{to.number} - from.number;
+  return std::isfinite(to.time) && seconds > 0 && seconds <= kMaxFrameGap && numbers >= 0 &&
+         static_cast<double>(numbers) <= kMaxFrameNumberStep + kMaxFramesPerSecond * seconds;
+}
+
+FrameStamp StampOf(const Frame& f) { return {f.time, f.number}; }
+
+// A time and number a segment's first frame may start at.
+bool Usable(const Frame& f) { return std::isfinite(f.time) && f.time >= 0 && f.number >= 0; }
+
+}  // namespace
+
+PlaybackRun::Verdict PlaybackRun::Judge(const Frame& frame, const std::optional<Frame>& next) {
+  // In the order that decides the common case (each frame follows the last
+  // and is followed by the next) with two comparisons.
+  const bool nextFromFrame = next && Follows(StampOf(frame), *next);
+  const bool keep = Follows(last_, frame)
+                        ? nextFromFrame || !(next && Follows(last_, *next))
+                        : nextFromFrame && (PauseBefore(last_, frame) || (!started_ && Usable(frame)));
+  const bool mend = !keep && next && Follows(last_, *next);
+  started_ = started_ || keep || mend;
+  if (keep) last_ = StampOf(frame);
+  return keep ? Verdict::kKeep : mend ? Verdict::kMend : Verdict::kEnd;
+}
+
+std::uint64_t DemoWalk::frames() const {
+  std::uint64_t n = 0;
+  for (const Segment& s : segments) n += s.frames;
+  return n;
+}
+
+std::uint64_t DemoWalk::mendedFrames() const {
+  std::uint64_t n = 0;
+  for (const Segment& s : segments) n += s.mendedFrames;
+  return n;
+}
+
+std::optional<Frame> ReadPlaybackFrame(ByteView image, std::size_t pos) {
+  std::optional<Frame> f = ReadFrame(image, pos, image.size());
+  if (f && f->type == kFrameNetMsgStart) return std::nullopt;
+  return f;
+}
+
+std::size_t ClosingFramesEnd(ByteView image, std::size_t pos, std::size_t limit) {
+  for (std::optional<Frame> f = ReadFrame(image, pos, limit); f && f->type == kFrameNextSection;
+       f = ReadFrame(image, pos, limit)) {
     pos = f->end();
   }
   return pos;
 }
 
-bool IsFinished(ByteView image, const DemoWalk& walk) {
-  if (!walk.directory || walk.segments.size() != walk.directory->entries.size()) return false;
-  bool playback = false;
-  for (const Segment& s : walk.segments) {
-    const DirectoryEntry& entry = walk.directory->entries[static_cast<std::size_t>(s.entry)];
-    const auto entryEnd = static_cast<std::size_t>(entry.offset + entry.length);  // walked, so within the file
-    if (s.how != SegmentEnd::kClosingFrame || static_cast<std::int64_t>(s.begin) != entry.offset ||
-        SkipClosingFrames(image, s.end, entryEnd) != entryEnd) {
+bool AgreesWithDirectory(const DemoWalk& walk) {
+  const Segment* playback = walk.playback();
+  if (!walk.directory || !playback || walk.directory->entries.size() != walk.segments.size() ||
+      walk.segments.back().end != walk.directory->offset) {
+    return false;
+  }
+  for (std::size_t i = 0; i < walk.segments.size(); ++i) {
+    const Segment& s = walk.segments[i];
+    const DirectoryEntry& e = walk.directory->entries[i];
+    if (!s.closed || s.mendedFrames > 0 || e.offset != static_cast<std::int64_t>(s.begin) ||
+        e.length != static_cast<std::int64_t>(s.end - s.begin)) {
       return false;
     }
-    playback = playback || entry.title == kPlaybackTitle;
   }
-  return playback;
+  const DirectoryEntry& entry = walk.directory->entries[1];
+  return entry.title == kPlaybackTitle && entry.frameCount == static_cast<std::int64_t>(playback->networkFrames) &&
+         entry.trackTime == playback->last.time;
 }
 
 }  // namespace rewindor

@@ -1,6 +1,7 @@
 // The one place that knows how a demo's frames are laid out: the directory at
-// the end of the file, the frames of each segment, and a walk over the whole
-// demo that reads every byte at most once, whatever the directory claims.
+// the end of the file, the frames of each segment, the rule by which the
+// frames after LOADING run, and a walk over the whole demo that reads every
+// frame once, whatever the directory claims.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,7 @@ inline constexpr std::string_view kPlaybackTitle = "Playback";
 struct DirectoryEntry {
   std::int32_t type = 0;
   std::string title;  // up to its first zero byte
+  std::int32_t cdTrack = -1;
   float trackTime = 0;
   std::int32_t frameCount = 0;
   std::int64_t offset = 0;
@@ -44,6 +46,9 @@ struct Frame {
   std::uint8_t type = 0;
   float time = 0;
   std::int32_t number = 0;
+  // The walk gave it the time and number above in place of the damaged ones
+  // it holds (PlaybackRun's kMend).
+  bool mended = false;
 
   std::size_t end() const { return offset + size; }
   bool IsNetwork() const { return type == kFrameNetMsgStart || type == kFrameNetMsg; }
@@ -59,115 +64,176 @@ std::optional<Frame> ReadFrame(ByteView image, std::size_t pos, std::size_t end)
 ByteView NetworkFixedPart(ByteView image, const Frame& frame);
 ByteView NetworkMessages(ByteView image, const Frame& frame);
 
-// How a run of frames ended.
-enum class SegmentEnd : std::uint8_t {
-  kClosingFrame,  // its type-5 frame, included in the run
-  kEnd,           // exactly at its end
-  kBroken,        // at bytes that are not a whole frame
+// A frame's place in time: its time in seconds since the segment began and
+// its frame number.
+struct FrameStamp {
+  float time = 0;
+  std::int32_t number = 0;
 };
 
+// How far apart two frames of Playback may lie. Measured on the real
+// recordings (8 protocol-48 demos: client, listen server, single-player and
+// HLTV): Playback starts with a demo-start frame at time 0, number 0; times
+// never run backwards, and the largest step between two frames is 1.055 s
+// (a client demo on a public server; 0.064 s in the HLTV demo, at most
+// 0.021 s in the others); frame numbers never fall and grow by 0 or 1 from one frame
+// to the next (the frames of one tick share a number). The bounds leave a
+// margin of over 50 times: a step of up to a minute and 60,000 frame numbers
+// (a minute at the engine's highest rate of 1,000 frames a second). A longer
+// pause is still taken when the frame after it carries on from it.
+inline constexpr double kMaxFrameTimeStep = 60;
+inline constexpr std::int64_t kMaxFrameNumberStep = 60000;
+inline constexpr double kMaxFrameGap = 3600;  // seconds; numbers then at most 1,000 a second more
+inline constexpr double kMaxFramesPerSecond = 1000;
+
+// The one rule by which a segment after LOADING (Playback) runs, shared by
+// the facts and the repair. Frames are judged one by one, each with the whole
+// frame after it (`next`: none at the end of what walks, after a type-0
+// frame and after a closing frame):
+//  - kKeep: it follows the last frame kept (time and number within the steps
+//    above; a longer pause when `next` follows it), and does not stand out of
+//    a sequence that `next` carries on without it;
+//  - kMend: its time or number is damaged (not a number, running backwards,
+//    far ahead) but `next` carries on from the last frame kept: it is kept,
+//    with that frame's time and number in place of its own, so that the game
+//    plays it at once after it;
+//  - kEnd: neither; Playback ends before it. So a garbage tail ends it, and a
+//    closing frame whose time does not follow is not taken either.
+// The segment is taken to start at time 0, number 0, as every real one does;
+// its first frame may start anywhere else (a non-negative time and number)
+// when `next` follows it.
+class PlaybackRun {
+ public:
+  enum class Verdict : std::uint8_t { kKeep, kMend, kEnd };
+  Verdict Judge(const Frame& frame, const std::optional<Frame>& next);
+  // The last frame kept, as kept: a mended frame takes this stamp.
+  const FrameStamp& last() const { return last_; }
+
+ private:
+  FrameStamp last_;
+  bool started_ = false;  // a frame was kept or mended
+};
+
+// A run of frames: LOADING, Playback or a later segment.
 struct Segment {
   std::size_t begin = 0;
-  std::size_t end = 0;  // after the last whole frame walked
-  SegmentEnd how = SegmentEnd::kEnd;
-  std::uint64_t frames = 0;
+  std::size_t end = 0;  // after its last frame, and the closing frames right after that
+  bool closed = false;  // it ends with its own closing frame
+  std::uint64_t frames = 0;         // walked, its closing frame included, those right after it not
   std::uint64_t networkFrames = 0;  // of type 1
-  float lastTime = 0;               // of the last frame walked
-  // The directory entry it was walked for; -1 when walked without a directory.
-  int entry = -1;
+  std::uint64_t mendedFrames = 0;
+  FrameStamp last;  // of its last frame (the closing frame of a closed one), as kept
 };
-
-// Walks the frames from `begin` up to `limit`, calling visit(frame) for each,
-// and stops after the closing frame, at `limit`, or before bytes that are not
-// a whole frame.
-template <class Visit>
-Segment WalkSegment(ByteView image, std::size_t begin, std::size_t limit, Visit&& visit) {
-  Segment s;
-  s.begin = s.end = begin;
-  for (;;) {
-    if (s.end >= limit) {
-      s.how = SegmentEnd::kEnd;
-      return s;
-    }
-    std::optional<Frame> frame = ReadFrame(image, s.end, limit);
-    if (!frame) {
-      s.how = SegmentEnd::kBroken;
-      return s;
-    }
-    visit(*frame);
-    s.end = frame->end();
-    ++s.frames;
-    if (frame->type == kFrameNetMsg) ++s.networkFrames;
-    s.lastTime = frame->time;
-    if (frame->type == kFrameNextSection) {
-      s.how = SegmentEnd::kClosingFrame;
-      return s;
-    }
-  }
-}
 
 struct DemoWalk {
   std::optional<Directory> directory;
-  std::vector<Segment> segments;  // in file order
+  // In file order: LOADING (the frames from the end of the header to its
+  // closing frame), then Playback, then any later segment; each after the
+  // closing frames that end the one before.
+  std::vector<Segment> segments;
+  // The game finished writing the demo: the directory describes exactly the
+  // segments walked (AgreesWithDirectory).
+  bool finished = false;
+
+  // The segment after LOADING, when one walked.
+  const Segment* playback() const { return segments.size() > 1 ? &segments[1] : nullptr; }
+  std::uint64_t frames() const;
+  std::uint64_t mendedFrames() const;
 };
 
-// Walks the whole demo, calling visit(segment, frame) for every frame, where
-// `segment` is the index into the walk's segments. With a directory, each
-// entry's segment is walked in file order up to the directory, and bytes an
-// earlier segment already covered are not walked again. Without one, frames
-// are walked from the end of the header on, a new segment after each closing
-// frame, until bytes that are not a whole frame. Either way no byte is read
-// twice: the cost is linear in the file's size.
+// Walks the whole demo once, calling visit(segment, frame) for every frame
+// kept, where `segment` indexes the walk's segments; a mended frame comes
+// with its mended time and number. The directory takes no part in the walk:
+// LOADING is walked from the end of the header to its closing frame, every
+// later segment by PlaybackRun's rule, and a new segment starts after a
+// closing frame while it starts before the directory (or before the file's
+// end when there is none), up to kMaxDirectoryEntries segments. Each frame is
+// read once: the cost is linear in the file's size, whatever the directory
+// holds.
 template <class Visit>
 DemoWalk WalkDemo(ByteView image, Visit&& visit);
 
-// The segment order of a directory walk: entry indices by segment offset.
-std::vector<int> DirectoryWalkOrder(const Directory& directory);
+// The whole frame at `pos` that Playback may hold: none for a type-0 frame.
+std::optional<Frame> ReadPlaybackFrame(ByteView image, std::size_t pos);
 
-// The end of the closing frames that stand from `pos` on, before `end`.
-std::size_t SkipClosingFrames(ByteView image, std::size_t pos, std::size_t end);
+// The end of the closing frames that stand from `pos` on, within `limit`.
+std::size_t ClosingFramesEnd(ByteView image, std::size_t pos, std::size_t limit);
 
-// Whether the game finished writing the demo: it has a directory with a
-// Playback entry, and every entry's segment was walked from its offset to its
-// closing frame, which (with the closing frames the game at times writes
-// right after it) ends exactly where the entry says.
-bool IsFinished(ByteView image, const DemoWalk& walk);
+// Whether the directory describes exactly what was walked: one entry for each
+// segment, in order, each at its segment's offset and of its length, every
+// segment closed and none mended, the last one ending where the directory
+// begins; the second entry titled Playback, with its network frames and its
+// closing frame's time. Anything else is damage, whatever the game can play.
+bool AgreesWithDirectory(const DemoWalk& walk);
+
+template <class Visit>
+Segment WalkLoading(ByteView image, std::size_t limit, Visit&& visit) {
+  Segment s;
+  s.begin = s.end = kHeaderSize;
+  for (std::optional<Frame> f = ReadFrame(image, s.end, image.size()); f; f = ReadFrame(image, s.end, image.size())) {
+    visit(*f);
+    ++s.frames;
+    s.networkFrames += f->type == kFrameNetMsg;
+    s.end = f->end();
+    s.last = {f->time, f->number};
+    if (f->type == kFrameNextSection) {
+      s.closed = true;
+      s.end = ClosingFramesEnd(image, s.end, limit);
+      break;
+    }
+  }
+  return s;
+}
+
+template <class Visit>
+Segment WalkPlayback(ByteView image, std::size_t begin, std::size_t limit, Visit&& visit) {
+  Segment s;
+  s.begin = s.end = begin;
+  PlaybackRun run;
+  for (std::optional<Frame> frame = ReadPlaybackFrame(image, begin); frame;) {
+    std::optional<Frame> next =
+        frame->type == kFrameNextSection ? std::nullopt : ReadPlaybackFrame(image, frame->end());
+    const PlaybackRun::Verdict verdict = run.Judge(*frame, next);
+    if (verdict == PlaybackRun::Verdict::kEnd) break;
+    if (verdict == PlaybackRun::Verdict::kMend) {
+      frame->time = run.last().time;
+      frame->number = run.last().number;
+      frame->mended = true;
+      ++s.mendedFrames;
+    }
+    visit(*frame);
+    ++s.frames;
+    s.networkFrames += frame->type == kFrameNetMsg;
+    s.end = frame->end();
+    if (frame->type == kFrameNextSection) {
+      s.closed = true;
+      s.end = ClosingFramesEnd(image, s.end, limit);
+      break;
+    }
+    frame = std::move(next);
+  }
+  s.last = run.last();
+  return s;
+}
 
 template <class Visit>
 DemoWalk WalkDemo(ByteView image, Visit&& visit) {
   DemoWalk walk;
   if (image.size() <= kHeaderSize) return walk;
   walk.directory = ReadDirectory(image);
-  if (walk.directory) {
-    const std::size_t limit = walk.directory->offset;
-    std::size_t walked = kHeaderSize;
-    for (int e : DirectoryWalkOrder(*walk.directory)) {
-      const DirectoryEntry& entry = walk.directory->entries[static_cast<std::size_t>(e)];
-      if (entry.offset < static_cast<std::int64_t>(kHeaderSize) || entry.length <= 0 ||
-          entry.offset >= static_cast<std::int64_t>(limit)) {
-        continue;
-      }
-      const std::size_t begin = std::max(static_cast<std::size_t>(entry.offset), walked);
-      const std::size_t end =
-          static_cast<std::size_t>(std::min<std::int64_t>(entry.offset + entry.length, static_cast<std::int64_t>(limit)));
-      if (begin >= end) continue;
-      const std::size_t index = walk.segments.size();
-      Segment s = WalkSegment(image, begin, end, [&](const Frame& f) { visit(index, f); });
-      s.entry = e;
-      walked = std::max(walked, s.end);
-      walk.segments.push_back(s);
-    }
-    return walk;
-  }
-  std::size_t pos = kHeaderSize;
-  while (pos < image.size()) {
+  const std::size_t limit = walk.directory ? walk.directory->offset : image.size();
+  Segment loading = WalkLoading(image, limit, [&](const Frame& f) { visit(std::size_t{0}, f); });
+  if (loading.frames == 0) return walk;
+  walk.segments.push_back(loading);
+  // The game plays no directory of more entries than kMaxDirectoryEntries.
+  while (walk.segments.size() < static_cast<std::size_t>(kMaxDirectoryEntries) && walk.segments.back().closed &&
+         walk.segments.back().end < limit) {
     const std::size_t index = walk.segments.size();
-    Segment s = WalkSegment(image, pos, image.size(), [&](const Frame& f) { visit(index, f); });
+    Segment s = WalkPlayback(image, walk.segments.back().end, limit, [&](const Frame& f) { visit(index, f); });
     if (s.frames == 0) break;
     walk.segments.push_back(s);
-    if (s.how != SegmentEnd::kClosingFrame) break;
-    pos = s.end;
   }
+  walk.finished = AgreesWithDirectory(walk);
   return walk;
 }
 

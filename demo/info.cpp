@@ -1,5 +1,6 @@
 #include "demo/info.h"
 
+#include "demo/names.h"
 #include "demo/search.h"
 #include "demo/utf8.h"
 
@@ -235,11 +236,9 @@ MarkerScan ScanMarkers(ByteView image) {
   const std::size_t n = image.size();
   const std::size_t lastStart = n - 7;  // the last start position a scan tests
   std::size_t lastBuild = std::string_view::npos;
-  std::unordered_set<std::string_view> seen;
-  const std::function<void(std::string_view)> keep = [&](std::string_view name) {
-    if (seen.insert(name).second) result.names.emplace_back(name);
-  };
-  PlayerNameWalk names(image, keep);
+  NameTally names;
+  const std::function<void(std::string_view)> keep = [&](std::string_view name) { names.Add(name); };
+  PlayerNameWalk walk(image, keep);
   // Each marker has a key byte (its first non-zero one: 08 of the HLTV marker
   // at index 1, 'B', and the tab); every key byte found is tested as part of
   // its marker. Zero bytes, which fill much of a demo, are never keys.
@@ -252,7 +251,7 @@ MarkerScan ScanMarkers(ByteView image) {
         if (i <= lastStart && std::memcmp(d + i, kBuildMarker.data(), 6) == 0) lastBuild = i;
         break;
       case '\t':
-        if (i <= lastStart && std::memcmp(d + i, kPlayerInfoMarker.data(), 6) == 0) names.AddWindow(i);
+        if (i <= lastStart && std::memcmp(d + i, kPlayerInfoMarker.data(), 6) == 0) walk.AddWindow(i);
         break;
       default:
         break;
@@ -282,12 +281,11 @@ MarkerScan ScanMarkers(ByteView image) {
   }
 #endif
   for (; i < n; ++i) test(i);
-  names.Finish();
-  if (result.hltv) {
-    result.names.clear();
-  } else if (lastBuild != std::string_view::npos) {
-    result.buildNumber = BuildNumberAt(image, lastBuild);
-  }
+  walk.Finish();
+  if (result.hltv) return result;
+  for (std::string_view name : names.kept()) result.names.emplace_back(name);
+  result.namesNotListed = names.notListed();
+  if (lastBuild != std::string_view::npos) result.buildNumber = BuildNumberAt(image, lastBuild);
   return result;
 }
 
@@ -298,6 +296,7 @@ DemoInspection InspectDemo(ByteView image) {
   f.hltv = scan.hltv;
   f.buildNumber = scan.buildNumber;
   f.playerNames = std::move(scan.names);
+  f.playersNotListed = scan.namesNotListed;
   f.engineVersion = EngineVersionText(f.buildNumber, f.header.networkVersion);
   return f;
 }

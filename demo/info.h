@@ -43,11 +43,13 @@ std::string EngineVersionText(int buildNumber, std::string_view networkVersion);
 
 // The three scans in one pass over the image, with the results of
 // ScanHltv, ScanBuildNumber (0 for an HLTV demo) and ScanPlayerNames (none for
-// an HLTV demo; each name once, exact repeats dropped, in first-seen order).
+// an HLTV demo; each name once, exact repeats dropped, in first-seen order, up
+// to kMaxListedNames of names.h, and the number of the other distinct names).
 struct MarkerScan {
   bool hltv = false;
   int buildNumber = 0;
   std::vector<std::string> names;
+  std::uint64_t namesNotListed = 0;
 };
 MarkerScan ScanMarkers(ByteView image);
 
@@ -57,6 +59,7 @@ struct DemoInspection {
   int buildNumber = 0;
   std::string engineVersion;
   std::vector<std::string> playerNames;  // as ScanMarkers gives them
+  std::uint64_t playersNotListed = 0;    // the distinct names beyond them
 };
 // Header, scans (build and names only for a demo that is not HLTV) and the engine version.
 DemoInspection InspectDemo(ByteView image);

@@ -21,6 +21,14 @@ inline constexpr char kReasonHardLinks[] =
     "The demo has more than one name (hard links); replacing it would part them, so it is left as it is.";
 inline constexpr char kReasonReplacedMeanwhile[] =
     "Another program kept replacing the demo while it was being opened; try again.";
+// An edit or repair of a demo that another program has open for writing: what
+// it writes after the edit would be lost.
+inline constexpr char kReasonBeingWritten[] =
+    "Another program has the demo open for writing (perhaps the game is still recording it); it was left as it "
+    "was. Try again once that program has closed it.";
+
+// The names beyond those listed (players, roster): "%d" is their number.
+inline constexpr char kNamesNotListed[] = "и ещё %d";
 
 // Edit commands.
 inline constexpr char kCannotOpenDemoReason2[] = "Нельзя открыть demo-файл (reason 2)";
@@ -46,6 +54,9 @@ inline constexpr char kNothingToTrim[] = "Demo уже закреп.: отрез�
 inline constexpr char kAskRepairDemo[] = "Починить демку?";
 inline constexpr char kDemoRepaired[] = "Демка починена! Время: %s, кадров: %d, отрезано в конце: %d байт.";
 inline constexpr char kDemoNotBroken[] = "Демка цела, чинить нечего.";
+// Added to kDemoRepaired when frames with a damaged time were kept with a
+// mended one; "%d" is their number.
+inline constexpr char kFrameTimesMended[] = " Исправлено времён кадров: %d.";
 inline constexpr char kRepairNotADemo[] = "Это не демка Half-Life (протокол 5): починить нельзя. Демка не изменена.";
 inline constexpr char kRepairCutInLoading[] =
     "Демка оборвана ещё на загрузке: смотреть в ней нечего, починить нельзя. Демка не изменена.";

@@ -70,6 +70,7 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, con
   // the list compares: one look-up per name, never a search of the list.
   const auto key = [&window](std::string_view name) { return window.PlayerKey(name); };
   for (const std::string& name : DemoPlayers(inspection, key)) window.AddPlayer(name);
+  if (inspection.playersNotListed > 0) window.AddPlayersNotListed(inspection.playersNotListed);
   window.SetInfoText(ComposeDemoSummary(inspection));
   state.currentMod = inspection.header.gameDir;
   LoadPicture(window, state, inspection.header.mapName);

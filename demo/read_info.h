@@ -2,6 +2,7 @@
 // shows what it holds. It reaches the window only through InfoWindow.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -9,6 +10,7 @@
 #include "demo/files.h"
 #include "demo/image_buffer.h"
 #include "demo/info.h"
+#include "demo/names.h"
 
 namespace rewindor {
 
@@ -23,6 +25,9 @@ class InfoWindow {
   // List 1037: emptied; added to.
   virtual void ClearPlayers() = 0;
   virtual void AddPlayer(std::string_view name) = 0;
+  // After the players: the line for `count` distinct names beyond those
+  // listed ("и ещё N"), which a sorted list keeps last.
+  virtual void AddPlayersNotListed(std::uint64_t count) { AddPlayer(NotListedText(count)); }
   // What the list compares when it looks for an entry without regard to
   // letter case: two names with the same key are one entry. By default the
   // name with its ASCII letters in lower case.

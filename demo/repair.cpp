@@ -1,7 +1,5 @@
 #include "demo/repair.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -17,37 +15,57 @@ namespace {
 
 EditResult Refused(std::string_view why) { return EditResult::Refusal(why); }
 
-// The directory's Playback entry of a finished demo.
-const DirectoryEntry* PlaybackEntry(const Directory& directory) {
-  for (const DirectoryEntry& e : directory.entries) {
-    if (e.title == kPlaybackTitle) return &e;
-  }
-  return nullptr;
-}
-
-void PutFrameHeader(std::vector<std::uint8_t>& out, std::uint8_t type, float time, std::int32_t number) {
+void PutFrameHeader(std::vector<std::uint8_t>& out, std::uint8_t type, FrameStamp stamp) {
   std::uint8_t header[kFrameHeaderSize] = {type};
-  std::uint32_t bits;
-  std::memcpy(&bits, &time, sizeof bits);
-  StoreU32LE(header + 1, bits);
-  StoreI32LE(header + 5, number);
+  StoreF32LE(header + 1, stamp.time);
+  StoreI32LE(header + 5, stamp.number);
   out.insert(out.end(), header, header + kFrameHeaderSize);
 }
 
-void PutEntry(std::vector<std::uint8_t>& out, std::int32_t type, std::string_view title, float time,
-              std::int64_t frames, std::size_t offset, std::size_t length) {
-  std::uint8_t entry[kDirectoryEntrySize] = {};
-  StoreI32LE(entry + kEntryTypeOffset, type);
-  std::memcpy(entry + kEntryTitleOffset, title.data(), title.size());
-  StoreI32LE(entry + kEntryFlagsOffset, 0);
-  StoreI32LE(entry + kEntryCdTrackOffset, -1);  // as the game's client writes it
-  std::uint32_t bits;
-  std::memcpy(&bits, &time, sizeof bits);
-  StoreU32LE(entry + kEntryTrackTimeOffset, bits);
-  StoreI32LE(entry + kEntryFrameCountOffset, static_cast<std::int32_t>(frames));
-  StoreI32LE(entry + kEntrySegmentOffsetOffset, static_cast<std::int32_t>(offset));
-  StoreI32LE(entry + kEntrySegmentLengthOffset, static_cast<std::int32_t>(length));
-  out.insert(out.end(), entry, entry + kDirectoryEntrySize);
+// The CD track of the old directory's entry `index` (or of its first entry)
+// where it could be read; the game's client writes -1.
+std::int32_t CdTrackOf(const std::optional<Directory>& old, std::size_t index) {
+  if (!old) return -1;
+  return old->entries[index < old->entries.size() ? index : 0].cdTrack;
+}
+
+// The directory for the segments walked, the last one `closing` bytes longer.
+void PutDirectory(std::vector<std::uint8_t>& out, const DemoWalk& walk, std::size_t closing) {
+  std::uint8_t count[4];
+  StoreI32LE(count, static_cast<std::int32_t>(walk.segments.size()));
+  out.insert(out.end(), count, count + 4);
+  for (std::size_t i = 0; i < walk.segments.size(); ++i) {
+    const Segment& s = walk.segments[i];
+    const bool loading = i == 0;
+    const std::string_view title = loading ? kLoadingTitle : kPlaybackTitle;
+    std::uint8_t entry[kDirectoryEntrySize] = {};
+    StoreI32LE(entry + kEntryTypeOffset, loading ? 0 : 1);
+    std::memcpy(entry + kEntryTitleOffset, title.data(), title.size());
+    StoreI32LE(entry + kEntryCdTrackOffset, CdTrackOf(walk.directory, i));
+    StoreF32LE(entry + kEntryTrackTimeOffset, loading ? 0.0f : s.last.time);
+    StoreI32LE(entry + kEntryFrameCountOffset, loading ? 0 : static_cast<std::int32_t>(s.networkFrames));
+    StoreI32LE(entry + kEntrySegmentOffsetOffset, static_cast<std::int32_t>(s.begin));
+    const std::size_t length = s.end - s.begin + (i + 1 == walk.segments.size() ? closing : 0);
+    StoreI32LE(entry + kEntrySegmentLengthOffset, static_cast<std::int32_t>(length));
+    out.insert(out.end(), entry, entry + kDirectoryEntrySize);
+  }
+}
+
+// Writes the mended times and numbers into the frames the walk mended.
+void MendFrames(MutableByteView image) {
+  WalkDemo(image, [&](std::size_t, const Frame& frame) {
+    if (!frame.mended) return;
+    StoreF32LE(image.data() + frame.offset + 1, frame.time);
+    StoreI32LE(image.data() + frame.offset + 5, frame.number);
+  });
+}
+
+void Report(RepairReport& report, const DemoWalk& walk, bool repaired) {
+  report = RepairReport{};
+  report.repaired = repaired;
+  report.duration = walk.playback()->last.time;
+  report.frames = static_cast<std::int64_t>(walk.playback()->networkFrames);
+  report.mendedTimes = walk.mendedFrames();
 }
 
 }  // namespace
@@ -57,63 +75,36 @@ EditResult RepairDemo(MutableByteView image, RepairReport& report) {
       LoadI32LE(image.data() + kDemoProtocolOffset) != kHeaderDemoProtocol) {
     return Refused(text::kRepairNotADemo);
   }
-  if (image.size() <= kHeaderSize) return Refused(text::kRepairCutInLoading);
-  if (ReadDirectory(image)) {
-    const DemoWalk walk = WalkDemo(image, [](std::size_t, const Frame&) {});
-    if (IsFinished(image, walk)) {
-      const DirectoryEntry& playback = *PlaybackEntry(*walk.directory);
-      report = RepairReport{};
-      report.duration = playback.trackTime;
-      report.frames = playback.frameCount;
-      EditResult r;
-      r.writeLength = image.size();
-      return r;
-    }
+  const DemoWalk walk = WalkDemo(image, [](std::size_t, const Frame&) {});
+  if (walk.finished) {
+    Report(report, walk, false);
+    EditResult r;
+    r.writeLength = image.size();
+    return r;
   }
+  if (walk.segments.empty() || !walk.segments[0].closed) return Refused(text::kRepairCutInLoading);
+  if (!walk.playback() || walk.playback()->networkFrames == 0) return Refused(text::kRepairNoGame);
 
-  // LOADING, with the closing frames right after its own.
-  const Segment loading = WalkSegment(image, kHeaderSize, image.size(), [](const Frame&) {});
-  if (loading.how != SegmentEnd::kClosingFrame) return Refused(text::kRepairCutInLoading);
-  const std::size_t playbackBegin = SkipClosingFrames(image, loading.end, image.size());
-
-  // Playback, as far as it walks as the game's frames.
-  std::size_t end = playbackBegin;
-  std::int64_t networkFrames = 0;
-  std::optional<Frame> last;
-  bool closed = false;
-  while (!closed) {
-    std::optional<Frame> f = ReadFrame(image, end, image.size());
-    if (!f || f->type == kFrameNetMsgStart || !std::isfinite(f->time) || (last && f->time < last->time)) break;
-    networkFrames += f->type == kFrameNetMsg;
-    closed = f->type == kFrameNextSection;
-    end = f->end();
-    last = f;
-  }
-  if (networkFrames == 0) return Refused(text::kRepairNoGame);
-
+  // Every frame walked is kept; the last segment gets a closing frame when
+  // it has none, with its last frame's time and the next number (2^31 - 1
+  // frames would take the game over a year at 60 a second).
+  const Segment& last = walk.segments.back();
   std::vector<std::uint8_t> appended;
-  if (!closed) {
-    // 2^31 - 1 frames would take the game over a year at 60 a second.
-    PutFrameHeader(appended, kFrameNextSection, last->time,
-                   static_cast<std::int32_t>(static_cast<std::uint32_t>(last->number) + 1));
+  if (!last.closed) {
+    PutFrameHeader(appended, kFrameNextSection,
+                   {last.last.time, static_cast<std::int32_t>(static_cast<std::uint32_t>(last.last.number) + 1)});
   }
-  const float time = last->time;  // of the closing frame, the old one or ours
-  if (std::uint64_t{end} + appended.size() + 4 + 2 * kDirectoryEntrySize >
+  const std::size_t closing = appended.size();
+  const std::size_t end = last.end;
+  if (std::uint64_t{end} + closing + 4 + walk.segments.size() * kDirectoryEntrySize >
       static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
     return Refused(text::kRepairTooLarge);
   }
-  const std::size_t directory = end + appended.size();
-  std::uint8_t count[4];
-  StoreI32LE(count, 2);
-  appended.insert(appended.end(), count, count + 4);
-  PutEntry(appended, 0, kLoadingTitle, 0, 0, kHeaderSize, playbackBegin - kHeaderSize);
-  PutEntry(appended, 1, kPlaybackTitle, time, networkFrames, playbackBegin, directory - playbackBegin);
-  StoreI32LE(image.data() + kDirectoryOffsetOffset, static_cast<std::int32_t>(directory));
+  PutDirectory(appended, walk, closing);
+  if (walk.mendedFrames() > 0) MendFrames(image);
+  StoreI32LE(image.data() + kDirectoryOffsetOffset, static_cast<std::int32_t>(end + closing));
 
-  report = RepairReport{};
-  report.repaired = true;
-  report.duration = time;
-  report.frames = networkFrames;
+  Report(report, walk, true);
   report.bytesDropped = image.size() - end;
   EditResult r;
   r.changes = 1;
@@ -133,6 +124,11 @@ std::string RepairResultText(const RepairReport& report) {
   put("%s", PlayingTimeText(report.duration));
   put("%d", std::to_string(report.frames));
   put("%d", std::to_string(report.bytesDropped));
+  if (report.mendedTimes > 0) {
+    std::string mended = text::kFrameTimesMended;
+    mended.replace(mended.find("%d"), 2, std::to_string(report.mendedTimes));
+    out += mended;
+  }
   return out;
 }
 

@@ -116,9 +116,7 @@ void ViewportTally::Count(ByteView image, const Frame& frame) {
 }
 
 std::optional<Resolution> ViewportTally::Result(ByteView image, const DemoWalk& walk) const {
-  std::uint64_t frames = 0;
-  for (const Segment& s : walk.segments) frames += s.frames;
-  if (frames > 0) return MostFrequent(viewports_);
+  if (walk.frames() > 0) return MostFrequent(viewports_);
   return FromSizeRecords(image);
 }
 

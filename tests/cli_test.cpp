@@ -149,7 +149,7 @@ std::string NoDetails(bool hltv = false) {
 }
 constexpr char kNoDetailsJson[] =
     ", \"duration\": null, \"frames\": null, \"server\": null, \"maxPlayers\": null, \"recorder\": null, "
-    "\"roster\": [], \"finished\": false}\n";
+    "\"roster\": [], \"rosterNotListed\": 0, \"finished\": false}\n";
 
 TEST(InfoCommand, PlainBlocksAndJsonLines) {
   TempFolder dir;
@@ -170,7 +170,7 @@ TEST(InfoCommand, PlainBlocksAndJsonLines) {
   EXPECT_EQ(json.out, "{\"path\": " + JsonString(first) +
                           ", \"engineVersion\": \"1.1.1.0\", \"demoVersion\": \"5\", \"networkVersion\": \"48\", "
                           "\"map\": \"de_rewind\", \"mod\": \"cstrike\", \"hltv\": false, \"build\": 2056, "
-                          "\"players\": [\"Zed\", \"alpha\", \"Bob\"], \"summary\": " +
+                          "\"players\": [\"Zed\", \"alpha\", \"Bob\"], \"playersNotListed\": 0, \"summary\": " +
                           JsonString(Summary("1.1.1.0", "de_rewind", "cstrike", false)) + ", \"resolution\": null" +
                           kNoDetailsJson);
 }
@@ -369,12 +369,39 @@ TEST(BuiltDemos, InfoTellsPlayingTimeServerAndPlayers) {
   const std::string json = RunTool({"info", "--json", path}).out;
   EXPECT_NE(json.find(
                 "\"resolution\": \"640x480\", \"duration\": 75.484375, \"frames\": 4832, \"server\": \"Сервер \\\"1\\\"\", "
-                "\"maxPlayers\": 12, \"recorder\": \"Èãðîê\", \"roster\": [\"Èãðîê\", \"Ann\"], \"finished\": true}\n"),
+                "\"maxPlayers\": 12, \"recorder\": \"Èãðîê\", \"roster\": [\"Èãðîê\", \"Ann\"], \"rosterNotListed\": 0, \"finished\": true}\n"),
             std::string::npos)
       << json;
   EXPECT_TRUE(RunTool({"info", path}).out.ends_with(
       "Playing time: 1:15\nFrames: 4832\nServer: Сервер \"1\"\nMax players: 12\nRecorded by: Èãðîê\nFinished: Yes\n"
       "Roster:\nÈãðîê\nAnn\n"));
+}
+
+// Past 1,024 distinct names the players and the roster say how many more
+// there are: a key of its own in JSON, a line after the names in plain text.
+TEST(BuiltDemos, NamesBeyondTheListAreCounted) {
+  TempFolder dir;
+  std::vector<std::string> names;
+  for (int i = 0; i < 1030; ++i) names.push_back(std::string("n").append(std::to_string(i)));
+  builder::Demo demo;
+  Bytes updates;
+  for (const std::string& name : names) {
+    const Bytes u = builder::UpdateUserInfoRaw(1, 2, "\\name\\" + name);
+    updates.insert(updates.end(), u.begin(), u.end());
+  }
+  demo.loading().items.push_back(builder::LoadingFrame({updates}));
+  for (std::size_t i = 0; i < names.size(); i += 20) {  // player-info blocks within their windows
+    const std::vector<std::string> some(names.begin() + static_cast<std::ptrdiff_t>(i),
+                                        names.begin() + static_cast<std::ptrdiff_t>(std::min(i + 20, names.size())));
+    demo.playback().items.push_back(builder::NetFrame({builder::PlayerInfoBlock("cstrike", some)}));
+  }
+  const std::string path = dir.Write("a.dem", ClientDemo(builder::Build(demo)));
+  const std::string json = RunTool({"info", "--json", path}).out;
+  EXPECT_NE(json.find("\"n1023\"], \"playersNotListed\": 6, "), std::string::npos) << json;
+  EXPECT_NE(json.find("\"n1023\"], \"rosterNotListed\": 6, "), std::string::npos) << json;
+  const std::string plain = RunTool({"info", path}).out;
+  EXPECT_NE(plain.find("n1023\nи ещё 6\nPlaying time: "), std::string::npos);
+  EXPECT_TRUE(plain.ends_with("n1023\nи ещё 6\n"));
 }
 
 // The trim removes the loading data before the announcement's frame: the
@@ -443,7 +470,7 @@ TEST(BuiltDemos, RepairMendsAnUnfinishedDemoOnce) {
   auto json = [&](bool repaired, bool dryRun) {
     return "{\"path\": " + JsonString(path) + ", \"command\": \"repair\", \"repaired\": " +
            (repaired ? "true" : "false") + ", \"duration\": 1.984375, \"frames\": 128, \"bytesDropped\": 0, " +
-           "\"dryRun\": " + (dryRun ? "true" : "false") + ", \"result\": " +
+           "\"mendedTimes\": 0, \"dryRun\": " + (dryRun ? "true" : "false") + ", \"result\": " +
            JsonString(repaired ? "Демка починена! Время: 0:01, кадров: 128, отрезано в конце: 0 байт."
                                : text::kDemoNotBroken) +
            "}\n";

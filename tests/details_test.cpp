@@ -52,5 +52,16 @@ TEST(DescribeDemo, WhatIsNotKnownSaysSo) {
   EXPECT_EQ(lines[5], Line(text::kDetailsFinished, text::kDetailsYes));
 }
 
+// A roster beyond the names kept counts them all and ends with the line for the rest.
+TEST(DescribeDemo, RosterBeyondItsNamesEndsWithTheirNumber) {
+  DemoDetails d;
+  d.facts.roster = {"Ann", "Bob"};
+  d.facts.rosterNotListed = 3000;
+  const std::vector<std::string> lines = Shown(d);
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
+            (std::vector<std::string>{Line(text::kDetailsRoster, "3002"), Line("", "", "Ann"), Line("", "", "Bob"),
+                                      "и ещё 3000|"}));
+}
+
 }  // namespace
 }  // namespace rewindor

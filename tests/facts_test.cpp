@@ -11,6 +11,8 @@
 #include <iterator>
 
 #include "demo/frames.h"
+#include "demo/names.h"
+#include "tests/support/damaged_directories.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -67,29 +69,53 @@ TEST(DemoFacts, BuiltClientDemo) {
   EXPECT_EQ(walked.roster, facts.roster);
 }
 
-// A directory that lies about the Playback segment leaves the demo
-// unfinished; its time and frames then come from the walk.
+// A directory that does not describe the frames exactly leaves the demo
+// unfinished; its time, frames and players then all come from the walk, as
+// for a demo the game never finished.
 TEST(DemoFacts, DamagedDirectoriesAreNotFinished) {
-  struct Case {
-    const char* what;
-    std::function<void(std::vector<b::DirectoryEntry>&)> edit;
-  };
-  const Case cases[] = {
-      {"shorter", [](auto& e) { e[1].length -= 1; }},
-      {"longer", [](auto& e) { e[1].length += 1; }},
-      {"no Playback title", [](auto& e) { e[1].title = "Playbook"; }},
-      {"starts inside a frame", [](auto& e) { e[1].offset += 5; e[1].length -= 5; }},
-  };
-  for (const Case& c : cases) {
+  const b::Built whole = b::Build(ClientDemo());
+  const b::SegmentRecord& playback = whole.layout.segments.at(1);
+  for (const DirectoryDamage& c : DirectoryDamages()) {
     b::Demo demo = ClientDemo();
-    demo.damage.editEntries = [&](std::vector<b::DirectoryEntry>& e) {
-      c.edit(e);
-      e[1].trackTime = 999;
-    };
+    demo.damage.editEntries = c.edit;
+    demo.damage.entryCount = c.count;
     const DemoFacts facts = ReadDemoFacts(b::Build(demo).bytes);
     EXPECT_FALSE(facts.finished) << c.what;
-    EXPECT_NE(facts.duration, 999.0) << c.what;
+    EXPECT_EQ(facts.duration, playback.lastTime) << c.what;
+    EXPECT_EQ(facts.frames, std::int64_t{playback.netFrames}) << c.what;
+    EXPECT_EQ(facts.roster, (std::vector<std::string>{"Me", "Ann", "Bob", "Me2"})) << c.what;
   }
+}
+
+// The recorder is the first name of the server info's slot, wherever its
+// update stands among the others.
+TEST(DemoFacts, RecorderIsTheRecordingSlotsFirstName) {
+  b::Demo demo;
+  demo.loading().items.push_back(b::LoadingFrame(
+      {Concat({b::ServerInfoMessage({.maxPlayers = 8, .slot = 3}), User(0, "Ann"), User(1, "Bob"), User(3, "Rec")})}));
+  demo.playback().items.push_back(b::NetFrame({Concat({User(3, "Rec2"), User(2, "Cid")})}));
+  const DemoFacts facts = ReadDemoFacts(b::Build(demo).bytes);
+  EXPECT_EQ(facts.recorder, "Rec");
+  EXPECT_EQ(facts.roster, (std::vector<std::string>{"Ann", "Bob", "Rec", "Rec2", "Cid"}));
+}
+
+// The roster keeps its first 1,024 distinct names and counts the others once
+// each, however often they recur.
+TEST(DemoFacts, RosterOfThousandsOfNames) {
+  b::Demo demo = ClientDemo();  // Me, Ann, Bob, Me2
+  for (int frame = 0; frame < 4; ++frame) {
+    Bytes updates;
+    for (int i = 0; i < 1000; ++i) {
+      const Bytes u = b::UpdateUserInfoRaw(1, 2, "\\name\\p" + std::to_string(i % 3 == 0 ? i : frame * 1000 + i));
+      updates.insert(updates.end(), u.begin(), u.end());
+    }
+    demo.playback().items.push_back(b::NetFrame({updates}));
+  }
+  const DemoFacts facts = ReadDemoFacts(b::Build(demo).bytes);
+  const std::uint64_t distinct = 4 + 334 + 4 * 666;
+  ASSERT_EQ(facts.roster.size(), kMaxListedNames);
+  EXPECT_EQ(facts.roster[4], "p0");
+  EXPECT_EQ(facts.rosterNotListed, distinct - kMaxListedNames);
 }
 
 // Only a server info checked whole counts; the first one of the loading
@@ -223,12 +249,23 @@ TEST(DemoFacts, RealRecordings) {
       EXPECT_NE(std::find(facts.roster.begin(), facts.roster.end(), *r.recorder), facts.roster.end()) << r.file;
     }
 
+    // The directory damaged but readable (an entry count of 1): the same
+    // time, frames and players, from the walk, but not finished.
+    Bytes oneEntry = image;
+    StoreI32LE(&oneEntry[directory->offset], 1);
+    const DemoFacts walked = ReadDemoFacts(oneEntry);
+    EXPECT_FALSE(walked.finished) << r.file;
+    EXPECT_EQ(walked.duration, facts.duration) << r.file;
+    EXPECT_EQ(walked.frames, facts.frames) << r.file;
+    EXPECT_EQ(walked.roster, facts.roster) << r.file;
+    EXPECT_EQ(walked.recorder, facts.recorder) << r.file;
+
     // Cut inside a Playback frame, without its directory: the time of the
     // last whole frame before the cut, and the network frames up to there.
     std::vector<Frame> frames;
-    WalkSegment(image, static_cast<std::size_t>(playback.offset),
-                static_cast<std::size_t>(playback.offset + playback.length),
-                [&](const Frame& f) { frames.push_back(f); });
+    WalkDemo(image, [&](std::size_t segment, const Frame& f) {
+      if (segment == 1) frames.push_back(f);
+    });
     for (std::size_t k : {frames.size() / 3, frames.size() - 1}) {
       std::int64_t network = 0;
       for (std::size_t i = 0; i < k; ++i) network += frames[i].type == kFrameNetMsg;

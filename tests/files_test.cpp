@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "demo/messages.h"
+#include "demo/patch_run.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -68,6 +71,19 @@ class OtherWriter {
 #endif
   bool ok_;
 };
+
+#ifndef _WIN32
+// Whether the file system in `dir` grants read leases.
+bool LeasesWork(const fs::path& dir) {
+  const fs::path probe = dir / "lease-probe";
+  std::ofstream(probe) << "x";
+  const int fd = ::open(probe.c_str(), O_RDONLY);
+  const bool works = fd >= 0 && ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
+  if (fd >= 0) ::close(fd);
+  fs::remove(probe);
+  return works;
+}
+#endif
 
 class FilesTest : public ::testing::Test {
  protected:
@@ -239,6 +255,58 @@ TEST_F(FilesTest, LockedDemoIsRefused) {
   EXPECT_FALSE(e.text.empty());
 }
 
+// The game records without a lock: an edit of the demo it writes to would
+// replace the file under it, and all it wrote later would be lost. The edit
+// is refused and the demo left byte for byte; once the writer is gone it runs.
+TEST_F(FilesTest, DemoThatAnotherProgramWritesIsNotEdited) {
+  const std::string old("HLDEMO\0\0old bytes", 17);
+  const fs::path p = Put("a.dem", old);
+  const EditStep step = [](MutableByteView image) {
+    image[8] = 'N';
+    EditResult r;
+    r.changes = 1;
+    r.writeLength = image.size();
+    return r;
+  };
+#ifdef _WIN32
+  // As the C runtime's fopen(..., "wb") opens it: others may read and write.
+  HANDLE writer = CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  const EditOutcome refused = EditDemo(files_, Utf8(p), step, false);
+  CloseHandle(writer);
+#else
+  if (!LeasesWork(dir_)) GTEST_SKIP() << "no file leases on this file system";
+  int ready[2], release[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {  // the recording game: the demo open for writing, no lock
+    ::close(release[1]);
+    const int fd = ::open(p.c_str(), O_WRONLY);
+    char c = fd >= 0 ? 'y' : 'n';
+    (void)!::write(ready[1], &c, 1);
+    (void)!::read(release[0], &c, 1);
+    ::_exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  const EditOutcome refused = EditDemo(files_, Utf8(p), step, false);
+  ::close(release[1]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  for (int fd : {ready[0], ready[1], release[0]}) ::close(fd);
+#endif
+  EXPECT_EQ(refused.failure, EditFailure::kOpen);
+  EXPECT_EQ(refused.why.text, text::kReasonBeingWritten);
+  EXPECT_EQ(Get(p), old);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"a.dem"});
+  EXPECT_TRUE(EditDemo(files_, Utf8(p), step, false).ok());
+  EXPECT_EQ(Get(p), std::string("HLDEMO\0\0Nld bytes", 17));
+}
+
 // Writes `content` as the demo's new self through our own temp file.
 bool EditTo(DemoFile& demo, std::string_view content) {
   auto temp = demo.CreateTemp();
@@ -387,6 +455,55 @@ TEST_F(FilesTest, KilledEditLeavesNoTempFile) {
   ASSERT_NE(demo, nullptr);
   ASSERT_TRUE(EditTo(*demo, "new"));
   demo.reset();
+  EXPECT_EQ(Listing(), std::vector<std::string>{"a.dem"});
+}
+
+// A program that opens the demo for writing while an edit runs breaks the
+// edit's lease: the edit then leaves the demo as it was.
+TEST_F(FilesTest, WriterThatComesDuringAnEditKeepsTheDemo) {
+  if (!LeasesWork(dir_)) GTEST_SKIP() << "no file leases on this file system";
+  const fs::path p = Put("a.dem", "old");
+  auto demo = files_.OpenForEditing(Utf8(p));
+  ASSERT_NE(demo, nullptr);
+  // Without O_NONBLOCK the open would wait until the edit lets go.
+  const int writer = ::open(p.c_str(), O_WRONLY | O_NONBLOCK);
+  EXPECT_EQ(writer, -1);
+  EXPECT_EQ(errno, EWOULDBLOCK);
+  EXPECT_FALSE(EditTo(*demo, "new"));
+  EXPECT_EQ(files_.LastError().text, text::kReasonBeingWritten);
+  demo.reset();
+  EXPECT_EQ(Get(p), "old");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"a.dem"});
+}
+#else
+// An edit killed while it writes leaves nothing: the temp file goes with the
+// killed process's handle. The test runs itself as the process it kills.
+TEST_F(FilesTest, KilledEditLeavesNoTempFile) {
+  if (const char* demoPath = std::getenv("REWINDOR_KILLED_EDIT")) {
+    auto demo = NativeFileSystem().OpenForEditing(demoPath);
+    auto temp = demo ? demo->CreateTemp() : nullptr;
+    if (temp && temp->Write(B("half of the new"))) TerminateProcess(GetCurrentProcess(), 7);
+    FAIL() << "the edit could not start";
+  }
+  const fs::path p = Put("a.dem", "old");
+  std::wstring self(MAX_PATH, L'\0');
+  self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+  std::wstring command = L"\"" + self + L"\" --gtest_filter=FilesTest.KilledEditLeavesNoTempFile";
+  ASSERT_TRUE(SetEnvironmentVariableW(L"REWINDOR_KILLED_EDIT", p.c_str()));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  const BOOL started =
+      CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child);
+  SetEnvironmentVariableW(L"REWINDOR_KILLED_EDIT", nullptr);
+  ASSERT_TRUE(started);
+  WaitForSingleObject(child.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(child.hProcess, &code);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  ASSERT_EQ(code, 7u) << "killed while it wrote";
+  EXPECT_EQ(Get(p), "old");
   EXPECT_EQ(Listing(), std::vector<std::string>{"a.dem"});
 }
 #endif

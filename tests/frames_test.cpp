@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
+
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -41,32 +44,101 @@ TEST(FrameWalker, EveryFrameOnceWithOrWithoutDirectory) {
       const b::SegmentRecord& want = built.layout.segments[i];
       EXPECT_EQ(walk.segments[i].begin, want.offset);
       EXPECT_EQ(walk.segments[i].end, want.offset + want.length);
-      EXPECT_EQ(walk.segments[i].how, SegmentEnd::kClosingFrame);
+      EXPECT_TRUE(walk.segments[i].closed);
       EXPECT_EQ(walk.segments[i].networkFrames, i == 0 ? 0u : want.netFrames);
-      EXPECT_EQ(walk.segments[i].lastTime, want.lastTime);
+      EXPECT_EQ(walk.segments[i].last.time, want.lastTime);
     }
   }
 }
 
-// 1,024 entries that all name the same segment, or segments that overlap,
-// walk each byte once.
-TEST(FrameWalker, HostileDirectoryWalksEachByteOnce) {
-  b::Demo demo = Small();
-  demo.damage.editEntries = [](std::vector<b::DirectoryEntry>& entries) {
-    const b::DirectoryEntry playback = entries.back();
-    entries.clear();
-    for (int i = 0; i < kMaxDirectoryEntries; ++i) {
-      b::DirectoryEntry e = playback;
-      e.offset += (i % 2) * 7;  // every other one starts inside a frame
-      e.length = 0x7FFFFFFF;
+// The directory takes no part in the walk: 1,024 entries that each start at
+// another of a long run of closing frames and run to the directory (once
+// quadratic to check) are read as damage, each frame once.
+TEST(FrameWalker, HostileDirectoryWalksEachFrameOnce) {
+  b::Demo demo;
+  demo.loading().items.push_back(b::LoadingFrame({b::Print("hello")}));
+  demo.playback().items.assign(2 * kMaxDirectoryEntries + 1, b::Item(b::NextSectionFrame()));
+  demo.playback().items.front() = b::NetFrame({b::Print("play")});
+  const b::Built plain = b::Build(demo);
+  const std::vector<b::FrameRecord>& frames = plain.layout.frames;
+  const std::size_t firstClosing = static_cast<std::size_t>(
+      std::find_if(frames.begin(), frames.end(), [](const b::FrameRecord& f) {
+        return f.segment == 1 && f.type == kFrameNextSection;
+      }) - frames.begin());
+  demo.damage.editEntries = [&](std::vector<b::DirectoryEntry>& entries) {
+    const std::int32_t directory = entries[1].offset + entries[1].length;
+    for (int i = 0; i < kMaxDirectoryEntries - 2; ++i) {
+      b::DirectoryEntry e = entries[1];
+      e.offset = static_cast<std::int32_t>(frames[firstClosing + static_cast<std::size_t>(i)].offset);
+      e.length = directory - e.offset;
       entries.push_back(e);
     }
   };
   const b::Built built = b::Build(demo);
-  const std::vector<std::size_t> offsets = Walked(built.bytes);
-  std::size_t playbackFrames = 0;
-  for (const b::FrameRecord& f : built.layout.frames) playbackFrames += f.segment == 1;
-  EXPECT_EQ(offsets.size(), playbackFrames);
+  DemoWalk walk;
+  // The closing frames after the first are part of Playback, not frames of their own.
+  EXPECT_EQ(Walked(built.bytes, &walk).size(), firstClosing + 1);
+  ASSERT_EQ(walk.segments.size(), 2u);
+  EXPECT_EQ(walk.segments[1].end, *built.layout.directoryOffset);
+  EXPECT_EQ(walk.directory->entries.size(), static_cast<std::size_t>(kMaxDirectoryEntries));
+  EXPECT_FALSE(walk.finished);
+  EXPECT_TRUE(WalkDemo(plain.bytes, [](std::size_t, const Frame&) {}).finished) << "as the builder wrote it";
+}
+
+// The rule Playback runs by, frame by frame: a frame is judged with the one
+// after it, against the last frame kept (time, number). The repair's tests
+// show the damage it mends and the tails it drops in whole demos.
+TEST(PlaybackRun, KeepsMendsOrEnds) {
+  using V = PlaybackRun::Verdict;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Stamp {
+    float time;
+    std::int32_t number;
+  };
+  struct Case {
+    const char* what;
+    Stamp frame;
+    std::optional<Stamp> next;
+    V verdict;
+  };
+  // The last frame kept: 10 s, number 600.
+  const Case cases[] = {
+      {"the next tick", {10.016f, 601}, Stamp{10.032f, 602}, V::kKeep},
+      {"same tick", {10, 600}, Stamp{10, 600}, V::kKeep},
+      {"the last frame, a second later", {11, 660}, std::nullopt, V::kKeep},
+      {"garbage tail: a number that does not carry on", {10.016f, 0x7F000000}, std::nullopt, V::kEnd},
+      {"garbage tail: the frame after it follows neither", {1e30f, 601}, Stamp{5e29f, 9}, V::kEnd},
+      {"not a number, the next carries on", {nan, 601}, Stamp{10.032f, 602}, V::kMend},
+      {"half a second ahead, the next carries on without it", {10.516f, 601}, Stamp{10.032f, 602}, V::kMend},
+      {"a pause of ten minutes, the next carries on from it", {610, 60600}, Stamp{610.016f, 60601}, V::kKeep},
+      {"a pause of ten minutes at the end", {610, 60600}, std::nullopt, V::kEnd},
+      {"more frames than a pause can hold", {610, 900000}, Stamp{610.016f, 900001}, V::kEnd},
+  };
+  for (const Case& c : cases) {
+    PlaybackRun run;
+    Frame last;
+    last.time = 10;
+    last.number = 600;
+    ASSERT_EQ(run.Judge(last, std::nullopt), V::kKeep);
+    Frame frame;
+    frame.time = c.frame.time;
+    frame.number = c.frame.number;
+    std::optional<Frame> next;
+    if (c.next) {
+      next.emplace();
+      next->time = c.next->time;
+      next->number = c.next->number;
+    }
+    EXPECT_EQ(run.Judge(frame, next), c.verdict) << c.what;
+    EXPECT_EQ(run.last().number, c.verdict == V::kKeep ? c.frame.number : 600) << c.what;
+  }
+  // Playback's first frame has nothing before it: its clock may start late.
+  PlaybackRun fresh;
+  Frame first, second;
+  first.time = 7200, first.number = 720000;
+  second.time = 7200.5f, second.number = 720001;
+  EXPECT_EQ(fresh.Judge(first, second), V::kKeep);
+  EXPECT_EQ(PlaybackRun().Judge(first, std::nullopt), V::kEnd);
 }
 
 TEST(FrameWalker, EndsCleanlyAtBrokenFrames) {
@@ -98,7 +170,7 @@ TEST(FrameWalker, EndsCleanlyAtBrokenFrames) {
     DemoWalk walk;
     Walked(image, &walk);
     ASSERT_EQ(walk.segments.size(), 2u) << c.what;
-    EXPECT_EQ(walk.segments[1].how, SegmentEnd::kBroken) << c.what;
+    EXPECT_FALSE(walk.segments[1].closed) << c.what;
     EXPECT_EQ(walk.segments[1].end, netAt) << c.what;
   }
   // A cut file: the walk keeps the whole frames before the cut.

@@ -9,9 +9,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
+#include "demo/frames.h"
 #include "demo/messages.h"
+#include "tests/support/damaged_directories.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -213,6 +216,54 @@ TEST(Repair, RealRecordingsCutInsidePlayback) {
   }
 }
 
+// Checks that `info` and the repair agree on `image` (which the repair may
+// change): the playing time and frames, and a repaired demo reads as finished
+// with the same. A refusal for want of game frames leaves `info` none either.
+void ExpectAgreement(MutableByteView image, const std::string& what) {
+  const DemoFacts facts = ReadDemoFacts(image);
+  RepairReport report;
+  const EditResult r = RepairDemo(image, report);
+  if (r.refused) {
+    if (r.refusal != text::kRepairNotADemo) {
+      EXPECT_TRUE(!facts.frames || *facts.frames == 0) << what;
+    }
+    EXPECT_FALSE(facts.finished) << what;
+    return;
+  }
+  EXPECT_EQ(facts.finished, !report.repaired) << what;
+  EXPECT_EQ(facts.duration, std::optional<double>(report.duration)) << what;
+  EXPECT_EQ(facts.frames, report.frames) << what;
+  EXPECT_EQ(report.mendedTimes, 0u) << what << ": no real demo has a damaged time";
+  if (!report.repaired) return;
+  Bytes out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(r.writeLength));
+  out.insert(out.end(), r.appended.begin(), r.appended.end());
+  const DemoFacts repaired = ReadDemoFacts(out);
+  EXPECT_TRUE(repaired.finished) << what;
+  EXPECT_EQ(repaired.duration, facts.duration) << what;
+  EXPECT_EQ(repaired.frames, facts.frames) << what;
+}
+
+// Every real recording as it is, and one cut at every frame boundary as a
+// killed game leaves it (0 at byte 540).
+TEST(Repair, InfoAndRepairAgreeOnRealDemos) {
+  const fs::path corpus(REWINDOR_CORPUS_DIR);
+  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+  for (const auto& file : fs::recursive_directory_iterator(corpus)) {
+    if (file.path().extension() != ".dem") continue;
+    Bytes image = ReadFile(file.path());
+    ExpectAgreement(image, file.path().filename().string());
+  }
+  Bytes demo = ReadFile(corpus / "hl-singleplayer-c1a0.dem");
+  std::vector<std::size_t> ends;
+  WalkDemo(demo, [&](std::size_t, const Frame& f) { ends.push_back(f.end()); });
+  ASSERT_GT(ends.size(), 900u);
+  StoreI32LE(&demo[kDirectoryOffsetOffset], 0);
+  for (std::size_t end : ends) {
+    ExpectAgreement(MutableByteView(demo).first(end), "c1a0 cut at " + std::to_string(end));
+    StoreI32LE(&demo[kDirectoryOffsetOffset], 0);  // as the repair found it
+  }
+}
+
 // A built demo without its directory: loading, then two seconds of play.
 b::Built Unfinished() {
   b::Demo demo;
@@ -270,19 +321,36 @@ TEST(Repair, RefusesWhatCannotBePlayedAndChangesNothing) {
   }
 }
 
-// Bytes after the last whole frame that happen to walk as frames still end
-// Playback when they are a type-0 frame or run back in time.
+// Bytes after the last whole frame that happen to walk as frames end
+// Playback when they are a type-0 frame or their time or number does not
+// follow the frames before: the repair drops them and takes its time from the
+// game's last frame, as `info` does.
 TEST(Repair, TailThatWalksButIsNotTheGame) {
   const b::Built built = Unfinished();
   const b::SegmentRecord& playback = built.layout.segments[1];
   const auto end = static_cast<std::size_t>(playback.offset + playback.length - kFrameHeaderSize);  // before closing
+  auto header = [](std::uint8_t type, float time, std::int32_t number) {
+    Bytes frame(kFrameHeaderSize, 0);
+    frame[0] = type;
+    StoreF32LE(&frame[1], time);
+    StoreI32LE(&frame[5], number);
+    return frame;
+  };
   Bytes clientData(kFrameHeaderSize + kClientDataSize, 0);
   clientData[0] = kFrameClientData;  // at time 0, earlier than the game's last frame
   Bytes loadingFrame(kFrameHeaderSize + kNetMsgFixedSize + kNetMsgLengthSize, 0);  // type 0
   StoreU32LE(&loadingFrame[1], 0x7F000000);  // at a time far later
-  for (const Bytes& tail : {clientData, loadingFrame}) {
+  const std::int32_t number = static_cast<std::int32_t>(playback.netFrames);
+  const Bytes tails[] = {clientData,
+                         loadingFrame,
+                         header(kFrameDemoStart, 1e30f, number),
+                         header(kFrameNextSection, 1e30f, number),
+                         header(kFrameNextSection, 4e37f, number),
+                         header(kFrameDemoStart, playback.lastTime, 0x7F000000)};
+  for (const Bytes& tail : tails) {
     Bytes image(built.bytes.begin(), built.bytes.begin() + static_cast<std::ptrdiff_t>(end));
     image.insert(image.end(), tail.begin(), tail.end());
+    const DemoFacts facts = ReadDemoFacts(image);
     RepairReport report;
     EditResult r = RepairDemo(image, report);
     ASSERT_FALSE(r.refused);
@@ -290,31 +358,110 @@ TEST(Repair, TailThatWalksButIsNotTheGame) {
     EXPECT_EQ(report.bytesDropped, tail.size());
     EXPECT_EQ(report.frames, playback.netFrames);
     EXPECT_EQ(report.duration, playback.lastTime);
+    EXPECT_EQ(facts.duration, report.duration);
+    EXPECT_EQ(facts.frames, report.frames);
+  }
+}
+
+// One damaged time (or number) in the middle of Playback, that the frames
+// after it carry on without, no longer ends it: the frame is kept with the
+// time and number of the frame before it, every later frame stays, the result
+// says so, and `info` counts the same.
+TEST(Repair, OneDamagedTimeIsMendedNotTheEnd) {
+  const b::Built built = Unfinished();
+  std::vector<b::FrameRecord> net;
+  for (const b::FrameRecord& f : built.layout.frames) {
+    if (f.segment == 1 && f.type == kFrameNetMsg) net.push_back(f);
+  }
+  const b::FrameRecord& hitFrame = net[net.size() / 3];
+  const auto hit = static_cast<std::size_t>(hitFrame.offset);
+  const auto before = static_cast<std::size_t>(
+      (std::find_if(built.layout.frames.begin(), built.layout.frames.end(),
+                    [&](const b::FrameRecord& f) { return f.offset == hitFrame.offset; }) -
+       1)
+          ->offset);
+  const std::size_t cut = static_cast<std::size_t>(net[net.size() * 4 / 5].offset);  // 80% in
+  const std::uint32_t timeBits = LoadU32LE(&built.bytes[hit + 1]);
+  struct Case {
+    const char* what;
+    std::size_t at;  // 1: the time, 5: the number
+    std::uint32_t value;
+  };
+  const Case cases[] = {
+      {"not a number", 1, 0x7FC00000},
+      {"a second lower", 1, [&] {
+         std::uint8_t b[4];
+         StoreF32LE(b, LoadF32LE(&built.bytes[hit + 1]) - 1);
+         return LoadU32LE(b);
+       }()},
+      {"a flipped exponent bit", 1, timeBits ^ 0x40000000},
+      {"1e30", 1, 0x7149F2CA},
+      {"a flipped number bit", 5, LoadU32LE(&built.bytes[hit + 5]) ^ 0x00400000},
+  };
+  for (const Case& c : cases) {
+    Bytes image(built.bytes.begin(), built.bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+    StoreU32LE(&image[hit + c.at], c.value);
+    const DemoFacts facts = ReadDemoFacts(image);
+    RepairReport report;
+    EditResult r = RepairDemo(image, report);
+    ASSERT_FALSE(r.refused) << c.what;
+    EXPECT_EQ(r.writeLength, cut) << c.what;
+    EXPECT_EQ(report.frames, static_cast<std::int64_t>(net.size() * 4 / 5)) << c.what;
+    EXPECT_EQ(report.mendedTimes, 1u) << c.what;
+    EXPECT_EQ(facts.frames, report.frames) << c.what;
+    EXPECT_EQ(facts.duration, report.duration) << c.what;
+    EXPECT_NE(RepairResultText(report).find(" Исправлено времён кадров: 1."), std::string::npos) << c.what;
+    // The mended frame has its neighbour's time and number; nothing else changed.
+    Bytes out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(r.writeLength));
+    out.insert(out.end(), r.appended.begin(), r.appended.end());
+    EXPECT_EQ(LoadU32LE(&out[hit + 1]), LoadU32LE(&built.bytes[before + 1])) << c.what;
+    EXPECT_EQ(LoadU32LE(&out[hit + 5]), LoadU32LE(&built.bytes[before + 5])) << c.what;
+    EXPECT_TRUE(std::equal(out.begin() + kHeaderSize, out.begin() + static_cast<std::ptrdiff_t>(hit),
+                           built.bytes.begin() + kHeaderSize));
+    const std::size_t after = hit + kFrameHeaderSize;
+    EXPECT_TRUE(std::equal(out.begin() + static_cast<std::ptrdiff_t>(after),
+                           out.begin() + static_cast<std::ptrdiff_t>(cut),
+                           built.bytes.begin() + static_cast<std::ptrdiff_t>(after)));
+    RepairReport again;
+    EXPECT_EQ(RepairDemo(out, again).changes, 0u) << c.what;
+    EXPECT_EQ(again.frames, report.frames) << c.what;
+    EXPECT_TRUE(ReadDemoFacts(out).finished) << c.what;
   }
 }
 
 // A directory that does not describe the frames is rebuilt like a missing
-// one; the game's closing frame stays and nothing of the game is dropped.
+// one; the game's closing frame stays, nothing of the game is dropped, and the
+// CD track of the old entries is kept (the HLTV proxy writes 0).
 TEST(Repair, DamagedDirectoryIsRebuilt) {
-  b::Demo demo;
-  demo.loading().items.push_back(b::LoadingFrame({b::Print("loading")}));
-  demo.playback().items.push_back(b::Gameplay{.seconds = 1});
-  demo.damage.editEntries = [](std::vector<b::DirectoryEntry>& entries) { entries[1].length -= 1; };
-  const b::Built built = b::Build(demo);
-  const b::SegmentRecord& playback = built.layout.segments[1];
-  Bytes image = built.bytes;
-  RepairReport report;
-  EditResult r = RepairDemo(image, report);
-  ASSERT_TRUE(report.repaired);
-  EXPECT_EQ(r.writeLength, playback.offset + playback.length);  // through the game's own closing frame
-  EXPECT_EQ(r.appended.size(), 4 + 2 * kDirectoryEntrySize);    // no second closing frame
-  EXPECT_EQ(report.bytesDropped, built.bytes.size() - r.writeLength);  // the old directory
-  EXPECT_EQ(report.frames, playback.netFrames);
-  Bytes out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(r.writeLength));
-  out.insert(out.end(), r.appended.begin(), r.appended.end());
-  RepairReport again;
-  EXPECT_EQ(RepairDemo(out, again).changes, 0u);
-  EXPECT_FALSE(again.repaired);
+  for (const DirectoryDamage& c : DirectoryDamages()) {
+    b::Demo demo;
+    demo.loading().items.push_back(b::LoadingFrame({b::Print("loading")}));
+    demo.playback().items.push_back(b::Gameplay{.seconds = 1});
+    demo.damage.editEntries = [&](std::vector<b::DirectoryEntry>& entries) {
+      for (b::DirectoryEntry& e : entries) e.cdTrack = 0;
+      c.edit(entries);
+    };
+    demo.damage.entryCount = c.count;
+    const b::Built built = b::Build(demo);
+    const b::SegmentRecord& playback = built.layout.segments[1];
+    Bytes image = built.bytes;
+    RepairReport report;
+    EditResult r = RepairDemo(image, report);
+    ASSERT_TRUE(report.repaired) << c.what;
+    EXPECT_EQ(r.writeLength, playback.offset + playback.length) << c.what;  // through the game's own closing frame
+    EXPECT_EQ(r.appended.size(), 4 + 2 * kDirectoryEntrySize) << c.what;    // no second closing frame
+    EXPECT_EQ(report.bytesDropped, built.bytes.size() - r.writeLength) << c.what;  // the old directory
+    EXPECT_EQ(report.frames, playback.netFrames) << c.what;
+    Bytes out(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(r.writeLength));
+    out.insert(out.end(), r.appended.begin(), r.appended.end());
+    const std::optional<Directory> rebuilt = ReadDirectory(out);
+    ASSERT_TRUE(rebuilt && rebuilt->entries.size() == 2) << c.what;
+    EXPECT_EQ(rebuilt->entries[0].cdTrack, 0) << c.what;
+    EXPECT_EQ(rebuilt->entries[1].cdTrack, 0) << c.what;
+    RepairReport again;
+    EXPECT_EQ(RepairDemo(out, again).changes, 0u) << c.what;
+    EXPECT_FALSE(again.repaired) << c.what;
+  }
 }
 
 TEST(Repair, PlayingTime) {

@@ -322,6 +322,162 @@ void GameFinder(const fs::path& dir, int runs) {
   fs::remove_all(home);
 }
 
+// --- Damaged and hostile demos ----------------------------------------------
+
+void Put(const std::string& path, ByteView bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A small demo as a killed game leaves it, up to the end of Playback's last
+// frame before its closing frame: the server info and a print in loading,
+// one network frame in play. 0 at byte 540.
+Bytes UnfinishedHead() {
+  builder::Demo demo;
+  demo.loading().items.push_back(builder::LoadingFrame({builder::ServerInfoMessage({.maxPlayers = 32, .slot = 0})}));
+  demo.playback().items.push_back(builder::NetFrame({builder::Print("go")}));
+  builder::Built built = builder::Build(demo);
+  const builder::SegmentRecord& playback = built.layout.segments.at(1);
+  built.bytes.resize(static_cast<std::size_t>(playback.offset + playback.length - kFrameHeaderSize));
+  StoreI32LE(built.bytes.data() + kDirectoryOffsetOffset, 0);
+  return built.bytes;
+}
+
+// The frame header and a network frame's fixed part (zero) before `messages`.
+Bytes NetworkFrame(ByteView messages) {
+  Bytes frame(kNetMsgDataOffset, 0);
+  frame[0] = kFrameNetMsg;
+  StoreU32LE(&frame[kNetMsgDataOffset - kNetMsgLengthSize], static_cast<std::uint32_t>(messages.size()));
+  frame.insert(frame.end(), messages.begin(), messages.end());
+  return frame;
+}
+
+void PutEntry(Bytes& out, std::int32_t type, std::string_view title, float time, std::int32_t frames,
+              std::size_t offset, std::size_t length) {
+  std::uint8_t entry[kDirectoryEntrySize] = {};
+  StoreI32LE(entry + kEntryTypeOffset, type);
+  std::copy(title.begin(), title.end(), entry + kEntryTitleOffset);
+  StoreI32LE(entry + kEntryCdTrackOffset, -1);
+  StoreF32LE(entry + kEntryTrackTimeOffset, time);
+  StoreI32LE(entry + kEntryFrameCountOffset, frames);
+  StoreI32LE(entry + kEntrySegmentOffsetOffset, static_cast<std::int32_t>(offset));
+  StoreI32LE(entry + kEntrySegmentLengthOffset, static_cast<std::int32_t>(length));
+  out.insert(out.end(), entry, entry + kDirectoryEntrySize);
+}
+
+// The crafted directory that once made `info` and the repair quadratic: a
+// demo of `mib` MiB of closing frames after the header, with a directory of
+// `entries` entries, entry i from the i-th frame to the directory.
+Bytes CraftedDirectory(std::size_t mib, int entries) {
+  Bytes d(kHeaderSize, 0);
+  std::copy(std::begin(kDemoSignature), std::end(kDemoSignature), d.begin());
+  StoreI32LE(d.data() + kDemoProtocolOffset, kHeaderDemoProtocol);
+  StoreI32LE(d.data() + kNetworkProtocolOffset, 48);
+  std::uint8_t frame[kFrameHeaderSize] = {kFrameNextSection};
+  while (d.size() < kHeaderSize + (mib << 20)) d.insert(d.end(), frame, frame + kFrameHeaderSize);
+  const std::size_t directory = d.size();
+  StoreI32LE(d.data() + kDirectoryOffsetOffset, static_cast<std::int32_t>(directory));
+  std::uint8_t count[4];
+  StoreI32LE(count, entries);
+  d.insert(d.end(), count, count + 4);
+  for (int i = 0; i < entries; ++i) {
+    const std::size_t at = kHeaderSize + static_cast<std::size_t>(i) * kFrameHeaderSize;
+    PutEntry(d, i == 0 ? 0 : 1, i == 0 ? kLoadingTitle : kPlaybackTitle, 0, 0, at, directory - at);
+  }
+  return d;
+}
+
+// A demo of player-info blocks (a marker every 4 KiB) holding `count`
+// distinct names, "\name\n" and ten digits each.
+Bytes DistinctNameTokens(std::size_t count) {
+  Bytes d(kHeaderSize, 0);
+  std::copy(std::begin(kDemoSignature), std::end(kDemoSignature), d.begin());
+  std::string block;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (block.empty()) block.assign(kPlayerInfoMarker.begin(), kPlayerInfoMarker.end());
+    char name[24];
+    std::snprintf(name, sizeof name, "\\name\\n%010zu", i);
+    block += name;
+    if (block.size() + 24 > kPlayerInfoWindowSize || i + 1 == count) {
+      block += "\\";
+      d.insert(d.end(), block.begin(), block.end());
+      block.clear();
+    }
+  }
+  return d;
+}
+
+// An unfinished demo of `mib` MiB whose network frames are full of valid
+// user-info updates: each a name of its own, or all the same name.
+void WriteUserInfoDemo(const std::string& path, std::size_t mib, bool distinct) {
+  std::ofstream out(path, std::ios::binary);
+  const Bytes head = UnfinishedHead();
+  out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  std::uint64_t written = head.size(), name = 0;
+  while (written < (std::uint64_t{mib} << 20)) {
+    Bytes messages;
+    while (messages.size() + 64 < kMaxNetMsgLength) {
+      char info[32];
+      std::snprintf(info, sizeof info, "\\name\\n%010llu", static_cast<unsigned long long>(distinct ? name++ : 0));
+      const Bytes update = builder::UpdateUserInfoRaw(1, 2, info);
+      messages.insert(messages.end(), update.begin(), update.end());
+    }
+    const Bytes frame = NetworkFrame(messages);
+    out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
+    written += frame.size();
+  }
+}
+
+double Repair(const std::string& path, int runs) {
+  return Seconds([&] {
+    EditDemo(NativeFileSystem(), path, [](MutableByteView m) {
+      RepairReport report;
+      return RepairDemo(m, report);
+    }, /*dryRun=*/true);
+  }, runs);
+}
+
+void DamagedDemos(const fs::path& dir, int runs) {
+  const std::string path = (dir / "rewindor-bench-damaged.dem").string();
+  std::printf("a crafted directory: closing frames, entry i from the i-th frame to the directory\n");
+  for (std::size_t mib : {20, 100}) {
+    double info[2], repair[2];
+    for (int k = 0; k < 2; ++k) {
+      Put(path, CraftedDirectory(mib, k == 0 ? 2 : kMaxDirectoryEntries));
+      info[k] = Seconds([&] { ToolInfo(path, true); }, runs);
+      repair[k] = Repair(path, runs);
+    }
+    std::printf(" %zu MiB\n", mib);
+    Line("rewindor-cli info, 2 entries (s)", info[0], "s");
+    Line("rewindor-cli info, 1,024 entries (s)", info[1], "s");
+    Line("  1,024 entries / 2", info[1] / info[0], "x", "(target: about 1, linear)");
+    Line("repair --dry-run, 2 entries (s)", repair[0], "s");
+    Line("repair --dry-run, 1,024 entries (s)", repair[1], "s");
+    Line("  1,024 entries / 2", repair[1] / repair[0], "x", "(target: about 1, linear)");
+  }
+  std::printf("hostile names: rewindor-cli info (players, facts and roster)\n");
+  struct Case {
+    const char* name;
+    std::function<void()> write;
+  };
+  const Case cases[] = {
+      {"3.2 M distinct \\name\\ tokens in player-info blocks", [&] { Put(path, DistinctNameTokens(3200000)); }},
+      {"56 MiB of user-info updates, each another name", [&] { WriteUserInfoDemo(path, 56, true); }},
+      {"200 MiB of user-info updates of one name", [&] { WriteUserInfoDemo(path, 200, false); }},
+  };
+  for (const Case& c : cases) {
+    c.write();
+    const double mibSize = static_cast<double>(fs::file_size(path)) / (1 << 20);
+    const double t = Seconds([&] { ToolInfo(path, true); }, runs);
+    std::printf(" %s (%.1f MiB)\n", c.name, mibSize);
+    Line("rewindor-cli info (s)", t, "s");
+    Line("  per 10 MiB (s)", t / mibSize * 10, "s", "(target <= 1)");
+    Line("peak memory (MiB)", PeakMiBOf("--child-tool-info - '" + path + "'"), "MiB", "");
+    Line("  file size + 64 MiB (MiB)", mibSize + 64, "MiB", "(target: peak at most this)");
+  }
+  fs::remove(path);
+}
+
 struct Command {
   const char* name;
   EditStep step;
@@ -512,6 +668,11 @@ int main(int argc, char** argv) {
     std::printf("%ld\n", SpawnedPeakKiB(argv + 2));
     return 0;
   }
+  if (argc == 4 && std::string(argv[1]) == "--child-tool-info") {
+    ToolInfo(argv[3], true);
+    std::printf("%ld\n", HighWaterKiB());
+    return 0;
+  }
   if (argc == 4 && std::string(argv[1]) == "--child-edit") {
     EditDemo(NativeFileSystem(), argv[3], kCommands[std::atoi(argv[2])].step, false);
     std::printf("%ld\n", HighWaterKiB());
@@ -624,6 +785,7 @@ int main(int argc, char** argv) {
   fs::remove(unfinished);
   fs::remove(path);
   HostileNames(dir, runs);
+  DamagedDemos(dir, runs);
 
   // A folder of real demos.
   std::vector<std::string> demos;

@@ -31,12 +31,6 @@ void AppendU16(Bytes& out, std::uint16_t v) {
   out.push_back(static_cast<std::uint8_t>(v >> 8));
 }
 
-void StoreF32LE(std::uint8_t* p, float f) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &f, sizeof bits);
-  StoreU32LE(p, bits);
-}
-
 Bytes ZeroTerminatedMessage(std::uint8_t id, std::string_view text) {
   Bytes out;
   out.reserve(text.size() + 2);
@@ -353,7 +347,8 @@ void EntityNoise(Writer& w, Rng& rng, std::size_t n) {
     for (std::size_t k = 0; k < 16; ++k) p[i + k] = kScrub[p[i + k]];
   }
   std::uint64_t r = rng.Next();
-  for (std::size_t k = 0; i < n; ++i, ++k) p[i] = kScrub[static_cast<std::uint8_t>(r >> (8 * k))];
+  // The tail takes the bytes of one draw in turn (again from the first after the eighth).
+  for (std::size_t k = 0; i < n; ++i, ++k) p[i] = kScrub[static_cast<std::uint8_t>(r >> (8 * k % 64))];
 }
 
 // Something that happens `perMinute` times a minute, spread evenly over the

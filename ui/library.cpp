@@ -26,6 +26,9 @@ bool IsNumberColumn(LibraryColumn column) {
          column == LibraryColumn::kModified || column == LibraryColumn::kSize;
 }
 
+// The players of the roster, those beyond the names it keeps too.
+std::uint64_t RosterSize(const LibraryRow& row) { return row.roster.size() + row.rosterNotListed; }
+
 bool KnownTime(const std::optional<double>& seconds) {
   return seconds && *seconds >= 0 && *seconds < kMaxPlayingSeconds;
 }
@@ -36,7 +39,7 @@ double NumberOf(const LibraryRow& row, LibraryColumn column) {
     case LibraryColumn::kTime:
       return KnownTime(row.duration) ? *row.duration : -1;
     case LibraryColumn::kPlayers:
-      return row.state == DemoState::kReadError ? -1 : static_cast<double>(row.roster.size());
+      return row.state == DemoState::kReadError ? -1 : static_cast<double>(RosterSize(row));
     case LibraryColumn::kModified:
       return static_cast<double>(row.file.modified);
     case LibraryColumn::kSize:
@@ -121,7 +124,7 @@ LibraryModel::Entry LibraryModel::MakeEntry(LibraryRow row) const {
   e.cells[Index(LibraryColumn::kFile)] = OneLineText(row.file.fileName);
   e.cells[Index(LibraryColumn::kMap)] = read ? OneLineText(decode_(row.map)) : std::string();
   e.cells[Index(LibraryColumn::kTime)] = KnownTime(row.duration) ? PlayingTimeText(*row.duration) : std::string();
-  e.cells[Index(LibraryColumn::kPlayers)] = read ? std::to_string(row.roster.size()) : std::string();
+  e.cells[Index(LibraryColumn::kPlayers)] = read ? std::to_string(RosterSize(row)) : std::string();
   e.cells[Index(LibraryColumn::kServer)] = shownAs(row.server);
   e.cells[Index(LibraryColumn::kRecorder)] = shownAs(row.recorder);
   e.cells[Index(LibraryColumn::kModified)] = LibraryDateText(row.file.modified, localTime_);

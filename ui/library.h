@@ -50,6 +50,7 @@ struct LibraryRow {
   std::optional<std::string> recorder;  // none for HLTV
   std::vector<std::string> players;     // the information reader's names
   std::vector<std::string> roster;      // the names the frames carry
+  std::uint64_t rosterNotListed = 0;    // distinct names beyond those the roster keeps
 };
 
 // A moment as the user's local calendar and clock tell it.

@@ -75,6 +75,7 @@ LibraryRow ReadLibraryRow(FileSystem& files, const LibraryFile& file, ImageBuffe
   if (!inspection.hltv) row.recorder = std::move(facts.recorder);
   row.players = std::move(inspection.playerNames);
   row.roster = std::move(facts.roster);
+  row.rosterNotListed = facts.rosterNotListed;
   return row;
 }
 

@@ -9,6 +9,7 @@
 #include "demo/ascii.h"
 #include "demo/info.h"
 #include "demo/messages.h"
+#include "demo/names.h"
 #include "demo/patch_run.h"
 #include "launch/launcher.h"
 #include "res/resource.h"
@@ -93,6 +94,12 @@ class MainWindowHost final : public InfoWindow,
   void AddPlayer(std::string_view name) override {
     std::wstring wide = DemoTextToWide(name);
     SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
+  // Inserted, not added: the sorted list keeps it last, below the names.
+  void AddPlayersNotListed(std::uint64_t count) override {
+    std::wstring wide = Wide(NotListedText(count));
+    SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_INSERTSTRING, static_cast<WPARAM>(-1),
+                        reinterpret_cast<LPARAM>(wide.c_str()));
   }
   void LoadMapPicture(const std::string& path) override {
     program_.mapPicture = static_cast<HBITMAP>(

@@ -1,6 +1,6 @@
 // Fuzzes the information reader's pure core: any bytes give a summary of six
-// lines and player names within their limits, and facts that hold together,
-// without reading out of bounds.
+// lines and player names within their limits, and facts that hold together
+// and agree with the repair, without reading out of bounds.
 #include <cstdint>
 #include <cstdlib>
 #include <algorithm>
@@ -11,6 +11,9 @@
 #include "demo/facts.h"
 #include "demo/frames.h"
 #include "demo/info.h"
+#include "demo/messages.h"
+#include "demo/names.h"
+#include "demo/repair.h"
 
 using namespace rewindor;
 
@@ -58,12 +61,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const DemoFacts more = ReadDemoFacts(image);
   Check(!more.finished || ReadDirectory(image).has_value());
+  // `info` and the repair go by one rule: where the repair does not refuse,
+  // they agree on the playing time and the frames, and on whether the demo
+  // was finished.
+  Bytes copy(image.begin(), image.end());
+  RepairReport report;
+  const EditResult repair = RepairDemo(copy, report);
+  if (!repair.refused) {
+    Check(more.finished == !report.repaired);
+    Check(more.frames == report.frames);
+    Check(more.duration && *more.duration == report.duration);
+  } else if (repair.refusal == text::kRepairCutInLoading || repair.refusal == text::kRepairNoGame) {
+    Check(!more.finished && (!more.frames || *more.frames == 0));
+  }
   Check(!more.duration || (std::isfinite(*more.duration) && *more.duration >= 0));
   Check(!more.frames || *more.frames >= 0);
   Check(more.server.has_value() == more.maxPlayers.has_value());
   Check(!more.maxPlayers || (*more.maxPlayers >= 1 && *more.maxPlayers <= kMaxClients));
-  Check(!more.recorder || (!hltv && std::find(more.roster.begin(), more.roster.end(), *more.recorder) !=
-                                        more.roster.end()));
+  Check(!more.recorder || (!hltv && (more.rosterNotListed > 0 || std::find(more.roster.begin(), more.roster.end(),
+                                                                            *more.recorder) != more.roster.end())));
+  Check(more.roster.size() <= kMaxListedNames && (more.rosterNotListed == 0 || more.roster.size() == kMaxListedNames));
   for (std::size_t i = 0; i < more.roster.size(); ++i) {
     const std::string& name = more.roster[i];
     Check(!name.empty() && name.size() < kMaxInfoString && name.find_first_of(std::string("\\\0", 2)) == std::string::npos);

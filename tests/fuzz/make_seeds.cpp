@@ -51,8 +51,15 @@ int main(int argc, char** argv) {
   cut.damage.directoryOffset = 0;
   Bytes unfinished = builder::Build(cut).bytes;
   unfinished.resize(unfinished.size() - 9);  // without its closing frame
+  builder::Demo longer = Small(false);  // a damaged time in the middle, a directory of one entry
+  longer.playback().items.push_back(builder::Gameplay{.seconds = 0.25});
+  longer.damage.entryCount = 1;
+  builder::Built damagedBuilt = builder::Build(longer);
+  Bytes damaged = damagedBuilt.bytes;
+  const builder::FrameRecord& middle = damagedBuilt.layout.frames[damagedBuilt.layout.frames.size() / 2];
+  StoreU32LE(damaged.data() + middle.offset + 1, 0x7FC00000);  // not a number
   for (auto [name, bytes] : {std::pair{"client.dem", &client}, {"hltv.dem", &hltv}, {"trimmable.dem", &trimmable},
-                             {"unfinished.dem", &unfinished}}) {
+                             {"unfinished.dem", &unfinished}, {"damaged.dem", &damaged}}) {
     Write(dir, name, *bytes);
     Write(dir, std::string("sized-") + name, *bytes, sizes);
   }

@@ -1,0 +1,51 @@
+// Player names in bounded memory: a real demo names at most a few hundred
+// players, a hostile one millions. The first names are kept in first-seen
+// order; the others are only counted, and shown as "и ещё N".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace rewindor {
+
+// Distinct names kept per list (the window's players, the roster): far above
+// any real demo.
+inline constexpr std::size_t kMaxListedNames = 1024;
+
+// The distinct names beyond those kept are counted by their 64-bit hashes in
+// a table that grows up to this many slots (8 bytes each: 32 MiB), filled to
+// three quarters at most. The count is exact (but for a hash collision, about
+// one in 10^12 for a million names) while the table holds them, up to
+// 3,145,728 names beyond those kept; once it is full, each further name that
+// is not in the table is counted every time it occurs, so the count can only
+// come out too high.
+inline constexpr std::size_t kMaxUnlistedSlots = std::size_t{1} << 22;
+
+// "и ещё N": the line that stands for the names not listed.
+std::string NotListedText(std::uint64_t count);
+
+// The distinct names given to it, by exact bytes. Names are views that must
+// stay valid while the tally lives (the demo's bytes).
+class NameTally {
+ public:
+  // True when the name is new and kept.
+  bool Add(std::string_view name);
+  const std::vector<std::string_view>& kept() const { return kept_; }
+  // Distinct names beyond the kept ones (see kMaxUnlistedSlots).
+  std::uint64_t notListed() const { return notListed_; }
+
+ private:
+  void Count(std::string_view name);
+
+  std::vector<std::string_view> kept_;
+  std::unordered_set<std::string_view> keptSet_;
+  std::vector<std::uint64_t> unlisted_;  // open addressing; 0 is an empty slot
+  std::size_t unlistedUsed_ = 0;
+  std::uint64_t notListed_ = 0;
+};
+
+}  // namespace rewindor
