@@ -466,5 +466,20 @@ TEST(LibraryLayout, KeptBesideTheSettingsAndOnlySaneValuesRead) {
   EXPECT_FALSE(SaveLibraryLayout(registry, layout));
 }
 
+// A dialog kept on a screen that is gone, or larger than the one it comes back
+// to, is put wholly on the screen it is shown on.
+TEST(LibraryLayout, ARectangleOffTheScreenIsMovedAndShrunkOntoIt) {
+  const LayoutRect screen{0, 0, 1280, 1000};
+  EXPECT_EQ(MoveInto({100, 50, 900, 650}, screen), (LayoutRect{100, 50, 900, 650}));  // on it: kept
+  EXPECT_EQ(MoveInto({-1200, 40, -200, 700}, screen), (LayoutRect{0, 40, 1000, 700}));
+  EXPECT_EQ(MoveInto({1000, 900, 1800, 1500}, screen), (LayoutRect{480, 400, 1280, 1000}));
+  EXPECT_EQ(MoveInto({-50, -20, 2000, 1100}, screen), screen);  // larger: the whole screen
+  // A second screen left of the first, its work area below a taskbar at the top.
+  EXPECT_EQ(MoveInto({-3000, 0, -2000, 500}, {-1920, 40, 0, 1080}), (LayoutRect{-1920, 40, -920, 540}));
+  // The farthest values the layout reads cannot overflow.
+  constexpr std::int32_t far = (1 << 16) - 1;
+  EXPECT_EQ(MoveInto({-far, -far, far, far}, screen), screen);
+}
+
 }  // namespace
 }  // namespace rewindor
