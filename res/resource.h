@@ -61,3 +61,6 @@
 #define IDC_LIBRARY_STATUS 1165      // the count shown and the reading progress
 #define IDM_LIBRARY_SHOW_IN_FOLDER 1166  // a row's right-click menu: show in Explorer
 #define IDC_LIBRARY_FIND_LABEL 1168  // the filter field's label
+
+// The main window's button that opens the library (dialog 101, beside the folder field).
+#define IDC_LIBRARY_OPEN 1167
