@@ -29,6 +29,11 @@ namespace {
 
 // Posted by the reader's inbox: rows are waiting to be taken.
 constexpr UINT kRowsArrived = WM_APP + 1;
+// Rows are taken at most this often (milliseconds): between two takings the
+// reader reads on, and the list is painted anew a few times a second rather
+// than for every row.
+constexpr UINT kTakeEvery = 100;
+constexpr UINT_PTR kTakeTimer = 1;
 // The filter holds at most this many characters.
 constexpr std::size_t kMaxFilterChars = 259;
 // The smallest size the dialog can be given, in dialog units.
@@ -166,7 +171,8 @@ class LibraryDialog final : public SkinnedDialog {
 
   INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override {
     switch (message) {
-      case kRowsArrived: return OnRowsArrived();
+      case kRowsArrived: return OnRowsArrived(dialog);
+      case WM_TIMER: return wParam == kTakeTimer ? OnTakeTimer(dialog) : FALSE;
       case WM_NOTIFY: return OnNotify(*reinterpret_cast<NMHDR*>(lParam));
       case WM_CONTEXTMENU: return OnContextMenu(reinterpret_cast<HWND>(wParam), lParam);
       case WM_SIZE: Layout(dialog); return TRUE;
@@ -206,12 +212,15 @@ class LibraryDialog final : public SkinnedDialog {
   // inbox and a new reader. The filter and the sort stay.
   void StartReading() {
     StopReading();
+    // The old reading's notice may still be waiting; the new one posts its own.
+    KillTimer(dialog_, kTakeTimer);
+    pending_ = false;
     inbox_ = std::make_unique<LibraryInbox>([this] {
       // At most one message waits in the queue; the rows pile up in the inbox meanwhile.
       if (!pending_.exchange(true) && !PostMessageW(dialog_, kRowsArrived, 0, 0)) pending_ = false;
     });
     model_.Restart(0);
-    ShowRows(std::nullopt, false);
+    ShowRows(std::nullopt, false, true);
     const bool subfolders = IsDlgButtonChecked(dialog_, IDC_LIBRARY_SUBFOLDERS) == BST_CHECKED;
     reader_ = std::make_unique<LibraryReader>(NativeFileSystem(), NativeLibraryFolders(), folder_, subfolders,
                                               *inbox_);
@@ -223,10 +232,28 @@ class LibraryDialog final : public SkinnedDialog {
     reader_.reset();
   }
 
-  INT_PTR OnRowsArrived() {
+  INT_PTR OnRowsArrived(HWND dialog) {
+    const DWORD now = GetTickCount();
+    const DWORD since = now - lastTaken_;
+    if (since >= kTakeEvery) return TakeRows(now);
+    // Taken when the time is up; `pending_` stays set, so nothing more is posted meanwhile.
+    SetTimer(dialog, kTakeTimer, kTakeEvery - since, nullptr);
+    return TRUE;
+  }
+
+  INT_PTR OnTakeTimer(HWND dialog) {
+    KillTimer(dialog, kTakeTimer);
+    return TakeRows(GetTickCount());
+  }
+
+  INT_PTR TakeRows(DWORD now) {
+    lastTaken_ = now;
     pending_ = false;
     const std::optional<std::string> selected = SelectedPath();
-    if (inbox_ && inbox_->Drain(model_)) ShowRows(selected, false);
+    const std::vector<std::string> inView = PathsInView();
+    // The rows read in the meantime mostly land out of view: the rows in view
+    // are painted again only when they show other demos now.
+    if (inbox_ && inbox_->Drain(model_)) ShowRows(selected, false, PathsInView() != inView);
     return TRUE;
   }
 
@@ -238,12 +265,21 @@ class LibraryDialog final : public SkinnedDialog {
     return model_.Shown(*row).file.path;
   }
 
+  std::vector<std::string> PathsInView() const {
+    const auto [top, room] = LibraryRowsInView(list_);
+    std::vector<std::string> paths;
+    for (std::size_t row = top; row < top + room && row < model_.ShownCount(); ++row) {
+      paths.push_back(model_.Shown(row).file.path);
+    }
+    return paths;
+  }
+
   // The list and the status line as the model has them now, the demo that was
   // selected still selected wherever it went.
-  void ShowRows(const std::optional<std::string>& selected, bool reveal) {
+  void ShowRows(const std::optional<std::string>& selected, bool reveal, bool repaint = true) {
     std::optional<std::size_t> row;
     if (selected) row = model_.ShownIndexOf(*selected);
-    ShowLibraryRows(list_, model_.ShownCount(), row, reveal);
+    ShowLibraryRows(list_, model_.ShownCount(), row, reveal, repaint);
     std::string status = model_.StatusText();
     if (status != status_) {
       status_ = std::move(status);
@@ -307,7 +343,7 @@ class LibraryDialog final : public SkinnedDialog {
     if (GetFocus() == list_) {
       if (std::optional<std::size_t> row = SelectedLibraryRow(list_)) Open(*row);
     } else if (GetFocus() == GetDlgItem(dialog, IDC_LIBRARY_FILTER) && model_.ShownCount() > 0) {
-      if (!SelectedLibraryRow(list_)) ShowLibraryRows(list_, model_.ShownCount(), 0, true);
+      if (!SelectedLibraryRow(list_)) ShowLibraryRows(list_, model_.ShownCount(), 0, true, false);
       SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list_), TRUE);
     }
     return TRUE;
@@ -412,6 +448,7 @@ class LibraryDialog final : public SkinnedDialog {
   std::unique_ptr<LibraryInbox> inbox_;
   std::unique_ptr<LibraryReader> reader_;  // stopped before its inbox goes
   std::atomic<bool> pending_{false};
+  DWORD lastTaken_ = 0;  // GetTickCount when rows were last taken
   ImageBuffer buffer_;  // for the demos read again on this thread after a repair
   bool repairing_ = false;
 };

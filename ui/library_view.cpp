@@ -14,9 +14,10 @@ namespace rewindor::ui {
 
 namespace {
 
-// The columns' default widths in dialog units, in their order: the list's
-// width in the template, the longest usual cell of each in MS Sans Serif 8.
-constexpr std::array<int, kLibraryColumnCount> kDefaultWidths = {92, 46, 34, 40, 76, 60, 62, 36, 48};
+// The columns' default widths in dialog units, in their order: together the
+// list's width in the template less its scroll bar, each the usual longest
+// cell in MS Sans Serif 8.
+constexpr std::array<int, kLibraryColumnCount> kDefaultWidths = {92, 46, 34, 40, 70, 56, 62, 36, 48};
 
 bool AlignedRight(LibraryColumn column) {
   return column == LibraryColumn::kTime || column == LibraryColumn::kPlayers || column == LibraryColumn::kSize;
@@ -100,20 +101,30 @@ std::optional<std::size_t> SelectedLibraryRow(HWND list) {
   return static_cast<std::size_t>(row);
 }
 
-void ShowLibraryRows(HWND list, std::size_t count, std::optional<std::size_t> selected, bool reveal) {
+void ShowLibraryRows(HWND list, std::size_t count, std::optional<std::size_t> selected, bool reveal, bool repaint) {
   SendMessageW(list, LVM_SETITEMCOUNT, count, LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
   // In an owner-data list the selection is a row number: the row that was
-  // selected may have moved, and rows before it were put in or filtered out.
-  LVITEMW state{};
-  state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
-  if (selected && *selected < count) {
+  // selected may have moved, as rows before it were put in or filtered out.
+  // Only a selection that moved is set again (a state set on every row costs
+  // a notice a row).
+  if (selected && *selected >= count) selected.reset();
+  const std::optional<std::size_t> before = SelectedLibraryRow(list);
+  if (selected != before) {
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    if (before) SendMessageW(list, LVM_SETITEMSTATE, *before, reinterpret_cast<LPARAM>(&state));
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(list, LVM_SETITEMSTATE, *selected, reinterpret_cast<LPARAM>(&state));
-    if (reveal) SendMessageW(list, LVM_ENSUREVISIBLE, *selected, FALSE);
+    if (selected) SendMessageW(list, LVM_SETITEMSTATE, *selected, reinterpret_cast<LPARAM>(&state));
   }
-  // The rows in view show other demos now, whatever their numbers.
-  InvalidateRect(list, nullptr, FALSE);
+  if (selected && reveal) SendMessageW(list, LVM_ENSUREVISIBLE, *selected, FALSE);
+  if (repaint) InvalidateRect(list, nullptr, FALSE);
+}
+
+std::pair<std::size_t, std::size_t> LibraryRowsInView(HWND list) {
+  const LRESULT top = SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
+  const LRESULT room = SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0);
+  // A row cut off at the bottom counts too.
+  return {static_cast<std::size_t>(std::max<LRESULT>(top, 0)), static_cast<std::size_t>(std::max<LRESULT>(room, 0)) + 1};
 }
 
 std::optional<std::size_t> LibraryRowAt(HWND list, LPARAM point, POINT& at) {
@@ -133,7 +144,7 @@ std::optional<std::size_t> LibraryRowAt(HWND list, LPARAM point, POINT& at) {
   const LRESULT row = SendMessageW(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
   if (row < 0 || (hit.flags & LVHT_ONITEM) == 0) return std::nullopt;
   ShowLibraryRows(list, static_cast<std::size_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)),
-                  static_cast<std::size_t>(row), false);
+                  static_cast<std::size_t>(row), false, false);
   at = screen;
   return static_cast<std::size_t>(row);
 }

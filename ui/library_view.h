@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/library.h"
@@ -33,8 +34,12 @@ void ShowSortArrow(HWND list, LibraryColumn column, bool descending);
 // The selected row, if any.
 std::optional<std::size_t> SelectedLibraryRow(HWND list);
 // The list shows `count` rows; `selected` (or none) is the one selected and
-// focused, scrolled into view when `reveal`. Only the rows in view are painted again.
-void ShowLibraryRows(HWND list, std::size_t count, std::optional<std::size_t> selected, bool reveal);
+// focused, scrolled into view when `reveal`. With `repaint` the rows in view
+// are painted anew (they show other demos now); without it only rows that
+// came into view are.
+void ShowLibraryRows(HWND list, std::size_t count, std::optional<std::size_t> selected, bool reveal, bool repaint);
+// The rows in view: the first, and how many there are room for.
+std::pair<std::size_t, std::size_t> LibraryRowsInView(HWND list);
 // The row under a right-click (`point` as WM_CONTEXTMENU gives it), selected;
 // for the keyboard's menu key (-1, -1) the selected row. `at` is where its menu opens.
 std::optional<std::size_t> LibraryRowAt(HWND list, LPARAM point, POINT& at);
