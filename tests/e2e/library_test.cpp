@@ -470,6 +470,9 @@ TEST_F(LibraryTest, ClosingInTheMiddleOfALongReadingEndsItAtOnce) {
   }
   ASSERT_GE(read, 100);
   ASSERT_LT(read, kLinks / 2) << "the reading was too quick to be closed in the middle";
+  if (!Config().artifacts.empty()) {
+    EXPECT_TRUE(SaveScreenshot(Config().artifacts + L"\\library_reading.png", library)) << Why();
+  }
   ASSERT_TRUE(PressEscape(library)) << Why();
   EXPECT_TRUE(WaitWindowGone(kLibraryTitle, process_->id(), Millis{3000}, IDC_LIBRARY_LIST)) << Why();
   EXPECT_TRUE(Responds(main)) << Why();
