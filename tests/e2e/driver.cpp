@@ -809,14 +809,21 @@ std::optional<POINT> ListViewRowPoint(HWND list, int row) {
   return at;
 }
 
-bool DoubleClickListViewRow(HWND list, int row) {
+namespace {
+
+bool ClickRow(HWND list, int row, bool twice) {
   auto point = ListViewRowPoint(list, row);
   if (!point) return false;
   POINT at = *point;
   ScreenToClient(list, &at);
-  return PostMouse(list, WM_LBUTTONDOWN, at, MK_LBUTTON) && PostMouse(list, WM_LBUTTONUP, at, 0) &&
-         PostMouse(list, WM_LBUTTONDBLCLK, at, MK_LBUTTON) && PostMouse(list, WM_LBUTTONUP, at, 0);
+  if (!PostMouse(list, WM_LBUTTONDOWN, at, MK_LBUTTON) || !PostMouse(list, WM_LBUTTONUP, at, 0)) return false;
+  return !twice || (PostMouse(list, WM_LBUTTONDBLCLK, at, MK_LBUTTON) && PostMouse(list, WM_LBUTTONUP, at, 0));
 }
+
+}  // namespace
+
+bool ClickListViewRow(HWND list, int row) { return ClickRow(list, row, false); }
+bool DoubleClickListViewRow(HWND list, int row) { return ClickRow(list, row, true); }
 
 bool TypeText(HWND control, std::wstring_view text) {
   if (control == nullptr) return false;

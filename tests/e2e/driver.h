@@ -141,7 +141,8 @@ std::optional<int> HeaderFormat(HWND list, int column);
 bool ClickHeader(HWND list, int column);
 // The row as the list shows it now (in client coordinates).
 std::optional<RECT> ListViewRowRect(HWND list, int row);
-// A double-click on a row (scrolled into view first).
+// A click, or a double-click, on a row (scrolled into view first).
+bool ClickListViewRow(HWND list, int row);
 bool DoubleClickListViewRow(HWND list, int row);
 // The screen point in the middle of a row's first cell.
 std::optional<POINT> ListViewRowPoint(HWND list, int row);

@@ -50,14 +50,6 @@ int Seconds(const std::wstring& time) {
   return colon == std::wstring::npos ? -1 : std::stoi(time.substr(0, colon)) * 60 + std::stoi(time.substr(colon + 1));
 }
 
-// The recording `base` cut inside its playback, the directory offset zeroed:
-// a demo the game never finished writing.
-std::string Unfinished(const std::string& base) {
-  std::string cut = base.substr(0, base.size() * 2 / 3);
-  cut.replace(540, 4, std::string(4, '\0'));
-  return cut;
-}
-
 class LibraryTest : public MainWindowTest {
  protected:
   void SetUp() override {
@@ -89,21 +81,16 @@ class LibraryTest : public MainWindowTest {
     return rows.value_or(std::vector<std::vector<std::wstring>>{});
   }
 
-  // The row of a demo, by its file name; empty when it is not shown.
-  std::vector<std::wstring> RowOf(HWND library, const std::wstring& name) {
-    for (auto& row : Rows(library)) {
-      if (row[kFile] == name) return row;
-    }
-    return {};
-  }
-
+  // Where a demo is shown, by its file name; -1 when it is not.
   int IndexOf(HWND library, const std::wstring& name) {
     const auto rows = Rows(library);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (rows[i][kFile] == name) return static_cast<int>(i);
-    }
-    ADD_FAILURE() << ToUtf8(name) << " is not shown";
-    return -1;
+    const auto at = std::find_if(rows.begin(), rows.end(), [&](const auto& row) { return row[kFile] == name; });
+    return at == rows.end() ? -1 : static_cast<int>(at - rows.begin());
+  }
+
+  std::vector<std::wstring> RowOf(HWND library, const std::wstring& name) {
+    const int at = IndexOf(library, name);
+    return at < 0 ? std::vector<std::wstring>(kColumns) : Rows(library)[static_cast<std::size_t>(at)];
   }
 
   void Close(HWND library) {
@@ -111,19 +98,21 @@ class LibraryTest : public MainWindowTest {
     EXPECT_TRUE(WaitWindowGone(kLibraryTitle, process_->id(), kDefaultWait, IDC_LIBRARY_LIST)) << Why();
   }
 
-  // An unfinished copy of the first recording, in the test's folder.
+  // A copy of the first recording cut inside its playback, the directory
+  // offset zeroed: a demo the game never finished writing.
   std::wstring MakeUnfinished(const std::wstring& name) {
-    auto whole = ReadFileBytes(Demo(kRecordings[0].name));
-    EXPECT_TRUE(whole) << Why();
-    const std::wstring path = Demo(name);
-    EXPECT_TRUE(WriteFileBytes(path, Unfinished(whole.value_or(std::string(1000, '\0'))))) << Why();
-    return path;
+    std::string demo = ReadFileBytes(Demo(kRecordings[0].name)).value_or(std::string(1000, '\0'));
+    demo.resize(demo.size() * 2 / 3);
+    demo.replace(540, 4, std::string(4, '\0'));
+    EXPECT_TRUE(WriteFileBytes(Demo(name), demo)) << Why();
+    return Demo(name);
   }
 
-  // A right-click on a row and the menu's entry chosen.
+  // A right-click on a row (none: the keyboard's menu key on the selected
+  // row) and the menu's entry chosen.
   void ChooseFromRow(HWND library, const std::wstring& name, int entry) {
     HWND list = Control(library, IDC_LIBRARY_LIST);
-    auto point = ListViewRowPoint(list, IndexOf(library, name));
+    auto point = name.empty() ? POINT{-1, -1} : ListViewRowPoint(list, IndexOf(library, name));
     ASSERT_TRUE(point) << Why();
     ASSERT_TRUE(PostContextMenu(library, list, *point)) << Why();
     HWND menu = FindPopupMenu(process_->id());
@@ -152,18 +141,19 @@ class LibraryTest : public MainWindowTest {
 };
 
 TEST_F(LibraryTest, ShowsEveryDemoOfTheFolderFindsSortsAndOpens) {
+  ASSERT_TRUE(WriteFileBytes(Demo(L"empty.dem"), "")) << Why();
   HWND main = Start(Quote(Demo(kClientDemo)));
   ASSERT_NE(main, nullptr);
   Shoot(main, L"main_window_library_button.png");
   ASSERT_TRUE(Click(main, IDC_LIBRARY_OPEN)) << Why();
-  HWND library = WaitLibrary(6);
+  HWND library = WaitLibrary(7);
   ASSERT_NE(library, nullptr);
   Shoot(library, L"library.png");
   HWND list = Control(library, IDC_LIBRARY_LIST);
 
   // The rows: one a demo, the facts of each, sorted by file name.
   const auto rows = Rows(library);
-  ASSERT_EQ(rows.size(), 6u);
+  ASSERT_EQ(rows.size(), 7u);
   std::vector<std::wstring> names;
   for (const auto& row : rows) names.push_back(row[kFile]);
   EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << "by file name at first";
@@ -177,19 +167,23 @@ TEST_F(LibraryTest, ShowsEveryDemoOfTheFolderFindsSortsAndOpens) {
   EXPECT_EQ(assault[kState], W(text::kLibraryFinished));
   EXPECT_EQ(RowOf(library, L"assault hltv.dem")[kRecorder], L"") << "HLTV has no recorder";
   EXPECT_EQ(RowOf(library, L"assault 11.dem")[kPlayers], L"11");
+  // A demo that cannot be read: its row says why, and no box.
+  const std::wstring why = RowOf(library, L"empty.dem")[kState];
+  EXPECT_NE(why.find(L": "), std::wstring::npos) << ToUtf8(why);  // "<the window's text>: <the reason>"
+  EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty());
 
   // The filter: a recorder's name in other letter case, Cyrillic.
   HWND filter = Control(library, IDC_LIBRARY_FILTER);
   ASSERT_TRUE(TypeText(filter, L"адский")) << Why();
-  EXPECT_TRUE(WaitText(library, IDC_LIBRARY_STATUS, L"1 из 6")) << Why();
+  EXPECT_TRUE(WaitText(library, IDC_LIBRARY_STATUS, L"1 из 7")) << Why();
   ASSERT_EQ(Rows(library).size(), 1u);
   EXPECT_EQ(Rows(library)[0][kFile], L"дасти.dem");
   Shoot(library, L"library_filtered.png");
   ASSERT_TRUE(ClearEdit(filter)) << Why();
   ASSERT_TRUE(TypeText(filter, L"ASSAULT")) << Why();  // the map and the file names
-  EXPECT_TRUE(WaitText(library, IDC_LIBRARY_STATUS, L"3 из 6")) << Why();
+  EXPECT_TRUE(WaitText(library, IDC_LIBRARY_STATUS, L"3 из 7")) << Why();
   ASSERT_TRUE(ClearEdit(filter)) << Why();
-  EXPECT_TRUE(WaitText(library, IDC_LIBRARY_STATUS, L"6 из 6")) << Why();
+  EXPECT_TRUE(WaitText(library, IDC_LIBRARY_STATUS, L"7 из 7")) << Why();
 
   // Sorting by time, as numbers: a click, then a second one reverses.
   for (bool descending : {false, true}) {
@@ -316,11 +310,12 @@ TEST_F(LibraryTest, RepairsTheUnfinishedDemosShownAfterOneQuestion) {
 }
 
 TEST_F(LibraryTest, ARowsMenuShowsItsDetailsRepairsItAndShowsItInItsFolder) {
-  const std::wstring cut = MakeUnfinished(L"cut.dem");
+  MakeUnfinished(L"cut.dem");
+  const std::wstring cut2 = MakeUnfinished(L"cut 2.dem");
   HWND main = Start(Quote(Demo(kClientDemo)));
   ASSERT_NE(main, nullptr);
   ASSERT_TRUE(Click(main, IDC_LIBRARY_OPEN)) << Why();
-  HWND library = WaitLibrary(7);
+  HWND library = WaitLibrary(8);
   ASSERT_NE(library, nullptr);
 
   // The details view of the row's demo, whose button repairs it; the row follows.
@@ -342,16 +337,16 @@ TEST_F(LibraryTest, ARowsMenuShowsItsDetailsRepairsItAndShowsItInItsFolder) {
   EXPECT_TRUE(WaitWindowGone(kDetailsTitle, process_->id(), kDefaultWait, IDC_DETAILS_TEXT)) << Why();
   EXPECT_EQ(RowOf(library, L"cut.dem")[kState], W(text::kLibraryFinished));
 
-  // The repair on a whole demo: asked, then told there is nothing to repair; nothing written.
-  const auto whole = ReadFileBytes(Demo(L"assault.dem"));
-  ChooseFromRow(library, L"assault.dem", 1);
+  // The repair from the keyboard's menu key on the row selected with a click.
+  ASSERT_TRUE(ClickListViewRow(Control(library, IDC_LIBRARY_LIST), IndexOf(library, L"cut 2.dem"))) << Why();
+  ChooseFromRow(library, L"", 1);
   Answer(W(text::kAskRepairDemo), true, IDOK);
   auto told = FindMessageBox(W(text::kProgramCaption), process_->id());
   ASSERT_TRUE(told) << Why();
-  EXPECT_NE(told->text.find(W(text::kDemoNotBroken)), std::wstring::npos) << told->Describe();
+  EXPECT_EQ(told->text.rfind(L"Демка починена!", 0), 0u) << told->Describe();
   ASSERT_TRUE(PressBoxButton(*told, IDOK)) << Why();
-  EXPECT_TRUE(ReadFileBytes(Demo(L"assault.dem")) == whole);
-  EXPECT_EQ(RowOf(library, L"assault.dem")[kState], W(text::kLibraryFinished));
+  EXPECT_EQ(RowOf(library, L"cut 2.dem")[kState], W(text::kLibraryFinished));
+  EXPECT_TRUE(ReadFileBytes(cut2).value_or("").size() > 544);
 
   // "Показать в папке": Explorer's window of the demo's folder, titled with its name.
   ChooseFromRow(library, L"assault.dem", -1);
