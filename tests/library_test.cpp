@@ -112,6 +112,25 @@ TEST(LibraryModel, NumbersSortAsNumbersTextsWithoutCaseStablyAndASecondClickReve
   EXPECT_EQ(model.ShownIndexOf(r3.file.path), std::optional<std::size_t>(2));
 }
 
+// A reading hands its rows over in batches: a batch lands where the same rows
+// put one by one land, after the rows equal to them and in its own order, a
+// row read again (twice in the batch too) at its new place.
+TEST(LibraryModel, ABatchLandsWhereItsRowsPutOneByOneLand) {
+  LibraryModel one(DemoTextToUtf8, Utc), all(DemoTextToUtf8, Utc);
+  for (LibraryModel* model : {&one, &all}) {
+    model->SortBy(C::kTime);
+    model->Put(Row("a.dem", 1, 60));
+    model->Put(Row("b.dem", 1, 30));
+  }
+  const std::vector<LibraryRow> batch = {Row("c.dem", 1, 60), Row("d.dem", 1, 30), Row("a.dem", 1, 10),
+                                         Row("e.dem", 1, 60), Row("c.dem", 1, 5)};
+  for (const LibraryRow& row : batch) one.Put(row);
+  all.PutAll(batch);
+  EXPECT_EQ(Column(all, C::kFile), (std::vector<std::string>{"c.dem", "a.dem", "b.dem", "d.dem", "e.dem"}));
+  EXPECT_EQ(Column(all, C::kFile), Column(one, C::kFile));
+  EXPECT_EQ(all.CountText(), "5 из 5");
+}
+
 TEST(LibraryModel, FilterCountAndProgress) {
   LibraryModel model(AsCyrillicCodePage, Utc);
   model.Restart(5, 2);
@@ -361,7 +380,10 @@ TEST(LibraryInbox, OneNoticeForRowsThatPileUpAndEverythingDrainedInOrder) {
   EXPECT_EQ(notices, 2);
   EXPECT_TRUE(inbox.Drain(model));
   EXPECT_EQ(model.StatusText(), "Прочитано 3 из 4");
+  // Rows alone are news too: the dialog shows the table again only then.
   inbox.RowRead(Row("d.dem"));
+  EXPECT_TRUE(inbox.Drain(model));
+  EXPECT_EQ(model.StatusText(), "Прочитано 4 из 4");
   inbox.Finished();
   EXPECT_EQ(notices, 4);
   EXPECT_TRUE(inbox.Drain(model));
