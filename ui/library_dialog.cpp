@@ -173,7 +173,7 @@ class LibraryDialog final : public SkinnedDialog {
     switch (message) {
       case kRowsArrived: return OnRowsArrived(dialog);
       case WM_TIMER: return wParam == kTakeTimer ? OnTakeTimer(dialog) : FALSE;
-      case WM_NOTIFY: return OnNotify(*reinterpret_cast<NMHDR*>(lParam));
+      case WM_NOTIFY: return lParam != 0 ? OnNotify(*reinterpret_cast<NMHDR*>(lParam)) : FALSE;
       case WM_CONTEXTMENU: return OnContextMenu(reinterpret_cast<HWND>(wParam), lParam);
       case WM_SIZE: Layout(dialog); return TRUE;
       case WM_GETMINMAXINFO:
@@ -299,11 +299,11 @@ class LibraryDialog final : public SkinnedDialog {
     return TRUE;
   }
 
-  INT_PTR OnNotify(const NMHDR& header) {
+  INT_PTR OnNotify(NMHDR& header) {
     if (header.hwndFrom != list_) return FALSE;  // only our own list's notices are read
     switch (header.code) {
       case LVN_GETDISPINFOW:
-        FillLibraryCell(model_, *reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
+        FillLibraryCell(model_, reinterpret_cast<NMLVDISPINFOW&>(header));
         return TRUE;
       case LVN_COLUMNCLICK: {
         const int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
@@ -408,7 +408,8 @@ class LibraryDialog final : public SkinnedDialog {
       WaitCursor wait;
       repair = RepairLibraryDemos(NativeFileSystem(), demos);
     }
-    ShowInfo(repair.text);
+    // The rows show the demos as they now are behind the result, which then
+    // never contradicts them.
     const std::optional<std::string> selected = SelectedPath();
     std::vector<std::string> paths;
     for (LibraryRow& row : repair.refreshed) {
@@ -416,6 +417,7 @@ class LibraryDialog final : public SkinnedDialog {
       model_.Put(std::move(row));
     }
     ShowRows(selected, false);
+    ShowInfo(repair.text);
     repairing_ = false;
     request_.reloadIfShown(paths);
     return TRUE;

@@ -17,7 +17,7 @@ namespace {
 // The columns' default widths in dialog units, in their order: together the
 // list's width in the template less its scroll bar, each the usual longest
 // cell in MS Sans Serif 8.
-constexpr std::array<int, kLibraryColumnCount> kDefaultWidths = {92, 46, 34, 40, 70, 56, 62, 36, 48};
+constexpr std::array<int, kLibraryColumnCount> kDefaultWidths = {90, 46, 34, 42, 70, 56, 62, 36, 48};
 
 bool AlignedRight(LibraryColumn column) {
   return column == LibraryColumn::kTime || column == LibraryColumn::kPlayers || column == LibraryColumn::kSize;

@@ -292,9 +292,9 @@ TEST_F(LibraryTest, RepairsTheUnfinishedDemosShownAfterOneQuestion) {
   EXPECT_EQ(result->text.rfind(Filled(text::kLibraryRepaired, 1) + L"\ncut.dem: Демка починена! Время: 0:", 0), 0u)
       << result->Describe();
   Shoot(nullptr, L"library_repair_result_screen.png");
+  EXPECT_EQ(RowOf(library, L"cut.dem")[kState], W(text::kLibraryFinished)) << "behind the result already";
   ASSERT_TRUE(PressBoxButton(*result, IDOK)) << Why();
   EXPECT_TRUE(WaitNoMessageBox(process_->id())) << Why();
-  EXPECT_EQ(RowOf(library, L"cut.dem")[kState], W(text::kLibraryFinished));
   EXPECT_NE(RowOf(library, L"cut.dem")[kTime], L"");
   EXPECT_FALSE(GetText(main, IDC_DEMO_INFO).value_or(L"").empty()) << "the main window read its demo again";
   EXPECT_TRUE(ReadFileBytes(hidden) == hiddenBefore) << "a demo filtered out is not repaired";
