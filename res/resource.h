@@ -6,6 +6,7 @@
 #define IDD_MAIN 101        // the main window, caption "Rewindor"
 #define IDD_RESOLUTION 139  // the resolution dialog
 #define IDD_DETAILS 140     // the details view of the current demo
+#define IDD_LIBRARY 142     // the library: every demo of a folder in one table
 
 // Skin bitmaps and the program icon.
 #define IDB_MAIN_SKIN 117    // 855 x 500, 256 colours
@@ -59,3 +60,7 @@
 #define IDC_LIBRARY_REPAIR 1164      // button: repair the unfinished demos shown
 #define IDC_LIBRARY_STATUS 1165      // the count shown and the reading progress
 #define IDM_LIBRARY_SHOW_IN_FOLDER 1166  // a row's right-click menu: show in Explorer
+#define IDC_LIBRARY_FIND_LABEL 1168  // the filter field's label
+
+// The main window's button that opens the library (dialog 101, beside the folder field).
+#define IDC_LIBRARY_OPEN 1167

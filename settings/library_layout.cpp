@@ -1,6 +1,7 @@
 #include "settings/library_layout.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace rewindor {
 
@@ -61,6 +62,18 @@ bool SaveLibraryLayout(Registry& registry, const LibraryLayout& layout) {
   }
   registry.CloseKey();
   return ok;
+}
+
+LayoutRect MoveInto(const LayoutRect& window, const LayoutRect& area) {
+  // 64-bit sums: the rectangles are read from the registry.
+  auto place = [](std::int64_t start, std::int64_t size, std::int64_t low, std::int64_t high) {
+    size = std::clamp<std::int64_t>(size, 0, std::max<std::int64_t>(high - low, 0));
+    start = std::clamp<std::int64_t>(start, low, std::max(low, high - size));
+    return std::pair{static_cast<std::int32_t>(start), static_cast<std::int32_t>(start + size)};
+  };
+  const auto [left, right] = place(window.left, std::int64_t{window.right} - window.left, area.left, area.right);
+  const auto [top, bottom] = place(window.top, std::int64_t{window.bottom} - window.top, area.top, area.bottom);
+  return {left, top, right, bottom};
 }
 
 }  // namespace rewindor

@@ -39,4 +39,8 @@ LibraryLayout LoadLibraryLayout(Registry& registry, std::size_t columns);
 // Writes what the layout holds; false when the key or a value could not be written.
 bool SaveLibraryLayout(Registry& registry, const LibraryLayout& layout);
 
+// The window's rectangle moved, and shrunk where it is larger, so that it lies
+// wholly inside `area` (the work area of the screen it is put on).
+LayoutRect MoveInto(const LayoutRect& window, const LayoutRect& area);
+
 }  // namespace rewindor

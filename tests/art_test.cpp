@@ -203,7 +203,7 @@ struct Skin {
   std::size_t controls;
 };
 constexpr Skin kSkins[] = {
-    {"IDD_MAIN", "main_skin.bmp", 855, 500, 19},
+    {"IDD_MAIN", "main_skin.bmp", 855, 500, 20},
     {"IDD_RESOLUTION", "dialog_skin.bmp", 280, 154, 6},
     {"IDD_DETAILS", "details_skin.bmp", 375, 325, 3},
 };

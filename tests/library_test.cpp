@@ -112,6 +112,25 @@ TEST(LibraryModel, NumbersSortAsNumbersTextsWithoutCaseStablyAndASecondClickReve
   EXPECT_EQ(model.ShownIndexOf(r3.file.path), std::optional<std::size_t>(2));
 }
 
+// A reading hands its rows over in batches: a batch lands where the same rows
+// put one by one land, after the rows equal to them and in its own order, a
+// row read again (twice in the batch too) at its new place.
+TEST(LibraryModel, ABatchLandsWhereItsRowsPutOneByOneLand) {
+  LibraryModel one(DemoTextToUtf8, Utc), all(DemoTextToUtf8, Utc);
+  for (LibraryModel* model : {&one, &all}) {
+    model->SortBy(C::kTime);
+    model->Put(Row("a.dem", 1, 60));
+    model->Put(Row("b.dem", 1, 30));
+  }
+  const std::vector<LibraryRow> batch = {Row("c.dem", 1, 60), Row("d.dem", 1, 30), Row("a.dem", 1, 10),
+                                         Row("e.dem", 1, 60), Row("c.dem", 1, 5)};
+  for (const LibraryRow& row : batch) one.Put(row);
+  all.PutAll(batch);
+  EXPECT_EQ(Column(all, C::kFile), (std::vector<std::string>{"c.dem", "a.dem", "b.dem", "d.dem", "e.dem"}));
+  EXPECT_EQ(Column(all, C::kFile), Column(one, C::kFile));
+  EXPECT_EQ(all.CountText(), "5 из 5");
+}
+
 TEST(LibraryModel, FilterCountAndProgress) {
   LibraryModel model(AsCyrillicCodePage, Utc);
   model.Restart(5, 2);
@@ -361,7 +380,10 @@ TEST(LibraryInbox, OneNoticeForRowsThatPileUpAndEverythingDrainedInOrder) {
   EXPECT_EQ(notices, 2);
   EXPECT_TRUE(inbox.Drain(model));
   EXPECT_EQ(model.StatusText(), "Прочитано 3 из 4");
+  // Rows alone are news too: the dialog shows the table again only then.
   inbox.RowRead(Row("d.dem"));
+  EXPECT_TRUE(inbox.Drain(model));
+  EXPECT_EQ(model.StatusText(), "Прочитано 4 из 4");
   inbox.Finished();
   EXPECT_EQ(notices, 4);
   EXPECT_TRUE(inbox.Drain(model));
@@ -464,6 +486,21 @@ TEST(LibraryLayout, KeptBesideTheSettingsAndOnlySaneValuesRead) {
   EXPECT_TRUE(LoadLibraryLayout(registry, 9).columnWidths.empty());
   registry.createFailures[kLibraryLayoutKey] = FakeRegistry::kAccessDenied;
   EXPECT_FALSE(SaveLibraryLayout(registry, layout));
+}
+
+// A dialog kept on a screen that is gone, or larger than the one it comes back
+// to, is put wholly on the screen it is shown on.
+TEST(LibraryLayout, ARectangleOffTheScreenIsMovedAndShrunkOntoIt) {
+  const LayoutRect screen{0, 0, 1280, 1000};
+  EXPECT_EQ(MoveInto({100, 50, 900, 650}, screen), (LayoutRect{100, 50, 900, 650}));  // on it: kept
+  EXPECT_EQ(MoveInto({-1200, 40, -200, 700}, screen), (LayoutRect{0, 40, 1000, 700}));
+  EXPECT_EQ(MoveInto({1000, 900, 1800, 1500}, screen), (LayoutRect{480, 400, 1280, 1000}));
+  EXPECT_EQ(MoveInto({-50, -20, 2000, 1100}, screen), screen);  // larger: the whole screen
+  // A second screen left of the first, its work area below a taskbar at the top.
+  EXPECT_EQ(MoveInto({-3000, 0, -2000, 500}, {-1920, 40, 0, 1080}), (LayoutRect{-1920, 40, -920, 540}));
+  // The farthest values the layout reads cannot overflow.
+  constexpr std::int32_t far = (1 << 16) - 1;
+  EXPECT_EQ(MoveInto({-far, -far, far, far}, screen), screen);
 }
 
 }  // namespace

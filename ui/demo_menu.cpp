@@ -1,5 +1,7 @@
 #include "ui/demo_menu.h"
 
+#include <commctrl.h>
+
 #include "res/resource.h"
 #include "ui/texts.h"
 #include "ui/win_text.h"
@@ -8,9 +10,8 @@ namespace rewindor::ui {
 
 namespace {
 
-void AppendDemoCommands(HMENU menu) {
-  AppendMenuW(menu, MF_STRING, IDM_DEMO_DETAILS, Wide(text::kMenuDemoDetails).c_str());
-  AppendMenuW(menu, MF_STRING, IDM_REPAIR_DEMO, Wide(text::kMenuRepairDemo).c_str());
+void AppendLibrary(HMENU menu) {
+  AppendMenuW(menu, MF_STRING, IDM_LIBRARY, Wide(text::kMenuLibrary).c_str());
 }
 
 // The message's point: signed screen coordinates (a second screen may lie left of or above the first).
@@ -59,14 +60,25 @@ MenuSpot FolderEntrySpot(HWND list, LPARAM point, POINT& at) {
 
 }  // namespace
 
+void AppendDemoCommands(HMENU menu) {
+  AppendMenuW(menu, MF_STRING, IDM_DEMO_DETAILS, Wide(text::kMenuDemoDetails).c_str());
+  AppendMenuW(menu, MF_STRING, IDM_REPAIR_DEMO, Wide(text::kMenuRepairDemo).c_str());
+}
+
 void AddDemoCommandsToSystemMenu(HWND mainWindow) {
   HMENU menu = GetSystemMenu(mainWindow, FALSE);
   if (menu == nullptr) return;
+  // The demo commands stay last, where they were before the library came.
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendLibrary(menu);
   AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   AppendDemoCommands(menu);
 }
 
 std::optional<int> DemoCommandOf(WPARAM sysCommand) {
+  // The library's number is not a multiple of 16, and masked it reads as the
+  // repair's: it is told whole first.
+  if (sysCommand == IDM_LIBRARY) return IDM_LIBRARY;
   // The system uses the low four bits of its commands itself.
   const int command = static_cast<int>(sysCommand & 0xFFF0);
   if (command == IDM_DEMO_DETAILS || command == IDM_REPAIR_DEMO) return command;
@@ -85,12 +97,31 @@ void ShowDemoMenu(HWND mainWindow, POINT at) {
   HMENU menu = CreatePopupMenu();
   if (menu == nullptr) return;
   AppendDemoCommands(menu);
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendLibrary(menu);
   // A menu whose window is not in front may close at once, or not at all
   // when the user clicks elsewhere.
   SetForegroundWindow(mainWindow);
   // The chosen command is posted to the window as WM_COMMAND.
   TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, mainWindow, nullptr);
   DestroyMenu(menu);
+}
+
+void AddLibraryButtonTip(HWND mainWindow) {
+  HWND button = GetDlgItem(mainWindow, IDC_LIBRARY_OPEN);
+  if (button == nullptr) return;
+  // The tip window belongs to the main window and goes with it.
+  HWND tip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, mainWindow, nullptr, nullptr, nullptr);
+  if (tip == nullptr) return;
+  std::wstring text = Wide(text::kMenuLibrary);
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = mainWindow;
+  tool.uId = reinterpret_cast<UINT_PTR>(button);
+  tool.lpszText = text.data();
+  SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 }  // namespace rewindor::ui

@@ -1,7 +1,9 @@
-// The demo commands ("Подробнее о демке...", "Починить демку") in the main
-// window's system menu and in the right-click menus of the information box and
-// the folder list. Both menus end in the main window's WM_COMMAND with the
-// command's id, so each command is handled in one place.
+// The demo commands ("Подробнее о демке...", "Починить демку") and the library
+// ("Библиотека демок...") in the main window's system menu and in the
+// right-click menus of the information box and the folder list. Both menus end
+// in the main window's WM_COMMAND with the command's id, so each command is
+// handled in one place. The library also has a button of its own beside the
+// folder field.
 #pragma once
 
 #include <windows.h>
@@ -10,11 +12,16 @@
 
 namespace rewindor::ui {
 
-// Adds a separator and the two commands to the window's system menu.
+// Adds the library, a separator and the two demo commands to the window's system menu.
 void AddDemoCommandsToSystemMenu(HWND mainWindow);
+// The two demo commands at the end of a menu (the library's rows have them too).
+void AppendDemoCommands(HMENU menu);
 
-// The demo command a WM_SYSCOMMAND carries, or nothing for the system's own.
+// The demo command (or the library) a WM_SYSCOMMAND carries, or nothing for the system's own.
 std::optional<int> DemoCommandOf(WPARAM sysCommand);
+
+// The library button's tip, which names what the button's short mark stands for.
+void AddLibraryButtonTip(HWND mainWindow);
 
 // Where a right-click (WM_CONTEXTMENU) on the main window landed.
 enum class MenuSpot {
@@ -27,8 +34,8 @@ enum class MenuSpot {
 // key: the folder list's selected entry, when the list has the focus.
 MenuSpot FindMenuSpot(HWND mainWindow, HWND clicked, LPARAM point, POINT& at);
 
-// Opens the menu of the two commands at `at`; the one chosen arrives as the
-// main window's WM_COMMAND.
+// Opens the menu of the two commands and the library at `at`; the one chosen
+// arrives as the main window's WM_COMMAND.
 void ShowDemoMenu(HWND mainWindow, POINT at);
 
 }  // namespace rewindor::ui

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <unordered_set>
 #include <utility>
 
 #include "demo/facts.h"
@@ -162,6 +164,39 @@ void LibraryModel::Put(LibraryRow row) {
   const auto place = std::upper_bound(order_.begin(), order_.end(), index,
                                       [this](std::size_t a, std::size_t b) { return Before(a, b); });
   order_.insert(place, index);
+  Refilter();
+}
+
+void LibraryModel::PutAll(std::vector<LibraryRow> rows) {
+  std::vector<std::size_t> batch;
+  std::unordered_set<std::size_t> inBatch;
+  for (LibraryRow& row : rows) {
+    const std::string path = row.file.path;
+    std::size_t index;
+    if (auto known = byPath_.find(path); known != byPath_.end()) {
+      index = known->second;
+      entries_[index] = MakeEntry(std::move(row));
+      // A row read again leaves its place; one of this batch has none yet.
+      if (inBatch.contains(index)) {
+        batch.erase(std::find(batch.begin(), batch.end(), index));
+      } else {
+        order_.erase(std::find(order_.begin(), order_.end(), index));
+      }
+    } else {
+      index = entries_.size();
+      entries_.push_back(MakeEntry(std::move(row)));
+      byPath_.emplace(path, index);
+    }
+    batch.push_back(index);
+    inBatch.insert(index);
+  }
+  const auto before = [this](std::size_t a, std::size_t b) { return Before(a, b); };
+  // Stable both: of equal rows, those in the table stay first and the batch keeps its order.
+  std::stable_sort(batch.begin(), batch.end(), before);
+  std::vector<std::size_t> merged;
+  merged.reserve(order_.size() + batch.size());
+  std::merge(order_.begin(), order_.end(), batch.begin(), batch.end(), std::back_inserter(merged), before);
+  order_ = std::move(merged);
   Refilter();
 }
 

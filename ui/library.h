@@ -74,6 +74,10 @@ class LibraryModel {
   // A row read, or read again (a row of the same path is replaced). It takes
   // its place in the current order, after the rows equal to it.
   void Put(LibraryRow row);
+  // Rows as Put takes them one after the other, in one pass over the table:
+  // a reading hands over its rows in batches, and a batch costs the table's
+  // length once, not once a row.
+  void PutAll(std::vector<LibraryRow> rows);
   // Every demo of the reading was read.
   void Finish() { finished_ = true; }
 

@@ -167,10 +167,11 @@ bool LibraryInbox::Drain(LibraryModel& model) {
     unreadable = unreadable_;
     rows.swap(rows_);
   }
+  const bool read = !rows.empty();
   if (listed) model.Restart(total, unreadable);
-  for (LibraryRow& row : rows) model.Put(std::move(row));
+  model.PutAll(std::move(rows));
   if (finished) model.Finish();
-  return listed || finished || !rows.empty();
+  return listed || finished || read;
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The program's entry: start-up facts and the file association (app/), then
 // either the hand-over to a running instance or the main window.
 #include <windows.h>
+#include <commctrl.h>
 
 #include "app/startup.h"
 #include "ui/main_window.h"
@@ -16,6 +17,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       HandOverToRunningInstance(facts.pendingDemoPath);
       return 0;
     }
+    // The list view of the library and the tips of the main window.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
     ui::ProgramState program;
     program.instance = instance;
     program.executablePath = facts.executablePath;

@@ -20,6 +20,7 @@
 #include "ui/folder_list.h"
 #include "ui/folder_list_win.h"
 #include "ui/game_start.h"
+#include "ui/library_dialog.h"
 #include "ui/map_overview.h"
 #include "ui/resolution_dialog.h"
 #include "ui/skin.h"
@@ -268,6 +269,41 @@ void OnDemoDetails(HWND window, MainWindowHost& host) {
   });
 }
 
+// --- The library -------------------------------------------------------------------
+
+// Shows a demo of the library as a double-click in the folder list does, and
+// brings the window in front of the library with it.
+void OpenFromLibrary(HWND window, const std::string& path) {
+  if (!IsOwnMainWindow(window)) return;
+  SetControlText(window, IDC_DEMO_PATH, path);
+  ReloadDemo(window);
+  SetForegroundWindow(window);
+}
+
+// The library changed these demos on disk: the window reads its own again when it is one of them.
+void ReloadIfShown(HWND window, const std::vector<std::string>& paths) {
+  const std::wstring shown = Wide(DemoPathOf(window));
+  for (const std::string& path : paths) {
+    const std::wstring changed = Wide(path);
+    if (!shown.empty() && CompareStringOrdinal(shown.c_str(), static_cast<int>(shown.size()), changed.c_str(),
+                                               static_cast<int>(changed.size()), TRUE) == CSTR_EQUAL) {
+      ReloadDemo(window);
+      return;
+    }
+  }
+}
+
+// The library of the folder the folder list shows (field 1031 without its
+// trailing backslash); of the program's folder when the field is empty.
+void OnLibrary(HWND window, MainWindowHost& host) {
+  std::string folder = host.FolderField();
+  if (folder.ends_with('\\')) folder.pop_back();
+  if (folder.empty()) folder = StateOf(window).reader.programFolder;
+  RunLibraryDialog({StateOf(window).instance, folder,
+                    [window](const std::string& path) { OpenFromLibrary(window, path); },
+                    [window](const std::vector<std::string>& paths) { ReloadIfShown(window, paths); }});
+}
+
 // A right-click on the information box, or on a demo in the folder list, which
 // is opened first, as its double-click does: the commands act on the demo shown.
 void OnContextMenu(HWND window, HWND clicked, LPARAM point) {
@@ -302,6 +338,8 @@ INT_PTR OnCommand(HWND window, WPARAM wParam) {
     case IDC_REMOVE_FADE: RemoveFadeToBlack(host, NativeFileSystem()); break;
     case IDM_DEMO_DETAILS: OnDemoDetails(window, host); break;
     case IDM_REPAIR_DEMO: OnRepairDemo(window, host); break;
+    case IDM_LIBRARY:
+    case IDC_LIBRARY_OPEN: OnLibrary(window, host); break;
     default: break;
   }
   return TRUE;
@@ -319,6 +357,7 @@ INT_PTR OnInitDialog(HWND window, ProgramState& program) {
   SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(&program));
   mainSkin = StartSkinnedDialog(window, program.instance, IDB_MAIN_SKIN);
   AddDemoCommandsToSystemMenu(window);
+  AddLibraryButtonTip(window);
 
   MainWindowHost host(window, program);
   std::unique_ptr<Registry> registry = MakeNativeRegistry();

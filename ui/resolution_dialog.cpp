@@ -5,6 +5,7 @@
 #include "demo/patch_run.h"
 #include "demo/resolution.h"
 #include "res/resource.h"
+#include "ui/demo_host.h"
 #include "ui/skin.h"
 #include "ui/win_text.h"
 
@@ -19,21 +20,6 @@ std::optional<Resolution> RecordedResolution(const std::string& path) {
   if (!file || ReadWhole(*file, image) != ReadOutcome::kOk) return std::nullopt;
   return DetectResolution(image);
 }
-
-// The edit commands' view of the main window, for the conversion.
-class ConversionHost final : public PatchWindow {
- public:
-  explicit ConversionHost(std::string demoPath) : demoPath_(std::move(demoPath)) {}
-  std::string DemoPath() override { return demoPath_; }
-  bool ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon,
-                   MessageButtons buttons) override {
-    return ui::ShowMessage(caption, text, icon, buttons);
-  }
-  void ReportError(std::string_view text, const SystemError& why) override { ui::ReportError(text, why); }
-
- private:
-  std::string demoPath_;
-};
 
 // Each open dialog is its own object: the main window can open a second one
 // while the first is still on screen.
@@ -70,7 +56,7 @@ class ResolutionDialog final : public SkinnedDialog {
     auto number = [dialog](int id) { return static_cast<std::uint32_t>(GetDlgItemInt(dialog, id, nullptr, FALSE)); };
     std::uint32_t currentWidth = number(IDC_CURRENT_WIDTH), currentHeight = number(IDC_CURRENT_HEIGHT);
     std::uint32_t newWidth = number(IDC_NEW_WIDTH), newHeight = number(IDC_NEW_HEIGHT);
-    ConversionHost host(request_.demoPath());
+    DemoPathHost host(request_.demoPath());
     ConvertResolution(host, NativeFileSystem(), currentWidth, currentHeight, newWidth, newHeight);
     SendMessageW(dialog, WM_CLOSE, 0, 0);
     // Whatever the conversion did, the main window shows the demo as it now is.

@@ -49,6 +49,9 @@ inline constexpr char kLibraryCaption[] = "Библиотека демок";
 inline constexpr char kLibrarySubfolders[] = "С подпапками";
 inline constexpr char kLibraryRepairUnfinished[] = "Починить недописанные";
 inline constexpr char kLibraryShowInFolder[] = "Показать в папке";
+inline constexpr char kLibraryFind[] = "Найти:";
+// "Показать в папке" when Explorer cannot be started (ReportError).
+inline constexpr char kCannotShowInFolder[] = "Нельзя открыть папку";
 // The columns, in their order.
 inline constexpr char kLibraryColumnFile[] = "Демка";
 inline constexpr char kLibraryColumnMap[] = "Карта";

@@ -1,5 +1,6 @@
 #include "tests/e2e/driver.h"
 
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -639,6 +640,206 @@ bool FocusControl(HWND dialog, int id) {
 }
 
 bool PressEnter(HWND control) { return PostKey(control, VK_RETURN, "Enter"); }
+
+// --- List views -----------------------------------------------------------------
+
+namespace {
+
+// A block of another process's memory, freed when it goes.
+class RemoteBlock {
+ public:
+  RemoteBlock(HWND window, std::size_t size) : size_(size) {
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, WindowProcess(window));
+    if (process_ != nullptr) address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    if (address_ == nullptr) Fail("could not lend the program a block of its memory");
+  }
+  ~RemoteBlock() {
+    if (address_ != nullptr) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    if (process_ != nullptr) CloseHandle(process_);
+  }
+  RemoteBlock(const RemoteBlock&) = delete;
+  RemoteBlock& operator=(const RemoteBlock&) = delete;
+
+  bool ok() const { return address_ != nullptr; }
+  // The block's address at `offset`, as the program sees it.
+  LPARAM At(std::size_t offset = 0) const { return reinterpret_cast<LPARAM>(static_cast<char*>(address_) + offset); }
+  bool Write(const void* data, std::size_t size, std::size_t offset = 0) {
+    SIZE_T done = 0;
+    if (offset + size <= size_ && WriteProcessMemory(process_, static_cast<char*>(address_) + offset, data, size,
+                                                     &done) && done == size) {
+      return true;
+    }
+    return Fail("could not write into the program's memory");
+  }
+  bool Read(void* data, std::size_t size, std::size_t offset = 0) {
+    SIZE_T done = 0;
+    if (offset + size <= size_ && ReadProcessMemory(process_, static_cast<char*>(address_) + offset, data, size,
+                                                    &done) && done == size) {
+      return true;
+    }
+    return Fail("could not read the program's memory");
+  }
+
+ private:
+  HANDLE process_ = nullptr;
+  void* address_ = nullptr;
+  std::size_t size_;
+};
+
+constexpr std::size_t kCellChars = 1024;
+
+HWND HeaderOf(HWND list) {
+  LRESULT header = 0;
+  if (!Send(list, LVM_GETHEADER, 0, 0, &header) || header == 0) {
+    Fail("the list view has no header");
+    return nullptr;
+  }
+  return reinterpret_cast<HWND>(header);
+}
+
+// Posts a mouse button's message at a client point.
+bool PostMouse(HWND window, UINT message, POINT at, WPARAM keys) {
+  if (PostMessageW(window, message, keys, MAKELPARAM(at.x, at.y))) return true;
+  return Fail("could not post a mouse message");
+}
+
+}  // namespace
+
+std::optional<int> ListViewCount(HWND list) {
+  LRESULT count = 0;
+  if (list == nullptr || !Send(list, LVM_GETITEMCOUNT, 0, 0, &count)) return std::nullopt;
+  return static_cast<int>(count);
+}
+
+std::optional<std::wstring> ListViewText(HWND list, int row, int column) {
+  if (list == nullptr) return std::nullopt;
+  RemoteBlock block(list, sizeof(LVITEMW) + kCellChars * sizeof(wchar_t));
+  if (!block.ok()) return std::nullopt;
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = reinterpret_cast<LPWSTR>(block.At(sizeof(LVITEMW)));
+  item.cchTextMax = static_cast<int>(kCellChars);
+  std::vector<wchar_t> text(kCellChars, L'\0');
+  LRESULT length = 0;
+  if (!block.Write(&item, sizeof item) || !block.Write(text.data(), text.size() * sizeof(wchar_t), sizeof item) ||
+      !Send(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), block.At(), &length) ||
+      !block.Read(text.data(), text.size() * sizeof(wchar_t), sizeof item)) {
+    return std::nullopt;
+  }
+  text.back() = L'\0';
+  return std::wstring(text.data());
+}
+
+std::optional<std::vector<std::vector<std::wstring>>> ListViewRows(HWND list, int columns) {
+  auto count = ListViewCount(list);
+  if (!count) return std::nullopt;
+  std::vector<std::vector<std::wstring>> rows;
+  for (int r = 0; r < *count; ++r) {
+    std::vector<std::wstring> cells;
+    for (int c = 0; c < columns; ++c) {
+      auto cell = ListViewText(list, r, c);
+      if (!cell) return std::nullopt;
+      cells.push_back(std::move(*cell));
+    }
+    rows.push_back(std::move(cells));
+  }
+  return rows;
+}
+
+std::optional<int> ListViewSelected(HWND list) {
+  LRESULT row = 0;
+  if (list == nullptr || !Send(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED, &row)) {
+    return std::nullopt;
+  }
+  return static_cast<int>(row);
+}
+
+std::optional<int> HeaderFormat(HWND list, int column) {
+  HWND header = HeaderOf(list);
+  if (header == nullptr) return std::nullopt;
+  RemoteBlock block(header, sizeof(HDITEMW));
+  HDITEMW item{};
+  item.mask = HDI_FORMAT;
+  LRESULT ok = 0;
+  if (!block.ok() || !block.Write(&item, sizeof item) ||
+      !Send(header, HDM_GETITEMW, static_cast<WPARAM>(column), block.At(), &ok) || !ok ||
+      !block.Read(&item, sizeof item)) {
+    Fail("could not read the header of column " + std::to_string(column));
+    return std::nullopt;
+  }
+  return item.fmt;
+}
+
+bool ClickHeader(HWND list, int column) {
+  HWND header = HeaderOf(list);
+  if (header == nullptr) return false;
+  LONG x = 0;
+  for (int c = 0; c <= column; ++c) {
+    LRESULT width = 0;
+    if (!Send(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(c), 0, &width)) return false;
+    x += c < column ? static_cast<LONG>(width) : static_cast<LONG>(width) / 2;
+  }
+  RECT bounds{};
+  GetClientRect(header, &bounds);
+  const POINT at{x, bounds.bottom / 2};
+  return PostMouse(header, WM_LBUTTONDOWN, at, MK_LBUTTON) && PostMouse(header, WM_LBUTTONUP, at, 0);
+}
+
+std::optional<RECT> ListViewRowRect(HWND list, int row) {
+  if (list == nullptr) return std::nullopt;
+  RemoteBlock block(list, sizeof(RECT));
+  RECT rect{};
+  rect.left = LVIR_LABEL;
+  LRESULT ok = 0;
+  if (!block.ok() || !block.Write(&rect, sizeof rect) ||
+      !Send(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), block.At(), &ok) || !ok ||
+      !block.Read(&rect, sizeof rect)) {
+    Fail("the list view has no row " + std::to_string(row));
+    return std::nullopt;
+  }
+  return rect;
+}
+
+std::optional<POINT> ListViewRowPoint(HWND list, int row) {
+  if (!Send(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE, nullptr)) return std::nullopt;
+  auto rect = ListViewRowRect(list, row);
+  if (!rect) return std::nullopt;
+  POINT at{std::min(rect->left + 8, (rect->left + rect->right) / 2), (rect->top + rect->bottom) / 2};
+  ClientToScreen(list, &at);
+  return at;
+}
+
+namespace {
+
+bool ClickRow(HWND list, int row, bool twice) {
+  auto point = ListViewRowPoint(list, row);
+  if (!point) return false;
+  POINT at = *point;
+  ScreenToClient(list, &at);
+  if (!PostMouse(list, WM_LBUTTONDOWN, at, MK_LBUTTON) || !PostMouse(list, WM_LBUTTONUP, at, 0)) return false;
+  return !twice || (PostMouse(list, WM_LBUTTONDBLCLK, at, MK_LBUTTON) && PostMouse(list, WM_LBUTTONUP, at, 0));
+}
+
+}  // namespace
+
+bool ClickListViewRow(HWND list, int row) { return ClickRow(list, row, false); }
+bool DoubleClickListViewRow(HWND list, int row) { return ClickRow(list, row, true); }
+
+bool TypeText(HWND control, std::wstring_view text) {
+  if (control == nullptr) return false;
+  for (wchar_t c : text) {
+    if (!PostMessageW(control, WM_CHAR, c, 1)) return Fail("could not post a typed character");
+  }
+  return true;
+}
+
+bool ClearEdit(HWND edit) {
+  if (edit == nullptr) return false;
+  if (!PostMessageW(edit, EM_SETSEL, 0, -1) || !PostMessageW(edit, WM_CHAR, VK_BACK, 1)) {
+    return Fail("could not post the clearing of the field");
+  }
+  return true;
+}
 
 // --- Message boxes ------------------------------------------------------------
 

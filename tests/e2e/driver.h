@@ -121,6 +121,36 @@ bool PressEscape(HWND window);  // Esc, as the keyboard sends it
 bool FocusControl(HWND dialog, int id);
 bool PressEnter(HWND control);  // Enter, as the keyboard sends it to the focused control
 
+// --- List views -------------------------------------------------------------
+//
+// A list view's texts, rectangles and header live in its process: a pointer in
+// a message cannot cross to it, so these calls lend the message a block of the
+// program's own memory (VirtualAllocEx) and read the answer back from there.
+// The clicks are the mouse's own messages posted to the list or its header,
+// which turn them into their notifications, as for a user's click.
+
+std::optional<int> ListViewCount(HWND list);
+std::optional<std::wstring> ListViewText(HWND list, int row, int column);
+// Every row's first `columns` cells.
+std::optional<std::vector<std::vector<std::wstring>>> ListViewRows(HWND list, int columns);
+// The selected row, -1 when none is.
+std::optional<int> ListViewSelected(HWND list);
+// The header's format flags of a column (HDF_SORTUP, HDF_SORTDOWN, ...).
+std::optional<int> HeaderFormat(HWND list, int column);
+// A left click on a column's header.
+bool ClickHeader(HWND list, int column);
+// The row as the list shows it now (in client coordinates).
+std::optional<RECT> ListViewRowRect(HWND list, int row);
+// A click, or a double-click, on a row (scrolled into view first).
+bool ClickListViewRow(HWND list, int row);
+bool DoubleClickListViewRow(HWND list, int row);
+// The screen point in the middle of a row's first cell.
+std::optional<POINT> ListViewRowPoint(HWND list, int row);
+// Typing: each character posted as WM_CHAR to the control.
+bool TypeText(HWND control, std::wstring_view text);
+// Selects the whole text of an edit and deletes it with Backspace.
+bool ClearEdit(HWND edit);
+
 // --- Message boxes ----------------------------------------------------------
 
 enum class BoxIcon { kNone, kInformation, kQuestion, kWarning, kError, kUnknown };
