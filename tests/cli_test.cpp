@@ -4,11 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -20,6 +18,7 @@
 #include "demo/messages.h"
 #include "demo/utf8.h"
 #include "tests/support/fake_game_sources.h"
+#include "tests/support/scratch.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor::cli {
@@ -42,40 +41,13 @@ INSTANTIATE_TEST_SUITE_P(
                       JsonCase{"\xC8\xE3\xF0\xEE\xEA", "\"Èãðîê\""},  // Windows-1251 bytes: U+00XX
                       JsonCase{"caf\xC3", "\"cafÃ\""}));             // a cut UTF-8 sequence
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::random_device random;
-    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    root_ = fs::temp_directory_path() / ("rewindor-cli-" + std::to_string(stamp) + "-" + std::to_string(random()));
-    fs::create_directories(root_);
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  // Writes a file (making the folders on the way) and returns its path in UTF-8.
-  std::string Write(const std::string& relative, std::string_view bytes) const {
-    fs::path p = root_ / PathFromUtf8(relative).make_preferred();
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return PathToUtf8(p);
-  }
-  std::string Path(const std::string& relative = "") const {
-    return PathToUtf8(relative.empty() ? root_ : root_ / PathFromUtf8(relative).make_preferred());
-  }
-
- private:
-  fs::path root_;
-};
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(FolderWalk, DemoFilesByNameSortedAndRecursiveOnRequest) {
-  TempFolder dir;
+  ScratchFolder dir("rewindor-cli");
   for (const char* name : {"b.dem", "A.DEM", "c.Dem", "notes.txt", "x.dem.bak", "sub/d.dem", "sub/deeper/e.DEM",
                            "Демки/f.dem", "sub-x.dem", "empty/readme.txt", "nested/inner/g.dem"}) {
     dir.Write(name, "x");
@@ -99,33 +71,6 @@ TEST(FolderWalk, DemoFilesByNameSortedAndRecursiveOnRequest) {
   EXPECT_NE(ExpandPath(dir.Path("empty"), true).problem, "");
   EXPECT_NE(ExpandPath(dir.Path("nested"), false).problem, "");
   EXPECT_EQ(ExpandPath(dir.Path("nested"), true).problem, "");
-}
-
-// A demo made by hand: the header, then `body`, then two bytes so that no
-// marker ends at the file's last byte.
-std::string HandMadeDemo(std::string_view map, std::string_view mod, std::string_view body) {
-  std::string demo(kHeaderSize, '\0');
-  demo.replace(0, 6, "HLDEMO");
-  demo[kDemoProtocolOffset] = 5;
-  demo[kNetworkProtocolOffset] = 48;
-  demo.replace(kMapNameOffset, map.size(), map);
-  demo.replace(kGameDirOffset, mod.size(), mod);
-  return demo.append(body).append("..");
-}
-
-struct RecordingConsole : Console {
-  void Out(std::string_view text) override { out += text; }
-  void Err(std::string_view text) override { err += text; }
-  std::string out, err;
-};
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-ToolRun RunTool(std::vector<std::string> args) {
-  RecordingConsole console;
-  int status = RunCli(args, NativeFileSystem(), console);
-  return {status, console.out, console.err};
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -152,12 +97,12 @@ constexpr char kNoDetailsJson[] =
     "\"roster\": [], \"rosterNotListed\": 0, \"finished\": false}\n";
 
 TEST(InfoCommand, PlainBlocksAndJsonLines) {
-  TempFolder dir;
+  ScratchFolder dir("rewindor-cli");
   const std::string players = "\x08\x02\nBUILD 2056 SERVER\n\tfullserverinfo \"\\*gamedir\\cstrike\"\n"
                               "\\model\\x\\name\\Zed\0\\name\\alpha\0\\name\\ALPHA\0\\name\\Bob\0"s;
   std::string first = dir.Write("Демки/a.dem", HandMadeDemo("de_rewind", "cstrike", players));
   std::string second = dir.Write("Демки/b.DEM", HandMadeDemo("de_b", "valve", "\0\x08HLTV\0"s));
-  ToolRun run = RunTool({"info", dir.Path("Демки")});
+  ToolOutput run = RunTool({"info", dir.Path("Демки")});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
   // Players in the order the demo names them (the window's list sorts them);
@@ -166,7 +111,7 @@ TEST(InfoCommand, PlainBlocksAndJsonLines) {
                          "\nPlayers:\nZed\nalpha\nBob\n" + NoDetails() + "\n" + second + "\n" +
                          Summary("N/A", "de_b", "valve", true) + "\nPlayers:\n" + NoDetails(true));
 
-  ToolRun json = RunTool({"info", "--json", first});
+  ToolOutput json = RunTool({"info", "--json", first});
   EXPECT_EQ(json.out, "{\"path\": " + JsonString(first) +
                           ", \"engineVersion\": \"1.1.1.0\", \"demoVersion\": \"5\", \"networkVersion\": \"48\", "
                           "\"map\": \"de_rewind\", \"mod\": \"cstrike\", \"hltv\": false, \"build\": 2056, "
@@ -179,7 +124,7 @@ TEST(InfoCommand, PlainBlocksAndJsonLines) {
 // U+0080-U+00FF when not; each text by itself, so one odd text does not turn
 // a good one next to it into nonsense.
 TEST(InfoCommand, DemoTextsBecomeUtf8EachByItself) {
-  TempFolder dir;
+  ScratchFolder dir("rewindor-cli");
   std::string body = "\tfulls\\name\\\xC8\xE3\xF0\xEE\xEA\\name\\Игрок\0"s;
   std::string demo = dir.Write("a.dem", HandMadeDemo("карта", "\xE9t\xE9", body));
   EXPECT_EQ(RunTool({"info", demo}).out, demo + "\n" + Summary("N/A", "карта", "été", false) + "\nPlayers:\nÈãðîê\nИгрок\n" +
@@ -192,14 +137,14 @@ TEST(InfoCommand, DemoTextsBecomeUtf8EachByItself) {
 // A demo that cannot be read is reported with the window's text and the
 // system's reason; the batch goes on and the status tells that one failed.
 TEST(InfoCommand, FailuresInABatch) {
-  TempFolder dir;
+  ScratchFolder dir("rewindor-cli");
   std::string good = dir.Write("good.dem", HandMadeDemo("m", "cstrike", ""));
   std::string empty = dir.Write("empty.dem", "");
   std::string missing = dir.Path("missing.dem");
   std::string noDemos = dir.Path("nothing");
   dir.Write("nothing/readme.txt", "x");
 
-  ToolRun plain = RunTool({"info", missing, empty, noDemos, good});
+  ToolOutput plain = RunTool({"info", missing, empty, noDemos, good});
   EXPECT_EQ(plain.status, 1);
   EXPECT_EQ(plain.out, good + "\n" + Summary("N/A", "m", "cstrike", false) + "\nPlayers:\n" + NoDetails());
   std::vector<std::string> errors = Lines(plain.err);
@@ -208,7 +153,7 @@ TEST(InfoCommand, FailuresInABatch) {
   EXPECT_EQ(errors[1], empty + ": Could not open demofile (reason 2): The file is empty.");
   EXPECT_EQ(errors[2], noDemos + ": No demo (.dem) in this folder.");
 
-  ToolRun json = RunTool({"info", "--json", empty, good});
+  ToolOutput json = RunTool({"info", "--json", empty, good});
   EXPECT_EQ(json.status, 1);
   EXPECT_EQ(json.err, "");
   std::vector<std::string> lines = Lines(json.out);
@@ -225,13 +170,13 @@ TEST(CommandLine, UsageErrorsAndHelp) {
            {"strip-chat", "--from=640x480", "a.dem"}, {"convert-resolution", "a.dem"},
            {"convert-resolution", "--to", "800", "a.dem"}, {"convert-resolution", "--to", "-1x2", "a.dem"},
            {"convert-resolution", "--to", "4294967296x1", "a.dem"}, {"convert-resolution", "a.dem", "--to"}}) {
-    ToolRun run = RunTool(args);
+    ToolOutput run = RunTool(args);
     EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(run.err.starts_with("rewindor-cli: ")) << run.err;
   }
   EXPECT_EQ(RunTool({"info", "a.dem", "--help"}).out, kUsage);
-  ToolRun version = RunTool({"--version"});
+  ToolOutput version = RunTool({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_TRUE(std::regex_match(version.out, std::regex("rewindor-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
   // After "--" a name that looks like an option is a path.
@@ -243,7 +188,7 @@ TEST(CommandLine, UsageErrorsAndHelp) {
 TEST(InfoCommand, CorpusRecordings) {
   const fs::path corpus = PathFromUtf8(REWINDOR_CORPUS_DIR);
   if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << REWINDOR_CORPUS_DIR;
-  ToolRun run = RunTool({"info", "--json", PathToUtf8(corpus)});
+  ToolOutput run = RunTool({"info", "--json", PathToUtf8(corpus)});
   EXPECT_EQ(run.status, 0) << run.err;
   std::vector<std::string> lines = Lines(run.out);
   EXPECT_EQ(lines.size(), 11u);
@@ -283,7 +228,7 @@ class EditCommands : public ::testing::TestWithParam<EditCase> {};
 // A dry run reports what the edit would do and leaves the file alone; the
 // real run then does exactly that.
 TEST_P(EditCommands, DryRunThenRealRun) {
-  TempFolder dir;
+  ScratchFolder dir("rewindor-cli");
   const std::string original = HandMadeDemo("m", "cstrike", kEditBody);
   const std::string demo = dir.Write("a.dem", original);
   auto run = [&](std::vector<std::string> options) {
@@ -301,7 +246,7 @@ TEST_P(EditCommands, DryRunThenRealRun) {
   EXPECT_EQ(run({"--dry-run"}).out, demo + ": " + GetParam().result + " (dry run: nothing written)\n");
   EXPECT_EQ(ReadFile(demo), original);
 
-  ToolRun real = run({"--json"});
+  ToolOutput real = run({"--json"});
   EXPECT_EQ(real.status, 0);
   EXPECT_EQ(real.out, json(false));
   const std::string edited = ReadFile(demo);
@@ -317,7 +262,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Refusals leave every file as it was. A size that no demo may be given ends
 // the command before any file is opened, with the window's own text.
 TEST(EditRefusals, LeaveTheFilesAlone) {
-  TempFolder dir;
+  ScratchFolder dir("rewindor-cli");
   const std::string original = HandMadeDemo("m", "cstrike", kEditBody);
   const std::string demo = dir.Write("a.dem", original);
   const std::string missing = dir.Path("missing.dem");
@@ -327,7 +272,7 @@ TEST(EditRefusals, LeaveTheFilesAlone) {
            {{"--to", "800x600", "--from", "640x0"}, zero}, {{"--to", "800x600", "--from", "65536x480"}, zero}}) {
     std::vector<std::string> args = {"convert-resolution", "--json", demo, missing};
     args.insert(args.end(), sizes.begin(), sizes.end());
-    ToolRun run = RunTool(args);
+    ToolOutput run = RunTool(args);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, err);
@@ -337,7 +282,7 @@ TEST(EditRefusals, LeaveTheFilesAlone) {
   // frames, one lone size record).
   EXPECT_EQ(RunTool({"convert-resolution", "--to", "1280X300", demo}).err,
             demo + ": " + kNoResolutionFound + "\n");
-  ToolRun trim = RunTool({"trim-loading", missing, demo});
+  ToolOutput trim = RunTool({"trim-loading", missing, demo});
   EXPECT_EQ(trim.status, 1);
   std::vector<std::string> errors = Lines(trim.err);
   ASSERT_EQ(errors.size(), 2u);
@@ -359,7 +304,7 @@ builder::Built BuildClient() {
 // What a demo holds beyond the information box: in JSON after the other keys,
 // in plain text after the players, texts as UTF-8 (a Windows-1251 name as U+00XX).
 TEST(BuiltDemos, InfoTellsPlayingTimeServerAndPlayers) {
-  TempFolder dir;
+  ScratchFolder dir("rewindor-cli");
   builder::Demo demo;
   demo.loading().items.push_back(builder::LoadingFrame(
       {builder::ServerInfoMessage({.maxPlayers = 12, .slot = 1, .hostName = "Сервер \"1\""}),
@@ -380,7 +325,7 @@ TEST(BuiltDemos, InfoTellsPlayingTimeServerAndPlayers) {
 // Past 1,024 distinct names the players and the roster say how many more
 // there are: a key of its own in JSON, a line after the names in plain text.
 TEST(BuiltDemos, NamesBeyondTheListAreCounted) {
-  TempFolder dir;
+  ScratchFolder dir("rewindor-cli");
   std::vector<std::string> names;
   for (int i = 0; i < 1030; ++i) names.push_back(std::string("n").append(std::to_string(i)));
   builder::Demo demo;
@@ -408,22 +353,22 @@ TEST(BuiltDemos, NamesBeyondTheListAreCounted) {
 // dry run tells how much without writing, the edit takes exactly that much
 // away, and the shorter demo still reads and walks.
 TEST(BuiltDemos, TrimReportsTheBytesRemoved) {
-  TempFolder dir;
+  ScratchFolder dir("rewindor-cli");
   const builder::Built built = BuildClient();
   const std::uint64_t cut = built.layout.Tagged("build").at(0).offset - 1021;
   ASSERT_GT(cut, 0u);
   const std::string path = dir.Write("a.dem", ClientDemo(built));
   const std::string removed = "\"bytesRemoved\": " + std::to_string(cut) + ", ";
 
-  ToolRun dry = RunTool({"trim-loading", "--json", "--dry-run", path});
+  ToolOutput dry = RunTool({"trim-loading", "--json", "--dry-run", path});
   EXPECT_NE(dry.out.find(removed + "\"dryRun\": true, \"result\": \"Demo фикс.!\"}"), std::string::npos) << dry.out;
   EXPECT_EQ(ReadFile(path), ClientDemo(built));
 
-  ToolRun real = RunTool({"trim-loading", "--json", path});
+  ToolOutput real = RunTool({"trim-loading", "--json", path});
   EXPECT_EQ(real.status, 0);
   EXPECT_NE(real.out.find(removed + "\"dryRun\": false"), std::string::npos) << real.out;
   EXPECT_EQ(ReadFile(path).size(), built.bytes.size() - cut);
-  ToolRun info = RunTool({"info", "--json", path});
+  ToolOutput info = RunTool({"info", "--json", path});
   EXPECT_NE(info.out.find("\"build\": 4554, "), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("\"resolution\": \"640x480\", "), std::string::npos) << info.out;
 }
@@ -431,12 +376,12 @@ TEST(BuiltDemos, TrimReportsTheBytesRemoved) {
 // Without --from the conversion replaces the size the demo records, in
 // every frame; a demo that records none (HLTV) fails alone.
 TEST(BuiltDemos, ConversionFindsTheRecordedSize) {
-  TempFolder dir;
+  ScratchFolder dir("rewindor-cli");
   const builder::Built client = BuildClient();
   const std::string clientPath = dir.Write("client.dem", ClientDemo(client));
   const std::string hltvPath = dir.Write("hltv.dem", ClientDemo(builder::Build(builder::HltvSample())));
 
-  ToolRun run = RunTool({"convert-resolution", "--to", "1024x768", dir.Path()});
+  ToolOutput run = RunTool({"convert-resolution", "--to", "1024x768", dir.Path()});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, clientPath + ": Demo конверт.!.\n");
   EXPECT_EQ(run.err, hltvPath + ": " + kNoResolutionFound + "\n");
@@ -454,7 +399,7 @@ TEST(BuiltDemos, ConversionFindsTheRecordedSize) {
 // said; the mended demo and one cut inside its loading data are left byte for
 // byte, the latter with an error.
 TEST(BuiltDemos, RepairMendsAnUnfinishedDemoOnce) {
-  TempFolder dir;
+  ScratchFolder dir("rewindor-cli");
   builder::Demo demo;
   demo.loading().items.push_back(builder::LoadingFrame({{builder::Print("loading\n")}}));
   demo.playback().items.push_back(builder::Gameplay{.seconds = 2});
@@ -475,11 +420,11 @@ TEST(BuiltDemos, RepairMendsAnUnfinishedDemoOnce) {
                                : text::kDemoNotBroken) +
            "}\n";
   };
-  ToolRun dry = RunTool({"repair", "--json", "--dry-run", path});
+  ToolOutput dry = RunTool({"repair", "--json", "--dry-run", path});
   EXPECT_EQ(dry.out, json(true, true));
   EXPECT_EQ(ReadFile(path), unfinished);
 
-  ToolRun real = RunTool({"repair", "--json", path, cut});
+  ToolOutput real = RunTool({"repair", "--json", path, cut});
   EXPECT_EQ(real.status, 1);  // the cut one failed
   EXPECT_EQ(real.out, json(true, false) + "{\"path\": " + JsonString(cut) + ", \"error\": " +
                           JsonString(text::kRepairCutInLoading) + "}\n");
@@ -488,7 +433,7 @@ TEST(BuiltDemos, RepairMendsAnUnfinishedDemoOnce) {
   EXPECT_EQ(repaired.compare(544, unfinished.size() - 544, unfinished, 544), 0);
 
   const auto stamp = fs::last_write_time(PathFromUtf8(path));
-  ToolRun again = RunTool({"repair", "--json", path});
+  ToolOutput again = RunTool({"repair", "--json", path});
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(again.out, json(false, false));
   EXPECT_EQ(ReadFile(path), repaired);
@@ -527,7 +472,7 @@ TEST(GameCommand, JsonAndPlainLinesAndNothingFound) {
 TEST(GameCommand, TakesNoPathOrOtherOption) {
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
            {"game", "C:\\x"}, {"game", "-r"}, {"game", "game"}, {"game", "--dry-run"}, {"game", "--find", "x"}}) {
-    ToolRun run = RunTool(args);
+    ToolOutput run = RunTool(args);
     EXPECT_EQ(run.status, kExitUsage) << args.back();
     EXPECT_TRUE(run.err.starts_with("rewindor-cli: ")) << run.err;
     EXPECT_EQ(run.out, "");
@@ -537,14 +482,14 @@ TEST(GameCommand, TakesNoPathOrOtherOption) {
 #ifndef _WIN32
 // On Linux through the real file system: Steam in the home folder, hl_linux.
 TEST(GameCommand, FindsSteamUnderTheHomeFolder) {
-  TempFolder home;
+  ScratchFolder home("rewindor-cli");
   const std::string game = home.Path(".local/share/Steam/steamapps/common/Half-Life");
   home.Write(".local/share/Steam/steamapps/common/Half-Life/hl_linux", "");
   home.Write(".local/share/Steam/steamapps/common/Half-Life/cstrike/a.dem", "");
   const char* saved = std::getenv("HOME");
   const std::string before = saved ? saved : "";
   setenv("HOME", home.Path().c_str(), 1);
-  ToolRun run = RunTool({"game"});
+  ToolOutput run = RunTool({"game"});
   saved ? setenv("HOME", before.c_str(), 1) : unsetenv("HOME");
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "Game: " + game + "/hl_linux\nFolder: " + game + "\nSource: steam-home\nDemos: " + game +

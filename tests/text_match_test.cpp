@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "demo/demo_format.h"
 #include "support/scratch.h"
 #include "tools/demo_builder.h"
 
@@ -63,25 +62,14 @@ TEST(DemoMatches, EachFieldByItselfInAnyCaseAndNamesAsShown) {
 // ---------------------------------------------------------------------------
 // info --find
 
-// A demo of the header alone with its map, then `body` (player-info text).
-Bytes HeaderDemo(std::string_view map, std::string_view body) {
-  std::string bytes(kHeaderSize, '\0');
-  bytes.replace(0, 6, "HLDEMO");
-  bytes[kDemoProtocolOffset] = 5;
-  bytes[kNetworkProtocolOffset] = 48;
-  bytes.replace(kMapNameOffset, map.size(), map);
-  bytes.append(body).append("..");
-  return Bytes(bytes.begin(), bytes.end());
-}
-
 // Only the demos that match are printed, each exactly as `info` prints it;
 // a demo that cannot be read was not searched and is still reported.
 TEST(InfoFind, PrintsOnlyMatchesAsInfoDoesAndStillReportsFailures) {
   ScratchFolder dir("rewindor-find");
   const std::string cyrillic =
-      dir.Write("a.dem", HeaderDemo("de_dust2", "\tfulls\\name\\\xC8\xE3\xF0\xEE\xEA\\name\\Игрок\0"s));
-  const std::string other = dir.Write("b.dem", HeaderDemo("cs_assault", "\tfulls\\name\\Bob\0"s));
-  const std::string deeper = dir.Write("sub/ИГРОК.dem", HeaderDemo("de_inferno", ""));
+      dir.Write("a.dem", HandMadeDemo("de_dust2", "", "\tfulls\\name\\\xC8\xE3\xF0\xEE\xEA\\name\\Игрок\0"s));
+  const std::string other = dir.Write("b.dem", HandMadeDemo("cs_assault", "", "\tfulls\\name\\Bob\0"s));
+  const std::string deeper = dir.Write("sub/ИГРОК.dem", HandMadeDemo("de_inferno", "", ""));
   for (const std::vector<std::string>& form : {std::vector<std::string>{"--json"}, std::vector<std::string>{}}) {
     auto with = [&](std::vector<std::string> args) {
       args.insert(args.begin() + 1, form.begin(), form.end());

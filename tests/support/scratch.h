@@ -1,6 +1,6 @@
-// What several tests share: a scratch folder on the disk, a run of the
-// command-line tool, and the window's way of showing a demo text in the
-// Cyrillic code page.
+// What several tests share: a scratch folder on the disk, a demo made by
+// hand, a run of the command-line tool, and the window's way of showing a demo
+// text in the Cyrillic code page.
 #pragma once
 
 #include <filesystem>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "demo/demo_format.h"
 #include "demo/utf8.h"
 #include "demo/utf8_paths.h"
 
@@ -29,12 +30,14 @@ class ScratchFolder {
     std::filesystem::remove_all(root_, ec);
   }
   // Writes a file, making the folders on the way; its path in UTF-8, joined as the system joins paths.
-  std::string Write(const std::string& relative, ByteView bytes) const {
+  std::string Write(const std::string& relative, std::string_view bytes) const {
     const std::filesystem::path path = (root_ / PathFromUtf8(relative)).make_preferred();
     std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return PathToUtf8(path);
+  }
+  std::string Write(const std::string& relative, ByteView bytes) const {
+    return Write(relative, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
   std::string Path(const std::string& relative = "") const {
     return PathToUtf8(relative.empty() ? root_ : (root_ / PathFromUtf8(relative)).make_preferred());
@@ -45,16 +48,30 @@ class ScratchFolder {
   std::filesystem::path root_;
 };
 
+// A demo made by hand: the header, then `body`, then two bytes so that no
+// marker ends at the file's last byte.
+inline std::string HandMadeDemo(std::string_view map, std::string_view mod, std::string_view body) {
+  std::string demo(kHeaderSize, '\0');
+  demo.replace(0, 6, "HLDEMO");
+  demo[kDemoProtocolOffset] = 5;
+  demo[kNetworkProtocolOffset] = 48;
+  demo.replace(kMapNameOffset, map.size(), map);
+  demo.replace(kGameDirOffset, mod.size(), mod);
+  return demo.append(body).append("..");
+}
+
+// The tool's console, kept.
+struct RecordingConsole : cli::Console {
+  void Out(std::string_view text) override { out += text; }
+  void Err(std::string_view text) override { err += text; }
+  std::string out, err;
+};
 struct ToolOutput {
   int status = 0;
   std::string out, err;
 };
 inline ToolOutput RunTool(const std::vector<std::string>& args) {
-  struct Capture : cli::Console {
-    void Out(std::string_view text) override { out += text; }
-    void Err(std::string_view text) override { err += text; }
-    std::string out, err;
-  } console;
+  RecordingConsole console;
   const int status = cli::RunCli(args, NativeFileSystem(), console);
   return {status, console.out, console.err};
 }
