@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <regex>
 #include <set>
-#include <sstream>
 
 #include "demo/demo_format.h"
 #include "settings/library_layout.h"
@@ -269,6 +269,14 @@ class Collector final : public LibrarySink {
   }
 };
 
+// A reading of `folder` into `sink`, waited for until it says it has finished.
+void ReadToTheEnd(FileSystem& files, LibraryFolders& folders, const std::string& folder, bool subfolders,
+                  Collector& sink) {
+  LibraryReader reader(files, folders, folder, subfolders, sink);
+  std::unique_lock<std::mutex> lock(sink.mutex);
+  ASSERT_TRUE(sink.changed.wait_for(lock, std::chrono::seconds(20), [&] { return sink.finished; }));
+}
+
 TEST(LibraryReader, ReadsEveryDemoIntoARowAndStopsWhenAsked) {
   ScratchFolder dir("rewindor-library");
   dir.Write("a.dem", Finished("Alpha"));
@@ -276,11 +284,7 @@ TEST(LibraryReader, ReadsEveryDemoIntoARowAndStopsWhenAsked) {
   dir.Write("c.dem", Bytes{});
   dir.Write("d.txt", Finished("Nobody"));
   Collector sink;
-  {
-    LibraryReader reader(NativeFileSystem(), NativeLibraryFolders(), dir.Path() + "/", true, sink);
-    std::unique_lock<std::mutex> lock(sink.mutex);
-    ASSERT_TRUE(sink.changed.wait_for(lock, std::chrono::seconds(20), [&] { return sink.finished; }));
-  }
+  ReadToTheEnd(NativeFileSystem(), NativeLibraryFolders(), dir.Path() + "/", true, sink);
   EXPECT_EQ(sink.listed, 3u);
   ASSERT_EQ(sink.rows.size(), 3u);
   std::map<std::string, const LibraryRow*> byName;
@@ -355,11 +359,7 @@ TEST(LibraryReader, ADemoTooLargeForMemoryIsARowNotTheEnd) {
   folders.Add("/r", "b.dem");
   NoMemoryFiles files;
   Collector sink;
-  {
-    LibraryReader reader(files, folders, "/r", false, sink);
-    std::unique_lock<std::mutex> lock(sink.mutex);
-    ASSERT_TRUE(sink.changed.wait_for(lock, std::chrono::seconds(20), [&] { return sink.finished; }));
-  }
+  ReadToTheEnd(files, folders, "/r", false, sink);
   ASSERT_EQ(sink.rows.size(), 2u);
   EXPECT_EQ(sink.rows[1].error, "Нельзя прочесть файл в память: Not enough memory to hold the whole file.");
   const LibraryRepair repair = RepairLibraryDemos(files, {sink.rows[0].file});
@@ -404,20 +404,12 @@ TEST(LibraryRepair, OfTheUnfinishedShownGivesOneResultAndFreshRows) {
   const LibraryRepair result = RepairLibraryDemos(NativeFileSystem(), {mend, cut, whole, gone});
   EXPECT_EQ(result.recovered, 1u);
   EXPECT_EQ(result.refused, 3u);
-  const std::vector<std::string> lines = [&] {
-    std::vector<std::string> out;
-    std::stringstream in(result.text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-  }();
-  ASSERT_EQ(lines.size(), 7u) << result.text;
-  EXPECT_EQ(lines[0], "Починено: 1");
-  EXPECT_TRUE(lines[1].starts_with("mend.dem: Демка починена! Время: 0:01")) << lines[1];
-  EXPECT_EQ(lines[2], "");
-  EXPECT_EQ(lines[3], "Не починено: 3");
-  EXPECT_TRUE(lines[4].starts_with("cut.dem: ")) << lines[4];
-  EXPECT_EQ(lines[5], "whole.dem: Демка цела, чинить нечего.");
-  EXPECT_TRUE(lines[6].starts_with("gone.dem: Нельзя открыть demo-файл: ")) << lines[6];
+  // The reasons of the cut and the gone demo are the system's or the repair's own.
+  EXPECT_TRUE(std::regex_match(result.text, std::regex("Починено: 1\nmend\\.dem: Демка починена! Время: 0:01.*\n\n"
+                                                       "Не починено: 3\ncut\\.dem: .+\n"
+                                                       "whole\\.dem: Демка цела, чинить нечего\\.\n"
+                                                       "gone\\.dem: Нельзя открыть demo-файл: .+")))
+      << result.text;
   ASSERT_EQ(result.refreshed.size(), 4u);
   EXPECT_EQ(result.refreshed[0].state, DemoState::kFinished);
   EXPECT_GT(result.refreshed[0].file.size, unfinished.size());
@@ -430,28 +422,6 @@ TEST(LibraryRepair, OfTheUnfinishedShownGivesOneResultAndFreshRows) {
   EXPECT_TRUE(text.ends_with("\n...и ещё 2")) << text;
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<std::ptrdiff_t>(kMaxRepairLines + 1));
   EXPECT_EQ(LibraryRepairQuestion(3), "Недописанных демок: 3. Починить их?");
-}
-
-// The real recordings: every one is read, none in error, and found by what it holds.
-TEST(LibraryCorpus, EveryRecordingReadAndFoundByItsServer) {
-  const fs::path corpus = PathFromUtf8(REWINDOR_CORPUS_DIR);
-  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << REWINDOR_CORPUS_DIR;
-  const LibraryListing listing = ListLibrary(NativeLibraryFolders(), PathToUtf8(corpus), true);
-  ASSERT_EQ(listing.demos.size(), 15u);
-  LibraryModel model(DemoTextToUtf8, Utc);
-  model.Restart(listing.demos.size());
-  ImageBuffer buffer;
-  for (const LibraryFile& file : listing.demos) model.Put(ReadLibraryRow(NativeFileSystem(), file, buffer));
-  EXPECT_EQ(model.ShownCount(), 15u);
-  for (std::size_t i = 0; i < model.ShownCount(); ++i) EXPECT_NE(model.Shown(i).state, DemoState::kReadError);
-  model.SetFilter("русские перцы");
-  ASSERT_EQ(model.ShownCount(), 1u);
-  EXPECT_EQ(model.Cell(0, C::kFile), "cs-client-de_dust2-cyrillic-server.dem");
-  EXPECT_EQ(model.Cell(0, C::kTime), "0:08");
-  EXPECT_EQ(model.Cell(0, C::kRecorder), "Адский Дэмопёc");
-  model.SetFilter("counter-strike 1.6 server:0");
-  ASSERT_EQ(model.ShownCount(), 1u);
-  EXPECT_EQ(model.Cell(0, C::kRecorder), "");  // HLTV
 }
 
 // ---------------------------------------------------------------------------
