@@ -370,16 +370,14 @@ TEST(Repair, TailThatWalksButIsNotTheGame) {
 TEST(Repair, OneDamagedTimeIsMendedNotTheEnd) {
   const b::Built built = Unfinished();
   std::vector<b::FrameRecord> net;
+  std::size_t before = 0;  // the frame before the damaged one, of any type
   for (const b::FrameRecord& f : built.layout.frames) {
     if (f.segment == 1 && f.type == kFrameNetMsg) net.push_back(f);
   }
-  const b::FrameRecord& hitFrame = net[net.size() / 3];
-  const auto hit = static_cast<std::size_t>(hitFrame.offset);
-  const auto before = static_cast<std::size_t>(
-      (std::find_if(built.layout.frames.begin(), built.layout.frames.end(),
-                    [&](const b::FrameRecord& f) { return f.offset == hitFrame.offset; }) -
-       1)
-          ->offset);
+  const auto hit = static_cast<std::size_t>(net[net.size() / 3].offset);
+  for (std::size_t i = 0; built.layout.frames[i].offset != hit; ++i) {
+    before = static_cast<std::size_t>(built.layout.frames[i].offset);
+  }
   const std::size_t cut = static_cast<std::size_t>(net[net.size() * 4 / 5].offset);  // 80% in
   const std::uint32_t timeBits = LoadU32LE(&built.bytes[hit + 1]);
   struct Case {
