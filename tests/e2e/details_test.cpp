@@ -208,9 +208,7 @@ TEST_F(DetailsTest, RepairsAnUnfinishedDemoFromTheView) {
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(ValueOf(Shown(view), text::kDetailsFinished), W(text::kDetailsNo));
   ASSERT_TRUE(IsWindowEnabled(Control(view, IDC_DETAILS_REPAIR))) << "an unfinished demo can be repaired";
-  if (!Config().artifacts.empty()) {
-    EXPECT_TRUE(SaveScreenshot(Config().artifacts + L"\\details_unfinished_screen.png")) << Why();
-  }
+  Shoot(nullptr, L"details_unfinished_screen.png");
 
   // Blank what the main window shows, so that its reading the demo again shows.
   ASSERT_TRUE(SetText(main, IDC_DEMO_INFO, L"")) << Why();
@@ -227,9 +225,7 @@ TEST_F(DetailsTest, RepairsAnUnfinishedDemoFromTheView) {
   auto result = FindMessageBox(W(text::kProgramCaption), process_->id());
   ASSERT_TRUE(result) << Why();
   EXPECT_EQ(result->text.rfind(L"Демка починена! Время: 0:", 0), 0u) << result->Describe();
-  if (!Config().artifacts.empty()) {
-    EXPECT_TRUE(SaveScreenshot(Config().artifacts + L"\\repair_result_screen.png")) << Why();
-  }
+  Shoot(nullptr, L"repair_result_screen.png");
   ASSERT_TRUE(PressBoxButton(*result, IDOK)) << Why();
   ASSERT_TRUE(WaitResponds(main)) << Why();
 

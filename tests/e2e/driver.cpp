@@ -995,9 +995,11 @@ bool DeleteRegTree(HKEY root, const std::wstring& key) {
   return Fail("could not delete registry key " + Quoted(key) + " (error " + std::to_string(status) + ")");
 }
 
-bool WriteRegString(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value) {
+bool WriteRegString(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value,
+                    REGSAM view) {
   HKEY handle = nullptr;
-  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &handle, nullptr) !=
+      ERROR_SUCCESS) {
     return Fail("could not create registry key " + Quoted(key));
   }
   LONG status = RegSetValueExW(handle, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,

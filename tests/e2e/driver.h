@@ -188,7 +188,9 @@ bool WaitNoMessageBox(DWORD pid = 0, Millis timeout = kDefaultWait);
 std::optional<std::wstring> ReadRegString(HKEY root, const std::wstring& key, const std::wstring& name);
 bool RegKeyExists(HKEY root, const std::wstring& key);
 bool DeleteRegTree(HKEY root, const std::wstring& key);  // true also when it did not exist
-bool WriteRegString(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value);
+// `view`: KEY_WOW64_32KEY or KEY_WOW64_64KEY for the machine's keys of that registry view.
+bool WriteRegString(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value,
+                    REGSAM view = 0);
 
 std::optional<std::string> ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, std::string_view bytes);

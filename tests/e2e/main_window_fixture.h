@@ -41,6 +41,14 @@ inline bool Contains(const std::vector<std::wstring>& items, const std::wstring&
   return std::find(items.begin(), items.end(), item) != items.end();
 }
 
+// "key=value" from the stand-in game's record.
+inline std::string RecordValue(const std::string& record, const std::string& key) {
+  auto at = record.find(key + "=");
+  if (at == std::string::npos) return "(none)";
+  at += key.size() + 1;
+  return record.substr(at, record.find('\n', at) - at);
+}
+
 inline std::size_t CountOf(const std::string& bytes, const std::string& pattern) {
   std::size_t n = 0;
   for (auto at = bytes.find(pattern); at != std::string::npos; at = bytes.find(pattern, at + 1)) ++n;
@@ -105,6 +113,13 @@ class MainWindowTest : public E2eTest {
     return box;
   }
 
+
+  // A screenshot of a window (nullptr: the screen) into the artifacts, when they are kept.
+  static void Shoot(HWND window, const wchar_t* name) {
+    if (Config().artifacts.empty()) return;
+    Sleep(500);  // let it be painted
+    EXPECT_TRUE(SaveScreenshot(Config().artifacts + L"\\" + name, window)) << Why();
+  }
 
   void ExpectShows(HWND main, const std::wstring& info, const std::vector<std::wstring>& players) {
     auto shown = GetText(main, IDC_DEMO_INFO);

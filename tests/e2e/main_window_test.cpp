@@ -48,14 +48,6 @@ std::string WithLongerLoading(std::string demo, std::size_t n) {
   return demo;
 }
 
-// "key=value" from the stand-in game's record.
-std::string RecordValue(const std::string& record, const std::string& key) {
-  auto at = record.find(key + "=");
-  if (at == std::string::npos) return "(none)";
-  at += key.size() + 1;
-  return record.substr(at, record.find('\n', at) - at);
-}
-
 // --- Start-up -------------------------------------------------------------------
 
 struct StartCase {
