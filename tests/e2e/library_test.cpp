@@ -132,12 +132,6 @@ class LibraryTest : public MainWindowTest {
     SendMessageTimeoutW(Control(library, IDC_LIBRARY_LIST), LVM_GETCOLUMNWIDTH, 0, 0, SMTO_NORMAL, 5000, &width);
     return static_cast<int>(width);
   }
-
-  void Shoot(HWND window, const wchar_t* name) {
-    if (Config().artifacts.empty()) return;
-    Sleep(500);  // let it be painted
-    EXPECT_TRUE(SaveScreenshot(Config().artifacts + L"\\" + name, window)) << Why();
-  }
 };
 
 TEST_F(LibraryTest, ShowsEveryDemoOfTheFolderFindsSortsAndOpens) {
@@ -158,13 +152,9 @@ TEST_F(LibraryTest, ShowsEveryDemoOfTheFolderFindsSortsAndOpens) {
   for (const auto& row : rows) names.push_back(row[kFile]);
   EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << "by file name at first";
   auto assault = RowOf(library, L"assault.dem");
-  ASSERT_FALSE(assault.empty());
-  EXPECT_EQ(assault[kMap], L"cs_assault");
-  EXPECT_EQ(assault[kTime], L"0:25");
-  EXPECT_EQ(assault[kPlayers], L"2");
-  EXPECT_EQ(assault[kServer], L"Counter-Strike");
-  EXPECT_EQ(assault[kRecorder], L"Player");
-  EXPECT_EQ(assault[kState], W(text::kLibraryFinished));
+  assault.erase(assault.begin() + kRecorder + 1, assault.begin() + kState);  // the date and size are the copy's
+  EXPECT_EQ(assault, (std::vector<std::wstring>{L"assault.dem", L"cs_assault", L"0:25", L"2", L"Counter-Strike",
+                                                 L"Player", W(text::kLibraryFinished)}));
   EXPECT_EQ(RowOf(library, L"assault hltv.dem")[kRecorder], L"") << "HLTV has no recorder";
   EXPECT_EQ(RowOf(library, L"assault 11.dem")[kPlayers], L"11");
   // A demo that cannot be read: its row says why, and no box.
@@ -360,30 +350,22 @@ TEST_F(LibraryTest, ARowsMenuShowsItsDetailsRepairsItAndShowsItInItsFolder) {
 }
 
 // The layout's values as the dialog keeps them: 32-bit little-endian numbers.
+const std::wstring kLayoutKey = std::wstring(kSettingsRoot) + L"\\Library";
+
 std::optional<std::vector<std::int32_t>> LayoutValue(const wchar_t* name) {
-  HKEY key = nullptr;
-  const std::wstring path = std::wstring(kSettingsRoot) + L"\\Library";
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return std::nullopt;
   std::vector<std::int32_t> numbers(16);
-  DWORD type = 0, size = static_cast<DWORD>(numbers.size() * 4);
-  const LONG status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(numbers.data()), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_BINARY) return std::nullopt;
+  DWORD size = static_cast<DWORD>(numbers.size() * 4);
+  if (RegGetValueW(HKEY_CURRENT_USER, kLayoutKey.c_str(), name, RRF_RT_REG_BINARY, nullptr, numbers.data(), &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
   numbers.resize(size / 4);
   return numbers;
 }
 
 bool SetLayoutValue(const wchar_t* name, const std::vector<std::int32_t>& numbers) {
-  HKEY key = nullptr;
-  const std::wstring path = std::wstring(kSettingsRoot) + L"\\Library";
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  const LONG status = RegSetValueExW(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(numbers.data()),
-                                     static_cast<DWORD>(numbers.size() * 4));
-  RegCloseKey(key);
-  return status == ERROR_SUCCESS;
+  return RegSetKeyValueW(HKEY_CURRENT_USER, kLayoutKey.c_str(), name, REG_BINARY, numbers.data(),
+                         static_cast<DWORD>(numbers.size() * 4)) == ERROR_SUCCESS;
 }
 
 std::vector<std::int32_t> RectOf(HWND window) {
@@ -465,7 +447,7 @@ TEST_F(LibraryTest, ClosingInTheMiddleOfALongReadingEndsItAtOnce) {
   }
   ASSERT_GE(read, 100);
   ASSERT_LT(read, kLinks / 2) << "the reading was too quick to be closed in the middle";
-  if (!Config().artifacts.empty()) {
+  if (!Config().artifacts.empty()) {  // at once, in the middle of the reading
     EXPECT_TRUE(SaveScreenshot(Config().artifacts + L"\\library_reading.png", library)) << Why();
   }
   ASSERT_TRUE(PressEscape(library)) << Why();
