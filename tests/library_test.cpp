@@ -419,7 +419,6 @@ TEST(LibraryRepair, OfTheUnfinishedShownGivesOneResultAndFreshRows) {
   const std::string text = RepairLibraryDemos(NativeFileSystem(), many).text;
   EXPECT_TRUE(text.ends_with("\n...и ещё 2")) << text;
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<std::ptrdiff_t>(kMaxRepairLines + 1));
-  EXPECT_EQ(LibraryRepairQuestion(3), "Недописанных демок: 3. Починить их?");
 }
 
 // ---------------------------------------------------------------------------
