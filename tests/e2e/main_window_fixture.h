@@ -113,7 +113,6 @@ class MainWindowTest : public E2eTest {
     return box;
   }
 
-
   // A screenshot of a window (nullptr: the screen) into the artifacts, when they are kept.
   static void Shoot(HWND window, const wchar_t* name) {
     if (Config().artifacts.empty()) return;
