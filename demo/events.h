@@ -1,0 +1,70 @@
+// What happened in a demo: kills, chat, round ends, team scores, screen fades
+// and name changes, each where its message stands, read from the decoded
+// network messages, with the players' names as they were at that moment.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "demo/bytes.h"
+#include "demo/net_messages.h"
+
+namespace rewindor {
+
+enum class EventKind : std::uint8_t { kKill, kChat, kRound, kScore, kFade, kName };
+enum class ChatScope : std::uint8_t { kAll, kTeam, kSpectators };
+enum class Team : std::uint8_t { kNone, kTerrorists, kCounterTerrorists, kSpectators };
+
+// One event. Only the fields of its kind are set.
+struct DemoEvent {
+  EventKind kind = EventKind::kKill;
+  float time = 0;           // seconds since Playback began (its frame's time; 0 before Playback)
+  std::size_t segment = 0;  // the frame's place, as the message listing gives it
+  std::size_t frame = 0;
+  std::size_t offset = 0;   // in the file, of the message's number byte
+  int round = 1;            // the round it falls in: round ends before it, plus one
+
+  // kKill: world kills have an empty killer.
+  std::string killer, victim, weapon;
+  bool headshot = false;
+  // kChat: the sender, the scope, the sender's team where the key tells it,
+  // whether the sender was dead, and the words.
+  std::string sender;
+  ChatScope scope = ChatScope::kAll;
+  bool dead = false;
+  std::string text;
+  // kChat: the sender's team; kRound: the winner; kScore: the team.
+  Team team = Team::kNone;
+  // kRound: the key, for example "#Terrorists_Win"; the round's number is `round`.
+  std::string result;
+  // kScore
+  int score = 0;
+  // kFade: raw 16-bit duration and hold as the message holds them.
+  std::uint16_t duration = 0, hold = 0, flags = 0;
+  std::array<std::uint8_t, 4> colour{};  // red, green, blue, alpha
+  // kName
+  std::string from, to;
+};
+
+// One player's tally over the demo, by Steam ID where there is one.
+struct PlayerTally {
+  std::string name;     // the last name the player had
+  std::string steamId;  // empty when none (0, a bot)
+  int kills = 0, deaths = 0, headshots = 0;
+};
+
+struct DemoEvents {
+  std::vector<DemoEvent> events;  // in file order
+  int rounds = 0;                 // round ends
+  int scoreT = 0, scoreCT = 0;    // the last team scores
+  std::vector<PlayerTally> players;
+  DecodeTotals totals;            // of the decoding the events come from
+};
+
+// Reads the events of a demo from its decoded messages.
+DemoEvents ReadDemoEvents(ByteView image);
+
+}  // namespace rewindor
