@@ -183,6 +183,16 @@ TEST(FrameWalker, EndsCleanlyAtBrokenFrames) {
   }
 }
 
+TEST(FrameWalker, NetworkBlockUpToTheEnginesLimit) {
+  // A block of exactly the limit is a frame; one byte more is not, though every byte is there.
+  for (const std::uint32_t length : {kMaxNetMsgLength, kMaxNetMsgLength + 1}) {
+    Bytes frame(kFrameHeaderSize + kNetMsgFixedSize + 4 + length, 0);
+    frame[0] = kFrameNetMsg;
+    StoreU32LE(&frame[kFrameHeaderSize + kNetMsgFixedSize], length);
+    EXPECT_EQ(ReadFrame(frame, 0, frame.size()).has_value(), length == kMaxNetMsgLength) << length;
+  }
+}
+
 TEST(FrameWalker, SoundAndBufferLengths) {
   // A sound frame's sample and a demo buffer's length must fit; negative ones never do.
   for (std::int32_t length : {-1, -0x7FFFFFFF, 1000}) {
