@@ -651,6 +651,59 @@ void LibraryFolder(const std::vector<std::string>& demos, const fs::path& dir, c
 
 }  // namespace
 
+// The game opening the demo for writing while an edit of it runs: how long
+// its open() waits, the open coming at moments spread over the edit (reading,
+// writing the temp file, flushing it). Each edit changes one byte, so it
+// writes the whole demo.
+void WriterDuringEdit(const std::string& path, const std::string& work, int runs) {
+  std::printf("a writer that comes during an edit\n");
+  auto fresh = [&] {
+    fs::copy_file(path, work, fs::copy_options::overwrite_existing);
+    ::sync();
+  };
+  const EditStep flipOne = [](MutableByteView image) {
+    image[kHeaderSize] ^= 1;
+    EditResult r;
+    r.changes = 1;
+    r.writeLength = image.size();
+    return r;
+  };
+  const double edit = Seconds([&] { EditDemo(NativeFileSystem(), work, flipOne, false); }, runs, fresh);
+  constexpr int kMoments = 10;
+  double longest = 0, total = 0;
+  int refused = 0;
+  for (int i = 0; i < kMoments; ++i) {
+    fresh();
+    int waited[2];
+    if (::pipe(waited) != 0) return;
+    const double at = edit * (i + 0.5) / kMoments;
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::usleep(static_cast<useconds_t>(at * 1e6));
+      const Clock::time_point start = Clock::now();
+      const int fd = ::open(work.c_str(), O_WRONLY);
+      const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+      (void)!::write(waited[1], &seconds, sizeof seconds);
+      if (fd >= 0) ::close(fd);
+      ::_exit(0);
+    }
+    const EditOutcome out = EditDemo(NativeFileSystem(), work, flipOne, false);
+    double seconds = 0;
+    (void)!::read(waited[0], &seconds, sizeof seconds);
+    ::waitpid(child, nullptr, 0);
+    ::close(waited[0]);
+    ::close(waited[1]);
+    refused += out.failure == EditFailure::kRefused;
+    longest = std::max(longest, seconds);
+    total += seconds;
+  }
+  fs::remove(work);
+  Line("edit of the whole demo (s)", edit, "s");
+  Line("writer's longest open() during an edit (ms)", longest * 1e3, "ms", "(target < 50)");
+  Line("  its mean over 10 moments (ms)", total / kMoments * 1e3, "ms");
+  Line("  edits refused for the writer (of 10)", refused, "");
+}
+
 int main(int argc, char** argv) {
   // A child run for the memory figures: one command, nothing else.
   if (argc == 4 && std::string(argv[1]) == "--write-demo") {  // the demo alone, for profiling
@@ -683,7 +736,7 @@ int main(int argc, char** argv) {
   fs::path dir = fs::temp_directory_path();
   std::string corpus = REWINDOR_CORPUS_DIR;
   std::error_code noExe;
-  bool gameFinderOnly = false;
+  bool gameFinderOnly = false, writerOnly = false;
   std::string cli = (fs::read_symlink("/proc/self/exe", noExe).parent_path().parent_path() / "cli" / "rewindor-cli").string();
   std::size_t folderDemos = 172, libraryDemos = 1000;
   for (int i = 1; i < argc; ++i) {
@@ -696,9 +749,10 @@ int main(int argc, char** argv) {
     else if (arg == "--folder" && i + 1 < argc) folderDemos = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--library" && i + 1 < argc) libraryDemos = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--game-finder") gameFinderOnly = true;
+    else if (arg == "--writer") writerOnly = true;
     else {
       std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]\n"
-                           "                      [--folder N] [--library N] [--game-finder]\n");
+                           "                      [--folder N] [--library N] [--game-finder] [--writer]\n");
       return 2;
     }
   }
@@ -713,7 +767,7 @@ int main(int argc, char** argv) {
   } runFolder{dir / ("rewindor-bench-" + std::to_string(getpid()))};
   fs::create_directories(runFolder.path);
   dir = runFolder.path;
-  GameFinder(dir, runs);
+  if (!writerOnly) GameFinder(dir, runs);
   if (gameFinderOnly) return 0;
   const std::string path = (dir / "rewindor-bench.dem").string();
   const std::string work = (dir / "rewindor-bench-edit.dem").string();
@@ -726,6 +780,11 @@ int main(int argc, char** argv) {
   const double gb = size / 1e9, mibSize = size / (1 << 20);
   std::printf("demo: %s, %.1f MiB; best of %d runs, warm cache\n", path.c_str(), mibSize, runs);
   ReadBare(path);  // into the page cache
+  if (writerOnly) {
+    WriterDuringEdit(path, work, runs);
+    fs::remove(path);
+    return 0;
+  }
 
   std::printf("info\n");
   double bare = Seconds([&] { ReadBare(path); }, runs);
@@ -781,7 +840,7 @@ int main(int argc, char** argv) {
     Line("edit step in memory (GB/s)", gb / step, "GB/s", "(target >= 2)");
     Line("peak memory (MiB)", peak, "MiB", "(target <= file + 16 MiB)");
   }
-  fs::remove(work);
+  WriterDuringEdit(path, work, runs);
   fs::remove(unfinished);
   fs::remove(path);
   HostileNames(dir, runs);
