@@ -125,7 +125,11 @@ class LeaseWatch {
   enum class State : std::uint8_t { kHeld, kBroken, kCommitting };
 
   static LeaseWatch& Instance() {
-    static LeaseWatch* watch = new LeaseWatch();  // its thread runs as long as the program
+    static std::mutex made;
+    static LeaseWatch* watch = nullptr;  // its thread runs as long as the program
+    std::lock_guard<std::mutex> lock(made);
+    // A forked child has no copy of the thread: it gets a watch of its own.
+    if (watch == nullptr || watch->pid_ != ::getpid()) watch = new LeaseWatch();
     return *watch;
   }
 
@@ -210,6 +214,7 @@ class LeaseWatch {
   std::mutex mutex_;
   std::condition_variable started_;
   std::map<int, State> leases_;
+  pid_t pid_ = ::getpid();
   pid_t tid_ = 0;
 };
 
