@@ -3,15 +3,22 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <condition_variable>
+#include <map>
+#include <mutex>
 #include <random>
+#include <thread>
 
 #include "demo/files.h"
 #include "demo/messages.h"
@@ -39,6 +46,8 @@ bool Fail(int code, const char* text) {
 // How often a demo that another program replaces while we take it is looked
 // up again before the edit gives up.
 constexpr int kHoldTries = 5;
+// How long an edit waits for another program's lock on the demo.
+constexpr std::chrono::milliseconds kHoldWait{1000};
 constexpr int kTempNameTries = 100;
 // Temp files are ".<demo name>.rewindor-" and six letters or digits.
 constexpr char kTempInfix[] = ".rewindor-";
@@ -102,33 +111,138 @@ void RemoveLeftTemps(const std::string& demoPath) {
 // file it opened and takes no lock, so whatever it wrote after an edit
 // replaced the demo would be lost. Where the system has no leases for the
 // file (another file system, a demo of another user) the edit goes ahead as
-// it would without them. A writer that comes later breaks the lease; the
-// system tells it by a signal, set to SIGURG, which is ignored by default, so
-// the program is never ended by it (SIGIO, the default, would end it).
-bool Lease(int fd, bool& leased) {
-  leased = false;
-  ::fcntl(fd, F_SETSIG, SIGURG);
-  if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
-    leased = true;
+// it would without them.
+//
+// A writer that comes later breaks the lease, and its open() waits until the
+// lease is let go. The system tells the holder by a signal (SIGURG, ignored by
+// default, so that the program is never ended by it), sent to one thread of
+// ours that does nothing else: it lets the lease go at once, whatever the edit
+// is doing (an fsync of a large demo takes seconds), and marks the edit
+// refused. Only while the edit puts its file in the demo's place (a rename,
+// microseconds) is the lease kept: the writer then opens the new demo.
+class LeaseWatch {
+ public:
+  enum class State : std::uint8_t { kHeld, kBroken, kCommitting };
+
+  static LeaseWatch& Instance() {
+    static std::mutex made;
+    static LeaseWatch* watch = nullptr;  // its thread runs as long as the program
+    std::lock_guard<std::mutex> lock(made);
+    // A forked child has no copy of the thread: it gets a watch of its own.
+    if (watch == nullptr || watch->pid_ != ::getpid()) watch = new LeaseWatch();
+    return *watch;
+  }
+
+  // Takes a read lease on `fd`, which is then watched until Forget.
+  bool Take(int fd) {
+    ::fcntl(fd, F_SETSIG, kSignal);
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) != 0) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    leases_[fd] = State::kHeld;
+    if (tid_ > 0) {
+      // Taking the lease made the whole process its owner: the signal goes to the watcher instead.
+      const f_owner_ex owner{F_OWNER_TID, tid_};
+      ::fcntl(fd, F_SETOWN_EX, &owner);
+    }
+    ReleaseBroken();  // a writer that came before the owner was set
     return true;
   }
-  if (errno == EAGAIN || errno == EBUSY) return Fail(EBUSY, text::kReasonBeingWritten);
+  void Forget(int fd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    leases_.erase(fd);
+  }
+  // Whether a writer has come since the lease was taken.
+  bool Broken(int fd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = leases_.find(fd);
+    return it != leases_.end() && it->second == State::kBroken;
+  }
+  // Keeps the lease while the edit puts its file in place; false when a writer came first.
+  bool BeginCommit(int fd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = leases_.find(fd);
+    if (it == leases_.end()) return true;
+    if (it->second == State::kBroken || ::fcntl(fd, F_GETLEASE) != F_RDLCK) return false;
+    it->second = State::kCommitting;
+    return true;
+  }
+  // After a commit that failed: a writer that came meanwhile gets the file.
+  void EndCommit(int fd) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = leases_.find(fd);
+    if (it != leases_.end() && it->second == State::kCommitting) it->second = State::kHeld;
+    ReleaseBroken();
+  }
+
+ private:
+  static constexpr int kSignal = SIGURG;
+
+  LeaseWatch() {
+    std::thread([this] { Run(); }).detach();
+    std::unique_lock<std::mutex> lock(mutex_);
+    started_.wait(lock, [this] { return tid_ != 0; });
+  }
+
+  [[noreturn]] void Run() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, kSignal);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      tid_ = static_cast<pid_t>(::syscall(SYS_gettid));
+    }
+    started_.notify_one();
+    for (;;) {
+      siginfo_t info;
+      if (::sigwaitinfo(&set, &info) != kSignal) continue;
+      // Signals of one kind merge: every lease is looked at.
+      std::lock_guard<std::mutex> lock(mutex_);
+      ReleaseBroken();
+    }
+  }
+
+  // Lets go every lease a writer is breaking, but one being committed. Under mutex_.
+  void ReleaseBroken() {
+    for (auto& [fd, state] : leases_) {
+      if (state != State::kHeld || ::fcntl(fd, F_GETLEASE) == F_RDLCK) continue;
+      ::fcntl(fd, F_SETLEASE, F_UNLCK);
+      state = State::kBroken;
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable started_;
+  std::map<int, State> leases_;
+  pid_t pid_ = ::getpid();
+  pid_t tid_ = 0;
+};
+
+bool Lease(int fd, bool& leased) {
+  leased = LeaseWatch::Instance().Take(fd);
+  if (!leased && (errno == EAGAIN || errno == EBUSY)) return Fail(EBUSY, text::kReasonBeingWritten);
   return true;
 }
-// Whether a writer has come since the lease was taken.
-bool LeaseBroken(int fd) { return ::fcntl(fd, F_GETLEASE) != F_RDLCK; }
+void Unlease(int fd) { LeaseWatch::Instance().Forget(fd); }
+bool LeaseBroken(int fd) { return LeaseWatch::Instance().Broken(fd); }
+bool BeginCommit(int fd) { return LeaseWatch::Instance().BeginCommit(fd); }
+void EndCommit(int fd) { LeaseWatch::Instance().EndCommit(fd); }
 #else
 bool Lease(int, bool& leased) {
   leased = false;
   return true;
 }
+void Unlease(int) {}
 bool LeaseBroken(int) { return false; }
+bool BeginCommit(int) { return true; }
+void EndCommit(int) {}
 #endif
 
 class PosixTemp final : public TempFile {
  public:
-  // `path` is empty for a nameless temp file.
-  PosixTemp(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  // `path` is empty for a nameless temp file; `leased` the demo's descriptor
+  // when it holds a lease (else -1): a writer that breaks it ends the writing.
+  PosixTemp(int fd, std::string path, int leased) : fd_(fd), path_(std::move(path)), leased_(leased) {}
   ~PosixTemp() override {
     if (fd_ >= 0) {
       if (!path_.empty()) ::unlink(path_.c_str());
@@ -139,7 +253,8 @@ class PosixTemp final : public TempFile {
     const std::uint8_t* p = data.data();
     std::size_t left = data.size();
     while (left > 0) {
-      ssize_t n = ::write(fd_, p, left);
+      if (leased_ >= 0 && LeaseBroken(leased_)) return Fail(EBUSY, text::kReasonBeingWritten);
+      ssize_t n = ::write(fd_, p, std::min(left, kWriteChunk));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         if (n == 0) errno = ENOSPC;
@@ -150,7 +265,10 @@ class PosixTemp final : public TempFile {
     }
     return true;
   }
-  bool Flush() override { return ::fsync(fd_) == 0 || Fail(); }
+  bool Flush() override {
+    if (leased_ >= 0 && LeaseBroken(leased_)) return Fail(EBUSY, text::kReasonBeingWritten);
+    return ::fsync(fd_) == 0 || Fail();
+  }
 
   int fd() const { return fd_; }
   // Hands the descriptor over once the file has taken the demo's place.
@@ -182,8 +300,12 @@ class PosixTemp final : public TempFile {
   const std::string& path() const { return path_; }
 
  private:
+  // Written a piece at a time, so that a broken lease is noticed between pieces.
+  static constexpr std::size_t kWriteChunk = std::size_t{4} << 20;
+
   int fd_;
   std::string path_;
+  int leased_;
 };
 
 // A new temp file in the demo's folder, held as the demo is held: nameless
@@ -210,7 +332,10 @@ class PosixDemo final : public DemoFile {
  public:
   // `leased`: the descriptor (read-only) holds a read lease (Lease).
   PosixDemo(int fd, std::string path, bool leased = false) : fd_(fd), path_(std::move(path)), leased_(leased) {}
-  ~PosixDemo() override { ::close(fd_); }
+  ~PosixDemo() override {
+    if (leased_) Unlease(fd_);
+    ::close(fd_);
+  }
 
   bool Size(std::uint64_t& size) override {
     struct stat st;
@@ -242,7 +367,7 @@ class PosixDemo final : public DemoFile {
       Fail();
       return nullptr;
     }
-    auto temp = std::make_unique<PosixTemp>(fd, std::move(name));
+    auto temp = std::make_unique<PosixTemp>(fd, std::move(name), leased_ ? fd_ : -1);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       Fail();
       return nullptr;
@@ -264,18 +389,23 @@ class PosixDemo final : public DemoFile {
       ::futimens(t.fd(), times);  // a demo that loses its dates is still whole
     }
     // A program that opened the demo for writing since it was taken would
-    // write to the file replaced (the rest of this window is microseconds).
-    if (leased_ && LeaseBroken(fd_)) return Fail(EBUSY, text::kReasonBeingWritten);
-    if (!t.Name(path_)) return false;
-    if (::rename(t.path().c_str(), path_.c_str()) != 0) return Fail();
+    // write to the file replaced. From here to the rename the lease is kept:
+    // a writer that comes meanwhile waits (microseconds) and opens the new demo.
+    if (leased_ && !BeginCommit(fd_)) return Fail(EBUSY, text::kReasonBeingWritten);
+    if (!t.Name(path_) || ::rename(t.path().c_str(), path_.c_str()) != 0) {
+      Fail();
+      if (leased_) EndCommit(fd_);
+      return false;
+    }
+    if (leased_) Unlease(fd_);
+    ::close(fd_);  // and with it the lease
+    fd_ = t.Release();
+    leased_ = false;
     int dir = ::open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
       ::fsync(dir);  // the rename itself reaches the disk
       ::close(dir);
     }
-    ::close(fd_);  // and with it the lease
-    fd_ = t.Release();
-    leased_ = false;
     return true;
   }
 
@@ -363,13 +493,23 @@ class PosixFileSystem final : public FileSystem {
       Fail();
     } else {
       if (lock == LOCK_EX && beforeHold_) beforeHold_(path);
-      // Advisory locks stand in for the Windows share modes: an edit keeps
-      // other edits (and readers that ask) off the file while it runs.
-      if (::flock(fd, lock | LOCK_NB) == 0) return fd;
-      Fail();
+      if (Hold(fd, lock)) return fd;
     }
     ::close(fd);
     return -1;
+  }
+
+  // Advisory locks stand in for the Windows share modes: an edit keeps other
+  // edits (and readers that ask) off the file while it runs. An edit waits a
+  // little for a reader (or another edit) to let go; a reader never waits.
+  static bool Hold(int fd, int lock) {
+    const auto until = std::chrono::steady_clock::now() + kHoldWait;
+    while (::flock(fd, lock | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK || lock != LOCK_EX) return Fail();
+      if (std::chrono::steady_clock::now() >= until) return Fail(EWOULDBLOCK, text::kReasonInUse);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
   }
 
   std::function<void(const std::string&)> beforeHold_;

@@ -104,7 +104,8 @@ class PlayerNameWalk {
   }
 
   void Found(std::size_t start, std::size_t end) {
-    found_(std::string_view(reinterpret_cast<const char*>(d_ + start), std::min(end - start, kMaxPlayerNameBytes)));
+    const std::string_view name(reinterpret_cast<const char*>(d_ + start), end - start);
+    found_(name.substr(0, Utf8CutLength(name, kMaxPlayerNameBytes)));
   }
 
   const std::uint8_t* d_;
@@ -199,7 +200,7 @@ void PlayerNamesInWindow(ByteView window, const std::function<void(std::string_v
     while (i < n && !IsDelimiter(static_cast<std::uint8_t>(p[i]))) ++i;
     std::string_view token(p + start, i - start);
     if (nextIsName) {
-      found(token.substr(0, kMaxPlayerNameBytes));
+      found(token.substr(0, Utf8CutLength(token, kMaxPlayerNameBytes)));
       nextIsName = false;
     } else {
       nextIsName = token == "name";
@@ -229,14 +230,14 @@ std::string EngineVersionText(int buildNumber, std::string_view networkVersion) 
   return "N/A";
 }
 
-MarkerScan ScanMarkers(ByteView image) {
+MarkerScan ScanMarkers(ByteView image, const NameKeyOf& key) {
   MarkerScan result;
   if (image.size() < 7) return result;
   const std::uint8_t* d = image.data();
   const std::size_t n = image.size();
   const std::size_t lastStart = n - 7;  // the last start position a scan tests
   std::size_t lastBuild = std::string_view::npos;
-  NameTally names;
+  NameTally names(key);
   const std::function<void(std::string_view)> keep = [&](std::string_view name) { names.Add(name); };
   PlayerNameWalk walk(image, keep);
   // Each marker has a key byte (its first non-zero one: 08 of the HLTV marker
@@ -289,10 +290,10 @@ MarkerScan ScanMarkers(ByteView image) {
   return result;
 }
 
-DemoInspection InspectDemo(ByteView image) {
+DemoInspection InspectDemo(ByteView image, const NameKeyOf& key) {
   DemoInspection f;
   f.header = DecodeDemoHeader(image);
-  MarkerScan scan = ScanMarkers(image);
+  MarkerScan scan = ScanMarkers(image, key);
   f.hltv = scan.hltv;
   f.buildNumber = scan.buildNumber;
   f.playerNames = std::move(scan.names);

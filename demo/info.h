@@ -14,6 +14,7 @@
 #include "demo/ascii.h"
 #include "demo/bytes.h"
 #include "demo/demo_format.h"
+#include "demo/names.h"
 #include "demo/utf8.h"
 
 namespace rewindor {
@@ -51,7 +52,9 @@ struct MarkerScan {
   std::vector<std::string> names;
   std::uint64_t namesNotListed = 0;
 };
-MarkerScan ScanMarkers(ByteView image);
+// The names are told apart by `key` (exact bytes without one), so that the
+// names one key makes one never use up the list.
+MarkerScan ScanMarkers(ByteView image, const NameKeyOf& key = nullptr);
 
 struct DemoInspection {
   DemoHeader header;
@@ -62,7 +65,8 @@ struct DemoInspection {
   std::uint64_t playersNotListed = 0;    // the distinct names beyond them
 };
 // Header, scans (build and names only for a demo that is not HLTV) and the engine version.
-DemoInspection InspectDemo(ByteView image);
+// The names told apart by `key`, as DemoPlayers does.
+DemoInspection InspectDemo(ByteView image, const NameKeyOf& key = FoldAsciiCase);
 
 // The six-line information text, joined by line feeds.
 std::string ComposeDemoSummary(const DemoInspection& inspection);
@@ -97,7 +101,7 @@ bool HasDemoExtension(std::string_view fileName);
 // its `key` equals an earlier one's (by default: repeats that differ only in
 // the letter case of ASCII letters); none for an HLTV demo. One key a name,
 // one set look-up each.
-using PlayerKeyOf = std::function<std::string(std::string_view name)>;
+using PlayerKeyOf = NameKeyOf;
 std::vector<std::string> DemoPlayers(const DemoInspection& inspection, const PlayerKeyOf& key = FoldAsciiCase);
 
 }  // namespace rewindor

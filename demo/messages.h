@@ -22,10 +22,15 @@ inline constexpr char kReasonHardLinks[] =
 inline constexpr char kReasonReplacedMeanwhile[] =
     "Another program kept replacing the demo while it was being opened; try again.";
 // An edit or repair of a demo that another program has open for writing: what
-// it writes after the edit would be lost.
+// it writes after the edit would be lost. The edit's refusal, whether the
+// writer was there first or came while the edit ran.
 inline constexpr char kReasonBeingWritten[] =
-    "Another program has the demo open for writing (perhaps the game is still recording it); it was left as it "
-    "was. Try again once that program has closed it.";
+    "Демку сейчас записывает другая программа (может быть, игра ещё пишет её). Демка не изменена: повторите, "
+    "когда программа её закроет.";
+// An edit of a demo that another program holds locked (reading or editing it)
+// longer than the edit waits.
+inline constexpr char kReasonInUse[] =
+    "Демку сейчас читает или правит другая программа. Демка не изменена: повторите чуть позже.";
 
 // The names beyond those listed (players, roster): "%d" is their number.
 inline constexpr char kNamesNotListed[] = "и ещё %d";

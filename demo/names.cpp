@@ -41,18 +41,25 @@ std::string NotListedText(std::uint64_t count) {
 }
 
 bool NameTally::Add(std::string_view name) {
-  if (keptSet_.count(name) != 0) return false;
+  if (keptSet_.count(name) != 0) return false;  // a kept name again, as spelled
+  std::string keyed;
+  if (key_) {
+    keyed = key_(name);
+    if (keptKeys_.count(keyed) != 0) return false;  // another spelling of a kept name
+  }
+  const std::string_view key = key_ ? std::string_view(keyed) : name;
   if (kept_.size() < kMaxListedNames) {
     keptSet_.insert(name);
+    if (key_) keptKeys_.insert(std::move(keyed));
     kept_.push_back(name);
     return true;
   }
-  Count(name);
+  Count(key);
   return false;
 }
 
-void NameTally::Count(std::string_view name) {
-  const std::uint64_t hash = NameHash(name);
+void NameTally::Count(std::string_view key) {
+  const std::uint64_t hash = NameHash(key);
   const bool full = unlistedUsed_ >= unlisted_.size() / 4 * 3;
   if (full && unlisted_.size() < kMaxUnlistedSlots) {
     std::vector<std::uint64_t> grown(unlisted_.empty() ? kFirstUnlistedSlots : unlisted_.size() * 2, 0);

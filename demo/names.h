@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -28,10 +29,17 @@ inline constexpr std::size_t kMaxUnlistedSlots = std::size_t{1} << 22;
 // "и ещё N": the line that stands for the names not listed.
 std::string NotListedText(std::uint64_t count);
 
-// The distinct names given to it, by exact bytes. Names are views that must
-// stay valid while the tally lives (the demo's bytes).
+// What two names that are one have in common (a list that ignores letter
+// case: the name in one case); null for the exact bytes.
+using NameKeyOf = std::function<std::string(std::string_view name)>;
+
+// The distinct names given to it, by their keys: the first kMaxListedNames
+// distinct ones are kept (the first spelling of each), the rest counted, so
+// that names the key makes one never use up the list. Names are views that
+// must stay valid while the tally lives (the demo's bytes).
 class NameTally {
  public:
+  explicit NameTally(NameKeyOf key = nullptr) : key_(std::move(key)) {}
   // True when the name is new and kept.
   bool Add(std::string_view name);
   const std::vector<std::string_view>& kept() const { return kept_; }
@@ -39,10 +47,12 @@ class NameTally {
   std::uint64_t notListed() const { return notListed_; }
 
  private:
-  void Count(std::string_view name);
+  void Count(std::string_view key);
 
+  NameKeyOf key_;
   std::vector<std::string_view> kept_;
-  std::unordered_set<std::string_view> keptSet_;
+  std::unordered_set<std::string_view> keptSet_;  // the kept names, as spelled
+  std::unordered_set<std::string> keptKeys_;      // their keys, with a key function
   std::vector<std::uint64_t> unlisted_;  // open addressing; 0 is an empty slot
   std::size_t unlistedUsed_ = 0;
   std::uint64_t notListed_ = 0;

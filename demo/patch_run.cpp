@@ -10,6 +10,13 @@ namespace {
 
 EditOutcome Failed(EditFailure failure, SystemError why) {
   EditOutcome out;
+  // A writer refuses the edit in one text, whether it was there at the open
+  // or came while the edit wrote.
+  if (why.text == text::kReasonBeingWritten) {
+    out.failure = EditFailure::kRefused;
+    out.result = EditResult::Refusal(text::kReasonBeingWritten);
+    return out;
+  }
   out.failure = failure;
   out.why = std::move(why);
   return out;
@@ -135,8 +142,12 @@ void RunEdit(PatchWindow& window, FileSystem& files, const PatchSettings& settin
         break;
     }
   };
-  EditOutcome out = EditDemo(files, path, step, /*dryRun=*/false, report);
-  if (out.failure == EditFailure::kOpen) report(out);
+  bool reported = false;
+  EditOutcome out = EditDemo(files, path, step, /*dryRun=*/false, [&](const EditOutcome& held) {
+    reported = true;
+    report(held);
+  });
+  if (!reported) report(out);  // the demo could not be opened
 }
 
 }  // namespace

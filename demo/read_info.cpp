@@ -64,11 +64,12 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, con
     return false;
   }
 
-  DemoInspection inspection = InspectDemo(image);
-  window.ClearPlayers();
   // A name is added unless the list holds it already in any letter case, as
-  // the list compares: one look-up per name, never a search of the list.
+  // the list compares: one look-up per name, never a search of the list. The
+  // list's cap counts names so told apart.
   const auto key = [&window](std::string_view name) { return window.PlayerKey(name); };
+  DemoInspection inspection = InspectDemo(image, key);
+  window.ClearPlayers();
   for (const std::string& name : DemoPlayers(inspection, key)) window.AddPlayer(name);
   if (inspection.playersNotListed > 0) window.AddPlayersNotListed(inspection.playersNotListed);
   window.SetInfoText(ComposeDemoSummary(inspection));

@@ -12,9 +12,28 @@ namespace {
 
 constexpr char kFieldSeparator = '\0';
 
-void AppendField(std::string& key, std::string_view utf8) {
+// ё (folded from Ё too), and е followed by a combining diaeresis.
+constexpr std::string_view kYo = "\u0451";
+constexpr std::string_view kYe = "\u0435";
+constexpr std::string_view kYeDiaeresis = "\u0435\u0308";
+
+void AppendField(std::string& key, std::string_view text) {
   if (!key.empty()) key += kFieldSeparator;
-  key += FoldCase(utf8);
+  key += SearchText(text);
+}
+
+// `text` with every `from` replaced by `to`, in one pass.
+std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
+  std::size_t at = text.find(from);
+  if (at == std::string::npos) return text;
+  std::string out;
+  out.reserve(text.size());
+  std::size_t done = 0;
+  for (; at != std::string::npos; at = text.find(from, done)) {
+    out.append(text, done, at - done).append(to);
+    done = at + from.size();
+  }
+  return out.append(text, done);
 }
 
 }  // namespace
@@ -49,6 +68,11 @@ std::string FoldCase(std::string_view utf8) {
     }
   }
   return out;
+}
+
+std::string SearchText(std::string_view text) {
+  // Valid UTF-8 in and out, so the replacements fall on whole letters.
+  return ReplaceAll(ReplaceAll(FoldCase(DemoTextToUtf8(text)), kYeDiaeresis, kYe), kYo, kYe);
 }
 
 bool TextFinder::FoundIn(std::string_view searchKey) const {

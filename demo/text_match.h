@@ -1,7 +1,7 @@
 // Finding demos by a text: the file name, map, server, recorder or any
-// player's name contains it, letter case ignored alike for Latin, Cyrillic
-// and every other script (Unicode simple case folding, the same in every
-// locale). The command-line tool's `info --find` and the library's filter
+// player's name contains it in whole letters, letter case ignored alike for
+// Latin, Cyrillic and every other script (Unicode simple case folding, the
+// same in every locale), and ё taken for е. The command-line tool's `info --find` and the library's filter
 // both go by DemoMatches.
 #pragma once
 
@@ -20,10 +20,17 @@ char32_t FoldCodePoint(char32_t c);
 // kept as they are, so a text that is not UTF-8 still finds itself.
 std::string FoldCase(std::string_view utf8);
 
-// A text to look for, folded once.
+// A text as every search compares it (the tool's --find, the library's and
+// the timeline's filters): as the tool shows it, a text that is not UTF-8
+// byte by byte as U+0080-U+00FF (DemoTextToUtf8); folded; and ё as е, written
+// as one letter or as е with a combining diaeresis. Always valid UTF-8, so
+// one such text is found in another only at whole letters.
+std::string SearchText(std::string_view text);
+
+// A text to look for, made a SearchText once.
 class TextFinder {
  public:
-  explicit TextFinder(std::string_view needle) : folded_(FoldCase(needle)) {}
+  explicit TextFinder(std::string_view needle) : folded_(SearchText(needle)) {}
   // An empty text is found everywhere.
   bool empty() const { return folded_.empty(); }
   // Whether a search key (DemoSearchKey) holds the text within one of its
@@ -50,7 +57,7 @@ inline std::string_view FieldText(const std::optional<std::string>& text) {
   return text ? std::string_view(*text) : std::string_view();
 }
 
-// The fields folded, the demo's texts decoded first as the caller shows them,
+// The fields as SearchText, the demo's texts decoded first as the caller shows them,
 // and joined by a zero byte, which neither a field nor a text looked for holds:
 // a key to keep for a demo that is looked up again and again.
 std::string DemoSearchKey(const DemoSearchTexts& texts, const DemoTextDecoder& decode);

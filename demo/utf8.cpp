@@ -69,6 +69,16 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
+std::size_t Utf8CutLength(std::string_view s, std::size_t maxBytes) {
+  if (s.size() <= maxBytes) return s.size();
+  for (std::size_t i = 0; i < maxBytes;) {
+    const std::size_t start = i;
+    if (DecodeUtf8(s, i) < 0) return maxBytes;  // not UTF-8: bytes as they are
+    if (i > maxBytes) return start;
+  }
+  return maxBytes;
+}
+
 std::string DemoTextToUtf8(std::string_view bytes) {
   if (IsValidUtf8(bytes)) return std::string(bytes);
   std::string out;

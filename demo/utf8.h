@@ -20,6 +20,11 @@ std::int32_t DecodeUtf8(std::string_view s, std::size_t& i);
 // Appends a code point (at most U+10FFFF) as UTF-8.
 void AppendUtf8(std::string& out, std::uint32_t codePoint);
 
+// How much of `s` to keep within `maxBytes` bytes: all of it when it fits;
+// else, when s is UTF-8 that far, up to the last whole letter; else (another
+// code page) exactly maxBytes.
+std::size_t Utf8CutLength(std::string_view s, std::size_t maxBytes);
+
 // A text from a demo (bytes of unknown code page) as UTF-8: unchanged when it
 // is valid UTF-8; otherwise each byte 0x80-0xFF becomes U+0080-U+00FF, so the
 // bytes can be recovered.

@@ -78,6 +78,13 @@ class KeyValuesLexer {
   std::string text_;
 };
 
+// A NUL or another control byte: no path of Steam's holds one. The system
+// would cut a path at a NUL (and Windows refuses the others), so another file
+// than the one named would answer.
+bool HasControlByte(std::string_view s) {
+  return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
 bool IsNumber(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -272,13 +279,14 @@ class Finder {
 
   // A folder on a drive of this machine, as the finder writes it: Steam's
   // "c:/program files (x86)/steam" becomes C:\program files (x86)\steam, with
-  // no separator at the end. Nothing for a relative path or one on a network
-  // share (Steam keeps no library there, and an unreachable server would
+  // no separator at the end. Nothing for a relative path, one with a control
+  // byte in it, or one on a network share (Steam keeps no library there, and an unreachable server would
   // hold up the start).
   std::optional<std::string> LocalFolder(const std::optional<std::string>& folder) const {
     return folder ? LocalFolder(*folder) : std::nullopt;
   }
   std::optional<std::string> LocalFolder(std::string path) const {
+    if (HasControlByte(path)) return std::nullopt;
     if (windows_) {
       std::replace(path.begin(), path.end(), '/', '\\');
       const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
@@ -345,7 +353,10 @@ std::vector<SteamLibrary> ParseLibraryFolders(std::string_view vdf) {
 
 std::optional<std::string> ParseInstallDir(std::string_view acf) {
   InstallDirReader reader;
-  if (!ReadKeyValues(acf, reader) || !reader.installDir || !IsPlainName(*reader.installDir)) return std::nullopt;
+  if (!ReadKeyValues(acf, reader) || !reader.installDir || !IsPlainName(*reader.installDir) ||
+      HasControlByte(*reader.installDir)) {
+    return std::nullopt;
+  }
   return reader.installDir;
 }
 

@@ -46,7 +46,7 @@ struct SteamLibrary {
 // any letter case. Nothing from a malformed text.
 std::vector<SteamLibrary> ParseLibraryFolders(std::string_view vdf);
 // The "installdir" of an appmanifest_*.acf ("AppState" { "installdir" "..." }),
-// when it is a plain folder name.
+// when it is a plain folder name without a control byte.
 std::optional<std::string> ParseInstallDir(std::string_view acf);
 
 // --- What the platform answers ---------------------------------------------------
@@ -61,6 +61,8 @@ struct GameFolderEntry {
   bool folder = false;
 };
 
+// The platform's sources answer a path with a NUL in it as missing: the
+// system would look at the path cut there, another file.
 class GameSources {
  public:
   virtual ~GameSources() = default;
@@ -114,8 +116,8 @@ struct FoundGame {
 // Counter-Strike first, then the Steam folder itself, then the others; in
 // each, steamapps\common\<installdir>\hl.exe (hl_linux), the installdir taken
 // from appmanifest_70.acf (else appmanifest_10.acf, else "Half-Life"). A folder
-// that is not on a drive of the machine (a network share, a relative path) is
-// passed over.
+// that is not on a drive of the machine (a network share, a relative path) or
+// that holds a NUL or another control byte is passed over.
 std::optional<FoundGame> FindGame(GameSources& sources, GameSystem system);
 
 struct DemoFolder {

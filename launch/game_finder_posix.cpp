@@ -15,6 +15,9 @@ namespace rewindor {
 
 namespace {
 
+// The system reads a path up to its first NUL: one with a NUL names another file.
+bool Nameable(const std::string& path) { return path.find('\0') == std::string::npos; }
+
 class PosixGameSources final : public GameSources {
  public:
   std::optional<std::string> RegistryText(RegistryHive, std::string_view, std::string_view) override {
@@ -27,6 +30,7 @@ class PosixGameSources final : public GameSources {
   }
 
   std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) override {
+    if (!Nameable(path)) return std::nullopt;
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     std::optional<std::string> text;
@@ -49,11 +53,11 @@ class PosixGameSources final : public GameSources {
 
   bool IsFile(const std::string& path) override {
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return Nameable(path) && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
   }
 
   std::optional<std::vector<GameFolderEntry>> ListFolder(const std::string& path) override {
-    DIR* dir = ::opendir(path.c_str());
+    DIR* dir = Nameable(path) ? ::opendir(path.c_str()) : nullptr;
     if (dir == nullptr) return std::nullopt;
     std::vector<GameFolderEntry> entries;
     while (const dirent* entry = ::readdir(dir)) {

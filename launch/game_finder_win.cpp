@@ -27,6 +27,9 @@ class QuietErrors {
   BOOL quiet_ = FALSE;
 };
 
+// The wide API reads a path up to its first NUL: one with a NUL names another file.
+bool Nameable(const std::string& path) { return path.find('\0') == std::string::npos; }
+
 class Win32GameSources final : public GameSources {
  public:
   std::optional<std::string> RegistryText(RegistryHive hive, std::string_view keyName,
@@ -56,6 +59,7 @@ class Win32GameSources final : public GameSources {
   std::string HomeFolder() override { return {}; }  // Windows' Steam is found through the registry
 
   std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) override {
+    if (!Nameable(path)) return std::nullopt;
     QuietErrors quiet;
     // Steam may hold its file open; it never keeps us out of it.
     HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -78,12 +82,14 @@ class Win32GameSources final : public GameSources {
   }
 
   bool IsFile(const std::string& path) override {
+    if (!Nameable(path)) return false;
     QuietErrors quiet;
     DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
 
   std::optional<std::vector<GameFolderEntry>> ListFolder(const std::string& path) override {
+    if (!Nameable(path)) return std::nullopt;
     QuietErrors quiet;
     std::wstring pattern = Wide(path);
     if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "demo/messages.h"
@@ -22,6 +23,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -299,8 +301,8 @@ TEST_F(FilesTest, DemoThatAnotherProgramWritesIsNotEdited) {
   ::waitpid(child, &status, 0);
   for (int fd : {ready[0], ready[1], release[0]}) ::close(fd);
 #endif
-  EXPECT_EQ(refused.failure, EditFailure::kOpen);
-  EXPECT_EQ(refused.why.text, text::kReasonBeingWritten);
+  EXPECT_EQ(refused.failure, EditFailure::kRefused);
+  EXPECT_EQ(refused.result.refusal, text::kReasonBeingWritten);
   EXPECT_EQ(Get(p), old);
   EXPECT_EQ(Listing(), std::vector<std::string>{"a.dem"});
   EXPECT_TRUE(EditDemo(files_, Utf8(p), step, false).ok());
@@ -474,6 +476,80 @@ TEST_F(FilesTest, WriterThatComesDuringAnEditKeepsTheDemo) {
   demo.reset();
   EXPECT_EQ(Get(p), "old");
   EXPECT_EQ(Listing(), std::vector<std::string>{"a.dem"});
+}
+
+// The game starts recording into the demo while an edit runs: its open()
+// goes through at once (the edit lets its lease go as soon as the writer
+// breaks it, not when it is done), the edit refuses in the same words as when
+// the writer was there first, and the demo keeps what the writer wrote.
+TEST_F(FilesTest, WriterThatComesDuringAnEditIsNotKeptWaiting) {
+  if (!LeasesWork(dir_)) GTEST_SKIP() << "no file leases on this file system";
+  const std::string old("HLDEMO\0\0old bytes", 17);
+  const fs::path p = Put("a.dem", old);
+  bool writerOpened = false;
+  int opened[2];
+  ASSERT_EQ(::pipe(opened), 0);
+  pid_t child = -1;
+  const EditStep step = [&](MutableByteView image) {
+    child = ::fork();
+    if (child == 0) {  // the game: opens for writing, no lock, and writes
+      const int fd = ::open(p.c_str(), O_WRONLY | O_APPEND);
+      (void)!::write(fd, "+game", 5);
+      (void)!::write(opened[1], "y", 1);
+      ::_exit(0);
+    }
+    // The edit is held up here (as by a long write); the writer must not be.
+    pollfd wait{opened[0], POLLIN, 0};
+    writerOpened = ::poll(&wait, 1, 10000) == 1;
+    image[8] = 'N';
+    EditResult r;
+    r.changes = 1;
+    r.writeLength = image.size();
+    return r;
+  };
+  const EditOutcome out = EditDemo(files_, Utf8(p), step, false);
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ::close(opened[0]);
+  ::close(opened[1]);
+  EXPECT_TRUE(writerOpened) << "the writer waited for the edit";
+  EXPECT_EQ(out.failure, EditFailure::kRefused);
+  EXPECT_EQ(out.result.refusal, text::kReasonBeingWritten);
+  EXPECT_EQ(Get(p), old + "+game");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"a.dem"});
+}
+
+// Another program reading the demo holds a shared lock: the edit waits for
+// it a little, then refuses in words that say so.
+TEST_F(FilesTest, ReadersLockIsWaitedForBrieflyThenRefused) {
+  const fs::path p = Put("a.dem", "demo");
+  int locked[2], release[2];
+  ASSERT_EQ(::pipe(locked), 0);
+  ASSERT_EQ(::pipe(release), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int fd = ::open(p.c_str(), O_RDONLY);
+    char c = fd >= 0 && ::flock(fd, LOCK_SH) == 0 ? 'y' : 'n';
+    (void)!::write(locked[1], &c, 1);
+    (void)!::read(release[0], &c, 1);
+    ::_exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(::read(locked[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  EXPECT_EQ(files_.OpenForEditing(Utf8(p)), nullptr);
+  EXPECT_EQ(files_.LastError().text, text::kReasonInUse);
+  // A reader that lets go while the edit waits lets the edit through.
+  std::thread letGo([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    (void)!::write(release[1], "x", 1);
+  });
+  EXPECT_NE(files_.OpenForEditing(Utf8(p)), nullptr);
+  letGo.join();
+  ::waitpid(child, nullptr, 0);
+  for (int fd : {locked[0], locked[1], release[0], release[1]}) ::close(fd);
 }
 #else
 // An edit killed while it writes leaves nothing: the temp file goes with the

@@ -86,6 +86,7 @@ TEST(KeyValues, InstallDirOfAnAppManifest) {
   EXPECT_EQ(ParseInstallDir(R"("AppState" { "appid" "70" "UserConfig" { "installdir" "x" } "installdir" "Half-Life" })"),
             "Half-Life");
   for (const char* acf : {R"("AppState" { "installdir" "..\\..\\Windows" })", R"("AppState" { "installdir" "a/b" })",
+                          "\"AppState\" { \"installdir\" \"Half\x7FLife\" }",
                           R"("AppState" { "installdir" "" })", R"("Other" { "installdir" "Half-Life" })",
                           R"("AppState" { "installdir" "Half-Life")"}) {
     EXPECT_EQ(ParseInstallDir(acf), std::nullopt) << acf;
@@ -214,6 +215,43 @@ TEST(FindGame, BrokenOversizedAndOverlongAreSkippedSilently) {
   m.AddFile(GameIn(deep));
   EXPECT_EQ(Find(m), std::nullopt);
   EXPECT_TRUE(m.probed.empty());
+}
+
+// A NUL or another control byte in Steam's files: the system would read the
+// path only up to the NUL and find the file named there. No such path is
+// looked at, on either system.
+TEST(FindGame, ControlBytesInSteamsFilesFindNothing) {
+  using namespace std::string_literals;
+  auto vdf = [](const std::string& path) { return "\"libraryfolders\" { \"0\" { \"path\" \"" + path + "\" } }"; };
+  auto acf = [](const std::string& dir) { return "\"AppState\" { \"installdir\" \"" + dir + "\" }"; };
+  struct Case {
+    const char* what;
+    GameSystem system;
+    std::string vdf, acf;  // in the Steam folder's steamapps
+    std::string there;     // the file the path up to the NUL names
+  };
+  const std::string linuxApps = "/home/u/.steam/steam/steamapps/";
+  const std::string windowsApps = "C:\\S\\steamapps\\";
+  const Case cases[] = {
+      {"library, NUL", GameSystem::kLinux, vdf("/etc/passwd\0"s), "", "/etc/passwd"},
+      {"installdir, NUL", GameSystem::kLinux, "", acf("hl\0"s), linuxApps + "common/hl"},
+      {"installdir, line feed", GameSystem::kLinux, "", acf("Half-Life\\n"), linuxApps + "common/Half-Life\n/hl_linux"},
+      {"Windows library, NUL", GameSystem::kWindows, vdf("C:/Windows/notepad.exe\0"s), "", "C:\\Windows\\notepad.exe"},
+      {"Windows installdir, NUL", GameSystem::kWindows, "", acf("calc.exe\0"s), windowsApps + "common\\calc.exe"},
+  };
+  for (const Case& c : cases) {
+    const bool onWindows = c.system == GameSystem::kWindows;
+    FakeGameSources m(c.system);
+    m.cutAtNul = true;
+    m.home = "/home/u";
+    m.SetRegistry(kHKCU, kSteamKey, "SteamPath", "C:\\S");
+    const std::string steamapps = onWindows ? windowsApps : linuxApps;
+    if (!c.vdf.empty()) m.AddFile(steamapps + "libraryfolders.vdf", c.vdf);
+    if (!c.acf.empty()) m.AddFile(steamapps + "appmanifest_70.acf", c.acf);
+    m.AddFile(c.there);
+    EXPECT_EQ(Find(m, c.system), std::nullopt) << c.what;
+    EXPECT_EQ(m.controlPaths, 0) << c.what;
+  }
 }
 
 TEST(FindGame, AtMostSoManyLibrariesAreLookedInto) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -322,6 +323,60 @@ TEST(OnePassScan, AgreesOnTheRealDemos) {
     Bytes image((std::istreambuf_iterator<char>(in)), {});
     ExpectOnePassAgrees(image, entry.path().filename().string());
   }
+}
+
+// The players cap counts names as the list tells them apart (letter case
+// ignored): a real demo with 1,024 more names, the same in capitals and 100
+// later ones, each after the other and interleaved. The list keeps the first
+// 1,024 distinct names, and the count of the rest is exact.
+TEST(PlayersCap, CountsNamesAfterTheCaseMerge) {
+  const std::filesystem::path path = std::filesystem::path(REWINDOR_CORPUS_DIR) / "cs-client-cs_assault.dem";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "no corpus demo " << path;
+  std::ifstream in(path, std::ios::binary);
+  const Bytes real((std::istreambuf_iterator<char>(in)), {});
+  std::vector<std::string> lower, upper, later;
+  for (int i = 0; i < 1024; ++i) {
+    lower.push_back("gamer" + std::to_string(i));
+    upper.push_back("GAMER" + std::to_string(i));
+  }
+  for (int i = 0; i < 100; ++i) later.push_back("late" + std::to_string(i));
+  std::vector<std::string> interleaved;
+  for (int i = 0; i < 1024; ++i) interleaved.insert(interleaved.end(), {lower[i], upper[i]});
+  for (const auto& [what, parts] : {std::pair{"one after the other", std::vector{lower, upper, later}},
+                                    std::pair{"interleaved", std::vector{interleaved, later}}}) {
+    // Each name in a user-info window of its own, 64 bytes with zeros after
+    // it, so that no scan window ends inside a name (which would add a cut one).
+    Bytes image = real;
+    image.resize(real.size() + kPlayerInfoWindowSize, 0);
+    for (const std::vector<std::string>& names : parts) {
+      for (const std::string& name : names) {
+        std::string window = "\tfulls\\name\\" + name + "\\";
+        window.resize(64, '\0');
+        image.insert(image.end(), window.begin(), window.end());
+      }
+    }
+    std::vector<std::string> expected;  // the first 1,024 names the scan meets, letter case ignored
+    std::set<std::string> keys, realKeys;
+    ScanPlayerNames(real, [&](std::string_view n) { realKeys.insert(FoldAsciiCase(n)); });
+    ScanPlayerNames(image, [&](std::string_view n) {
+      if (keys.insert(FoldAsciiCase(n)).second && expected.size() < kMaxListedNames) expected.emplace_back(n);
+    });
+    ASSERT_EQ(keys.size(), realKeys.size() + 1024 + 100) << what;
+    const DemoInspection inspection = InspectDemo(image);
+    EXPECT_EQ(DemoPlayers(inspection), expected) << what;
+    EXPECT_EQ(inspection.playersNotListed, realKeys.size() + 100) << what;
+  }
+  // A name over 127 bytes is cut at a whole letter (63 of "Ж", 126 bytes);
+  // one in another code page at 127 bytes.
+  Bytes image = real;
+  std::string zhe;
+  for (int i = 0; i < 70; ++i) zhe += "Ж";
+  const std::string windows1251(140, '\xC6');
+  const std::string windows = "\tfulls\\name\\" + zhe + "\\name\\" + windows1251 + "\\";
+  image.insert(image.end(), windows.begin(), windows.end());
+  const std::vector<std::string> names = InspectDemo(image).playerNames;
+  EXPECT_EQ(std::count(names.begin(), names.end(), zhe.substr(0, 126)), 1);
+  EXPECT_EQ(std::count(names.begin(), names.end(), windows1251.substr(0, 127)), 1);
 }
 
 }  // namespace

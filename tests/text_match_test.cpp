@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,36 @@ TEST(DemoMatches, EachFieldByItselfInAnyCaseAndNamesAsShown) {
   EXPECT_FALSE(finds("ÈÃÐÎÊ", AsCyrillicCodePage));
 }
 
+// A search matches whole letters: a lone byte of a letter's UTF-8 finds
+// nothing inside it. A text that is not UTF-8, looked for or looked in, is
+// read as the tool shows it (each byte U+0080-U+00FF), and ё is е.
+TEST(DemoMatches, WholeLettersYoAsYeAndBytesAsShown) {
+  const std::vector<std::string> roster = {"Адский Дэмопёc"};
+  const DemoSearchTexts texts{"caf\xE9 \xC0.dem", "", "", "", {}, roster};
+  struct Case {
+    std::string needle;
+    bool found;
+  };
+  const Case cases[] = {
+      {"\x91", false},          // the second byte of ё
+      {"\xD1", false},          // its first
+      {"\xD1\x91", true},      // ё whole
+      {"дэмопеc", true},         // ё typed as е (and a Latin c, as the name has)
+      {"ДЭМОПЕC", true},
+      {"ДЭМОПЁC", true},
+      {"дэмопе\xCC\x88" "c", true},  // е with a combining diaeresis
+      {"café", true},           // the file name's lone byte E9, as shown
+      {"CAFÉ", true},
+      {"caf\xE9", true},        // the same byte typed
+      {"\xC3", false},          // the first byte of é found in no é
+      {"CAF\xC9 \xE0", true},  // a needle of such bytes: É and à, which À folds to
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DemoMatches(texts, TextFinder(c.needle), DemoTextToUtf8), c.found) << c.needle;
+  }
+  EXPECT_EQ(SearchText("ЁЛКА Ёж"), "елка еж");
+}
+
 // ---------------------------------------------------------------------------
 // info --find
 
@@ -93,6 +124,13 @@ TEST(InfoFind, PrintsOnlyMatchesAsInfoDoesAndStillReportsFailures) {
   const std::string framed = dir.Write("sub/c.dem", builder::Build(built).bytes);
   for (const char* needle : {"РОМАШКА", "вася"}) {
     EXPECT_EQ(RunTool({"info", "-r", "--find", needle, dir.Path()}).out, RunTool({"info", framed}).out) << needle;
+  }
+
+  // A real demo with ё in its recorder's name: a lone byte of it finds nothing.
+  const std::string real = REWINDOR_CORPUS_DIR "/public-servers/cs-client-de_dust2-cyrillic-server.dem";
+  if (std::ifstream(real).good()) {
+    EXPECT_EQ(RunTool({"info", "--find", "\x91", real}).out, "");
+    EXPECT_EQ(RunTool({"info", "--find", "дэмопеc", real}).out, RunTool({"info", real}).out);
   }
 
   const ToolOutput missing = RunTool({"info", "--find", "bob", other, dir.Path() + "/missing.dem"});

@@ -42,6 +42,7 @@
 #include "demo/edits.h"
 #include "demo/facts.h"
 #include "demo/info.h"
+#include "demo/messages.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
 #include "demo/repair.h"
@@ -651,6 +652,61 @@ void LibraryFolder(const std::vector<std::string>& demos, const fs::path& dir, c
 
 }  // namespace
 
+// The game opening the demo for writing while an edit of it runs: how long
+// its open() waits when it comes as the edit starts reading the demo, as it
+// starts writing the temp file and as it starts flushing it (three times
+// each). The edit goes step by step as EditDemo takes it, changing one byte.
+void WriterDuringEdit(const std::string& path, const std::string& work) {
+  std::printf("a writer that comes during an edit\n");
+  FileSystem& files = NativeFileSystem();
+  const char* phases[] = {"reading", "writing", "flushing"};
+  for (int phase = 0; phase < 3; ++phase) {
+    double longest = 0;
+    int refused = 0;
+    for (int run = 0; run < 3; ++run) {
+      fs::copy_file(path, work, fs::copy_options::overwrite_existing);
+      ::sync();
+      int go[2], waited[2];
+      if (::pipe(go) != 0 || ::pipe(waited) != 0) return;
+      const pid_t child = ::fork();
+      if (child == 0) {
+        char c;
+        (void)!::read(go[0], &c, 1);
+        const Clock::time_point start = Clock::now();
+        const int fd = ::open(work.c_str(), O_WRONLY);
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        (void)!::write(waited[1], &seconds, sizeof seconds);
+        if (fd >= 0) ::close(fd);
+        ::_exit(0);
+      }
+      auto start = [&](int now) {
+        if (now == phase) (void)!::write(go[1], "g", 1);
+      };
+      bool done = false;
+      if (std::unique_ptr<DemoFile> file = files.OpenForEditing(work)) {
+        Bytes image;
+        start(0);
+        ReadWhole(*file, image);
+        image[kHeaderSize] ^= 1;
+        std::unique_ptr<TempFile> temp = file->CreateTemp();
+        start(1);
+        done = temp && temp->Write(image);
+        start(2);
+        done = done && temp->Flush() && file->ReplaceWith(*temp);
+      }
+      refused += !done && files.LastError().text == text::kReasonBeingWritten;
+      double seconds = 0;
+      (void)!::read(waited[0], &seconds, sizeof seconds);
+      ::waitpid(child, nullptr, 0);
+      for (int fd : {go[0], go[1], waited[0], waited[1]}) ::close(fd);
+      longest = std::max(longest, seconds);
+    }
+    std::printf(" the writer comes as the edit starts %s (refused %d of 3)\n", phases[phase], refused);
+    Line("writer's longest open() (ms)", longest * 1e3, "ms", "(target < 50)");
+  }
+  fs::remove(work);
+}
+
 int main(int argc, char** argv) {
   // A child run for the memory figures: one command, nothing else.
   if (argc == 4 && std::string(argv[1]) == "--write-demo") {  // the demo alone, for profiling
@@ -683,7 +739,7 @@ int main(int argc, char** argv) {
   fs::path dir = fs::temp_directory_path();
   std::string corpus = REWINDOR_CORPUS_DIR;
   std::error_code noExe;
-  bool gameFinderOnly = false;
+  bool gameFinderOnly = false, writerOnly = false;
   std::string cli = (fs::read_symlink("/proc/self/exe", noExe).parent_path().parent_path() / "cli" / "rewindor-cli").string();
   std::size_t folderDemos = 172, libraryDemos = 1000;
   for (int i = 1; i < argc; ++i) {
@@ -696,9 +752,10 @@ int main(int argc, char** argv) {
     else if (arg == "--folder" && i + 1 < argc) folderDemos = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--library" && i + 1 < argc) libraryDemos = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--game-finder") gameFinderOnly = true;
+    else if (arg == "--writer") writerOnly = true;
     else {
       std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]\n"
-                           "                      [--folder N] [--library N] [--game-finder]\n");
+                           "                      [--folder N] [--library N] [--game-finder] [--writer]\n");
       return 2;
     }
   }
@@ -713,7 +770,7 @@ int main(int argc, char** argv) {
   } runFolder{dir / ("rewindor-bench-" + std::to_string(getpid()))};
   fs::create_directories(runFolder.path);
   dir = runFolder.path;
-  GameFinder(dir, runs);
+  if (!writerOnly) GameFinder(dir, runs);
   if (gameFinderOnly) return 0;
   const std::string path = (dir / "rewindor-bench.dem").string();
   const std::string work = (dir / "rewindor-bench-edit.dem").string();
@@ -726,6 +783,11 @@ int main(int argc, char** argv) {
   const double gb = size / 1e9, mibSize = size / (1 << 20);
   std::printf("demo: %s, %.1f MiB; best of %d runs, warm cache\n", path.c_str(), mibSize, runs);
   ReadBare(path);  // into the page cache
+  if (writerOnly) {
+    WriterDuringEdit(path, work);
+    fs::remove(path);
+    return 0;
+  }
 
   std::printf("info\n");
   double bare = Seconds([&] { ReadBare(path); }, runs);
@@ -781,7 +843,7 @@ int main(int argc, char** argv) {
     Line("edit step in memory (GB/s)", gb / step, "GB/s", "(target >= 2)");
     Line("peak memory (MiB)", peak, "MiB", "(target <= file + 16 MiB)");
   }
-  fs::remove(work);
+  WriterDuringEdit(path, work);
   fs::remove(unfinished);
   fs::remove(path);
   HostileNames(dir, runs);

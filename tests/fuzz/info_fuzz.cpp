@@ -1,10 +1,12 @@
 // Fuzzes the information reader's pure core: any bytes give a summary of six
-// lines and player names within their limits, and facts that hold together
+// lines and player names within their limits (the cap counting them with
+// letter case ignored), and facts that hold together
 // and agree with the repair, without reading out of bounds.
 #include <cstdint>
 #include <cstdlib>
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -57,7 +59,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (std::find(names.begin(), names.end(), n) == names.end()) names.emplace_back(n);
     });
   }
-  Check(inspection.playerNames == names);
+  if (names.size() > kMaxListedNames) names.resize(kMaxListedNames);
+  Check(ScanMarkers(image).names == names);
+  // The window's list tells names apart by letter case only after the scan
+  // has kept them: the first distinct ones so told apart.
+  std::vector<std::string> merged;
+  std::set<std::string> keys;
+  if (!hltv) {
+    ScanPlayerNames(image, [&](std::string_view n) {
+      if (keys.insert(FoldAsciiCase(n)).second && merged.size() < kMaxListedNames) merged.emplace_back(n);
+    });
+  }
+  Check(inspection.playerNames == merged);
+  Check(inspection.playersNotListed == keys.size() - merged.size());
 
   const DemoFacts more = ReadDemoFacts(image);
   Check(!more.finished || ReadDirectory(image).has_value());

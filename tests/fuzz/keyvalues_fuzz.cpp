@@ -1,7 +1,7 @@
 // Fuzzes Steam's KeyValues reader and the game finder on a libraryfolders.vdf
 // and an app manifest of any bytes: blocks open and close in pairs, the
 // libraries have paths, an installdir is a plain name, and the finder looks
-// into at most its limit of libraries.
+// into at most its limit of libraries and never at a path with a control byte.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -42,5 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   machine.AddFile("C:\\Steam\\steamapps\\appmanifest_70.acf", std::string(text));
   Check(!FindGame(machine, GameSystem::kWindows));
   Check(machine.probed.size() <= kMaxSteamLibraries);
+  Check(machine.controlPaths == 0);
   return 0;
 }
