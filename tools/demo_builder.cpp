@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "demo/net_messages.h"
+
 namespace rewindor::builder {
 
 namespace {
