@@ -12,6 +12,7 @@
 #include "demo/edits.h"
 #include "demo/messages.h"
 #include "demo/names.h"
+#include "demo/net_messages.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
 #include "demo/report.h"
@@ -27,6 +28,7 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  info                 show what each demo holds\n"
+    "  messages             list every network message of each demo, frame by frame\n"
     "  remove-fades         remove the fade-to-black screen fades\n"
     "  strip-chat           blank the team chat messages\n"
     "  trim-loading         cut away the start of the loading segment\n"
@@ -107,7 +109,7 @@ class CaptureWindow final : public InfoWindow {
 // ---------------------------------------------------------------------------
 // The command line.
 
-enum class Command { kInfo, kRemoveFades, kStripChat, kTrimLoading, kConvertResolution, kRepair, kGame };
+enum class Command { kInfo, kMessages, kRemoveFades, kStripChat, kTrimLoading, kConvertResolution, kRepair, kGame };
 
 struct Options;
 // One command: its name, and for an edit its texts and how its step is made
@@ -149,6 +151,7 @@ EditStep FixedStep(const Options&) {
 
 constexpr CommandRow kCommands[] = {
     {"info", Command::kInfo, nullptr, nullptr},
+    {"messages", Command::kMessages, nullptr, nullptr},
     {"remove-fades", Command::kRemoveFades, &kRemoveFadeToBlackSettings, FixedStep<RemoveFadeToBlackStep>},
     {"strip-chat", Command::kStripChat, &kStripTeamChatSettings, FixedStep<StripTeamChatStep>},
     {"trim-loading", Command::kTrimLoading, &kTrimLoadingSegmentSettings, FixedStep<TrimLoadingSegmentStep>},
@@ -226,7 +229,9 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
   o.command = known;
   o.paths.assign(positional.begin() + 1, positional.end());
   const Command command = known->command;
-  if (command == Command::kInfo && o.dryRun) return fail("--dry-run is for the edit commands");
+  if ((command == Command::kInfo || command == Command::kMessages) && o.dryRun) {
+    return fail("--dry-run is for the edit commands");
+  }
   if (command != Command::kInfo && o.find) return fail("--find is for info");
   if (command != Command::kConvertResolution && (o.to || o.from)) {
     return fail("--to and --from are for convert-resolution");
@@ -251,6 +256,68 @@ std::string RefusedSizes(const Options& o) {
 }
 
 // ---------------------------------------------------------------------------
+// The message listing: a line for each message and for each frame that did
+// not decode, gathered and written in large pieces.
+
+constexpr char kMessageColumns[] = "seg   frame      offset length   id name\n";
+
+class MessageListing final : public MessageSink {
+ public:
+  MessageListing(bool json, Console& console) : json_(json), console_(console) {}
+
+  void OnMessage(const FramePlace& place, const NetMessage& message) override {
+    if (json_) {
+      Place(place);
+      out_ += ", \"offset\": " + std::to_string(message.offset) + ", \"length\": " + std::to_string(message.length) +
+              ", \"id\": " + std::to_string(message.id) + ", \"name\": " + JsonString(message.name) + "}\n";
+    } else {
+      Columns(place, message.offset);
+      Column(std::to_string(message.length), 6);
+      Column(std::to_string(message.id), 4);
+      out_.append(message.name);
+      out_ += '\n';
+    }
+    if (out_.size() >= kFlushSize) Flush();
+  }
+  void OnFrameEnd(const FramePlace& place, const FrameFailure* failure) override {
+    if (failure == nullptr) return;
+    if (json_) {
+      Place(place);
+      out_ += ", \"offset\": " + std::to_string(failure->offset) + ", \"error\": " + JsonString(failure->reason) + "}\n";
+    } else {
+      Columns(place, failure->offset);
+      out_ += "error: " + failure->reason + "\n";
+    }
+  }
+  void Flush() {
+    if (!out_.empty()) console_.Out(out_);
+    out_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kFlushSize = 1 << 16;
+
+  void Place(const FramePlace& place) {
+    out_ += "{\"segment\": " + std::to_string(place.segment) + ", \"frame\": " + std::to_string(place.index);
+  }
+  // Segment, frame and offset, right-aligned.
+  void Columns(const FramePlace& place, std::size_t offset) {
+    Column(std::to_string(place.segment), 3);
+    Column(std::to_string(place.index), 7);
+    Column(std::to_string(offset), 11);
+  }
+  void Column(const std::string& text, std::size_t width) {
+    if (text.size() < width) out_.append(width - text.size(), ' ');
+    out_ += text;
+    out_ += ' ';
+  }
+
+  bool json_;
+  Console& console_;
+  std::string out_;
+};
+
+// ---------------------------------------------------------------------------
 // Running a batch.
 
 class Batch {
@@ -271,6 +338,7 @@ class Batch {
   void RunOne(const std::string& path) {
     switch (o_.command->command) {
       case Command::kInfo: return Info(path);
+      case Command::kMessages: return Messages(path);
       case Command::kRepair: return Repair(path);
       default: return Edit(path);
     }
@@ -364,6 +432,32 @@ class Batch {
         .AddInt("rosterNotListed", static_cast<std::int64_t>(facts.rosterNotListed))
         .AddBool("finished", facts.finished)
         .Line();
+  }
+
+  void Messages(const std::string& path) {
+    std::unique_ptr<DemoFile> file = files_.OpenForReading(path);
+    if (!file) return Fail(path, "cannot open: " + files_.LastError().text);
+    ByteView image;
+    const ReadOutcome outcome = buffer_.Read(*file, image);
+    if (outcome != ReadOutcome::kOk) return Fail(path, "cannot read: " + ReadFailureReason(outcome, files_).text);
+    if (!o_.json) console_.Out(Separator() + path + "\n" + kMessageColumns);
+    MessageListing listing(o_.json, console_);
+    const DecodeTotals totals = DecodeDemoMessages(image, listing);
+    listing.Flush();
+    if (!totals.notDecoded.empty()) return Fail(path, totals.notDecoded);
+    if (totals.failed != 0) failed_ = true;
+    if (!o_.json) {
+      console_.Out(std::to_string(totals.frames) + " network frames: " + std::to_string(totals.decoded) +
+                   " decoded, " + std::to_string(totals.failed) + " failed\n");
+      return;
+    }
+    console_.Out(JsonObject()
+                     .Add("path", path)
+                     .Add("command", "messages")
+                     .AddInt("frames", static_cast<std::int64_t>(totals.frames))
+                     .AddInt("decoded", static_cast<std::int64_t>(totals.decoded))
+                     .AddInt("failed", static_cast<std::int64_t>(totals.failed))
+                     .Line());
   }
 
   // The report's texts are those the tool prints, already decoded as it

@@ -366,11 +366,18 @@ std::size_t MessageDecoder::State::NewUserMessage(ByteView block, std::size_t po
     error = "svc_newusermsg registers number " + std::to_string(id) + ", which is not a user message's";
     return kFailed;
   }
+  const auto* nameBytes = reinterpret_cast<const char*>(block.data() + name);
+  const void* zero = std::memchr(nameBytes, 0, kUserMessageNameSize);
+  const std::size_t nameLength = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - nameBytes)
+                                      : kUserMessageNameSize;
+  if (nameLength == 0) {
+    error = "svc_newusermsg registers number " + std::to_string(id) + " without a name";
+    return kFailed;
+  }
   UserMessage& u = users[id];
   u.size = size == 255 ? kLengthByte : static_cast<std::int16_t>(size);
-  std::memcpy(u.name.data(), block.data() + name, kUserMessageNameSize);
-  const void* zero = std::memchr(u.name.data(), 0, kUserMessageNameSize);
-  u.nameLength = static_cast<std::uint8_t>(zero ? static_cast<const char*>(zero) - u.name.data() : kUserMessageNameSize);
+  std::memcpy(u.name.data(), nameBytes, nameLength);
+  u.nameLength = static_cast<std::uint8_t>(nameLength);
   return c.pos();
 }
 
