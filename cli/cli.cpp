@@ -7,9 +7,11 @@
 #include <utility>
 
 #include "cli/demo_paths.h"
+#include "cli/events_output.h"
 #include "cli/game_command.h"
 #include "cli/json.h"
 #include "demo/edits.h"
+#include "demo/events.h"
 #include "demo/messages.h"
 #include "demo/names.h"
 #include "demo/net_messages.h"
@@ -29,6 +31,8 @@ const char kUsage[] =
     "Commands:\n"
     "  info                 show what each demo holds\n"
     "  messages             list every network message of each demo, frame by frame\n"
+    "  events               list the kills, chat, round ends, team scores, screen fades\n"
+    "                       and name changes, each with its time and round\n"
     "  remove-fades         remove the fade-to-black screen fades\n"
     "  strip-chat           blank the team chat messages\n"
     "  trim-loading         cut away the start of the loading segment\n"
@@ -40,10 +44,12 @@ const char kUsage[] =
     "A PATH is a demo file or a folder; a folder gives its .dem files.\n"
     "\n"
     "Options:\n"
-    "  --json        one JSON object per demo, one per line\n"
+    "  --json        one JSON object per demo, one per line (events: one per event,\n"
+    "                then one per demo)\n"
     "  -r            look for demos in subfolders too\n"
     "  --find TEXT   info: only the demos whose file name, map, server,\n"
-    "                recorder or a player's name holds TEXT (any letter case)\n"
+    "                recorder or a player's name or Steam ID holds TEXT (any letter case);\n"
+    "                events: only the events whose names or chat text hold TEXT\n"
     "  --dry-run     edits only: report what would change, write nothing\n"
     "  --to WxH      convert-resolution: the new size\n"
     "  --from WxH    convert-resolution: the size to replace\n"
@@ -72,6 +78,7 @@ constexpr DetailsWording kDetailsWording = {
     .finished = "Finished: ",
     .resolution = {},
     .roster = "Roster:",
+    .steamIds = "Steam IDs:",
     .unknown = "unknown",
     .yes = "Yes",
     .no = "No",
@@ -109,7 +116,17 @@ class CaptureWindow final : public InfoWindow {
 // ---------------------------------------------------------------------------
 // The command line.
 
-enum class Command { kInfo, kMessages, kRemoveFades, kStripChat, kTrimLoading, kConvertResolution, kRepair, kGame };
+enum class Command {
+  kInfo,
+  kMessages,
+  kEvents,
+  kRemoveFades,
+  kStripChat,
+  kTrimLoading,
+  kConvertResolution,
+  kRepair,
+  kGame
+};
 
 struct Options;
 // One command: its name, and for an edit its texts and how its step is made
@@ -152,6 +169,7 @@ EditStep FixedStep(const Options&) {
 constexpr CommandRow kCommands[] = {
     {"info", Command::kInfo, nullptr, nullptr},
     {"messages", Command::kMessages, nullptr, nullptr},
+    {"events", Command::kEvents, nullptr, nullptr},
     {"remove-fades", Command::kRemoveFades, &kRemoveFadeToBlackSettings, FixedStep<RemoveFadeToBlackStep>},
     {"strip-chat", Command::kStripChat, &kStripTeamChatSettings, FixedStep<StripTeamChatStep>},
     {"trim-loading", Command::kTrimLoading, &kTrimLoadingSegmentSettings, FixedStep<TrimLoadingSegmentStep>},
@@ -229,10 +247,9 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
   o.command = known;
   o.paths.assign(positional.begin() + 1, positional.end());
   const Command command = known->command;
-  if ((command == Command::kInfo || command == Command::kMessages) && o.dryRun) {
-    return fail("--dry-run is for the edit commands");
-  }
-  if (command != Command::kInfo && o.find) return fail("--find is for info");
+  const bool finds = command == Command::kInfo || command == Command::kEvents;
+  if ((finds || command == Command::kMessages) && o.dryRun) return fail("--dry-run is for the edit commands");
+  if (!finds && o.find) return fail("--find is for info and events");
   if (command != Command::kConvertResolution && (o.to || o.from)) {
     return fail("--to and --from are for convert-resolution");
   }
@@ -339,6 +356,7 @@ class Batch {
     switch (o_.command->command) {
       case Command::kInfo: return Info(path);
       case Command::kMessages: return Messages(path);
+      case Command::kEvents: return Events(path);
       case Command::kRepair: return Repair(path);
       default: return Edit(path);
     }
@@ -347,9 +365,16 @@ class Batch {
   void Edit(const std::string& path) {
     EditOutcome outcome = EditDemo(files_, path, o_.command->makeStep(o_), o_.dryRun);
     if (!outcome.ok()) return FailEdit(path, outcome);
-    ReportEdited(path, ResultText(*o_.command->settings, outcome.result.changes), [&](JsonObject& json) {
+    // The fade and chat edits tell where the messages did not decode and the byte patterns ran.
+    const Command command = o_.command->command;
+    const bool byMessages = command == Command::kRemoveFades || command == Command::kStripChat;
+    const std::uint64_t undecoded = outcome.result.framesNotDecoded;
+    std::string result = ResultText(*o_.command->settings, outcome.result.changes);
+    if (undecoded > 0) result += " (" + std::to_string(undecoded) + " frames not decoded: searched by byte pattern)";
+    ReportEdited(path, result, [&](JsonObject& json) {
       json.AddInt("replacements", static_cast<std::int64_t>(outcome.result.changes))
           .AddInt("bytesRemoved", static_cast<std::int64_t>(outcome.bytesRemoved()));
+      if (byMessages) json.AddInt("framesNotDecoded", static_cast<std::int64_t>(undecoded));
     });
   }
 
@@ -385,6 +410,25 @@ class Batch {
     std::string why(outcome.FailureText());
     if (outcome.failure != EditFailure::kRefused) why += ": " + outcome.why.text;
     Fail(path, why);
+  }
+
+  void Events(const std::string& path) {
+    ByteView image;
+    std::string error;
+    if (!ReadDemoImage(files_, path, buffer_, image, [&](std::string_view text, const SystemError& why) {
+          error = ComposeErrorReport(text, why);
+        })) {
+      return Fail(path, error);
+    }
+    const DemoEvents events = ReadDemoEvents(image);
+    if (!events.totals.notDecoded.empty()) return Fail(path, events.totals.notDecoded);
+    std::string out = o_.json ? std::string() : Separator() + path + "\n";
+    for (const DemoEvent& event : events.events) {
+      if (finder_ && !finder_->FoundIn(EventSearchKey(event))) continue;
+      out += o_.json ? EventJson(path, event) : EventLine(event);
+    }
+    out += o_.json ? EventsSummaryJson(path, events) : EventsSummaryLines(events);
+    console_.Out(out);
   }
 
   void Info(const std::string& path) {
@@ -428,9 +472,14 @@ class Batch {
     text("server", facts.server);
     number("maxPlayers", facts.maxPlayers);
     text("recorder", facts.recorder);
+    std::vector<JsonObject> steamIds;
+    for (const PlayerSteamId& player : facts.steamIds) {
+      steamIds.push_back(std::move(JsonObject().Add("name", player.name).Add("steamId", player.steamId)));
+    }
     return json.Add("roster", facts.roster)
         .AddInt("rosterNotListed", static_cast<std::int64_t>(facts.rosterNotListed))
         .AddBool("finished", facts.finished)
+        .Add("steamIds", steamIds)
         .Line();
   }
 
@@ -466,12 +515,15 @@ class Batch {
   bool Matches(const std::string& path, const DemoReport& report) const {
     const std::string fileName = PathToUtf8(PathFromUtf8(path).filename());
     const DemoFacts& facts = report.details.facts;
+    std::vector<std::string> steamIds;
+    for (const PlayerSteamId& player : facts.steamIds) steamIds.push_back(player.steamId);
     const DemoSearchTexts texts{fileName,
                                 report.inspection.header.mapName,
                                 FieldText(facts.server),
                                 FieldText(facts.recorder),
                                 report.players,
-                                facts.roster};
+                                facts.roster,
+                                steamIds};
     return DemoMatches(texts, *finder_, DemoTextToUtf8);
   }
 
@@ -538,6 +590,7 @@ DemoReport InspectDemoFile(FileSystem& files, const std::string& path, ImageBuff
   if (facts.server) facts.server = DemoTextToUtf8(*facts.server);
   if (facts.recorder) facts.recorder = DemoTextToUtf8(*facts.recorder);
   for (std::string& name : facts.roster) name = DemoTextToUtf8(name);
+  for (PlayerSteamId& player : facts.steamIds) player.name = DemoTextToUtf8(player.name);
   return report;
 }
 
