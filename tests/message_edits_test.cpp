@@ -95,7 +95,7 @@ b::Message Hiding(std::string_view tag, ByteView bytes) { return {b::UserMessage
 b::Built BuildEditable() {
   b::Demo demo;
   Bytes registrations = b::RegisterGameMessages();
-  const Bytes other = b::RegisterUserMessage(kOtherMessage, -1, "StatusText");
+  const Bytes other = b::NewUserMessage(kOtherMessage, 255, "StatusText");
   registrations.insert(registrations.end(), other.begin(), other.end());
   demo.loading().items.push_back(b::LoadingFrame({b::ServerInfoMessage(), registrations}));
   const Bytes pattern(kFadeToBlackPattern.begin(), kFadeToBlackPattern.end());

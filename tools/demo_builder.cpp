@@ -579,21 +579,13 @@ Bytes ScreenFadeMessage(const ScreenFade& fade) {
   return out;
 }
 
-Bytes RegisterUserMessage(std::uint8_t id, int size, std::string_view name) {
-  Bytes out{kSvcNewUserMessage, id, static_cast<std::uint8_t>(size)};
-  std::array<char, 16> padded{};
-  std::copy_n(name.begin(), std::min(name.size(), padded.size()), padded.begin());
-  out.insert(out.end(), padded.begin(), padded.end());
-  return out;
-}
-
 Bytes RegisterGameMessages() {
   Bytes out;
-  for (const Bytes& m : {RegisterUserMessage(kUserMsgScreenFade, 10, "ScreenFade"),
-                         RegisterUserMessage(kUserMsgSayText, -1, "SayText"),
-                         RegisterUserMessage(kUserMsgTextMsg, -1, "TextMsg"),
-                         RegisterUserMessage(kUserMsgDeathMsg, -1, "DeathMsg"),
-                         RegisterUserMessage(kUserMsgTeamScore, -1, "TeamScore")}) {
+  for (const Bytes& m : {NewUserMessage(kUserMsgScreenFade, 10, "ScreenFade"),
+                         NewUserMessage(kUserMsgSayText, 255, "SayText"),
+                         NewUserMessage(kUserMsgTextMsg, 255, "TextMsg"),
+                         NewUserMessage(kUserMsgDeathMsg, 255, "DeathMsg"),
+                         NewUserMessage(kUserMsgTeamScore, 255, "TeamScore")}) {
     out.insert(out.end(), m.begin(), m.end());
   }
   return out;

@@ -96,10 +96,7 @@ inline constexpr std::uint8_t kUserMsgTextMsg = 0x4D;
 inline constexpr std::uint8_t kUserMsgDeathMsg = 0x53;
 inline constexpr std::uint8_t kUserMsgTeamScore = 0x55;
 inline constexpr std::uint8_t kUserMsgScreenFade = 0x62;
-// Message 39: the number, the size (-1, written as FF: a length byte follows
-// the number), the name in 16 bytes, zero-padded (cut to 16).
-Bytes RegisterUserMessage(std::uint8_t id, int size, std::string_view name);
-// The five messages above: ScreenFade of 10 bytes, the others with a length byte.
+// The registrations (NewUserMessage) of the five messages above: ScreenFade of 10 bytes, the others with a length byte.
 Bytes RegisterGameMessages();
 // A user message with a length byte: the number, the payload's length, the payload (at most 255 bytes).
 Bytes UserMessage(std::uint8_t id, ByteView payload);
