@@ -120,7 +120,8 @@ TEST(Events, ASlotTakenByAnotherPlayerIsNoNameChangeAndTheTallyFollowsTheSteamId
              b::DeathMessage(2, 1, false, "usp"),                          // Dave kills Alice
              b::UpdateUserInfo(1, 9, {{"name", "Bob again"}, {"*sid", kBobId}}),  // Bob is back
              b::DeathMessage(2, 1, false, "usp"),
-             b::DeathMessage(40, 0, false, "usp")}),  // no such entities
+             b::DeathMessage(40, 0, false, "usp"),  // no such entities
+             b::UpdateUserInfo(5, 30, {{"name", "HLTV Proxy"}, {"*hltv", "1"}})}),  // no player
   });
   const DemoEvents got = ReadDemoEvents(built.bytes);
   ASSERT_EQ(got.events.size(), 3u);
