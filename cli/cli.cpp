@@ -268,12 +268,16 @@ class MessageListing final : public MessageSink {
   void OnMessage(const FramePlace& place, const NetMessage& message) override {
     if (json_) {
       Place(place);
-      out_ += ", \"offset\": " + std::to_string(message.offset) + ", \"length\": " + std::to_string(message.length) +
-              ", \"id\": " + std::to_string(message.id) + ", \"name\": " + JsonString(message.name) + "}\n";
+      Key(", \"offset\": ", message.offset);
+      Key(", \"length\": ", message.length);
+      Key(", \"id\": ", message.id);
+      out_ += ", \"name\": ";
+      Name(message.name);
+      out_ += "}\n";
     } else {
       Columns(place, message.offset);
-      Column(std::to_string(message.length), 6);
-      Column(std::to_string(message.id), 4);
+      Column(message.length, 6);
+      Column(message.id, 4);
       out_.append(message.name);
       out_ += '\n';
     }
@@ -283,7 +287,8 @@ class MessageListing final : public MessageSink {
     if (failure == nullptr) return;
     if (json_) {
       Place(place);
-      out_ += ", \"offset\": " + std::to_string(failure->offset) + ", \"error\": " + JsonString(failure->reason) + "}\n";
+      Key(", \"offset\": ", failure->offset);
+      out_ += ", \"error\": " + JsonString(failure->reason) + "}\n";
     } else {
       Columns(place, failure->offset);
       out_ += "error: " + failure->reason + "\n";
@@ -297,18 +302,45 @@ class MessageListing final : public MessageSink {
  private:
   static constexpr std::size_t kFlushSize = 1 << 16;
 
+  void Number(std::uint64_t value) {
+    char digits[20];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out_.append(digits, end);
+  }
+  void Key(std::string_view key, std::uint64_t value) {
+    out_ += key;
+    Number(value);
+  }
+  // A name of plain characters as it is (the engine's names, most registered
+  // ones); any other through JsonString.
+  void Name(std::string_view name) {
+    const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+      return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+    });
+    if (!plain) {
+      out_ += JsonString(name);
+      return;
+    }
+    out_ += '"';
+    out_ += name;
+    out_ += '"';
+  }
   void Place(const FramePlace& place) {
-    out_ += "{\"segment\": " + std::to_string(place.segment) + ", \"frame\": " + std::to_string(place.index);
+    Key("{\"segment\": ", place.segment);
+    Key(", \"frame\": ", place.index);
   }
   // Segment, frame and offset, right-aligned.
   void Columns(const FramePlace& place, std::size_t offset) {
-    Column(std::to_string(place.segment), 3);
-    Column(std::to_string(place.index), 7);
-    Column(std::to_string(offset), 11);
+    Column(place.segment, 3);
+    Column(place.index, 7);
+    Column(offset, 11);
   }
-  void Column(const std::string& text, std::size_t width) {
-    if (text.size() < width) out_.append(width - text.size(), ' ');
-    out_ += text;
+  void Column(std::uint64_t value, std::size_t width) {
+    char digits[20];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const auto size = static_cast<std::size_t>(end - digits);
+    if (size < width) out_.append(width - size, ' ');
+    out_.append(digits, end);
     out_ += ' ';
   }
 

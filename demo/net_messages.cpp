@@ -462,9 +462,11 @@ std::size_t MessageDecoder::State::Bits(std::uint8_t id, ByteView block, std::si
 bool MessageDecoder::State::Delta(BitReader& bits, DeltaTable table) {
   const DeltaDescription& d = tables.Get(table);
   if (!d.received) return Fail("no delta description " + std::string(DeltaTableName(table)) + " came before it");
-  std::string why = SkipDelta(bits, d);
-  if (why.empty()) return true;
-  return bits.ok() ? Fail("a delta of " + std::string(DeltaTableName(table)) + ": " + why) : false;
+  unsigned badField = 0;
+  if (SkipDelta(bits, d, badField)) return true;
+  if (!bits.ok()) return false;
+  return Fail("a delta of " + std::string(DeltaTableName(table)) + ": its field " + std::to_string(badField) +
+              " has no readable type");
 }
 
 bool MessageDecoder::State::Event(BitReader& bits) {
