@@ -1,7 +1,9 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -266,50 +268,59 @@ class MessageListing final : public MessageSink {
   MessageListing(bool json, Console& console) : json_(json), console_(console) {}
 
   void OnMessage(const FramePlace& place, const NetMessage& message) override {
+    if (kBufferSize - used_ < kLongestLine) Flush();
     if (json_) {
       Place(place);
-      Key(", \"offset\": ", message.offset);
-      Key(", \"length\": ", message.length);
-      Key(", \"id\": ", message.id);
-      out_ += ", \"name\": ";
+      Put(", \"offset\": ");
+      Number(message.offset);
+      Put(", \"length\": ");
+      Number(message.length);
+      Put(", \"id\": ");
+      Number(message.id);
+      Put(", \"name\": ");
       Name(message.name);
-      out_ += "}\n";
+      Put("}\n");
     } else {
       Columns(place, message.offset);
       Column(message.length, 6);
       Column(message.id, 4);
-      out_.append(message.name);
-      out_ += '\n';
+      Put(message.name);
+      Put("\n");
     }
-    if (out_.size() >= kFlushSize) Flush();
   }
   void OnFrameEnd(const FramePlace& place, const FrameFailure* failure) override {
     if (failure == nullptr) return;
+    if (kBufferSize - used_ < kLongestLine) Flush();
     if (json_) {
       Place(place);
-      Key(", \"offset\": ", failure->offset);
-      out_ += ", \"error\": " + JsonString(failure->reason) + "}\n";
+      Put(", \"offset\": ");
+      Number(failure->offset);
+      Flush();
+      console_.Out(", \"error\": " + JsonString(failure->reason) + "}\n");
     } else {
       Columns(place, failure->offset);
-      out_ += "error: " + failure->reason + "\n";
+      Flush();
+      console_.Out("error: " + failure->reason + "\n");
     }
   }
   void Flush() {
-    if (!out_.empty()) console_.Out(out_);
-    out_.clear();
+    if (used_ != 0) console_.Out(std::string_view(buffer_.data(), used_));
+    used_ = 0;
   }
 
  private:
-  static constexpr std::size_t kFlushSize = 1 << 16;
+  static constexpr std::size_t kBufferSize = 1 << 16;
+  // A message's line at its longest: the keys, five numbers, a name of 16
+  // bytes each written as \u00XX.
+  static constexpr std::size_t kLongestLine = 512;
 
-  void Number(std::uint64_t value) {
-    char digits[20];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    out_.append(digits, end);
+  void Put(std::string_view text) {
+    std::memcpy(buffer_.data() + used_, text.data(), text.size());
+    used_ += text.size();
   }
-  void Key(std::string_view key, std::uint64_t value) {
-    out_ += key;
-    Number(value);
+  void Number(std::uint64_t value) {
+    used_ = static_cast<std::size_t>(std::to_chars(buffer_.data() + used_, buffer_.data() + kBufferSize, value).ptr -
+                                     buffer_.data());
   }
   // A name of plain characters as it is (the engine's names, most registered
   // ones); any other through JsonString.
@@ -317,17 +328,16 @@ class MessageListing final : public MessageSink {
     const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
       return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
     });
-    if (!plain) {
-      out_ += JsonString(name);
-      return;
-    }
-    out_ += '"';
-    out_ += name;
-    out_ += '"';
+    if (!plain) return Put(JsonString(name));
+    Put("\"");
+    Put(name);
+    Put("\"");
   }
   void Place(const FramePlace& place) {
-    Key("{\"segment\": ", place.segment);
-    Key(", \"frame\": ", place.index);
+    Put("{\"segment\": ");
+    Number(place.segment);
+    Put(", \"frame\": ");
+    Number(place.index);
   }
   // Segment, frame and offset, right-aligned.
   void Columns(const FramePlace& place, std::size_t offset) {
@@ -339,14 +349,18 @@ class MessageListing final : public MessageSink {
     char digits[20];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     const auto size = static_cast<std::size_t>(end - digits);
-    if (size < width) out_.append(width - size, ' ');
-    out_.append(digits, end);
-    out_ += ' ';
+    if (size < width) {
+      std::memset(buffer_.data() + used_, ' ', width - size);
+      used_ += width - size;
+    }
+    Put(std::string_view(digits, size));
+    Put(" ");
   }
 
   bool json_;
   Console& console_;
-  std::string out_;
+  std::array<char, kBufferSize> buffer_;
+  std::size_t used_ = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -473,9 +487,9 @@ class Batch {
     const ReadOutcome outcome = buffer_.Read(*file, image);
     if (outcome != ReadOutcome::kOk) return Fail(path, "cannot read: " + ReadFailureReason(outcome, files_).text);
     if (!o_.json) console_.Out(Separator() + path + "\n" + kMessageColumns);
-    MessageListing listing(o_.json, console_);
-    const DecodeTotals totals = DecodeDemoMessages(image, listing);
-    listing.Flush();
+    auto listing = std::make_unique<MessageListing>(o_.json, console_);
+    const DecodeTotals totals = DecodeDemoMessages(image, *listing);
+    listing->Flush();
     if (!totals.notDecoded.empty()) return Fail(path, totals.notDecoded);
     if (totals.failed != 0) failed_ = true;
     if (!o_.json) {
