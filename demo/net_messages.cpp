@@ -150,6 +150,7 @@ struct MessageDecoder::State {
   std::size_t Decode(std::uint8_t id, ByteView block, std::size_t pos, std::size_t& payload);
   std::size_t User(std::uint8_t id, ByteView block, std::size_t pos, std::size_t& payload);
   std::size_t Bytes(std::uint8_t id, ByteView block, std::size_t pos, std::size_t& payload);
+  bool VariableBytes(std::uint8_t id, Cursor& c, std::size_t& payload);
   std::size_t Bits(std::uint8_t id, ByteView block, std::size_t pos);
   std::size_t ReadDeltaDescription(ByteView block, std::size_t pos);
   std::size_t ServerInfo(ByteView block, std::size_t pos);
@@ -268,76 +269,83 @@ std::size_t MessageDecoder::State::Bytes(std::uint8_t id, ByteView block, std::s
     c.Skip(static_cast<std::size_t>(kFixedSizes[id]));
   } else if (IsOneString(id)) {
     c.String();
-  } else {
-    switch (id) {
-      case svc::kLightStyle:
-      case svc::kDecalName:
-        c.Skip(1);
-        c.String();
-        break;
-      case svc::kUpdateUserInfo:  // slot, user id, info string, hash
-        c.Skip(5);
-        c.String();
-        c.Skip(kUserInfoHashSize);
-        break;
-      case svc::kSpawnStatic:  // model, sequence, frame, colour map, skin, origin and angles, render mode
-        c.Skip(2 + 1 + 1 + 2 + 1 + 3 * (2 + 1));
-        if (c.U8() != 0) c.Skip(5);  // render amount, colour, effects
-        break;
-      case svc::kRestore:  // save name, then a count of map names
-        c.String();
-        c.Strings(c.U8());
-        break;
-      case svc::kNewMoveVars:  // 16 floats, footsteps, 8 floats, sky name
-        c.Skip(16 * 4 + 1 + 8 * 4);
-        c.String();
-        break;
-      case svc::kCustomization: {  // player, type, name, index, size, flags, then a hash for a custom one
-        c.Skip(2);
-        c.String();
-        c.Skip(2 + 4);
-        if (c.U8() & kResourceCustom) c.Skip(16);
-        break;
-      }
-      case svc::kHltv: {
-        const std::uint8_t command = c.U8();
-        if (command == kHltvActive) {
-          hltv = true;
-        } else if (command == kHltvStatus) {
-          c.Skip(kHltvStatusSize);
-        } else if (command == kHltvListen) {
-          c.String();
-        } else if (c.ok()) {
-          error = "svc_hltv command " + std::to_string(command) + " is not known";
-          return kFailed;
-        }
-        break;
-      }
-      case svc::kDirector: {
-        const std::uint8_t length = c.U8();
-        payload = c.pos();
-        c.Skip(length);
-        break;
-      }
-      case svc::kVoiceInit:
-      case svc::kSendExtraInfo:
-        c.String();
-        c.Skip(1);
-        break;
-      case svc::kVoiceData: {
-        c.Skip(1);
-        c.Skip(c.U16());
-        break;
-      }
-      case svc::kSendCvarValue2:
-        c.Skip(4);
-        c.String();
-        break;
-      default:
-        break;
-    }
+  } else if (!VariableBytes(id, c, payload)) {
+    return kFailed;
   }
   return c.ok() ? c.pos() : RunsPast(kEngineNames[id]);
+}
+
+// The byte messages whose size depends on what they hold. False, with the
+// error set, for a message that cannot be read whatever follows.
+bool MessageDecoder::State::VariableBytes(std::uint8_t id, Cursor& c, std::size_t& payload) {
+  switch (id) {
+    case svc::kLightStyle:
+    case svc::kDecalName:
+      c.Skip(1);
+      c.String();
+      break;
+    case svc::kUpdateUserInfo:  // slot, user id, info string, hash
+      c.Skip(5);
+      c.String();
+      c.Skip(kUserInfoHashSize);
+      break;
+    case svc::kSpawnStatic:  // model, sequence, frame, colour map, skin, origin and angles, render mode
+      c.Skip(2 + 1 + 1 + 2 + 1 + 3 * (2 + 1));
+      if (c.U8() != 0) c.Skip(5);  // render amount, colour, effects
+      break;
+    case svc::kRestore:  // save name, then a count of map names
+      c.String();
+      c.Strings(c.U8());
+      break;
+    case svc::kNewMoveVars:  // 16 floats, footsteps, 8 floats, sky name
+      c.Skip(16 * 4 + 1 + 8 * 4);
+      c.String();
+      break;
+    case svc::kCustomization: {  // player, type, name, index, size, flags, then a hash for a custom one
+      c.Skip(2);
+      c.String();
+      c.Skip(2 + 4);
+      if (c.U8() & kResourceCustom) c.Skip(16);
+      break;
+    }
+    case svc::kHltv: {
+      const std::uint8_t command = c.U8();
+      if (command == kHltvActive) {
+        hltv = true;
+      } else if (command == kHltvStatus) {
+        c.Skip(kHltvStatusSize);
+      } else if (command == kHltvListen) {
+        c.String();
+      } else if (c.ok()) {
+        error = "svc_hltv command " + std::to_string(command) + " is not known";
+        return false;
+      }
+      break;
+    }
+    case svc::kDirector: {
+      const std::uint8_t length = c.U8();
+      payload = c.pos();
+      c.Skip(length);
+      break;
+    }
+    case svc::kVoiceInit:
+    case svc::kSendExtraInfo:
+      c.String();
+      c.Skip(1);
+      break;
+    case svc::kVoiceData: {
+      c.Skip(1);
+      c.Skip(c.U16());
+      break;
+    }
+    case svc::kSendCvarValue2:
+      c.Skip(4);
+      c.String();
+      break;
+    default:
+      break;
+  }
+  return true;
 }
 
 std::size_t MessageDecoder::State::ServerInfo(ByteView block, std::size_t pos) {

@@ -371,6 +371,7 @@ std::vector<BadCase> BadFrames() {
       {"instanced baseline out of range", Join({{40, 1, 0}, badBaseline.Finish()}), 0,
        "svc_packetentities: instanced baseline 5 is out of range (2 were sent)"},
       {"unknown temporary entity", {23, 40, 0, 0}, 0, "svc_temp_entity: temporary entity type 40 is not known"},
+      {"unknown HLTV command", {50, 3}, 0, "svc_hltv command 3 is not known"},
       {"registers an engine number", b::NewUserMessage(58, 1, "Low"), 0,
        "svc_newusermsg registers number 58, which is not a user message's"},
       // Found by the fuzz target: a name that starts with its zero would list a message without a name.
