@@ -168,6 +168,11 @@ struct MessageDecoder::State {
   bool ResourceList(BitReader& bits);
 
   bool IsPlayer(int entity) const { return entity >= 1 && entity <= maxClients; }
+  // A beam's table, a player's (entities 1 to the server's players) or any other entity's.
+  DeltaTable EntityTable(int entity, bool custom) const {
+    if (custom) return DeltaTable::kCustomEntity;
+    return IsPlayer(entity) ? DeltaTable::kPlayer : DeltaTable::kEntity;
+  }
   bool Fail(std::string why) {
     error = std::move(why);
     return false;
@@ -528,9 +533,7 @@ bool MessageDecoder::State::SpawnBaseline(BitReader& bits) {
     const int entity = static_cast<int>(bits.Read(kEntityBits));
     const unsigned type = bits.Read(2);
     const bool custom = (type & 1) == 0;
-    if (!Delta(bits, custom ? DeltaTable::kCustomEntity : IsPlayer(entity) ? DeltaTable::kPlayer : DeltaTable::kEntity)) {
-      return false;
-    }
+    if (!Delta(bits, EntityTable(entity, custom))) return false;
   }
   bits.Skip(16);
   instancedBaselines = bits.Read(6);
@@ -566,9 +569,7 @@ bool MessageDecoder::State::PacketEntities(BitReader& bits, bool delta) {
       }
     }
     if (!delta && !instanced && bits.ReadBit()) bits.Skip(6);  // an earlier entity of this packet to start from
-    if (!Delta(bits, custom ? DeltaTable::kCustomEntity : IsPlayer(entity) ? DeltaTable::kPlayer : DeltaTable::kEntity)) {
-      return false;
-    }
+    if (!Delta(bits, EntityTable(entity, custom))) return false;
   }
   bits.Skip(16);
   return bits.ok();
