@@ -1,7 +1,9 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -44,8 +46,8 @@ const char kUsage[] =
     "A PATH is a demo file or a folder; a folder gives its .dem files.\n"
     "\n"
     "Options:\n"
-    "  --json        one JSON object per demo, one per line (events: one per event,\n"
-    "                then one per demo)\n"
+    "  --json        one JSON object per demo, one per line (messages: per message,\n"
+    "                then one per demo; events: per event, then one per demo)\n"
     "  -r            look for demos in subfolders too\n"
     "  --find TEXT   info: only the demos whose file name, map, server,\n"
     "                recorder or a player's name or Steam ID holds TEXT (any letter case);\n"
@@ -283,55 +285,99 @@ class MessageListing final : public MessageSink {
   MessageListing(bool json, Console& console) : json_(json), console_(console) {}
 
   void OnMessage(const FramePlace& place, const NetMessage& message) override {
+    if (kBufferSize - used_ < kLongestLine) Flush();
     if (json_) {
       Place(place);
-      out_ += ", \"offset\": " + std::to_string(message.offset) + ", \"length\": " + std::to_string(message.length) +
-              ", \"id\": " + std::to_string(message.id) + ", \"name\": " + JsonString(message.name) + "}\n";
+      Put(", \"offset\": ");
+      Number(message.offset);
+      Put(", \"length\": ");
+      Number(message.length);
+      Put(", \"id\": ");
+      Number(message.id);
+      Put(", \"name\": ");
+      Name(message.name);
+      Put("}\n");
     } else {
       Columns(place, message.offset);
-      Column(std::to_string(message.length), 6);
-      Column(std::to_string(message.id), 4);
-      out_.append(message.name);
-      out_ += '\n';
+      Column(message.length, 6);
+      Column(message.id, 4);
+      Put(message.name);
+      Put("\n");
     }
-    if (out_.size() >= kFlushSize) Flush();
   }
   void OnFrameEnd(const FramePlace& place, const FrameFailure* failure) override {
     if (failure == nullptr) return;
+    if (kBufferSize - used_ < kLongestLine) Flush();
     if (json_) {
       Place(place);
-      out_ += ", \"offset\": " + std::to_string(failure->offset) + ", \"error\": " + JsonString(failure->reason) + "}\n";
+      Put(", \"offset\": ");
+      Number(failure->offset);
+      Flush();
+      console_.Out(", \"error\": " + JsonString(failure->reason) + "}\n");
     } else {
       Columns(place, failure->offset);
-      out_ += "error: " + failure->reason + "\n";
+      Flush();
+      console_.Out("error: " + failure->reason + "\n");
     }
   }
   void Flush() {
-    if (!out_.empty()) console_.Out(out_);
-    out_.clear();
+    if (used_ != 0) console_.Out(std::string_view(buffer_.data(), used_));
+    used_ = 0;
   }
 
  private:
-  static constexpr std::size_t kFlushSize = 1 << 16;
+  static constexpr std::size_t kBufferSize = 1 << 16;
+  // A message's line at its longest: the keys, five numbers, a name of 16
+  // bytes each written as \u00XX.
+  static constexpr std::size_t kLongestLine = 512;
 
+  void Put(std::string_view text) {
+    std::memcpy(buffer_.data() + used_, text.data(), text.size());
+    used_ += text.size();
+  }
+  void Number(std::uint64_t value) {
+    used_ = static_cast<std::size_t>(std::to_chars(buffer_.data() + used_, buffer_.data() + kBufferSize, value).ptr -
+                                     buffer_.data());
+  }
+  // A name of plain characters as it is (the engine's names, most registered
+  // ones); any other through JsonString.
+  void Name(std::string_view name) {
+    const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+      return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+    });
+    if (!plain) return Put(JsonString(name));
+    Put("\"");
+    Put(name);
+    Put("\"");
+  }
   void Place(const FramePlace& place) {
-    out_ += "{\"segment\": " + std::to_string(place.segment) + ", \"frame\": " + std::to_string(place.index);
+    Put("{\"segment\": ");
+    Number(place.segment);
+    Put(", \"frame\": ");
+    Number(place.index);
   }
   // Segment, frame and offset, right-aligned.
   void Columns(const FramePlace& place, std::size_t offset) {
-    Column(std::to_string(place.segment), 3);
-    Column(std::to_string(place.index), 7);
-    Column(std::to_string(offset), 11);
+    Column(place.segment, 3);
+    Column(place.index, 7);
+    Column(offset, 11);
   }
-  void Column(const std::string& text, std::size_t width) {
-    if (text.size() < width) out_.append(width - text.size(), ' ');
-    out_ += text;
-    out_ += ' ';
+  void Column(std::uint64_t value, std::size_t width) {
+    char digits[20];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const auto size = static_cast<std::size_t>(end - digits);
+    if (size < width) {
+      std::memset(buffer_.data() + used_, ' ', width - size);
+      used_ += width - size;
+    }
+    Put(std::string_view(digits, size));
+    Put(" ");
   }
 
   bool json_;
   Console& console_;
-  std::string out_;
+  std::array<char, kBufferSize> buffer_;
+  std::size_t used_ = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -490,9 +536,9 @@ class Batch {
     const ReadOutcome outcome = buffer_.Read(*file, image);
     if (outcome != ReadOutcome::kOk) return Fail(path, "cannot read: " + ReadFailureReason(outcome, files_).text);
     if (!o_.json) console_.Out(Separator() + path + "\n" + kMessageColumns);
-    MessageListing listing(o_.json, console_);
-    const DecodeTotals totals = DecodeDemoMessages(image, listing);
-    listing.Flush();
+    auto listing = std::make_unique<MessageListing>(o_.json, console_);
+    const DecodeTotals totals = DecodeDemoMessages(image, *listing);
+    listing->Flush();
     if (!totals.notDecoded.empty()) return Fail(path, totals.notDecoded);
     if (totals.failed != 0) failed_ = true;
     if (!o_.json) {

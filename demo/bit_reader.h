@@ -5,6 +5,7 @@
 // read past it sets an error that stays set, and every later read yields 0.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -47,9 +48,26 @@ class BitReader {
   void Skip(std::uint64_t n) {
     if (Has(n)) bit_ += n;
   }
-  // A string of 8-bit characters up to its zero.
+  // A string of 8-bit characters up to its zero, seven characters a step
+  // where the data holds eight more bytes.
   void SkipString() {
-    while (!fail_ && Read(8) != 0) {
+    constexpr std::uint64_t kLows = 0x0001010101010101, kHighs = 0x0080808080808080;
+    while (!fail_) {
+      const std::size_t byte = static_cast<std::size_t>(bit_ >> 3);
+      if (byte + 8 > size_ || end_ - bit_ < 64) {
+        if (Read(8) == 0) return;
+        continue;
+      }
+      std::uint64_t word;
+      std::memcpy(&word, data_ + byte, 8);
+      word = (word >> (bit_ & 7)) & 0x00FFFFFFFFFFFFFF;  // the next seven characters
+      const std::uint64_t zeros = (word - kLows) & ~word & kHighs;  // the lowest mark is the first zero
+      if (zeros == 0) {
+        bit_ += 56;
+        continue;
+      }
+      bit_ += 8 * (static_cast<std::uint64_t>(std::countr_zero(zeros)) / 8 + 1);
+      return;
     }
   }
   // One coordinate: integer and fraction flags, then a sign, 12 bits of

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -49,10 +50,38 @@ struct DeltaDescription {
 // The width a field of `type` and `bits` takes when sent.
 std::uint8_t DeltaFieldWidth(std::uint32_t type, std::uint32_t bits);
 
+// The field mask: a byte count in 3 bits, then that many bytes, field 0 in
+// the lowest bit of the first.
+inline std::uint64_t ReadDeltaFieldMask(BitReader& bits) {
+  const unsigned bytes = bits.Read(3);
+  if (bytes <= 4) return bits.Read(8 * bytes);
+  const std::uint64_t low = bits.Read(32);
+  return low | (std::uint64_t{bits.Read(8 * (bytes - 4))} << 32);
+}
+
 // Skips one delta written against `description`: the field mask, then each
-// field it marks. An empty string when it was read; else why not (the bits ran
-// out, a marked field is not readable).
-std::string SkipDelta(BitReader& bits, const DeltaDescription& description);
+// field it marks. False when it could not be read: the bits ran out (`bits`
+// then fails) or it marks a field that is not readable (`badField`). Inline:
+// it is the decoder's inner loop.
+inline bool SkipDelta(BitReader& bits, const DeltaDescription& description, unsigned& badField) {
+  std::uint64_t mask = ReadDeltaFieldMask(bits);
+  // Marks past the description's fields are not read, as the engine reads them.
+  if (description.count < kMaxDeltaFields) mask &= (std::uint64_t{1} << description.count) - 1;
+  while (mask != 0) {
+    const unsigned field = static_cast<unsigned>(std::countr_zero(mask));
+    mask &= mask - 1;
+    const std::uint8_t width = description.widths[field];
+    if (width == DeltaDescription::kStringField) {
+      bits.SkipString();
+    } else if (width == DeltaDescription::kBadField) {
+      badField = field;
+      return false;
+    } else {
+      bits.Skip(width);
+    }
+  }
+  return bits.ok();
+}
 
 // One field of a description as svc_deltadescription sends it: a delta
 // against an empty field, read with the description of descriptions.

@@ -150,6 +150,7 @@ struct MessageDecoder::State {
   std::size_t Decode(std::uint8_t id, ByteView block, std::size_t pos, std::size_t& payload);
   std::size_t User(std::uint8_t id, ByteView block, std::size_t pos, std::size_t& payload);
   std::size_t Bytes(std::uint8_t id, ByteView block, std::size_t pos, std::size_t& payload);
+  bool VariableBytes(std::uint8_t id, Cursor& c, std::size_t& payload);
   std::size_t Bits(std::uint8_t id, ByteView block, std::size_t pos);
   std::size_t ReadDeltaDescription(ByteView block, std::size_t pos);
   std::size_t ServerInfo(ByteView block, std::size_t pos);
@@ -167,6 +168,11 @@ struct MessageDecoder::State {
   bool ResourceList(BitReader& bits);
 
   bool IsPlayer(int entity) const { return entity >= 1 && entity <= maxClients; }
+  // A beam's table, a player's (entities 1 to the server's players) or any other entity's.
+  DeltaTable EntityTable(int entity, bool custom) const {
+    if (custom) return DeltaTable::kCustomEntity;
+    return IsPlayer(entity) ? DeltaTable::kPlayer : DeltaTable::kEntity;
+  }
   bool Fail(std::string why) {
     error = std::move(why);
     return false;
@@ -268,76 +274,83 @@ std::size_t MessageDecoder::State::Bytes(std::uint8_t id, ByteView block, std::s
     c.Skip(static_cast<std::size_t>(kFixedSizes[id]));
   } else if (IsOneString(id)) {
     c.String();
-  } else {
-    switch (id) {
-      case svc::kLightStyle:
-      case svc::kDecalName:
-        c.Skip(1);
-        c.String();
-        break;
-      case svc::kUpdateUserInfo:  // slot, user id, info string, hash
-        c.Skip(5);
-        c.String();
-        c.Skip(kUserInfoHashSize);
-        break;
-      case svc::kSpawnStatic:  // model, sequence, frame, colour map, skin, origin and angles, render mode
-        c.Skip(2 + 1 + 1 + 2 + 1 + 3 * (2 + 1));
-        if (c.U8() != 0) c.Skip(5);  // render amount, colour, effects
-        break;
-      case svc::kRestore:  // save name, then a count of map names
-        c.String();
-        c.Strings(c.U8());
-        break;
-      case svc::kNewMoveVars:  // 16 floats, footsteps, 8 floats, sky name
-        c.Skip(16 * 4 + 1 + 8 * 4);
-        c.String();
-        break;
-      case svc::kCustomization: {  // player, type, name, index, size, flags, then a hash for a custom one
-        c.Skip(2);
-        c.String();
-        c.Skip(2 + 4);
-        if (c.U8() & kResourceCustom) c.Skip(16);
-        break;
-      }
-      case svc::kHltv: {
-        const std::uint8_t command = c.U8();
-        if (command == kHltvActive) {
-          hltv = true;
-        } else if (command == kHltvStatus) {
-          c.Skip(kHltvStatusSize);
-        } else if (command == kHltvListen) {
-          c.String();
-        } else if (c.ok()) {
-          error = "svc_hltv command " + std::to_string(command) + " is not known";
-          return kFailed;
-        }
-        break;
-      }
-      case svc::kDirector: {
-        const std::uint8_t length = c.U8();
-        payload = c.pos();
-        c.Skip(length);
-        break;
-      }
-      case svc::kVoiceInit:
-      case svc::kSendExtraInfo:
-        c.String();
-        c.Skip(1);
-        break;
-      case svc::kVoiceData: {
-        c.Skip(1);
-        c.Skip(c.U16());
-        break;
-      }
-      case svc::kSendCvarValue2:
-        c.Skip(4);
-        c.String();
-        break;
-      default:
-        break;
-    }
+  } else if (!VariableBytes(id, c, payload)) {
+    return kFailed;
   }
   return c.ok() ? c.pos() : RunsPast(kEngineNames[id]);
+}
+
+// The byte messages whose size depends on what they hold. False, with the
+// error set, for a message that cannot be read whatever follows.
+bool MessageDecoder::State::VariableBytes(std::uint8_t id, Cursor& c, std::size_t& payload) {
+  switch (id) {
+    case svc::kLightStyle:
+    case svc::kDecalName:
+      c.Skip(1);
+      c.String();
+      break;
+    case svc::kUpdateUserInfo:  // slot, user id, info string, hash
+      c.Skip(5);
+      c.String();
+      c.Skip(kUserInfoHashSize);
+      break;
+    case svc::kSpawnStatic:  // model, sequence, frame, colour map, skin, origin and angles, render mode
+      c.Skip(2 + 1 + 1 + 2 + 1 + 3 * (2 + 1));
+      if (c.U8() != 0) c.Skip(5);  // render amount, colour, effects
+      break;
+    case svc::kRestore:  // save name, then a count of map names
+      c.String();
+      c.Strings(c.U8());
+      break;
+    case svc::kNewMoveVars:  // 16 floats, footsteps, 8 floats, sky name
+      c.Skip(16 * 4 + 1 + 8 * 4);
+      c.String();
+      break;
+    case svc::kCustomization: {  // player, type, name, index, size, flags, then a hash for a custom one
+      c.Skip(2);
+      c.String();
+      c.Skip(2 + 4);
+      if (c.U8() & kResourceCustom) c.Skip(16);
+      break;
+    }
+    case svc::kHltv: {
+      const std::uint8_t command = c.U8();
+      if (command == kHltvActive) {
+        hltv = true;
+      } else if (command == kHltvStatus) {
+        c.Skip(kHltvStatusSize);
+      } else if (command == kHltvListen) {
+        c.String();
+      } else if (c.ok()) {
+        error = "svc_hltv command " + std::to_string(command) + " is not known";
+        return false;
+      }
+      break;
+    }
+    case svc::kDirector: {
+      const std::uint8_t length = c.U8();
+      payload = c.pos();
+      c.Skip(length);
+      break;
+    }
+    case svc::kVoiceInit:
+    case svc::kSendExtraInfo:
+      c.String();
+      c.Skip(1);
+      break;
+    case svc::kVoiceData: {
+      c.Skip(1);
+      c.Skip(c.U16());
+      break;
+    }
+    case svc::kSendCvarValue2:
+      c.Skip(4);
+      c.String();
+      break;
+    default:
+      break;
+  }
+  return true;
 }
 
 std::size_t MessageDecoder::State::ServerInfo(ByteView block, std::size_t pos) {
@@ -462,9 +475,11 @@ std::size_t MessageDecoder::State::Bits(std::uint8_t id, ByteView block, std::si
 bool MessageDecoder::State::Delta(BitReader& bits, DeltaTable table) {
   const DeltaDescription& d = tables.Get(table);
   if (!d.received) return Fail("no delta description " + std::string(DeltaTableName(table)) + " came before it");
-  std::string why = SkipDelta(bits, d);
-  if (why.empty()) return true;
-  return bits.ok() ? Fail("a delta of " + std::string(DeltaTableName(table)) + ": " + why) : false;
+  unsigned badField = 0;
+  if (SkipDelta(bits, d, badField)) return true;
+  if (!bits.ok()) return false;
+  return Fail("a delta of " + std::string(DeltaTableName(table)) + ": its field " + std::to_string(badField) +
+              " has no readable type");
 }
 
 bool MessageDecoder::State::Event(BitReader& bits) {
@@ -518,9 +533,7 @@ bool MessageDecoder::State::SpawnBaseline(BitReader& bits) {
     const int entity = static_cast<int>(bits.Read(kEntityBits));
     const unsigned type = bits.Read(2);
     const bool custom = (type & 1) == 0;
-    if (!Delta(bits, custom ? DeltaTable::kCustomEntity : IsPlayer(entity) ? DeltaTable::kPlayer : DeltaTable::kEntity)) {
-      return false;
-    }
+    if (!Delta(bits, EntityTable(entity, custom))) return false;
   }
   bits.Skip(16);
   instancedBaselines = bits.Read(6);
@@ -556,9 +569,7 @@ bool MessageDecoder::State::PacketEntities(BitReader& bits, bool delta) {
       }
     }
     if (!delta && !instanced && bits.ReadBit()) bits.Skip(6);  // an earlier entity of this packet to start from
-    if (!Delta(bits, custom ? DeltaTable::kCustomEntity : IsPlayer(entity) ? DeltaTable::kPlayer : DeltaTable::kEntity)) {
-      return false;
-    }
+    if (!Delta(bits, EntityTable(entity, custom))) return false;
   }
   bits.Skip(16);
   return bits.ok();

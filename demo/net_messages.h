@@ -32,7 +32,9 @@ inline constexpr std::uint8_t kFirstUserMessage = 64;
 // One message of a frame's block.
 struct NetMessage {
   std::uint8_t id = 0;
-  // The engine's name ("svc_print") or the name the server registered ("DeathMsg").
+  // The engine's name ("svc_print") or the name the server registered
+  // ("DeathMsg"); a registered name is the decoder's until it registers that
+  // number again.
   std::string_view name;
   std::size_t offset = 0;  // in the file, of the message's number byte
   std::size_t length = 0;  // every byte: the number, a length byte where there is one, the payload

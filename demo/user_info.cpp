@@ -10,7 +10,9 @@ std::string_view InfoValue(std::string_view info, std::string_view key) {
     const std::size_t valueStart = info.find('\\', pos + 1);
     if (valueStart == std::string_view::npos) return {};
     const std::size_t valueEnd = std::min(info.find('\\', valueStart + 1), info.size());
-    if (info.substr(pos + 1, valueStart - pos - 1) == key) return info.substr(valueStart + 1, valueEnd - valueStart - 1);
+    if (info.substr(pos + 1, valueStart - pos - 1) == key) {
+      return info.substr(valueStart + 1, valueEnd - valueStart - 1);
+    }
     pos = valueEnd;
   }
   return {};

@@ -90,7 +90,9 @@ std::set<std::size_t> At(const b::Built& built, std::initializer_list<std::strin
 // A registered message of another kind that happens to hold the fade-to-black
 // pattern's eleven bytes, and one that holds a chat message's.
 constexpr std::uint8_t kOtherMessage = 0x70;
-b::Message Hiding(std::string_view tag, ByteView bytes) { return {b::UserMessage(kOtherMessage, bytes), std::string(tag)}; }
+b::Message Hiding(std::string_view tag, ByteView bytes) {
+  return {b::UserMessage(kOtherMessage, bytes), std::string(tag)};
+}
 
 b::Built BuildEditable() {
   b::Demo demo;
@@ -245,7 +247,8 @@ TEST(MessageEdits, PlantedInRealRecordings) {
       ASSERT_EQ(plantedListing.failed, 0u);
       // The real fades to black of the demo go too, found here by the plain
       // rule, and its real team chat, as the events tell it.
-      std::set<std::size_t> blackFades = {fadeHosts[0]->offset}, teamChat = {chatHosts[0]->offset, chatHosts[1]->offset};
+      std::set<std::size_t> blackFades = {fadeHosts[0]->offset};
+      std::set<std::size_t> teamChat = {chatHosts[0]->offset, chatHosts[1]->offset};
       for (const Listed& m : listing.messages) {
         const std::uint8_t* p = original.data() + m.offset;
         if (m.id == fadeId && (p[5] & 1) && p[7] == 0 && p[8] == 0 && p[9] == 0 && p[10] == 255) {

@@ -371,6 +371,7 @@ std::vector<BadCase> BadFrames() {
       {"instanced baseline out of range", Join({{40, 1, 0}, badBaseline.Finish()}), 0,
        "svc_packetentities: instanced baseline 5 is out of range (2 were sent)"},
       {"unknown temporary entity", {23, 40, 0, 0}, 0, "svc_temp_entity: temporary entity type 40 is not known"},
+      {"unknown HLTV command", {50, 3}, 0, "svc_hltv command 3 is not known"},
       {"registers an engine number", b::NewUserMessage(58, 1, "Low"), 0,
        "svc_newusermsg registers number 58, which is not a user message's"},
       // Found by the fuzz target: a name that starts with its zero would list a message without a name.
@@ -381,7 +382,8 @@ std::vector<BadCase> BadFrames() {
 TEST(MessageDecoder, BadFrameFailsWithReasonAndOffsetAndTheNextDecodes) {
   for (const BadCase& c : BadFrames()) {
     Listing listing;
-    EXPECT_EQ(DecodeBlocks({ConnectionStart(), c.frame, kNop}, listing), (std::vector<bool>{true, false, true})) << c.what;
+    EXPECT_EQ(DecodeBlocks({ConnectionStart(), c.frame, kNop}, listing), (std::vector<bool>{true, false, true}))
+        << c.what;
     ASSERT_EQ(listing.failures.size(), 1u) << c.what;
     EXPECT_EQ(listing.failures[0].offset, kBlockStride + c.failsAt) << c.what;
     EXPECT_EQ(listing.failures[0].reason, c.reason) << c.what;
@@ -402,8 +404,9 @@ TEST(MessageDecoder, UnreadableFieldFailsOnlyWhenSent) {
   const Bytes table = b::DeltaDescriptionMessage("event_t", {{kDeltaInteger, "entindex", 11}, {0x100, "odd", 8}});
   b::BitWriter sent;
   sent.Bits(1, 10).FieldMask(0b10);
-  const std::vector<bool> decoded =
-      DecodeBlocks({Join({ConnectionStart(), table}), b::BitMessage(21, ReliableEvent()), b::BitMessage(21, sent)}, listing);
+  const std::vector<Bytes> blocks = {Join({ConnectionStart(), table}), b::BitMessage(21, ReliableEvent()),
+                                     b::BitMessage(21, sent)};
+  const std::vector<bool> decoded = DecodeBlocks(blocks, listing);
   EXPECT_EQ(decoded, (std::vector<bool>{true, true, false}));
   ASSERT_EQ(listing.failures.size(), 1u);
   EXPECT_EQ(listing.failures[0].reason, "svc_event_reliable: a delta of event_t: its field 1 has no readable type");

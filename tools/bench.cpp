@@ -598,13 +598,107 @@ void CopiedFolder(const std::vector<std::string>& demos, const fs::path& dir, co
   fs::remove_all(folder);
 }
 
-// A sink that only counts: the decoding alone.
+// What the library dialog waits for: its reader listing and reading a
+// folder on its own thread, the rows handed to the model through the inbox,
+// as the dialog will take them.
+void LibraryReading(const fs::path& folder) {
+  LibraryModel model(DemoTextToUtf8);
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  LibraryInbox inbox([&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    done.notify_all();
+  });
+  struct Finishing final : LibrarySink {
+    LibraryInbox& inbox;
+    std::mutex& mutex;
+    bool& finished;
+    Finishing(LibraryInbox& i, std::mutex& m, bool& f) : inbox(i), mutex(m), finished(f) {}
+    void Listed(const LibraryListing& listing) override { inbox.Listed(listing); }
+    void RowRead(LibraryRow row) override { inbox.RowRead(std::move(row)); }
+    void Finished() override {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        finished = true;
+      }
+      inbox.Finished();
+    }
+  } sink(inbox, mutex, finished);
+  LibraryReader reader(NativeFileSystem(), NativeLibraryFolders(), folder.string(), true, sink);
+  std::unique_lock<std::mutex> lock(mutex);
+  while (!finished) {
+    done.wait(lock);
+    lock.unlock();
+    inbox.Drain(model);  // the dialog's thread takes the rows as they come
+    lock.lock();
+  }
+  lock.unlock();
+  inbox.Drain(model);
+}
+
+// The library's reading of a folder of `count` demos against `info --json` over it.
+void LibraryFolder(const std::vector<std::string>& demos, const fs::path& dir, const std::string& cli,
+                   std::size_t count, int runs) {
+  const fs::path folder = dir / "rewindor-bench-library";
+  const std::vector<std::string> copies = CopiedDemos(demos, folder, count);
+  std::printf("the library: %zu demos, %.1f MiB; best of %d runs, warm cache\n", copies.size(), MiBOf(copies), runs);
+  const std::string command = Quoted(cli) + " info --json -r " + Quoted(folder.string()) + " > /dev/null";
+  (void)std::system(command.c_str());  // into the page cache
+  const double tool = Seconds([&] { (void)std::system(command.c_str()); }, runs);
+  const double library = Seconds([&] { LibraryReading(folder); }, runs);
+  Line("rewindor-cli info --json -r FOLDER (s)", tool, "s");
+  Line("the library's reading of FOLDER (s)", library, "s");
+  Line("library / info --json", library / tool, "x", "(target <= 1.5)");
+  fs::remove_all(folder);
+}
+
+}  // namespace
+
+// Counts the messages, so that the decoding cannot be left out.
 class CountingSink final : public MessageSink {
  public:
-  void OnMessage(const FramePlace&, const NetMessage& m) override { bytes += m.length; }
-  void OnFrameEnd(const FramePlace&, const FrameFailure*) override {}
-  std::uint64_t bytes = 0;
+  void OnMessage(const FramePlace&, const NetMessage& message) override { bytes += message.length; }
+  void OnFrameEnd(const FramePlace&, const FrameFailure* failure) override { failed += failure != nullptr; }
+  std::uint64_t bytes = 0, failed = 0;
 };
+
+// The message decoder on the real demos: in memory, and `messages --json`
+// over their folder against `info --json` over it.
+void Messages(const std::vector<std::string>& paths, const std::string& folder, const std::string& cli, int runs) {
+  std::vector<Bytes> images;
+  double total = 0;
+  for (const std::string& p : paths) {
+    Bytes image = ReadBare(p);
+    if (!MessagesNotDecoded(image).empty()) continue;
+    total += static_cast<double>(image.size());
+    images.push_back(std::move(image));
+  }
+  std::printf("the message decoder: %zu real demos of protocol 48, %.1f MiB; best of %d runs\n", images.size(),
+              total / (1 << 20), runs);
+  CountingSink sink;
+  const int passes = 20;  // the demos are small: each run decodes them this many times
+  const double decode = Seconds(
+      [&] {
+        for (int i = 0; i < passes; ++i) {
+          for (const Bytes& image : images) (void)DecodeDemoMessages(image, sink);
+        }
+      },
+      runs);
+  Line("decoding in memory (MB/s)", total * passes / 1e6 / decode, "MB/s", "(target >= 400)");
+  Line("  frames that failed", static_cast<double>(sink.failed), "", "(target 0)");
+  std::error_code ec;
+  if (cli.empty() || !fs::exists(cli, ec)) return;
+  const std::string info = "exec " + Quoted(cli) + " info --json -r " + Quoted(folder) + " > /dev/null";
+  const std::string messages = "exec " + Quoted(cli) + " messages --json -r " + Quoted(folder) + " > /dev/null";
+  (void)std::system(info.c_str());  // into the page cache
+  const Timing infoRun = TimeCommand(info, runs);
+  const Timing messagesRun = TimeCommand(messages, runs);
+  Line("rewindor-cli info --json -r FOLDER (s)", infoRun.wall, "s");
+  Line("rewindor-cli messages --json -r FOLDER (s)", messagesRun.wall, "s");
+  Line("messages --json / info --json", messagesRun.wall / infoRun.wall, "x", "(target <= 3)");
+  Line("  the same in processor time", messagesRun.cpu / infoRun.cpu, "x", "(target <= 3)");
+}
 
 // `events` costs at most 1.2 times `messages` over the same folder: as
 // commands over the corpus copied into a folder of `count` demos, and in
@@ -663,77 +757,6 @@ void EventsAgainstMessages(const std::vector<std::string>& demos, const fs::path
   fs::remove_all(folder);
 }
 
-// What the library dialog waits for: its reader listing and reading a
-// folder on its own thread, the rows handed to the model through the inbox,
-// as the dialog will take them.
-void LibraryReading(const fs::path& folder) {
-  LibraryModel model(DemoTextToUtf8);
-  std::mutex mutex;
-  std::condition_variable done;
-  bool finished = false;
-  LibraryInbox inbox([&] {
-    std::lock_guard<std::mutex> lock(mutex);
-    done.notify_all();
-  });
-  struct Finishing final : LibrarySink {
-    LibraryInbox& inbox;
-    std::mutex& mutex;
-    bool& finished;
-    Finishing(LibraryInbox& i, std::mutex& m, bool& f) : inbox(i), mutex(m), finished(f) {}
-    void Listed(const LibraryListing& listing) override { inbox.Listed(listing); }
-    void RowRead(LibraryRow row) override { inbox.RowRead(std::move(row)); }
-    void Finished() override {
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        finished = true;
-      }
-      inbox.Finished();
-    }
-  } sink(inbox, mutex, finished);
-  LibraryReader reader(NativeFileSystem(), NativeLibraryFolders(), folder.string(), true, sink);
-  std::unique_lock<std::mutex> lock(mutex);
-  while (!finished) {
-    done.wait(lock);
-    lock.unlock();
-    inbox.Drain(model);  // the dialog's thread takes the rows as they come
-    lock.lock();
-  }
-  lock.unlock();
-  inbox.Drain(model);
-}
-
-// The library's reading of a folder of `count` demos against `info --json` over it.
-void LibraryFolder(const std::vector<std::string>& demos, const fs::path& dir, const std::string& cli,
-                   std::size_t count, int runs) {
-  const fs::path folder = dir / "rewindor-bench-library";
-  const std::vector<std::string> copies = CopiedDemos(demos, folder, count);
-  std::printf("the library: %zu demos, %.1f MiB; best of %d runs, warm cache\n", copies.size(), MiBOf(copies), runs);
-  const std::string command = Quoted(cli) + " info --json -r " + Quoted(folder.string()) + " > /dev/null";
-  (void)std::system(command.c_str());  // into the page cache
-  const double tool = Seconds([&] { (void)std::system(command.c_str()); }, runs);
-  const double library = Seconds([&] { LibraryReading(folder); }, runs);
-  Line("rewindor-cli info --json -r FOLDER (s)", tool, "s");
-  Line("the library's reading of FOLDER (s)", library, "s");
-  Line("library / info --json", library / tool, "x", "(target <= 1.5)");
-  fs::remove_all(folder);
-}
-
-}  // namespace
-
-// Every .dem file below the corpus folder, sorted.
-std::vector<std::string> CorpusDemos(const std::string& corpus) {
-  std::vector<std::string> demos;
-  std::error_code ec;
-  if (!corpus.empty() && fs::is_directory(corpus, ec)) {
-    for (const auto& entry : fs::recursive_directory_iterator(corpus, ec)) {
-      if (entry.is_regular_file() && entry.path().extension() == ".dem") demos.push_back(entry.path().string());
-    }
-  }
-  if (demos.empty()) std::printf("real demos: none found (--corpus FOLDER)\n");
-  std::sort(demos.begin(), demos.end());
-  return demos;
-}
-
 int main(int argc, char** argv) {
   // A child run for the memory figures: one command, nothing else.
   if (argc == 4 && std::string(argv[1]) == "--write-demo") {  // the demo alone, for profiling
@@ -766,7 +789,8 @@ int main(int argc, char** argv) {
   fs::path dir = fs::temp_directory_path();
   std::string corpus = REWINDOR_CORPUS_DIR;
   std::error_code noExe;
-  bool gameFinderOnly = false, eventsOnly = false;
+  bool gameFinderOnly = false;
+  bool messagesOnly = false, eventsOnly = false;
   std::string cli = (fs::read_symlink("/proc/self/exe", noExe).parent_path().parent_path() / "cli" / "rewindor-cli").string();
   std::size_t folderDemos = 172, libraryDemos = 1000;
   for (int i = 1; i < argc; ++i) {
@@ -779,10 +803,12 @@ int main(int argc, char** argv) {
     else if (arg == "--folder" && i + 1 < argc) folderDemos = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--library" && i + 1 < argc) libraryDemos = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--game-finder") gameFinderOnly = true;
+    else if (arg == "--messages") messagesOnly = true;
     else if (arg == "--events") eventsOnly = true;
     else {
       std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]\n"
-                           "                      [--folder N] [--library N] [--game-finder] [--events]\n");
+                           "                      [--folder N] [--library N] [--game-finder] [--messages]\n"
+                           "                      [--events]\n");
       return 2;
     }
   }
@@ -797,8 +823,20 @@ int main(int argc, char** argv) {
   } runFolder{dir / ("rewindor-bench-" + std::to_string(getpid()))};
   fs::create_directories(runFolder.path);
   dir = runFolder.path;
+  // The real demos, for the figures that take them.
+  std::vector<std::string> demos;
+  std::error_code ec;
+  if (!corpus.empty() && fs::is_directory(corpus, ec)) {
+    for (const auto& entry : fs::recursive_directory_iterator(corpus, ec)) {
+      if (entry.is_regular_file() && entry.path().extension() == ".dem") demos.push_back(entry.path().string());
+    }
+  }
+  std::sort(demos.begin(), demos.end());
+  if (messagesOnly) {
+    Messages(demos, corpus, cli, std::max(runs, 10));
+    return 0;
+  }
   if (eventsOnly) {
-    const std::vector<std::string> demos = CorpusDemos(corpus);
     if (!demos.empty()) EventsAgainstMessages(demos, dir, cli, folderDemos, std::max(runs, 20));
     return 0;
   }
@@ -877,9 +915,10 @@ int main(int argc, char** argv) {
   DamagedDemos(dir, runs);
 
   // A folder of real demos.
-  const std::vector<std::string> demos = CorpusDemos(corpus);
-  if (demos.empty()) return 0;
-  std::error_code ec;
+  if (demos.empty()) {
+    std::printf("real demos: none found (--corpus FOLDER)\n");
+    return 0;
+  }
   double corpusBytes = 0;
   std::string quoted;
   for (const std::string& d : demos) {
@@ -904,6 +943,7 @@ int main(int argc, char** argv) {
   Line("rewindor-cli info --json -r FOLDER (s)", cliRun, "s");
   Line("grep -c -a -F, three markers, same files (s)", grepAll, "s");
   Line("rewindor-cli info --json / grep", cliRun / grepAll, "x", "(target < 1)");
+  Messages(demos, corpus, cli, many);
   if (folderDemos > 0) CopiedFolder(demos, dir, cli, folderDemos, many);
   if (libraryDemos > 0) LibraryFolder(demos, dir, cli, libraryDemos, std::max(runs, 5));
   if (folderDemos > 0) EventsAgainstMessages(demos, dir, cli, folderDemos, many);

@@ -592,8 +592,9 @@ Bytes RegisterGameMessages() {
 }
 
 Bytes UserMessage(std::uint8_t id, ByteView payload) {
-  Bytes out{id, static_cast<std::uint8_t>(payload.size())};
-  out.insert(out.end(), payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(payload.size(), 255)));
+  const std::size_t length = std::min<std::size_t>(payload.size(), 255);
+  Bytes out{id, static_cast<std::uint8_t>(length)};
+  out.insert(out.end(), payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(length));
   return out;
 }
 

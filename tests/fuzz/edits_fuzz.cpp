@@ -1,11 +1,12 @@
 // Fuzzes the four edit steps against plain byte-by-byte versions of their
-// rules (the fade and chat edits where no message decodes) and checks their properties: three keep the length, a second fade
-// removal or chat strip changes nothing, the trim keeps the header and the
-// data after the cut and lowers its fields by the cut, and a step reports no
-// changes exactly when it changed nothing (so nothing is written). The
-// repair leaves what it refuses or finds finished untouched, and what it
-// mends is a finished demo, as `info` reads it, that keeps every byte it
-// walked but the mended frames' times.
+// rules (the fade and chat edits where no message decodes) and checks their
+// properties: three keep the length, a second fade removal or chat strip
+// changes nothing, the trim keeps the header and the data after the cut and
+// lowers its fields by the cut, and a step reports no changes exactly when it
+// changed nothing (so nothing is written). The repair leaves what it refuses
+// or finds finished untouched, and what it mends is a finished demo, as
+// `info` reads it, that keeps every byte it walked but the mended frames'
+// times.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
