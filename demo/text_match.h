@@ -1,10 +1,12 @@
-// Finding demos by a text: the file name, map, server, recorder or any
-// player's name contains it in whole letters, letter case ignored alike for
-// Latin, Cyrillic and every other script (Unicode simple case folding, the
-// same in every locale), and ё taken for е. The command-line tool's `info --find` and the library's filter
+// Finding demos by a text: the file name, map, server, recorder, any
+// player's name or Steam ID contains it in whole letters, letter case ignored
+// alike for Latin, Cyrillic and every other script (Unicode simple case
+// folding, the same in every locale), and ё taken for е. The command-line
+// tool's `info --find` and the library's filter
 // both go by DemoMatches.
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -50,6 +52,7 @@ struct DemoSearchTexts {
   std::string_view recorder;
   std::span<const std::string> players;  // the information reader's names
   std::span<const std::string> roster;   // the names the frames carry
+  std::span<const std::string> steamIds;  // the players' Steam IDs, in decimal
 };
 
 // A text that may be unknown, as a field: empty when unknown.
@@ -61,6 +64,9 @@ inline std::string_view FieldText(const std::optional<std::string>& text) {
 // and joined by a zero byte, which neither a field nor a text looked for holds:
 // a key to keep for a demo that is looked up again and again.
 std::string DemoSearchKey(const DemoSearchTexts& texts, const DemoTextDecoder& decode);
+
+// A search key of UTF-8 texts, one field each.
+std::string TextSearchKey(std::initializer_list<std::string_view> utf8Texts);
 
 // Whether any field contains the text; always true for an empty text.
 bool DemoMatches(const DemoSearchTexts& texts, const TextFinder& finder, const DemoTextDecoder& decode);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "tools/demo_builder.h"
 
@@ -29,6 +30,48 @@ builder::Demo Small(bool hltv) {
                                                      builder::TeamChat("Ann", "x", true, true)}));
   if (hltv) demo.playback().items.push_back(builder::NetFrame({builder::Print("End"), builder::HltvNotice()}));
   return demo;
+}
+
+// The game's messages registered, then each kind of event and both forms of
+// chat: frames that decode, for the events and the edits by message.
+builder::Demo Played() {
+  builder::Demo demo;
+  demo.loading().items.push_back(builder::LoadingFrame(
+      {builder::ServerInfoMessage({.maxPlayers = 8}), builder::RegisterGameMessages(),
+       builder::UpdateUserInfo(0, 1, builder::PlayerInfo("Ann", 1)),
+       builder::UpdateUserInfo(1, 2, builder::PlayerInfo("Bob", 2))}));
+  demo.playback().items.push_back(builder::NetFrame(
+      {builder::DeathMessage(1, 2, true, "ak47"), builder::KeyedChat(1, "#Cstrike_Chat_T", "", "go"),
+       builder::PlainChat(2, "\x02(Counter-Terrorist) Bob : hi"), builder::TextMessage("#Terrorists_Win"),
+       builder::TeamScoreMessage("TERRORIST", 1), builder::ScreenFadeMessage({.duration = 0x0C00, .flags = 1}),
+       builder::UpdateUserInfo(1, 2, builder::PlayerInfo("Bobby", 2))}));
+  return demo;
+}
+
+// Messages the decoder reads to their ends: the tables and user messages a
+// connection starts with, then bit-packed messages that use them.
+std::vector<Bytes> DecodableBlocks() {
+  using builder::BitWriter;
+  const std::uint32_t integer = 8, text = 128;
+  Bytes start = builder::ServerInfoMessage({.maxPlayers = 4});
+  for (const char* table : {"entity_state_t", "entity_state_player_t", "custom_entity_state_t", "clientdata_t",
+                            "weapon_data_t", "event_t"}) {
+    const Bytes d = builder::DeltaDescriptionMessage(table, {{integer, "a", 5}, {text, "b", 0}});
+    start.insert(start.end(), d.begin(), d.end());
+  }
+  const Bytes user = builder::NewUserMessage(64, 255, "SayText");
+  start.insert(start.end(), user.begin(), user.end());
+  BitWriter baseline;
+  baseline.Bits(1, 11).Bits(1, 2).FieldMask(3).Bits(9, 5).String("m").Bits(0xFFFF, 16).Bits(1, 6).FieldMask(0);
+  BitWriter entities;
+  entities.Bit(true).Bit(false).Bit(false).Bit(false).FieldMask(1).Bits(3, 5).Bits(0, 16);
+  BitWriter client;
+  client.Bit(false).FieldMask(1).Bits(1, 5).Bit(true).Bits(2, 6).FieldMask(0).Bit(false);
+  Bytes play = {40, 1, 0};
+  for (const Bytes& m : {entities.Finish(), builder::BitMessage(15, client), Bytes{64, 2, 'h', 'i'}}) {
+    play.insert(play.end(), m.begin(), m.end());
+  }
+  return {start, builder::BitMessage(22, baseline), play};
 }
 
 }  // namespace
@@ -58,10 +101,24 @@ int main(int argc, char** argv) {
   Bytes damaged = damagedBuilt.bytes;
   const builder::FrameRecord& middle = damagedBuilt.layout.frames[damagedBuilt.layout.frames.size() / 2];
   StoreU32LE(damaged.data() + middle.offset + 1, 0x7FC00000);  // not a number
+  Bytes played = builder::Build(Played()).bytes;
   for (auto [name, bytes] : {std::pair{"client.dem", &client}, {"hltv.dem", &hltv}, {"trimmable.dem", &trimmable},
-                             {"unfinished.dem", &unfinished}, {"damaged.dem", &damaged}}) {
+                             {"unfinished.dem", &unfinished}, {"damaged.dem", &damaged}, {"played.dem", &played}}) {
     Write(dir, name, *bytes);
     Write(dir, std::string("sized-") + name, *bytes, sizes);
   }
+  // The message decoder's: a demo of those messages, and the same blocks each after a 16-bit length.
+  builder::Demo messages;
+  const std::vector<Bytes> blocks = DecodableBlocks();
+  messages.loading().items.push_back(builder::LoadingFrame({blocks[0], blocks[1]}));
+  messages.playback().items.push_back(builder::NetFrame({blocks[2]}));
+  Write(dir, "messages.dem", builder::Build(messages).bytes);
+  Bytes framed;
+  for (const Bytes& block : blocks) {
+    framed.push_back(static_cast<std::uint8_t>(block.size()));
+    framed.push_back(static_cast<std::uint8_t>(block.size() >> 8));
+    framed.insert(framed.end(), block.begin(), block.end());
+  }
+  Write(dir, "messages.bin", framed);
   return 0;
 }
