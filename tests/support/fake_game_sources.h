@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "demo/info.h"
+#include "demo/text_match.h"
 #include "launch/game_finder.h"
 
 namespace rewindor {
@@ -68,7 +69,7 @@ class FakeGameSources : public GameSources {
   static std::string RegistryKey(RegistryHive hive, const std::string& key, const std::string& name) {
     return (hive == RegistryHive::kCurrentUser ? "HKCU\\" : "HKLM\\") + key + "|" + name;
   }
-  std::string Key(const std::string& path) const { return windows_ ? FoldAsciiCase(path) : path; }
+  std::string Key(const std::string& path) const { return windows_ ? FoldCase(path) : path; }
 
   bool windows_;
   char separator_;
