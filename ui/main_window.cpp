@@ -24,6 +24,7 @@
 #include "ui/map_overview.h"
 #include "ui/resolution_dialog.h"
 #include "ui/skin.h"
+#include "ui/timeline_dialog.h"
 #include "ui/texts.h"
 #include "ui/win_text.h"
 
@@ -269,6 +270,10 @@ void OnDemoDetails(HWND window, MainWindowHost& host) {
   });
 }
 
+void OnTimeline(HWND window, MainWindowHost& host) {
+  if (DemoNamedOrSay(host)) RunTimelineDialog(StateOf(window).instance, host.DemoPath());
+}
+
 // --- The library -------------------------------------------------------------------
 
 // Shows a demo of the library as a double-click in the folder list does, and
@@ -345,6 +350,7 @@ INT_PTR OnCommand(HWND window, WPARAM wParam) {
     case IDC_REMOVE_FADE: RemoveFadeToBlack(host, NativeFileSystem()); break;
     case IDM_DEMO_DETAILS: OnDemoDetails(window, host); break;
     case IDM_REPAIR_DEMO: OnRepairDemo(window, host); break;
+    case IDM_TIMELINE: OnTimeline(window, host); break;
     case IDM_LIBRARY:
     case IDC_LIBRARY_OPEN: OnLibrary(window, host); break;
     default: break;
