@@ -7,11 +7,14 @@
 #include <utility>
 
 #include "cli/demo_paths.h"
+#include "cli/events_output.h"
 #include "cli/game_command.h"
 #include "cli/json.h"
 #include "demo/edits.h"
+#include "demo/events.h"
 #include "demo/messages.h"
 #include "demo/names.h"
+#include "demo/net_messages.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
 #include "demo/report.h"
@@ -27,6 +30,9 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  info                 show what each demo holds\n"
+    "  messages             list every network message of each demo, frame by frame\n"
+    "  events               list the kills, chat, round ends, team scores, screen fades\n"
+    "                       and name changes, each with its time and round\n"
     "  remove-fades         remove the fade-to-black screen fades\n"
     "  strip-chat           blank the team chat messages\n"
     "  trim-loading         cut away the start of the loading segment\n"
@@ -38,10 +44,12 @@ const char kUsage[] =
     "A PATH is a demo file or a folder; a folder gives its .dem files.\n"
     "\n"
     "Options:\n"
-    "  --json        one JSON object per demo, one per line\n"
+    "  --json        one JSON object per demo, one per line (events: one per event,\n"
+    "                then one per demo)\n"
     "  -r            look for demos in subfolders too\n"
     "  --find TEXT   info: only the demos whose file name, map, server,\n"
-    "                recorder or a player's name holds TEXT (any letter case)\n"
+    "                recorder or a player's name or Steam ID holds TEXT (any letter case);\n"
+    "                events: only the events whose names or chat text hold TEXT\n"
     "  --dry-run     edits only: report what would change, write nothing\n"
     "  --to WxH      convert-resolution: the new size\n"
     "  --from WxH    convert-resolution: the size to replace\n"
@@ -70,6 +78,7 @@ constexpr DetailsWording kDetailsWording = {
     .finished = "Finished: ",
     .resolution = {},
     .roster = "Roster:",
+    .steamIds = "Steam IDs:",
     .unknown = "unknown",
     .yes = "Yes",
     .no = "No",
@@ -107,7 +116,17 @@ class CaptureWindow final : public InfoWindow {
 // ---------------------------------------------------------------------------
 // The command line.
 
-enum class Command { kInfo, kRemoveFades, kStripChat, kTrimLoading, kConvertResolution, kRepair, kGame };
+enum class Command {
+  kInfo,
+  kMessages,
+  kEvents,
+  kRemoveFades,
+  kStripChat,
+  kTrimLoading,
+  kConvertResolution,
+  kRepair,
+  kGame
+};
 
 struct Options;
 // One command: its name, and for an edit its texts and how its step is made
@@ -149,6 +168,8 @@ EditStep FixedStep(const Options&) {
 
 constexpr CommandRow kCommands[] = {
     {"info", Command::kInfo, nullptr, nullptr},
+    {"messages", Command::kMessages, nullptr, nullptr},
+    {"events", Command::kEvents, nullptr, nullptr},
     {"remove-fades", Command::kRemoveFades, &kRemoveFadeToBlackSettings, FixedStep<RemoveFadeToBlackStep>},
     {"strip-chat", Command::kStripChat, &kStripTeamChatSettings, FixedStep<StripTeamChatStep>},
     {"trim-loading", Command::kTrimLoading, &kTrimLoadingSegmentSettings, FixedStep<TrimLoadingSegmentStep>},
@@ -226,8 +247,9 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
   o.command = known;
   o.paths.assign(positional.begin() + 1, positional.end());
   const Command command = known->command;
-  if (command == Command::kInfo && o.dryRun) return fail("--dry-run is for the edit commands");
-  if (command != Command::kInfo && o.find) return fail("--find is for info");
+  const bool finds = command == Command::kInfo || command == Command::kEvents;
+  if ((finds || command == Command::kMessages) && o.dryRun) return fail("--dry-run is for the edit commands");
+  if (!finds && o.find) return fail("--find is for info and events");
   if (command != Command::kConvertResolution && (o.to || o.from)) {
     return fail("--to and --from are for convert-resolution");
   }
@@ -251,6 +273,68 @@ std::string RefusedSizes(const Options& o) {
 }
 
 // ---------------------------------------------------------------------------
+// The message listing: a line for each message and for each frame that did
+// not decode, gathered and written in large pieces.
+
+constexpr char kMessageColumns[] = "seg   frame      offset length   id name\n";
+
+class MessageListing final : public MessageSink {
+ public:
+  MessageListing(bool json, Console& console) : json_(json), console_(console) {}
+
+  void OnMessage(const FramePlace& place, const NetMessage& message) override {
+    if (json_) {
+      Place(place);
+      out_ += ", \"offset\": " + std::to_string(message.offset) + ", \"length\": " + std::to_string(message.length) +
+              ", \"id\": " + std::to_string(message.id) + ", \"name\": " + JsonString(message.name) + "}\n";
+    } else {
+      Columns(place, message.offset);
+      Column(std::to_string(message.length), 6);
+      Column(std::to_string(message.id), 4);
+      out_.append(message.name);
+      out_ += '\n';
+    }
+    if (out_.size() >= kFlushSize) Flush();
+  }
+  void OnFrameEnd(const FramePlace& place, const FrameFailure* failure) override {
+    if (failure == nullptr) return;
+    if (json_) {
+      Place(place);
+      out_ += ", \"offset\": " + std::to_string(failure->offset) + ", \"error\": " + JsonString(failure->reason) + "}\n";
+    } else {
+      Columns(place, failure->offset);
+      out_ += "error: " + failure->reason + "\n";
+    }
+  }
+  void Flush() {
+    if (!out_.empty()) console_.Out(out_);
+    out_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kFlushSize = 1 << 16;
+
+  void Place(const FramePlace& place) {
+    out_ += "{\"segment\": " + std::to_string(place.segment) + ", \"frame\": " + std::to_string(place.index);
+  }
+  // Segment, frame and offset, right-aligned.
+  void Columns(const FramePlace& place, std::size_t offset) {
+    Column(std::to_string(place.segment), 3);
+    Column(std::to_string(place.index), 7);
+    Column(std::to_string(offset), 11);
+  }
+  void Column(const std::string& text, std::size_t width) {
+    if (text.size() < width) out_.append(width - text.size(), ' ');
+    out_ += text;
+    out_ += ' ';
+  }
+
+  bool json_;
+  Console& console_;
+  std::string out_;
+};
+
+// ---------------------------------------------------------------------------
 // Running a batch.
 
 class Batch {
@@ -271,6 +355,8 @@ class Batch {
   void RunOne(const std::string& path) {
     switch (o_.command->command) {
       case Command::kInfo: return Info(path);
+      case Command::kMessages: return Messages(path);
+      case Command::kEvents: return Events(path);
       case Command::kRepair: return Repair(path);
       default: return Edit(path);
     }
@@ -279,9 +365,16 @@ class Batch {
   void Edit(const std::string& path) {
     EditOutcome outcome = EditDemo(files_, path, o_.command->makeStep(o_), o_.dryRun);
     if (!outcome.ok()) return FailEdit(path, outcome);
-    ReportEdited(path, ResultText(*o_.command->settings, outcome.result.changes), [&](JsonObject& json) {
+    // The fade and chat edits tell where the messages did not decode and the byte patterns ran.
+    const Command command = o_.command->command;
+    const bool byMessages = command == Command::kRemoveFades || command == Command::kStripChat;
+    const std::uint64_t undecoded = outcome.result.framesNotDecoded;
+    std::string result = ResultText(*o_.command->settings, outcome.result.changes);
+    if (undecoded > 0) result += " (" + std::to_string(undecoded) + " frames not decoded: searched by byte pattern)";
+    ReportEdited(path, result, [&](JsonObject& json) {
       json.AddInt("replacements", static_cast<std::int64_t>(outcome.result.changes))
           .AddInt("bytesRemoved", static_cast<std::int64_t>(outcome.bytesRemoved()));
+      if (byMessages) json.AddInt("framesNotDecoded", static_cast<std::int64_t>(undecoded));
     });
   }
 
@@ -317,6 +410,25 @@ class Batch {
     std::string why(outcome.FailureText());
     if (outcome.failure != EditFailure::kRefused) why += ": " + outcome.why.text;
     Fail(path, why);
+  }
+
+  void Events(const std::string& path) {
+    ByteView image;
+    std::string error;
+    if (!ReadDemoImage(files_, path, buffer_, image, [&](std::string_view text, const SystemError& why) {
+          error = ComposeErrorReport(text, why);
+        })) {
+      return Fail(path, error);
+    }
+    const DemoEvents events = ReadDemoEvents(image);
+    if (!events.totals.notDecoded.empty()) return Fail(path, events.totals.notDecoded);
+    std::string out = o_.json ? std::string() : Separator() + path + "\n";
+    for (const DemoEvent& event : events.events) {
+      if (finder_ && !finder_->FoundIn(EventSearchKey(event))) continue;
+      out += o_.json ? EventJson(path, event) : EventLine(event);
+    }
+    out += o_.json ? EventsSummaryJson(path, events) : EventsSummaryLines(events);
+    console_.Out(out);
   }
 
   void Info(const std::string& path) {
@@ -360,10 +472,41 @@ class Batch {
     text("server", facts.server);
     number("maxPlayers", facts.maxPlayers);
     text("recorder", facts.recorder);
+    std::vector<JsonObject> steamIds;
+    for (const PlayerSteamId& player : facts.steamIds) {
+      steamIds.push_back(std::move(JsonObject().Add("name", player.name).Add("steamId", player.steamId)));
+    }
     return json.Add("roster", facts.roster)
         .AddInt("rosterNotListed", static_cast<std::int64_t>(facts.rosterNotListed))
         .AddBool("finished", facts.finished)
+        .Add("steamIds", steamIds)
         .Line();
+  }
+
+  void Messages(const std::string& path) {
+    std::unique_ptr<DemoFile> file = files_.OpenForReading(path);
+    if (!file) return Fail(path, "cannot open: " + files_.LastError().text);
+    ByteView image;
+    const ReadOutcome outcome = buffer_.Read(*file, image);
+    if (outcome != ReadOutcome::kOk) return Fail(path, "cannot read: " + ReadFailureReason(outcome, files_).text);
+    if (!o_.json) console_.Out(Separator() + path + "\n" + kMessageColumns);
+    MessageListing listing(o_.json, console_);
+    const DecodeTotals totals = DecodeDemoMessages(image, listing);
+    listing.Flush();
+    if (!totals.notDecoded.empty()) return Fail(path, totals.notDecoded);
+    if (totals.failed != 0) failed_ = true;
+    if (!o_.json) {
+      console_.Out(std::to_string(totals.frames) + " network frames: " + std::to_string(totals.decoded) +
+                   " decoded, " + std::to_string(totals.failed) + " failed\n");
+      return;
+    }
+    console_.Out(JsonObject()
+                     .Add("path", path)
+                     .Add("command", "messages")
+                     .AddInt("frames", static_cast<std::int64_t>(totals.frames))
+                     .AddInt("decoded", static_cast<std::int64_t>(totals.decoded))
+                     .AddInt("failed", static_cast<std::int64_t>(totals.failed))
+                     .Line());
   }
 
   // The report's texts are those the tool prints, already decoded as it
@@ -372,12 +515,15 @@ class Batch {
   bool Matches(const std::string& path, const DemoReport& report) const {
     const std::string fileName = PathToUtf8(PathFromUtf8(path).filename());
     const DemoFacts& facts = report.details.facts;
+    std::vector<std::string> steamIds;
+    for (const PlayerSteamId& player : facts.steamIds) steamIds.push_back(player.steamId);
     const DemoSearchTexts texts{fileName,
                                 report.inspection.header.mapName,
                                 FieldText(facts.server),
                                 FieldText(facts.recorder),
                                 report.players,
-                                facts.roster};
+                                facts.roster,
+                                steamIds};
     return DemoMatches(texts, *finder_, DemoTextToUtf8);
   }
 
@@ -444,6 +590,7 @@ DemoReport InspectDemoFile(FileSystem& files, const std::string& path, ImageBuff
   if (facts.server) facts.server = DemoTextToUtf8(*facts.server);
   if (facts.recorder) facts.recorder = DemoTextToUtf8(*facts.recorder);
   for (std::string& name : facts.roster) name = DemoTextToUtf8(name);
+  for (PlayerSteamId& player : facts.steamIds) player.name = DemoTextToUtf8(player.name);
   return report;
 }
 

@@ -68,6 +68,21 @@ JsonObject& JsonObject::Add(std::string_view key, const std::vector<JsonObject>&
   return *this;
 }
 
+JsonObject& JsonObject::Add(std::string_view key, const JsonObject& object) {
+  Key(key).body_ += object.body_ + "}";
+  return *this;
+}
+
+JsonObject& JsonObject::AddInts(std::string_view key, std::initializer_list<std::int64_t> values) {
+  Key(key).body_ += '[';
+  for (std::int64_t v : values) {
+    if (body_.back() != '[') body_ += ", ";
+    body_ += std::to_string(v);
+  }
+  body_ += ']';
+  return *this;
+}
+
 JsonObject& JsonObject::AddBool(std::string_view key, bool value) {
   Key(key).body_ += value ? "true" : "false";
   return *this;

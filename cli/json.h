@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,8 @@ class JsonObject {
   JsonObject& Add(std::string_view key, const char* text) { return Add(key, std::string_view(text)); }
   JsonObject& Add(std::string_view key, const std::vector<std::string>& texts);
   JsonObject& Add(std::string_view key, const std::vector<JsonObject>& objects);
+  JsonObject& Add(std::string_view key, const JsonObject& object);
+  JsonObject& AddInts(std::string_view key, std::initializer_list<std::int64_t> values);
   JsonObject& AddBool(std::string_view key, bool value);
   JsonObject& AddInt(std::string_view key, std::int64_t value);
   // The shortest number that reads back as the same 32-bit float; null when it is not finite.

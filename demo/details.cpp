@@ -45,6 +45,9 @@ class Description {
     if (notListed > 0) Ours(NotListedText(notListed), {});
   }
 
+  // Our text, then a name from the demo.
+  void Player(std::string ours, const std::string& name) { lines_.push_back({std::move(ours), OneLine(name)}); }
+
   void Ours(std::string_view label, std::string_view value) {
     lines_.push_back({std::string(label).append(value), {}});
   }
@@ -83,6 +86,10 @@ std::vector<DetailsLine> DescribeDemo(const DemoDetails& details, const DetailsW
     d.Ours(wording.resolution, size ? ResolutionText(*size) : std::string(wording.unknown));
   }
   d.Roster(facts.roster, facts.rosterNotListed);
+  if (!wording.steamIds.empty() && !facts.steamIds.empty()) {
+    d.Ours(wording.steamIds, {});
+    for (const PlayerSteamId& player : facts.steamIds) d.Player(player.steamId + "  ", player.name);
+  }
   return std::move(d).Lines();
 }
 

@@ -1,5 +1,6 @@
 // What a demo holds beyond the information box, as lines of text: the facts
-// one labelled line each, then the roster one name a line. Each output gives
+// one labelled line each, then the roster one name a line, then the players
+// with their Steam IDs. Each output gives
 // its own words (the details view its Russian ones, the tool its English ones)
 // and its own choices; the lines are the same rule for both.
 #pragma once
@@ -27,6 +28,9 @@ struct DetailsWording {
   std::string_view resolution;  // empty: the output shows no line for the screen size
   std::string_view roster;      // its line, then one name a line
   bool countRoster = false;     // the roster's label followed by the number of names (`unknown` for none)
+  // Empty: no Steam IDs. Otherwise, when the demo names any, its line and
+  // then one player a line: the ID, two blanks, the name.
+  std::string_view steamIds;
   std::string_view unknown, yes, no;
   std::string_view hltvRecorder;  // who recorded an HLTV demo that names no recording player
   // A playing time beyond reason (negative, not a number, kMaxPlayingSeconds

@@ -4,7 +4,10 @@
 #include <cstring>
 #include <optional>
 
+#include "demo/events.h"
+#include "demo/frames.h"
 #include "demo/messages.h"
+#include "demo/net_messages.h"
 #include "demo/search.h"
 
 namespace rewindor {
@@ -20,64 +23,64 @@ EditResult WholeImage(MutableByteView image, std::uint64_t changes) {
 
 }  // namespace
 
-EditResult RemoveFadeToBlackStep(MutableByteView image) {
+namespace {
+
+// The fade-to-black patterns that lie within [begin, end), none ending at the
+// image's last byte, each replaced by no-operation bytes.
+std::uint64_t FadePatternsIn(MutableByteView image, std::size_t begin, std::size_t end) {
   constexpr std::size_t n = kFadeToBlackPattern.size();
   std::uint64_t count = 0;
-  // Starts 0 .. size-12: a pattern ending at the last byte is not tested. The
-  // pattern's first byte occurs once in it, so jumping to each 0x62 finds
-  // every match the byte-by-byte walk would.
-  if (image.size() > n) {
-    std::uint8_t* p = image.data();
-    std::uint8_t* const last = image.data() + (image.size() - n - 1);
-    while (p <= last) {
-      p = static_cast<std::uint8_t*>(
-          std::memchr(p, kFadeToBlackPattern[0], static_cast<std::size_t>(last - p) + 1));
-      if (p == nullptr) break;
-      if (std::memcmp(p, kFadeToBlackPattern.data(), n) == 0) {
-        std::memset(p, kNopMessage, n);
-        ++count;
-        p += n;
-      } else {
-        ++p;
-      }
+  // Starts up to size-12 and end-11. The pattern's first byte occurs once in
+  // it, so jumping to each 0x62 finds every match the byte-by-byte walk would.
+  end = std::min(end, image.size() - 1);
+  if (end < begin + n) return 0;
+  std::uint8_t* p = image.data() + begin;
+  std::uint8_t* const last = image.data() + (end - n);
+  while (p <= last) {
+    p = static_cast<std::uint8_t*>(std::memchr(p, kFadeToBlackPattern[0], static_cast<std::size_t>(last - p) + 1));
+    if (p == nullptr) break;
+    if (std::memcmp(p, kFadeToBlackPattern.data(), n) == 0) {
+      std::memset(p, kNopMessage, n);
+      ++count;
+      p += n;
+    } else {
+      ++p;
     }
   }
-  return WholeImage(image, count);
+  return count;
 }
 
-EditResult StripTeamChatStep(MutableByteView image) {
-  const std::size_t size = image.size();
+// Whether a text begins with one of the team-chat prefixes (their first four characters).
+bool BeginsAsTeamChat(const std::uint8_t* text, std::size_t room) {
+  const void* zero = std::memchr(text, 0, room);
+  const std::size_t textLength = zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - text) : room;
+  if (textLength < kTeamChatPrefixCompared) return false;
+  return std::any_of(kTeamChatPrefixes.begin(), kTeamChatPrefixes.end(), [&](std::string_view prefix) {
+    return std::memcmp(text, prefix.data(), kTeamChatPrefixCompared) == 0;
+  });
+}
+
+// The cursor walk of the team-chat pattern over [begin, end): messages that
+// end by `end` are stripped.
+std::uint64_t ChatPatternsIn(MutableByteView image, std::size_t begin, std::size_t end) {
   std::uint64_t count = 0;
-  std::size_t p = 0;
-  while (p < size) {
+  std::size_t p = begin;
+  while (p < end) {
     if (image[p] != kChatMessage) {
       // Every byte up to the next message number is passed over one by one.
-      const void* next = std::memchr(image.data() + p, kChatMessage, size - p);
+      const void* next = std::memchr(image.data() + p, kChatMessage, end - p);
       if (next == nullptr) break;
       p = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - image.data());
     }
-    if (p + 1 >= size) break;
+    if (p + 1 >= end) break;
     const std::size_t b = image[p + 1];
-    if (b <= 2 || p + b + 2 > size) {
+    if (b <= 2 || p + b + 2 > end) {
       ++p;
       continue;
     }
     // The text: the b-2 bytes from p+4, ending early at a zero byte.
-    const std::uint8_t* text = image.data() + p + kChatTextOffset;
     const std::size_t room = b - 2;
-    const void* zero = std::memchr(text, 0, room);
-    const std::size_t textLength =
-        zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - text) : room;
-    bool team = false;
-    if (textLength >= kTeamChatPrefixCompared) {
-      for (std::string_view prefix : kTeamChatPrefixes) {
-        if (std::memcmp(text, prefix.data(), kTeamChatPrefixCompared) == 0) {
-          team = true;
-          break;
-        }
-      }
-    }
-    if (!team) {
+    if (!BeginsAsTeamChat(image.data() + p + kChatTextOffset, room)) {
       p += 5;  // the four bytes after a candidate's first byte are never tested
       continue;
     }
@@ -88,8 +91,96 @@ EditResult StripTeamChatStep(MutableByteView image) {
     ++count;
     p += b + 2;
   }
-  return WholeImage(image, count);
+  return count;
 }
+
+using MessageTest = bool (*)(const NetMessage& message);
+using PatternRun = std::uint64_t (*)(MutableByteView image, std::size_t begin, std::size_t end);
+
+// Collects the messages an edit takes, and the message blocks of the frames
+// that did not decode.
+class MessagePicker final : public MessageSink {
+ public:
+  MessagePicker(ByteView image, MessageTest test) : image_(image), test_(test) {}
+
+  void OnMessage(const FramePlace&, const NetMessage& message) override {
+    if (test_(message)) pending_.push_back({message.offset, message.length});
+  }
+  void OnFrameEnd(const FramePlace& place, const FrameFailure* failure) override {
+    if (failure == nullptr) {
+      picked.insert(picked.end(), pending_.begin(), pending_.end());
+    } else if (place.frame != nullptr) {
+      const ByteView block = NetworkMessages(image_, *place.frame);
+      const auto begin = static_cast<std::size_t>(block.data() - image_.data());
+      undecoded.push_back({begin, block.size()});
+    }
+    pending_.clear();
+  }
+
+  struct Stretch {
+    std::size_t offset, length;
+  };
+  std::vector<Stretch> picked;     // whole messages
+  std::vector<Stretch> undecoded;  // message blocks
+
+ private:
+  ByteView image_;
+  MessageTest test_;
+  std::vector<Stretch> pending_;  // of the frame being decoded
+};
+
+// Where the messages decode, each message `test` takes becomes no-operation
+// bytes; elsewhere (a demo whose messages are not decoded, a frame that did
+// not decode) the byte patterns run.
+EditResult EditMessages(MutableByteView image, MessageTest test, PatternRun patterns) {
+  MessagePicker picker(image, test);
+  const DecodeTotals totals = DecodeDemoMessages(image, picker);
+  EditResult r = WholeImage(image, 0);
+  // A file in which no frame walks has no messages to tell apart: its bytes are searched whole.
+  if (!totals.notDecoded.empty() || totals.frames == 0) {
+    r.changes = patterns(image, 0, image.size());
+    WalkDemo(image, [&](std::size_t, const Frame& f) { r.framesNotDecoded += f.IsNetwork(); });
+    return r;
+  }
+  for (const auto& m : picker.picked) std::memset(image.data() + m.offset, kNopMessage, m.length);
+  r.changes = picker.picked.size();
+  for (const auto& block : picker.undecoded) r.changes += patterns(image, block.offset, block.offset + block.length);
+  r.framesNotDecoded = picker.undecoded.size();
+  return r;
+}
+
+bool IsFadeToBlack(const NetMessage& m) {
+  if (m.name != kScreenFadeMessageName || m.payload.size() < kScreenFadePayloadSize) return false;
+  const std::uint8_t* p = m.payload.data();
+  return (LoadU16LE(p + 4) & kFadeOutFlag) != 0 && p[6] == 0 && p[7] == 0 && p[8] == 0 && p[9] == 0xFF;
+}
+
+// Today's form by its format key, the older one by its text's beginning
+// (after the sender's entity and an optional colour byte).
+bool IsTeamChat(const NetMessage& m) {
+  if (m.name != kChatMessageName || m.payload.size() < 2) return false;
+  const std::uint8_t* text = m.payload.data() + 1;
+  std::size_t room = m.payload.size() - 1;
+  if (text[0] == '#') {
+    const void* zero = std::memchr(text, 0, room);
+    const std::size_t length = zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - text) : room;
+    const std::optional<ChatKeyMeaning> key = ChatKeyOf({reinterpret_cast<const char*>(text), length});
+    return key && key->scope == ChatScope::kTeam;
+  }
+  if (text[0] >= kFirstColourByte && text[0] <= kLastColourByte) {
+    ++text;
+    --room;
+  }
+  return BeginsAsTeamChat(text, room);
+}
+
+}  // namespace
+
+EditResult RemoveFadeToBlackStep(MutableByteView image) {
+  return EditMessages(image, IsFadeToBlack, FadePatternsIn);
+}
+
+EditResult StripTeamChatStep(MutableByteView image) { return EditMessages(image, IsTeamChat, ChatPatternsIn); }
 
 bool IsAllowedNewResolution(std::uint32_t width, std::uint32_t height) {
   return std::find(kAllowedWidths.begin(), kAllowedWidths.end(), width) != kAllowedWidths.end() &&

@@ -1,7 +1,9 @@
 // The four edit steps: pure functions that change a demo held whole in memory
-// (the DemoImage) and say what is to be written back. None parses the demo:
-// each finds fixed byte patterns wherever they occur. The file side (reading,
-// writing, questions) is the patch frame's, in demo/patch_run.h.
+// (the DemoImage) and say what is to be written back. The fade and chat edits
+// change whole network messages where the demo's messages decode, and fall
+// back on their byte patterns where they do not; the others find fixed byte
+// patterns wherever they occur. The file side (reading, writing, questions)
+// is the patch frame's, in demo/patch_run.h.
 #pragma once
 
 #include <array>
@@ -36,6 +38,10 @@ struct EditResult {
   std::vector<std::uint8_t> appended;
   // The new file is shorter than the old one (only the trim).
   bool cutFile = false;
+  // The fade and chat edits: the network frames whose messages did not
+  // decode (all of them in a demo of an older protocol), where the byte
+  // patterns ran in place of the messages' own rule.
+  std::uint64_t framesNotDecoded = 0;
 
   // A step's refusal for the reason `why`.
   static EditResult Refusal(std::string_view why) {
@@ -54,8 +60,16 @@ inline constexpr std::array<std::uint8_t, 11> kFadeToBlackPattern = {0x62, 0x00,
 // The message stream's no-operation message: a removed fade becomes 11 of them.
 inline constexpr std::uint8_t kNopMessage = 0x01;
 
-// Replaces every fade-to-black pattern that ends before the image's last byte
-// (starts 0 .. size-12) with no-operation bytes. Keeps the length.
+// A screen fade's payload: duration, hold, flags (16 bits each), red, green, blue, alpha.
+inline constexpr std::size_t kScreenFadePayloadSize = 10;
+
+// Where the demo's messages decode: every screen fade to black (colour 0, 0,
+// 0, alpha 255, the fade-out flag set, any duration, hold and other flags)
+// becomes no-operation bytes over its whole length. In a demo whose messages
+// are not decoded, every fade-to-black pattern that ends before the image's
+// last byte (starts 0 .. size-12) does; in a frame that does not decode,
+// every one within its message block. `changes` counts the fades. Keeps the
+// length.
 EditResult RemoveFadeToBlackStep(MutableByteView image);
 
 // --- Team-chat stripping -----------------------------------------------------
@@ -70,8 +84,17 @@ inline constexpr std::array<std::string_view, 4> kTeamChatPrefixes = {"(Terroris
                                                                       "*DEAD*(Terrorist)", "*DEAD*(CT)"};
 inline constexpr std::size_t kTeamChatPrefixCompared = 4;
 
-// Blanks every team chat message found by the cursor walk; `changes` is
-// the number of messages stripped. Keeps the length.
+// The colour byte that may stand before a chat text.
+inline constexpr std::uint8_t kFirstColourByte = 0x01;
+inline constexpr std::uint8_t kLastColourByte = 0x04;
+
+// Where the demo's messages decode: every chat message whose format key is a
+// team key (ChatKeyOf: scope kTeam), or whose text begins (after an optional
+// colour byte) as team chat, becomes no-operation bytes over its whole
+// length. In a demo whose messages are not decoded, the cursor walk blanks
+// every team chat message it finds; in a frame that does not decode, those
+// within its message block. `changes` is the number of messages stripped.
+// Keeps the length.
 EditResult StripTeamChatStep(MutableByteView image);
 
 // --- Resolution conversion ---------------------------------------------------

@@ -6,7 +6,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "demo/bytes.h"
@@ -66,5 +68,24 @@ struct DemoEvents {
 
 // Reads the events of a demo from its decoded messages.
 DemoEvents ReadDemoEvents(ByteView image);
+
+// The game's user messages that the events come from, by their registered names.
+inline constexpr std::string_view kDeathMessageName = "DeathMsg";
+inline constexpr std::string_view kChatMessageName = "SayText";
+inline constexpr std::string_view kTextMessageName = "TextMsg";
+inline constexpr std::string_view kTeamScoreMessageName = "TeamScore";
+inline constexpr std::string_view kScreenFadeMessageName = "ScreenFade";
+// A screen fade's flag that fades the screen out (to its colour); the others
+// fade back in from it.
+inline constexpr std::uint16_t kFadeOutFlag = 1;
+
+// What a chat line's format key ("#Cstrike_Chat_CT_Dead") says of it; none
+// for a key that is not a chat key.
+struct ChatKeyMeaning {
+  ChatScope scope = ChatScope::kAll;
+  Team team = Team::kNone;  // the sender's
+  bool dead = false;
+};
+std::optional<ChatKeyMeaning> ChatKeyOf(std::string_view key);
 
 }  // namespace rewindor

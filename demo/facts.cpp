@@ -5,11 +5,14 @@
 #include <cmath>
 #include <cstring>
 #include <string_view>
+#include <unordered_map>
 
 #include "demo/demo_format.h"
 #include "demo/frames.h"
 #include "demo/info.h"
 #include "demo/names.h"
+#include "demo/net_messages.h"
+#include "demo/user_info.h"
 
 namespace rewindor {
 
@@ -66,22 +69,10 @@ std::optional<ServerInfo> ServerInfoAt(ByteView messages, std::size_t at, std::i
   return info;
 }
 
-// The value of `key` in an info string "\key\value\key\value...", or empty.
-std::string_view InfoValue(std::string_view info, std::string_view key) {
-  std::size_t pos = 0;
-  while (pos < info.size() && info[pos] == '\\') {
-    const std::size_t valueStart = info.find('\\', pos + 1);
-    if (valueStart == std::string_view::npos) return {};
-    const std::size_t valueEnd = std::min(info.find('\\', valueStart + 1), info.size());
-    if (info.substr(pos + 1, valueStart - pos - 1) == key) return info.substr(valueStart + 1, valueEnd - valueStart - 1);
-    pos = valueEnd;
-  }
-  return {};
-}
-
 struct UserInfo {
   int slot = 0;
   std::string_view name;
+  std::string_view steamId;
 };
 
 // A user-info update at `at` in a frame's message bytes, checked whole: a
@@ -99,9 +90,10 @@ std::optional<UserInfo> UserInfoAt(ByteView messages, std::size_t at) {
   if (zero == nullptr) return std::nullopt;
   const std::size_t length = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - messages.data()) - start;
   if (messages.size() - start - length - 1 < kUserInfoHashSize) return std::nullopt;
-  const std::string_view name = InfoValue(TextAt(messages, start, length), "name");
+  const std::string_view info = TextAt(messages, start, length);
+  const std::string_view name = InfoValue(info, "name");
   if (name.empty()) return std::nullopt;
-  return UserInfo{messages[at + 1], name};
+  return UserInfo{messages[at + 1], name, SteamIdOf(info)};
 }
 
 bool Usable(double seconds) { return std::isfinite(seconds) && seconds >= 0; }
@@ -153,12 +145,23 @@ class Players {
     std::string_view& first = firstName_[static_cast<std::size_t>(user.slot)];
     if (first.empty()) first = user.name;  // names are never empty
     roster_.Add(user.name);
+    if (user.steamId.empty()) return;
+    if (auto known = steamIds_.find(user.steamId); known != steamIds_.end()) {
+      lastNames_[known->second] = user.name;
+    } else if (steamIdOrder_.size() < kMaxListedNames) {
+      steamIds_.emplace(user.steamId, steamIdOrder_.size());
+      steamIdOrder_.push_back(user.steamId);
+      lastNames_.push_back(user.name);
+    }
   }
 
   // The recording player is the first name its slot was given.
   void Fill(DemoFacts& facts, const std::optional<ServerInfo>& server, bool hltv) const {
     for (std::string_view name : roster_.kept()) facts.roster.emplace_back(name);
     facts.rosterNotListed = roster_.notListed();
+    for (std::size_t i = 0; i < steamIdOrder_.size(); ++i) {
+      facts.steamIds.push_back({std::string(lastNames_[i]), std::string(steamIdOrder_[i])});
+    }
     if (server && !hltv && !firstName_[static_cast<std::size_t>(server->slot)].empty()) {
       facts.recorder = std::string(firstName_[static_cast<std::size_t>(server->slot)]);
     }
@@ -167,6 +170,8 @@ class Players {
  private:
   NameTally roster_;
   std::array<std::string_view, kMaxClients> firstName_{};
+  std::unordered_map<std::string_view, std::size_t> steamIds_;  // to their place in the two below
+  std::vector<std::string_view> steamIdOrder_, lastNames_;
 };
 
 }  // namespace

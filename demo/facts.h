@@ -13,6 +13,12 @@
 
 namespace rewindor {
 
+struct PlayerSteamId {
+  std::string name;     // bytes as the demo holds them
+  std::string steamId;  // the 64-bit ID in decimal, as the demo holds it
+  bool operator==(const PlayerSteamId&) const = default;
+};
+
 struct DemoFacts {
   // Playing time in seconds and network frames (type 1) of the Playback
   // segment as the frame walk (frames.h) runs it, which is what the directory
@@ -26,6 +32,9 @@ struct DemoFacts {
   // (names.h); the number of the others beside them.
   std::vector<std::string> roster;
   std::uint64_t rosterNotListed = 0;
+  // Each player with a Steam ID (not 0, not a bot; SteamIdOf), once per ID in
+  // first-seen order with the last name they had, up to kMaxListedNames.
+  std::vector<PlayerSteamId> steamIds;
   // The directory describes exactly the segments walked (DemoWalk::finished):
   // nothing for the repair to do.
   bool finished = false;

@@ -73,6 +73,31 @@ struct DecodeTotals {
   std::string notDecoded;
 };
 
+// Decodes network frames one at a time, in file order, carrying what later
+// frames need: the user messages registered, the delta descriptions, the
+// server's number of players, the instanced baselines, whether the demo is
+// an HLTV proxy's. Its memory is fixed, whatever the frames hold.
+class MessageDecoder {
+ public:
+  MessageDecoder();
+  ~MessageDecoder();
+  MessageDecoder(const MessageDecoder&) = delete;
+  MessageDecoder& operator=(const MessageDecoder&) = delete;
+
+  // Decodes one network frame's message block, which starts at `blockOffset`
+  // in the file, handing each message and then the frame's end to the sink.
+  // True when the block decoded exactly to its end.
+  bool DecodeFrame(const FramePlace& place, ByteView block, std::size_t blockOffset, MessageSink& sink);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Why the messages of the demo are not decoded at all (a file that is not a
+// demo, an older protocol), or empty when they are.
+std::string MessagesNotDecoded(ByteView image);
+
 // Decodes every network frame of the demo, in file order, as the one frame
 // walk finds them. Time and memory are linear in the demo's size.
 DecodeTotals DecodeDemoMessages(ByteView image, MessageSink& sink);

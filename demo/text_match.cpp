@@ -64,6 +64,13 @@ std::string DemoSearchKey(const DemoSearchTexts& texts, const DemoTextDecoder& d
   for (std::span<const std::string> names : {texts.players, texts.roster}) {
     for (const std::string& name : names) AppendField(key, decode(name));
   }
+  for (const std::string& id : texts.steamIds) AppendField(key, id);
+  return key;
+}
+
+std::string TextSearchKey(std::initializer_list<std::string_view> utf8Texts) {
+  std::string key;
+  for (std::string_view text : utf8Texts) AppendField(key, text);
   return key;
 }
 

@@ -1,10 +1,11 @@
-// Finding demos by a text: the file name, map, server, recorder or any
-// player's name contains it, letter case ignored alike for Latin, Cyrillic
+// Finding demos by a text: the file name, map, server, recorder, any
+// player's name or Steam ID contains it, letter case ignored alike for Latin, Cyrillic
 // and every other script (Unicode simple case folding, the same in every
 // locale). The command-line tool's `info --find` and the library's filter
 // both go by DemoMatches.
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -43,6 +44,7 @@ struct DemoSearchTexts {
   std::string_view recorder;
   std::span<const std::string> players;  // the information reader's names
   std::span<const std::string> roster;   // the names the frames carry
+  std::span<const std::string> steamIds;  // the players' Steam IDs, in decimal
 };
 
 // A text that may be unknown, as a field: empty when unknown.
@@ -54,6 +56,9 @@ inline std::string_view FieldText(const std::optional<std::string>& text) {
 // and joined by a zero byte, which neither a field nor a text looked for holds:
 // a key to keep for a demo that is looked up again and again.
 std::string DemoSearchKey(const DemoSearchTexts& texts, const DemoTextDecoder& decode);
+
+// A search key of UTF-8 texts, one field each.
+std::string TextSearchKey(std::initializer_list<std::string_view> utf8Texts);
 
 // Whether any field contains the text; always true for an empty text.
 bool DemoMatches(const DemoSearchTexts& texts, const TextFinder& finder, const DemoTextDecoder& decode);

@@ -94,7 +94,7 @@ std::string NoDetails(bool hltv = false) {
 }
 constexpr char kNoDetailsJson[] =
     ", \"duration\": null, \"frames\": null, \"server\": null, \"maxPlayers\": null, \"recorder\": null, "
-    "\"roster\": [], \"rosterNotListed\": 0, \"finished\": false}\n";
+    "\"roster\": [], \"rosterNotListed\": 0, \"finished\": false, \"steamIds\": []}\n";
 
 TEST(InfoCommand, PlainBlocksAndJsonLines) {
   ScratchFolder dir("rewindor-cli");
@@ -239,7 +239,8 @@ TEST_P(EditCommands, DryRunThenRealRun) {
   };
   auto json = [&](bool dryRun) {
     return "{\"path\": " + JsonString(demo) + ", \"command\": " + JsonString(GetParam().command[0]) +
-           ", \"replacements\": " + std::to_string(GetParam().replacements) + ", \"bytesRemoved\": 0, \"dryRun\": " +
+           ", \"replacements\": " + std::to_string(GetParam().replacements) + ", \"bytesRemoved\": 0, " +
+           (GetParam().command[0] == "convert-resolution" ? "" : "\"framesNotDecoded\": 0, ") + "\"dryRun\": " +
            (dryRun ? "true" : "false") + ", \"result\": " + JsonString(GetParam().result) + "}\n";
   };
   EXPECT_EQ(run({"--dry-run", "--json"}).out, json(true));
@@ -314,12 +315,94 @@ TEST(BuiltDemos, InfoTellsPlayingTimeServerAndPlayers) {
   const std::string json = RunTool({"info", "--json", path}).out;
   EXPECT_NE(json.find(
                 "\"resolution\": \"640x480\", \"duration\": 75.484375, \"frames\": 4832, \"server\": \"Сервер \\\"1\\\"\", "
-                "\"maxPlayers\": 12, \"recorder\": \"Èãðîê\", \"roster\": [\"Èãðîê\", \"Ann\"], \"rosterNotListed\": 0, \"finished\": true}\n"),
+                "\"maxPlayers\": 12, \"recorder\": \"Èãðîê\", \"roster\": [\"Èãðîê\", \"Ann\"], \"rosterNotListed\": 0, \"finished\": true, "
+                "\"steamIds\": []}\n"),
             std::string::npos)
       << json;
   EXPECT_TRUE(RunTool({"info", path}).out.ends_with(
       "Playing time: 1:15\nFrames: 4832\nServer: Сервер \"1\"\nMax players: 12\nRecorded by: Èãðîê\nFinished: Yes\n"
       "Roster:\nÈãðîê\nAnn\n"));
+}
+
+// Steam IDs: in JSON one object per player who has one, in plain text after
+// the roster, and found by --find.
+TEST(BuiltDemos, SteamIdsShownAndFound) {
+  ScratchFolder dir("rewindor-cli");
+  builder::Demo demo;
+  demo.loading().items.push_back(
+      builder::LoadingFrame({builder::ServerInfoMessage(),
+                             builder::UpdateUserInfoRaw(0, 1, "\\name\\Ann\\*sid\\76561198053761909"),
+                             builder::UpdateUserInfoRaw(1, 2, "\\name\\Bot\\*bot\\1\\*sid\\0")}));
+  demo.playback().items.push_back(builder::Gameplay{.seconds = 1});
+  const std::string path = dir.Write("a.dem", ClientDemo(builder::Build(demo)));
+  const std::string other = dir.Write("b.dem", HandMadeDemo("m", "cstrike", ""));
+  const std::string json = RunTool({"info", "--json", path}).out;
+  EXPECT_TRUE(json.ends_with(
+      "\"finished\": true, \"steamIds\": [{\"name\": \"Ann\", \"steamId\": \"76561198053761909\"}]}\n"))
+      << json;
+  const std::string plain = RunTool({"info", path}).out;
+  EXPECT_TRUE(plain.ends_with("Roster:\nAnn\nBot\nSteam IDs:\n76561198053761909  Ann\n")) << plain;
+  EXPECT_EQ(RunTool({"info", "--find", "8053761909", path, other}).out, plain);
+}
+
+// events: one JSON object per event in file order and a summary object, or
+// one line per event and the summary lines; --find keeps the events that
+// name a player or hold a chat text.
+TEST(EventsCommand, JsonPlainAndFind) {
+  ScratchFolder dir("rewindor-cli");
+  builder::Demo demo;
+  demo.loading().items.push_back(builder::LoadingFrame(
+      {builder::ServerInfoMessage(), builder::RegisterGameMessages(),
+       builder::UpdateUserInfoRaw(0, 1, "\\name\\Ann\\*sid\\76561198053761909"),
+       builder::UpdateUserInfoRaw(1, 2, "\\name\\\xC8\xE3\xF0\xEE\xEA\\*bot\\1")}));
+  for (int t = 50; t <= 750; t += 50) {  // the play gets to 12:34, a step at a time
+    demo.playback().items.push_back(builder::NetFrame({}));
+    std::get<builder::Frame>(demo.playback().items.back()).time = static_cast<float>(t);
+  }
+  builder::Frame play = builder::NetFrame({{builder::DeathMessage(2, 1, true, "ak47"), "kill"},
+                                           {builder::KeyedChat(1, "#Cstrike_Chat_T", "", "ns"), "chat"},
+                                           {builder::TextMessage("#CTs_Win"), "round"},
+                                           {builder::TeamScoreMessage("CT", 7), "score"}});
+  play.time = 754.25f;
+  demo.playback().items.push_back(play);
+  const builder::Built built = builder::Build(demo);
+  const std::string path = dir.Write("a.dem", ClientDemo(built));
+  auto head = [&](std::string_view tag) {
+    return "{\"path\": " + JsonString(path) + ", \"time\": 754.25, \"segment\": 1, \"frame\": 16, \"offset\": " +
+           std::to_string(built.layout.Tagged(tag).at(0).offset) + ", \"kind\": ";
+  };
+  const std::string kill = head("kill") + "\"kill\", \"killer\": \"Èãðîê\", \"victim\": \"Ann\", "
+                                          "\"weapon\": \"ak47\", \"headshot\": true}\n";
+  const std::string chat =
+      head("chat") + "\"chat\", \"sender\": \"Ann\", \"scope\": \"team\", \"dead\": false, \"text\": \"ns\"}\n";
+  const std::string round = head("round") + "\"round\", \"result\": \"#CTs_Win\", \"winner\": \"CT\", \"round\": 1}\n";
+  const std::string score = head("score") + "\"score\", \"team\": \"CT\", \"score\": 7}\n";
+  const std::string summary =
+      "{\"command\": \"events\", \"path\": " + JsonString(path) +
+      ", \"rounds\": 1, \"score\": {\"T\": 0, \"CT\": 7}, \"players\": [{\"name\": \"Ann\", \"steamId\": "
+      "\"76561198053761909\", \"kills\": 0, \"deaths\": 1, \"headshots\": 0}, {\"name\": \"Èãðîê\", \"steamId\": "
+      "null, \"kills\": 1, \"deaths\": 0, \"headshots\": 1}], \"framesNotDecoded\": 0}\n";
+  const ToolOutput json = RunTool({"events", "--json", path});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(json.out, kill + chat + round + score + summary);
+  EXPECT_EQ(RunTool({"events", "--json", "--find", "ANN", path}).out, kill + chat + summary);
+  EXPECT_EQ(RunTool({"events", "--json", "--find", "èã", path}).out, kill + summary);
+
+  const std::string lines = "Раундов: 1, счёт T 0 : CT 7\nAnn (76561198053761909): убийств 0, смертей 1, в голову 0\n"
+                            "Èãðîê: убийств 1, смертей 0, в голову 1\n";
+  EXPECT_EQ(RunTool({"events", path}).out, path + "\n"
+                                                  "12:34  раунд 1  Èãðîê убил Ann (ak47, в голову)\n"
+                                                  "12:34  раунд 1  [T] Ann: ns\n"
+                                                  "12:34  раунд 1  конец раунда: победа CT (#CTs_Win)\n"
+                                                  "12:34  раунд 2  счёт CT: 7\n" +
+                                                  lines);
+  // A demo whose messages are not decoded is a failure with the decoder's reason.
+  builder::Demo older;
+  older.networkProtocol = 46;
+  const std::string old = dir.Write("old.dem", ClientDemo(builder::Build(older)));
+  const ToolOutput failed = RunTool({"events", old});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_TRUE(failed.err.starts_with(old + ": ")) << failed.err;
 }
 
 // Past 1,024 distinct names the players and the roster say how many more
@@ -346,7 +429,10 @@ TEST(BuiltDemos, NamesBeyondTheListAreCounted) {
   EXPECT_NE(json.find("\"n1023\"], \"rosterNotListed\": 6, "), std::string::npos) << json;
   const std::string plain = RunTool({"info", path}).out;
   EXPECT_NE(plain.find("n1023\nи ещё 6\nPlaying time: "), std::string::npos);
-  EXPECT_TRUE(plain.ends_with("n1023\nи ещё 6\n"));
+  // The blocks give twenty Steam IDs (each numbers its players from 1); they
+  // follow the roster, each with the last name it had.
+  EXPECT_NE(plain.find("n1023\nи ещё 6\nSteam IDs:\n"), std::string::npos);
+  EXPECT_TRUE(plain.ends_with("  n1019\n"));
 }
 
 // The trim removes the loading data before the announcement's frame: the

@@ -63,5 +63,17 @@ TEST(DescribeDemo, RosterBeyondItsNamesEndsWithTheirNumber) {
                                       "и ещё 3000|"}));
 }
 
+// Each player with an ID after the roster, the ID first; none without IDs.
+TEST(DescribeDemo, PlayersWithTheirSteamIdsAfterTheRoster) {
+  DemoDetails d;
+  d.facts.roster = {"Ann"};
+  EXPECT_EQ(Shown(d).back(), Line("", "", "Ann"));
+  d.facts.steamIds = {{"Ann\nx", "76561198053761909"}};
+  const std::vector<std::string> lines = Shown(d);
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+            (std::vector<std::string>{Line("", "", "Ann"), Line(text::kDetailsSteamIds, ""),
+                                      "76561198053761909  |Ann x"}));
+}
+
 }  // namespace
 }  // namespace rewindor

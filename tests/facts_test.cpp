@@ -99,6 +99,23 @@ TEST(DemoFacts, RecorderIsTheRecordingSlotsFirstName) {
   EXPECT_EQ(facts.roster, (std::vector<std::string>{"Ann", "Bob", "Rec", "Rec2", "Cid"}));
 }
 
+// One entry per Steam ID, with the last name it had; a bot, an ID of 0 and
+// one that is no number have none.
+TEST(DemoFacts, SteamIdsOncePerPlayerWithTheLastName) {
+  b::Demo demo;
+  demo.loading().items.push_back(b::LoadingFrame({Concat({
+      b::ServerInfoMessage({.maxPlayers = 8}),
+      b::UpdateUserInfoRaw(0, 1, "\\name\\Ann\\*sid\\76561198053761909"),
+      b::UpdateUserInfoRaw(1, 2, "\\name\\Bot\\*bot\\1\\*sid\\76561198000000001"),
+      b::UpdateUserInfoRaw(2, 3, "\\name\\Zero\\*sid\\0"),
+      b::UpdateUserInfoRaw(3, 4, "\\name\\Odd\\*sid\\7656x"),
+      b::UpdateUserInfoRaw(4, 5, "\\*sid\\90071992547409930\\name\\Cid"),
+  })}));
+  demo.playback().items.push_back(b::NetFrame({b::UpdateUserInfoRaw(0, 1, "\\name\\Ann2\\*sid\\76561198053761909")}));
+  EXPECT_EQ(ReadDemoFacts(b::Build(demo).bytes).steamIds,
+            (std::vector<PlayerSteamId>{{"Ann2", "76561198053761909"}, {"Cid", "90071992547409930"}}));
+}
+
 // The roster keeps its first 1,024 distinct names and counts the others once
 // each, however often they recur.
 TEST(DemoFacts, RosterOfThousandsOfNames) {

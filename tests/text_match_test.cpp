@@ -41,7 +41,7 @@ TEST(CaseFolding, EveryCodePointFoldsOnceForGoodAndBothCyrillicCasesMeet) {
 TEST(DemoMatches, EachFieldByItselfInAnyCaseAndNamesAsShown) {
   const std::vector<std::string> players = {"Bob", "\xC8\xE3\xF0\xEE\xEA"};  // "Игрок" in Windows-1251
   const std::vector<std::string> roster = {"Адский Дэмопёc"};
-  const DemoSearchTexts texts{"Финал_Match.DEM", "de_dust2", "РУССКИЕ ПЕРЦЫ", "Karaul0v", players, roster};
+  const DemoSearchTexts texts{"Финал_Match.DEM", "de_dust2", "РУССКИЕ ПЕРЦЫ", "Karaul0v", players, roster, {}};
   auto finds = [&](std::string_view needle, const DemoTextDecoder& decode = DemoTextToUtf8) {
     return DemoMatches(texts, TextFinder(needle), decode);
   };

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "demo/net_messages.h"
+
 namespace rewindor::builder {
 
 namespace {
@@ -575,6 +577,84 @@ Bytes ScreenFadeMessage(const ScreenFade& fade) {
   AppendU16(out, fade.flags);
   out.insert(out.end(), {fade.red, fade.green, fade.blue, fade.alpha});
   return out;
+}
+
+Bytes RegisterUserMessage(std::uint8_t id, int size, std::string_view name) {
+  Bytes out{kSvcNewUserMessage, id, static_cast<std::uint8_t>(size)};
+  std::array<char, 16> padded{};
+  std::copy_n(name.begin(), std::min(name.size(), padded.size()), padded.begin());
+  out.insert(out.end(), padded.begin(), padded.end());
+  return out;
+}
+
+Bytes RegisterGameMessages() {
+  Bytes out;
+  for (const Bytes& m : {RegisterUserMessage(kUserMsgScreenFade, 10, "ScreenFade"),
+                         RegisterUserMessage(kUserMsgSayText, -1, "SayText"),
+                         RegisterUserMessage(kUserMsgTextMsg, -1, "TextMsg"),
+                         RegisterUserMessage(kUserMsgDeathMsg, -1, "DeathMsg"),
+                         RegisterUserMessage(kUserMsgTeamScore, -1, "TeamScore")}) {
+    out.insert(out.end(), m.begin(), m.end());
+  }
+  return out;
+}
+
+Bytes UserMessage(std::uint8_t id, ByteView payload) {
+  Bytes out{id, static_cast<std::uint8_t>(payload.size())};
+  out.insert(out.end(), payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(payload.size(), 255)));
+  return out;
+}
+
+namespace {
+
+// Texts one after another, each with its zero.
+Bytes Texts(std::initializer_list<std::string_view> texts) {
+  Bytes out;
+  for (std::string_view t : texts) {
+    Append(out, t);
+    out.push_back(0);
+  }
+  return out;
+}
+
+}  // namespace
+
+Bytes DeathMessage(std::uint8_t killer, std::uint8_t victim, bool headshot, std::string_view weapon) {
+  Bytes payload{killer, victim, static_cast<std::uint8_t>(headshot)};
+  Append(payload, weapon);
+  payload.push_back(0);
+  return UserMessage(kUserMsgDeathMsg, payload);
+}
+
+Bytes KeyedChat(std::uint8_t sender, std::string_view key, std::string_view name, std::string_view words) {
+  Bytes payload{sender};
+  const Bytes texts = Texts({key, name, words});
+  payload.insert(payload.end(), texts.begin(), texts.end());
+  return UserMessage(kUserMsgSayText, payload);
+}
+
+Bytes PlainChat(std::uint8_t sender, std::string_view text) {
+  Bytes payload{sender};
+  Append(payload, text);
+  payload.push_back(0);
+  return UserMessage(kUserMsgSayText, payload);
+}
+
+Bytes TextMessage(std::string_view key, const std::vector<std::string>& arguments) {
+  Bytes payload{4};
+  Append(payload, key);
+  payload.push_back(0);
+  for (const std::string& a : arguments) {
+    Append(payload, a);
+    payload.push_back(0);
+  }
+  return UserMessage(kUserMsgTextMsg, payload);
+}
+
+Bytes TeamScoreMessage(std::string_view team, std::int16_t score) {
+  Bytes payload = Texts({team});
+  AppendU16(payload, static_cast<std::uint16_t>(score));
+  return UserMessage(kUserMsgTeamScore, payload);
 }
 
 Bytes ChatMessage(std::string_view text, std::uint8_t sender) {

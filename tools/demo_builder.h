@@ -87,6 +87,35 @@ Bytes TeamChat(std::string_view name, std::string_view words, bool counterTerror
 // "<name> : <words>".
 Bytes AllChat(std::string_view name, std::string_view words);
 
+// ---------------------------------------------------------------------------
+// The game's user messages, known by the names their registration gives them.
+// The makers below number them as RegisterGameMessages registers them.
+
+inline constexpr std::uint8_t kUserMsgSayText = 0x4B;
+inline constexpr std::uint8_t kUserMsgTextMsg = 0x4D;
+inline constexpr std::uint8_t kUserMsgDeathMsg = 0x53;
+inline constexpr std::uint8_t kUserMsgTeamScore = 0x55;
+inline constexpr std::uint8_t kUserMsgScreenFade = 0x62;
+// Message 39: the number, the size (-1, written as FF: a length byte follows
+// the number), the name in 16 bytes, zero-padded (cut to 16).
+Bytes RegisterUserMessage(std::uint8_t id, int size, std::string_view name);
+// The five messages above: ScreenFade of 10 bytes, the others with a length byte.
+Bytes RegisterGameMessages();
+// A user message with a length byte: the number, the payload's length, the payload (at most 255 bytes).
+Bytes UserMessage(std::uint8_t id, ByteView payload);
+// DeathMsg: killer and victim entities (0 is the world), headshot, the weapon and its zero.
+Bytes DeathMessage(std::uint8_t killer, std::uint8_t victim, bool headshot, std::string_view weapon);
+// SayText in today's form: the sender's entity, the format key
+// ("#Cstrike_Chat_T"), the name argument (mostly empty) and the words, each with its zero.
+Bytes KeyedChat(std::uint8_t sender, std::string_view key, std::string_view name, std::string_view words);
+// SayText in the older form: the sender's entity, then the text and its zero
+// (a colour byte such as 02 is the text's first byte where wanted).
+Bytes PlainChat(std::uint8_t sender, std::string_view text);
+// TextMsg: where it is printed (4, the centre), the key and its arguments, each with its zero.
+Bytes TextMessage(std::string_view key, const std::vector<std::string>& arguments = {});
+// TeamScore: the team's name ("TERRORIST", "CT"), its score as 16 bits.
+Bytes TeamScoreMessage(std::string_view team, std::int16_t score);
+
 // The print "HLTV Demo finished.\n". The HLTV marker is the zero before it
 // and its first bytes: place it after a message that ends in a zero (a print,
 // a stuff text) or first in a frame.

@@ -136,7 +136,7 @@ LibraryModel::Entry LibraryModel::MakeEntry(LibraryRow row) const {
     if (!IsNumberColumn(static_cast<LibraryColumn>(c))) e.sortTexts[c] = FoldCase(e.cells[c]);
   }
   const DemoSearchTexts texts{row.file.fileName, row.map,     FieldText(row.server), FieldText(row.recorder),
-                              row.players,       row.roster};
+                              row.players,       row.roster,           row.steamIds};
   e.searchKey = DemoSearchKey(texts, decode_);
   e.row = std::move(row);
   return e;

@@ -51,6 +51,7 @@ struct LibraryRow {
   std::vector<std::string> players;     // the information reader's names
   std::vector<std::string> roster;      // the names the frames carry
   std::uint64_t rosterNotListed = 0;    // distinct names beyond those the roster keeps
+  std::vector<std::string> steamIds;    // the players' Steam IDs, found by the filter
 };
 
 // A moment as the user's local calendar and clock tell it.

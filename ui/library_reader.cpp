@@ -76,6 +76,7 @@ LibraryRow ReadLibraryRow(FileSystem& files, const LibraryFile& file, ImageBuffe
   row.players = std::move(inspection.playerNames);
   row.roster = std::move(facts.roster);
   row.rosterNotListed = facts.rosterNotListed;
+  for (PlayerSteamId& player : facts.steamIds) row.steamIds.push_back(std::move(player.steamId));
   return row;
 }
 
