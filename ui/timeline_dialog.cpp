@@ -62,6 +62,8 @@ void Layout(HWND dialog) {
         w - margin.cx - statusLeft, label.cy);
   Place(moves, dialog, IDC_TIMELINE_LIST, margin.cx, listTop, w - 2 * margin.cx, h - margin.cy - listTop);
   if (moves != nullptr) EndDeferWindowPos(moves);
+  // What happened takes the width the list has beyond the time and the round.
+  SendDlgItemMessageW(dialog, IDC_TIMELINE_LIST, LVM_SETCOLUMNWIDTH, 2, LVSCW_AUTOSIZE_USEHEADER);
 }
 
 void PrepareList(HWND dialog, HWND list) {
