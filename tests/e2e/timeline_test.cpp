@@ -111,7 +111,7 @@ TEST_F(TimelineTest, ShowsTheRoundsKillsChatAndNamesOfTheRecordingAndFiltersThem
   // Larger, the list takes the room.
   RECT before{};
   GetWindowRect(Control(timeline, IDC_TIMELINE_LIST), &before);
-  SetWindowPos(timeline, nullptr, 0, 0, 1000, 700, SWP_NOMOVE | SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
+  SetWindowPos(timeline, nullptr, 0, 0, 1000, 700, SWP_NOZORDER | SWP_ASYNCWINDOWPOS);  // all on the screen
   RECT after = before;
   for (int i = 0; i < 100 && after.right - after.left <= before.right - before.left; ++i, Sleep(50)) {
     GetWindowRect(Control(timeline, IDC_TIMELINE_LIST), &after);
