@@ -89,7 +89,7 @@ class BitReader {
     if (n == 0) return 0;
     const std::size_t byte = static_cast<std::size_t>(bit_ >> 3);
     std::uint64_t word = 0;
-    if (size_ - byte >= 8) {
+    if (byte + 8 <= size_) {
       std::memcpy(&word, data_ + byte, 8);  // the hosts this builds for are little-endian
     } else {
       for (std::size_t i = 0; i < size_ - byte; ++i) word |= std::uint64_t{data_[byte + i]} << (8 * i);

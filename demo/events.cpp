@@ -106,12 +106,14 @@ Team TeamOfScore(std::string_view name) {
   return Team::kNone;
 }
 
+constexpr std::size_t kNoTally = static_cast<std::size_t>(-1);
+
 // A player slot as the user-info updates last described it.
 struct Slot {
   bool used = false;
   std::int32_t userId = 0;
   std::string name;
-  std::size_t tally = 0;  // index of the player's tally
+  std::size_t tally = 0;  // index of the player's tally, or kNoTally
 };
 
 class EventReader final : public MessageSink {
@@ -176,10 +178,12 @@ class EventReader final : public MessageSink {
         e.to = name;
         slot.name = name;
       }
-      result_.players[slot.tally].name = slot.name;
+      if (slot.tally != kNoTally) result_.players[slot.tally].name = slot.name;
       return;
     }
-    slot = {true, userId, std::string(name), TallyOf(userId, SteamIdOf(info), name)};
+    // An HLTV proxy takes a slot but does not play.
+    const bool proxy = !InfoValue(info, "*hltv").empty();
+    slot = {true, userId, std::string(name), proxy ? kNoTally : TallyOf(userId, SteamIdOf(info), name)};
   }
 
   // The player's tally: the one of their Steam ID, or of their connection without one.
@@ -206,6 +210,8 @@ class EventReader final : public MessageSink {
     e.headshot = headshot;
     const Slot* k = PlayerOf(killer);
     const Slot* v = PlayerOf(victim);
+    if (k && k->tally == kNoTally) k = nullptr;
+    if (v && v->tally == kNoTally) v = nullptr;
     if (v) ++result_.players[v->tally].deaths;
     if (k && k != v) {  // a suicide is no kill
       ++result_.players[k->tally].kills;

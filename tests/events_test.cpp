@@ -20,13 +20,14 @@ b::InfoPairs Bot(std::string_view name) { return {{"name", std::string(name)}, {
 
 // Alice (slot 0, entity 1), Bob (slot 1, entity 2) and the bot Carl (slot 2,
 // entity 3), registered in LOADING; the play's frames follow.
-b::Built BuildGame(std::vector<b::Frame> play) {
+b::Built BuildGame(std::vector<b::Item> play) {
   b::Demo demo;
   demo.loading().items.push_back(b::LoadingFrame({b::ServerInfoMessage(), b::RegisterGameMessages(),
                                                   b::UpdateUserInfo(0, 1, b::PlayerInfo("Alice", 1)),
                                                   b::UpdateUserInfo(1, 2, b::PlayerInfo("Bob", 2)),
                                                   b::UpdateUserInfo(2, 3, Bot("Carl"))}));
-  for (b::Frame& f : play) demo.playback().items.push_back(std::move(f));
+  demo.playback().items.insert(demo.playback().items.end(), std::make_move_iterator(play.begin()),
+                               std::make_move_iterator(play.end()));
   return b::Build(demo);
 }
 
@@ -120,7 +121,8 @@ TEST(Events, ASlotTakenByAnotherPlayerIsNoNameChangeAndTheTallyFollowsTheSteamId
              b::DeathMessage(2, 1, false, "usp"),                          // Dave kills Alice
              b::UpdateUserInfo(1, 9, {{"name", "Bob again"}, {"*sid", kBobId}}),  // Bob is back
              b::DeathMessage(2, 1, false, "usp"),
-             b::DeathMessage(40, 0, false, "usp")}),  // no such entities
+             b::DeathMessage(40, 0, false, "usp"),  // no such entities
+             b::UpdateUserInfo(5, 30, {{"name", "HLTV Proxy"}, {"*hltv", "1"}})}),  // no player
   });
   const DemoEvents got = ReadDemoEvents(built.bytes);
   ASSERT_EQ(got.events.size(), 3u);

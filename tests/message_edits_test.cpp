@@ -82,7 +82,7 @@ std::set<std::size_t> ChangedMessages(const Bytes& before, const Bytes& after, c
 std::set<std::size_t> At(const b::Built& built, std::initializer_list<std::string_view> tags) {
   std::set<std::size_t> offsets;
   for (std::string_view tag : tags) {
-    for (const b::MessageRecord& m : built.layout.Tagged(tag)) offsets.insert(m.offset);
+    for (const b::MessageRecord& m : built.layout.Tagged(tag)) offsets.insert(static_cast<std::size_t>(m.offset));
   }
   return offsets;
 }
@@ -95,7 +95,7 @@ b::Message Hiding(std::string_view tag, ByteView bytes) { return {b::UserMessage
 b::Built BuildEditable() {
   b::Demo demo;
   Bytes registrations = b::RegisterGameMessages();
-  const Bytes other = b::RegisterUserMessage(kOtherMessage, -1, "StatusText");
+  const Bytes other = b::NewUserMessage(kOtherMessage, 255, "StatusText");
   registrations.insert(registrations.end(), other.begin(), other.end());
   demo.loading().items.push_back(b::LoadingFrame({b::ServerInfoMessage(), registrations}));
   const Bytes pattern(kFadeToBlackPattern.begin(), kFadeToBlackPattern.end());
@@ -145,7 +145,7 @@ TEST(MessageEdits, WholeMessagesByNameWhereTheMessagesDecode) {
     // In the decoded frames exactly the matched messages changed, each wholly to
     // no-operation bytes, and the demo decodes as before but for them.
     std::set<std::size_t> changed = ChangedMessages(built.bytes, image, before.messages);
-    const std::size_t undecoded = built.layout.Tagged(c.undecodedTag).at(0).offset;
+    const auto undecoded = static_cast<std::size_t>(built.layout.Tagged(c.undecodedTag).at(0).offset);
     EXPECT_EQ(image[undecoded], c.undecodedMark);  // the old pattern's mark
     changed.erase(~std::size_t{0});                // the undecoded frame lists no message there
     EXPECT_EQ(changed, decoded);

@@ -18,6 +18,8 @@
 // the peak memory of the whole folder against its largest demo alone; and the
 // library's reading of a folder of --library (1,000) such demos against
 // `info --json` over it.
+// Last, `events` against `messages` over the copied folder, and the events
+// against the bare decoding in memory (alone with --events).
 // First of all (alone with --game-finder), the game finder on hostile Steam files.
 // Times are the best of --runs (3) with the file in the page cache.
 #include <fcntl.h>
@@ -40,8 +42,10 @@
 #include <vector>
 
 #include "demo/edits.h"
+#include "demo/events.h"
 #include "demo/facts.h"
 #include "demo/info.h"
+#include "demo/net_messages.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
 #include "demo/repair.h"
@@ -594,6 +598,71 @@ void CopiedFolder(const std::vector<std::string>& demos, const fs::path& dir, co
   fs::remove_all(folder);
 }
 
+// A sink that only counts: the decoding alone.
+class CountingSink final : public MessageSink {
+ public:
+  void OnMessage(const FramePlace&, const NetMessage& m) override { bytes += m.length; }
+  void OnFrameEnd(const FramePlace&, const FrameFailure*) override {}
+  std::uint64_t bytes = 0;
+};
+
+// `events` costs at most 1.2 times `messages` over the same folder: as
+// commands over the corpus copied into a folder of `count` demos, and in
+// memory, the events against the bare decoding of the corpus demos.
+void EventsAgainstMessages(const std::vector<std::string>& demos, const fs::path& dir, const std::string& cli,
+                           std::size_t count, int runs) {
+  std::vector<Bytes> images;
+  double bytes = 0;
+  for (const std::string& d : demos) {
+    images.push_back(ReadBare(d));
+    bytes += static_cast<double>(images.back().size());
+  }
+  std::printf("events against messages: the corpus in memory, %.1f MiB; best of %d runs\n", bytes / (1 << 20), runs);
+  std::uint64_t sink = 0;
+  const double decode = Seconds(
+      [&] {
+        for (const Bytes& image : images) {
+          CountingSink counting;
+          DecodeDemoMessages(image, counting);
+          sink += counting.bytes;
+        }
+      },
+      runs);
+  const double events = Seconds(
+      [&] {
+        for (const Bytes& image : images) sink += ReadDemoEvents(image).events.size();
+      },
+      runs);
+  Line("decoding alone (MB/s)", bytes / 1e6 / decode, "MB/s");
+  Line("events (MB/s)", bytes / 1e6 / events, "MB/s");
+  Line("events / decoding alone", events / decode, "x", "(target <= 1.2)");
+  if (sink == 0) std::printf("  (nothing decoded)\n");
+  // The fade and chat edits decode too; each run edits fresh copies.
+  using Step = EditResult (*)(MutableByteView);
+  for (auto [name, step] : {std::pair<const char*, Step>{"remove-fades step (MB/s)", RemoveFadeToBlackStep},
+                            std::pair<const char*, Step>{"strip-chat step (MB/s)", StripTeamChatStep}}) {
+    std::vector<Bytes> copies;
+    const double t = Seconds([&] { for (Bytes& c : copies) step(c); }, runs, [&] { copies = images; });
+    Line(name, bytes / 1e6 / t, "MB/s");
+  }
+
+  const fs::path folder = dir / "rewindor-bench-events";
+  const std::vector<std::string> copies = CopiedDemos(demos, folder, count);
+  std::printf("events against messages: %zu files, %.1f MiB; best of %d runs, warm cache\n", copies.size(),
+              MiBOf(copies), runs);
+  auto command = [&](const char* name) {
+    return "exec " + Quoted(cli) + " " + name + " --json -r " + Quoted(folder.string()) + " > /dev/null";
+  };
+  (void)std::system(command("messages").c_str());  // into the page cache
+  const Timing messages = TimeCommand(command("messages"), runs);
+  const Timing tool = TimeCommand(command("events"), runs);
+  Line("rewindor-cli messages --json -r FOLDER (s)", messages.wall, "s");
+  Line("rewindor-cli events --json -r FOLDER (s)", tool.wall, "s");
+  Line("events / messages", tool.wall / messages.wall, "x", "(target <= 1.2)");
+  Line("  the same in processor time", tool.cpu / messages.cpu, "x", "(target <= 1.2)");
+  fs::remove_all(folder);
+}
+
 // What the library dialog waits for: its reader listing and reading a
 // folder on its own thread, the rows handed to the model through the inbox,
 // as the dialog will take them.
@@ -651,6 +720,20 @@ void LibraryFolder(const std::vector<std::string>& demos, const fs::path& dir, c
 
 }  // namespace
 
+// Every .dem file below the corpus folder, sorted.
+std::vector<std::string> CorpusDemos(const std::string& corpus) {
+  std::vector<std::string> demos;
+  std::error_code ec;
+  if (!corpus.empty() && fs::is_directory(corpus, ec)) {
+    for (const auto& entry : fs::recursive_directory_iterator(corpus, ec)) {
+      if (entry.is_regular_file() && entry.path().extension() == ".dem") demos.push_back(entry.path().string());
+    }
+  }
+  if (demos.empty()) std::printf("real demos: none found (--corpus FOLDER)\n");
+  std::sort(demos.begin(), demos.end());
+  return demos;
+}
+
 int main(int argc, char** argv) {
   // A child run for the memory figures: one command, nothing else.
   if (argc == 4 && std::string(argv[1]) == "--write-demo") {  // the demo alone, for profiling
@@ -683,7 +766,7 @@ int main(int argc, char** argv) {
   fs::path dir = fs::temp_directory_path();
   std::string corpus = REWINDOR_CORPUS_DIR;
   std::error_code noExe;
-  bool gameFinderOnly = false;
+  bool gameFinderOnly = false, eventsOnly = false;
   std::string cli = (fs::read_symlink("/proc/self/exe", noExe).parent_path().parent_path() / "cli" / "rewindor-cli").string();
   std::size_t folderDemos = 172, libraryDemos = 1000;
   for (int i = 1; i < argc; ++i) {
@@ -696,9 +779,10 @@ int main(int argc, char** argv) {
     else if (arg == "--folder" && i + 1 < argc) folderDemos = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--library" && i + 1 < argc) libraryDemos = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--game-finder") gameFinderOnly = true;
+    else if (arg == "--events") eventsOnly = true;
     else {
       std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]\n"
-                           "                      [--folder N] [--library N] [--game-finder]\n");
+                           "                      [--folder N] [--library N] [--game-finder] [--events]\n");
       return 2;
     }
   }
@@ -713,6 +797,11 @@ int main(int argc, char** argv) {
   } runFolder{dir / ("rewindor-bench-" + std::to_string(getpid()))};
   fs::create_directories(runFolder.path);
   dir = runFolder.path;
+  if (eventsOnly) {
+    const std::vector<std::string> demos = CorpusDemos(corpus);
+    if (!demos.empty()) EventsAgainstMessages(demos, dir, cli, folderDemos, std::max(runs, 20));
+    return 0;
+  }
   GameFinder(dir, runs);
   if (gameFinderOnly) return 0;
   const std::string path = (dir / "rewindor-bench.dem").string();
@@ -788,18 +877,9 @@ int main(int argc, char** argv) {
   DamagedDemos(dir, runs);
 
   // A folder of real demos.
-  std::vector<std::string> demos;
+  const std::vector<std::string> demos = CorpusDemos(corpus);
+  if (demos.empty()) return 0;
   std::error_code ec;
-  if (!corpus.empty() && fs::is_directory(corpus, ec)) {
-    for (const auto& entry : fs::recursive_directory_iterator(corpus, ec)) {
-      if (entry.is_regular_file() && entry.path().extension() == ".dem") demos.push_back(entry.path().string());
-    }
-  }
-  if (demos.empty()) {
-    std::printf("real demos: none found (--corpus FOLDER)\n");
-    return 0;
-  }
-  std::sort(demos.begin(), demos.end());
   double corpusBytes = 0;
   std::string quoted;
   for (const std::string& d : demos) {
@@ -826,5 +906,6 @@ int main(int argc, char** argv) {
   Line("rewindor-cli info --json / grep", cliRun / grepAll, "x", "(target < 1)");
   if (folderDemos > 0) CopiedFolder(demos, dir, cli, folderDemos, many);
   if (libraryDemos > 0) LibraryFolder(demos, dir, cli, libraryDemos, std::max(runs, 5));
+  if (folderDemos > 0) EventsAgainstMessages(demos, dir, cli, folderDemos, many);
   return 0;
 }

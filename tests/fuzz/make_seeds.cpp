@@ -31,6 +31,21 @@ builder::Demo Small(bool hltv) {
   return demo;
 }
 
+// The game's messages registered, then each kind of event and both forms of
+// chat: frames that decode, for the events and the edits by message.
+builder::Demo Played() {
+  builder::Demo demo;
+  demo.loading().items.push_back(builder::LoadingFrame(
+      {builder::ServerInfoMessage({.maxPlayers = 8}), builder::RegisterGameMessages(),
+       builder::UpdateUserInfo(0, 1, builder::PlayerInfo("Ann", 1)), builder::UpdateUserInfo(1, 2, builder::PlayerInfo("Bob", 2))}));
+  demo.playback().items.push_back(builder::NetFrame(
+      {builder::DeathMessage(1, 2, true, "ak47"), builder::KeyedChat(1, "#Cstrike_Chat_T", "", "go"),
+       builder::PlainChat(2, "\x02(Counter-Terrorist) Bob : hi"), builder::TextMessage("#Terrorists_Win"),
+       builder::TeamScoreMessage("TERRORIST", 1), builder::ScreenFadeMessage({.duration = 0x0C00, .flags = 1}),
+       builder::UpdateUserInfo(1, 2, builder::PlayerInfo("Bobby", 2))}));
+  return demo;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,8 +73,9 @@ int main(int argc, char** argv) {
   Bytes damaged = damagedBuilt.bytes;
   const builder::FrameRecord& middle = damagedBuilt.layout.frames[damagedBuilt.layout.frames.size() / 2];
   StoreU32LE(damaged.data() + middle.offset + 1, 0x7FC00000);  // not a number
+  Bytes played = builder::Build(Played()).bytes;
   for (auto [name, bytes] : {std::pair{"client.dem", &client}, {"hltv.dem", &hltv}, {"trimmable.dem", &trimmable},
-                             {"unfinished.dem", &unfinished}, {"damaged.dem", &damaged}}) {
+                             {"unfinished.dem", &unfinished}, {"damaged.dem", &damaged}, {"played.dem", &played}}) {
     Write(dir, name, *bytes);
     Write(dir, std::string("sized-") + name, *bytes, sizes);
   }
