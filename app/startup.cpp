@@ -93,7 +93,15 @@ std::string LongPathFallback(std::string_view source, PathLookup& lookup) {
   return WithinPathLimit(std::move(result));
 }
 
-void RegisterShellAssociation(std::string_view executablePath, Registry& registry, ErrorReporter& reporter) {
+void RegisterShellAssociation(std::string_view executablePath, Registry& registry, ErrorReporter& reporter,
+                              std::string_view shortPath) {
+  if (executablePath.find('%') != std::string_view::npos) {
+    if (shortPath.empty() || shortPath.find('%') != std::string_view::npos) {
+      reporter.ReportError(text::kAssociationSkipped, {0, text::kReasonPercentInPath});
+      return;
+    }
+    executablePath = shortPath;
+  }
   // Both parts quoted, so the program and the demo may lie in folders with blanks.
   std::string command;
   command.append("\"").append(executablePath).append("\" \"%1\"");

@@ -70,12 +70,21 @@ inline constexpr char kCannotCreateIconKey[] = "Could not create the defaulticon
 inline constexpr char kCannotSetIcon[] = "Could not set the defaulticon key value";
 inline constexpr char kCannotCreateExtensionKey[] = "Could not create the .dem registry key";
 inline constexpr char kCannotSetExtension[] = "Could not set the .dem key value";
+inline constexpr char kAssociationSkipped[] = "The .dem files were not associated with Rewindor";
+inline constexpr char kReasonPercentInPath[] =
+    "The program's path holds a % sign, which the shell would fill in when it opens a demo. "
+    "Move the program to a folder without one.";
 }  // namespace text
 
 // Writes, per user (HKEY_CURRENT_USER\Software\Classes), the open command
 // "\"<exe>\" \"%1\"", the icon "<exe>,0" and ".DEM" = "rewindor", in this
-// order. Each failure is reported and the next key is still done.
-void RegisterShellAssociation(std::string_view executablePath, Registry& registry, ErrorReporter& reporter);
+// order. Each failure is reported and the next key is still done. The shell
+// fills in every %-sequence of the command, the program's own path too: a
+// path with % is written in its short form (`shortPath`, the system's 8.3
+// form, empty when there is none) when that has no %; otherwise nothing is
+// written and the user is told why.
+void RegisterShellAssociation(std::string_view executablePath, Registry& registry, ErrorReporter& reporter,
+                              std::string_view shortPath = {});
 
 // --- Win32 (app/startup_win.cpp) ------------------------------------------------
 #ifdef _WIN32
@@ -107,15 +116,23 @@ class InstanceGuard {
   bool BecomeFirstInstance(std::string_view mutexName = kInstanceMutexName);
   // Gives the mutex up (when the main window has ended).
   void Release();
+  // The road of a start that found another instance: that instance's main
+  // window is shown (restored when minimised or hidden) and given the demo,
+  // and false is returned. Another start may still be opening its window, or
+  // one may be closing: until its window appears this start waits, for a few
+  // seconds at most, and when the other instance ends meanwhile it takes the
+  // mutex over and returns true, to open its own window.
+  bool HandOverOrTakeOver(std::string_view pendingDemoPath);
 
  private:
   void* mutex_ = nullptr;
   bool owned_ = false;
 };
 
-// Brings the running instance's main window to the foreground and, when the
-// path is not empty, hands it over and waits until it has been taken.
-void HandOverToRunningInstance(std::string_view pendingDemoPath);
+// Brings the running instance's main window to the foreground, restored when
+// it is minimised or hidden, and, when the path is not empty, hands it over
+// and waits until it has been taken. False when there is no such window.
+bool HandOverToRunningInstance(std::string_view pendingDemoPath);
 
 #endif
 

@@ -75,6 +75,16 @@ std::string ExecutablePathOfProcess() {
   }
 }
 
+// The 8.3 form of an existing path, or empty when the volume gives none.
+std::string ShortPathOf(const std::string& path) {
+  std::wstring wide = Wide(path);
+  std::wstring buffer(MAX_PATH, L'\0');
+  DWORD length = GetShortPathNameW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return {};
+  buffer.resize(length);
+  return Narrow(buffer);
+}
+
 // The running instance's main window: a dialog titled "Rewindor" that has the
 // demo path field. A message box of that instance bears the same title but
 // not the field, and must not receive the hand-over.
@@ -101,7 +111,9 @@ StartupFacts PrepareStartup() {
   facts.programFolder = BeforeLastBackslash(facts.executablePath);
   ErrorBoxes boxes;
   std::unique_ptr<Registry> registry = MakeNativeRegistry();
-  RegisterShellAssociation(facts.executablePath, *registry, boxes);
+  const bool percent = facts.executablePath.find('%') != std::string::npos;
+  RegisterShellAssociation(facts.executablePath, *registry, boxes,
+                           percent ? ShortPathOf(facts.executablePath) : std::string());
   return facts;
 }
 
@@ -129,11 +141,31 @@ void InstanceGuard::Release() {
   owned_ = false;
 }
 
-void HandOverToRunningInstance(std::string_view pendingDemoPath) {
+bool InstanceGuard::HandOverOrTakeOver(std::string_view pendingDemoPath) {
+  constexpr DWORD kStepMs = 50;
+  constexpr int kSteps = 100;  // five seconds
+  for (int step = 0; step < kSteps; ++step) {
+    if (HandOverToRunningInstance(pendingDemoPath)) return false;
+    if (mutex_ == nullptr) {
+      Sleep(kStepMs);
+      continue;
+    }
+    // Abandoned or given up: the other instance has ended, and the window is ours to open.
+    DWORD waited = WaitForSingleObject(static_cast<HANDLE>(mutex_), kStepMs);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+      owned_ = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool HandOverToRunningInstance(std::string_view pendingDemoPath) {
   HWND window = RunningMainWindow();
-  if (window == nullptr) return;
+  if (window == nullptr) return false;
+  if (IsIconic(window) || !IsWindowVisible(window)) ShowWindow(window, SW_RESTORE);
   SetForegroundWindow(window);
-  if (pendingDemoPath.empty()) return;
+  if (pendingDemoPath.empty()) return true;
   HandOver handOver = ComposeHandOver(pendingDemoPath, NativeAnsiCodePage());
   COPYDATASTRUCT message{};
   message.dwData = handOver.tag;
@@ -141,6 +173,7 @@ void HandOverToRunningInstance(std::string_view pendingDemoPath) {
   message.lpData = handOver.data.data();
   // Synchronous: returns when the running instance has read the demo.
   SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&message));
+  return true;
 }
 
 }  // namespace rewindor

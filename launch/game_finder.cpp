@@ -5,6 +5,7 @@
 
 #include "demo/demo_format.h"
 #include "demo/info.h"
+#include "demo/text_match.h"
 #include "demo/utf8.h"
 
 namespace rewindor {
@@ -173,6 +174,30 @@ std::string JoinPath(std::string_view folder, std::string_view name, char separa
   return path.append(name);
 }
 
+// A path with single separators and no "." or ".." steps: ".." takes the
+// step before it away, and at the root it stays at the root. `rootLength`
+// characters (the drive's "C:\\", or "/") are kept as they are.
+std::string NormalisePath(std::string_view path, std::size_t rootLength, char separator) {
+  std::string result(path.substr(0, rootLength));
+  std::vector<std::string_view> steps;
+  std::size_t start = rootLength;
+  while (start <= path.size()) {
+    std::size_t end = std::min(path.find(separator, start), path.size());
+    std::string_view step = path.substr(start, end - start);
+    if (step == "..") {
+      if (!steps.empty()) steps.pop_back();
+    } else if (!step.empty() && step != ".") {
+      steps.push_back(step);
+    }
+    start = end + 1;
+  }
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    if (i > 0) result += separator;
+    result.append(steps[i]);
+  }
+  return result;
+}
+
 bool IsDemoFile(const GameFolderEntry& entry) { return !entry.folder && HasDemoExtension(entry.name); }
 
 struct Library {
@@ -271,6 +296,7 @@ class Finder {
 
   // The executable, when it exists and (on Windows) its path fits the game path field.
   std::optional<FoundGame> Take(std::string executable, std::string source) {
+    executable = NormalisePath(executable, windows_ ? 3 : 1, separator_);  // the manifest's folder may step up
     if (windows_ && Utf16Length(executable) > kMaxPathChars) return std::nullopt;
     if (!sources_.IsFile(executable)) return std::nullopt;
     std::string folder = executable.substr(0, executable.rfind(separator_));
@@ -296,12 +322,11 @@ class Finder {
     } else if (path.empty() || path.front() != '/') {
       return std::nullopt;
     }
-    while (path.size() > 1 && path.back() == separator_) path.pop_back();
-    return path;
+    return NormalisePath(path, windows_ ? 3 : 1, separator_);
   }
 
-  // Windows folders are one whatever the letter case.
-  std::string Key(std::string_view path) const { return windows_ ? FoldAsciiCase(path) : std::string(path); }
+  // Windows folders are one whatever the letter case, in every script.
+  std::string Key(std::string_view path) const { return windows_ ? FoldCase(path) : std::string(path); }
 
   GameSources& sources_;
   bool windows_;

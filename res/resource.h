@@ -52,6 +52,8 @@
 // The library. Its number is not a multiple of 16: in WM_SYSCOMMAND compare
 // it whole before masking off the low four bits (masked it reads as 1120).
 #define IDM_LIBRARY 1130       // 0x46A
+// The timeline ("Ход игры…"); like the library, compared whole (masked it reads as 1120).
+#define IDM_TIMELINE 1131      // 0x46B
 
 // Library dialog controls.
 #define IDC_LIBRARY_LIST 1161        // list view, report view, full-row select
@@ -61,6 +63,15 @@
 #define IDC_LIBRARY_STATUS 1165      // the count shown and the reading progress
 #define IDM_LIBRARY_SHOW_IN_FOLDER 1166  // a row's right-click menu: show in Explorer
 #define IDC_LIBRARY_FIND_LABEL 1168  // the filter field's label
+
+// The timeline dialog and its controls; the details view's button that opens it.
+#define IDD_TIMELINE 1173
+#define IDC_TIMELINE_LIST 1171         // list view, report view: time, round, what happened
+#define IDC_TIMELINE_FILTER 1172       // the filter field
+#define IDC_TIMELINE_SUMMARY 1174      // the final score and the players' kills and deaths
+#define IDC_TIMELINE_FIND_LABEL 1175   // the filter field's label
+#define IDC_TIMELINE_STATUS 1176       // "N из M", or that the demo is being read
+#define IDC_DETAILS_TIMELINE 1177      // details view (dialog 140): opens the timeline
 
 // The main window's button that opens the library (dialog 101, beside the folder field).
 #define IDC_LIBRARY_OPEN 1167

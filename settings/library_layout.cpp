@@ -9,6 +9,9 @@ namespace {
 
 // Beyond any screen, however many of them: a value past it is damage.
 constexpr std::int32_t kMaxCoordinate = 1 << 16;
+// Narrower than this a column is lost to the eye (a width of 0 hides it and
+// leaves nothing to drag it back by).
+constexpr std::int32_t kMinColumnWidth = 12;
 
 std::optional<std::vector<std::int32_t>> Numbers(Registry& registry, const char* name, std::size_t count) {
   RegistryValue value;
@@ -43,7 +46,7 @@ LibraryLayout LoadLibraryLayout(Registry& registry, std::size_t columns) {
   }
   if (auto widths = Numbers(registry, kLibraryColumnsValue, columns)) {
     const bool sane = std::all_of(widths->begin(), widths->end(),
-                                  [](std::int32_t w) { return w >= 0 && w < kMaxCoordinate; });
+                                  [](std::int32_t w) { return w >= kMinColumnWidth && w < kMaxCoordinate; });
     if (sane) layout.columnWidths = std::move(*widths);
   }
   registry.CloseKey();

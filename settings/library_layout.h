@@ -33,8 +33,9 @@ struct LibraryLayout {
 };
 
 // Reads the layout of a table of `columns` columns: a rectangle of no size or
-// beyond a sane screen, and widths of another number of columns, negative or
-// wider than any screen, count as missing.
+// beyond a sane screen, and widths of another number of columns, narrower
+// than a column can be seen (12 pixels) or wider than any screen, count as
+// missing.
 LibraryLayout LoadLibraryLayout(Registry& registry, std::size_t columns);
 // Writes what the layout holds; false when the key or a value could not be written.
 bool SaveLibraryLayout(Registry& registry, const LibraryLayout& layout);

@@ -1,5 +1,7 @@
 #include "settings/registry.h"
 
+#include <algorithm>
+
 #include "demo/utf8.h"
 
 namespace rewindor {
@@ -11,17 +13,24 @@ bool DecodeRegistryText(const RegistryValue& value, std::string& text, SystemErr
     why = {0, text::kReasonValueNotText};
     return false;
   }
-  if (value.data.empty()) {  // a value of no bytes at all: the empty text
-    text.clear();
-    return true;
+  const std::size_t units = value.data.size() / 2;
+  std::u16string wide;
+  for (std::size_t i = 0; i < units; ++i) {
+    const char16_t unit = LoadU16LE(value.data.data() + 2 * i);
+    if (unit == 0) break;
+    wide += unit;
   }
-  std::optional<std::string> decoded = DecodeTerminatedUtf16LE(value.data);
-  if (!decoded) {
-    why = {0, text::kReasonValueUnterminated};
-    return false;
-  }
-  text = std::move(*decoded);
+  text = Utf16ToUtf8(wide);
   return true;
+}
+
+bool IsWholeRegistryText(const RegistryValue& value, std::string_view text) {
+  Bytes encoded = EncodeRegistryText(text);
+  encoded.resize(encoded.size() - 2);  // without its terminator
+  const ByteView data = value.data;
+  if (data.size() < encoded.size() || !std::equal(encoded.begin(), encoded.end(), data.begin())) return false;
+  return std::all_of(data.begin() + static_cast<std::ptrdiff_t>(encoded.size()), data.end(),
+                     [](std::uint8_t b) { return b == 0; });
 }
 
 }  // namespace rewindor

@@ -17,6 +17,7 @@ namespace rewindor {
 
 // The registry's own numbers that the portable code needs.
 inline constexpr std::uint32_t kRegistryTextType = 1;    // REG_SZ
+inline constexpr std::uint32_t kStatusNotFound = 2;     // ERROR_FILE_NOT_FOUND: no such value
 inline constexpr std::uint32_t kStatusMoreData = 234;    // ERROR_MORE_DATA: the value does not fit
 
 struct RegistryValue {
@@ -50,16 +51,21 @@ Bytes EncodeRegistryText(std::string_view utf8);
 // The buffer that holds a text of at most `maxChars` characters with its terminator.
 constexpr std::size_t RegistryTextCapacity(std::size_t maxChars) { return (maxChars + 1) * 2; }
 
-// A value read back as a text: a REG_SZ whose terminator lies within the data
-// (an empty value of no bytes at all reads as the empty text). Otherwise
-// false, with our own reason in `why`; `text` is then untouched.
+// A value read back as a text, as RegGetValue reads it: up to its first zero
+// unit, or the whole of it when the terminator is missing (an odd last byte
+// is no unit and is dropped); a value of no bytes at all is the empty text.
+// A value of another type is false, with our own reason in `why`; `text` is
+// then untouched.
 bool DecodeRegistryText(const RegistryValue& value, std::string& text, SystemError& why);
+// Whether `text`, read from `value`, holds all the value holds: nothing after
+// its first zero unit but zeros, and no unit that the UTF-8 could not carry (a
+// lone surrogate). Writing such a text back would lose the rest.
+bool IsWholeRegistryText(const RegistryValue& value, std::string_view text);
 
 // The reasons for a value that cannot be used as a text.
 namespace text {
 inline constexpr char kReasonValueTooLong[] = "The stored text is longer than 259 characters.";
 inline constexpr char kReasonValueNotText[] = "The stored value is not a text (REG_SZ).";
-inline constexpr char kReasonValueUnterminated[] = "The stored text has no terminating zero.";
 }  // namespace text
 
 // The Win32 registry (settings/registry_win.cpp); a key still open is closed

@@ -30,8 +30,9 @@ constexpr std::size_t kReadCapacity = RegistryTextCapacity(kMaxPathChars);
 
 }  // namespace
 
-void LoadSettings(SettingsWindow& window, Registry& registry) {
-  if (registry.OpenKeyForQuery(kSettingsKey) != 0) return;
+UnshownSettings LoadSettings(SettingsWindow& window, Registry& registry) {
+  UnshownSettings unshown;
+  if (registry.OpenKeyForQuery(kSettingsKey) != 0) return unshown;
   for (const SettingsValue& v : kValues) {
     RegistryValue value;
     std::uint32_t status = registry.QueryValue(v.name, kReadCapacity, value);
@@ -43,14 +44,22 @@ void LoadSettings(SettingsWindow& window, Registry& registry) {
       why = registry.Describe(status);
     } else if (DecodeRegistryText(value, stored, why)) {
       window.SetControlText(v.control, stored);
+      if (!IsWholeRegistryText(value, stored)) unshown[v.control] = stored;
       continue;
     }
     window.ReportError(v.loadFailure, why);
+    // A value that is there but cannot be read stays; a missing one has nothing to keep.
+    if (status != kStatusNotFound) unshown[v.control] = window.ControlText(v.control, kMaxPathChars);
   }
   registry.CloseKey();
+  return unshown;
 }
 
-void SaveSettings(SettingsWindow& window, Registry& registry) {
+void TakeUnshownTexts(SettingsWindow& window, UnshownSettings& unshown) {
+  for (auto& [control, text] : unshown) text = window.ControlText(control, kMaxPathChars);
+}
+
+void SaveSettings(SettingsWindow& window, Registry& registry, UnshownSettings& unshown) {
   // The texts are taken before the key is touched, as the user left them.
   std::string texts[std::size(kValues)];
   for (std::size_t i = 0; i < std::size(kValues); ++i) {
@@ -61,8 +70,17 @@ void SaveSettings(SettingsWindow& window, Registry& registry) {
     return;
   }
   for (std::size_t i = 0; i < std::size(kValues); ++i) {
+    const int control = kValues[i].control;
+    if (auto kept = unshown.find(control);
+        kept != unshown.end() && window.ControlText(control, kMaxPathChars) == kept->second) {
+      continue;  // as the load left it: the stored value stays
+    }
     std::uint32_t status = registry.SetValue(kValues[i].name, kRegistryTextType, EncodeRegistryText(texts[i]));
-    if (status != 0) window.ReportError(kValues[i].saveFailure, registry.Describe(status));
+    if (status != 0) {
+      window.ReportError(kValues[i].saveFailure, registry.Describe(status));
+    } else {
+      unshown.erase(control);
+    }
   }
   registry.CloseKey();
 }

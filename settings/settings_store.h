@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -37,14 +38,32 @@ class SettingsWindow {
   virtual void ReportError(std::string_view text, const SystemError& why) = 0;
 };
 
+// The values a load could not show whole (one too long, not a text, not
+// readable, or holding more than its text: something after a zero, a lone
+// surrogate), each by its control with the text the control held once the
+// window had started. A save leaves such a value as it is stored while its
+// control still holds that text: only the user's change is written over it.
+using UnshownSettings = std::map<int, std::string>;
+
 // Fills the three controls from the registry. A key that cannot be opened
 // (never saved) ends it silently; each value that cannot be read is reported
-// and leaves its control as it was; the others are still read.
-void LoadSettings(SettingsWindow& window, Registry& registry);
+// and leaves its control as it was; the others are still read. Returns the
+// values not shown whole, each with its control's text as the load left it.
+UnshownSettings LoadSettings(SettingsWindow& window, Registry& registry);
 
-// Writes the three controls' texts (cut to 259, 259 and 19 characters). A key
-// that cannot be created is reported and nothing is written; each value that
-// cannot be written is reported and the next is still written.
-void SaveSettings(SettingsWindow& window, Registry& registry);
+// The controls' texts now, for the values `unshown` names: taken once the
+// window has filled its fields by other means too (the found game).
+void TakeUnshownTexts(SettingsWindow& window, UnshownSettings& unshown);
+
+// Writes the three controls' texts (cut to 259, 259 and 19 characters), but
+// not a value of `unshown` whose control still holds the text kept there. A
+// key that cannot be created is reported and nothing is written; each value
+// that cannot be written is reported and the next is still written. A value
+// written is no longer kept in `unshown`.
+void SaveSettings(SettingsWindow& window, Registry& registry, UnshownSettings& unshown);
+inline void SaveSettings(SettingsWindow& window, Registry& registry) {
+  UnshownSettings none;
+  SaveSettings(window, registry, none);
+}
 
 }  // namespace rewindor

@@ -205,7 +205,7 @@ struct Skin {
 constexpr Skin kSkins[] = {
     {"IDD_MAIN", "main_skin.bmp", 855, 500, 20},
     {"IDD_RESOLUTION", "dialog_skin.bmp", 280, 154, 6},
-    {"IDD_DETAILS", "details_skin.bmp", 375, 325, 3},
+    {"IDD_DETAILS", "details_skin.bmp", 375, 325, 4},
 };
 
 class ArtTest : public testing::Test {

@@ -154,6 +154,34 @@ TEST(FindGame, WithoutAppListsTheSteamFolderFirstThenTheListedOrderAndTheirInsta
       << "the Steam folder once, as its list writes it, then the libraries in order; none on a share or relative";
 }
 
+// Steam writes its own path lower-cased and as typed: the path found is shown
+// normalised, and the Steam folder is known again in its list in any script.
+TEST(FindGame, SteamPathNormalisedAndKnownAgainWhateverTheLetterCase) {
+  struct Case {
+    const char* steamPath;  // as the registry holds it
+    const char* listed;     // Steam's own entry in libraryfolders.vdf, with Half-Life
+    const char* exe;
+    const char* source;
+  };
+  const Case cases[] = {
+      {"c:/games//steam/./x/../", "C:\\Games\\Steam", "C:\\Games\\Steam", "steam-registry"},
+      {"c:/../игры/steam", "C:\\Игры\\Steam", "C:\\Игры\\Steam", "steam-registry"},
+      {"c:/ΣΤΕΑΜ", "C:\\στεαμ", "C:\\στεαμ", "steam-registry"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.steamPath);
+    FakeGameSources m;
+    m.SetRegistry(RegistryHive::kCurrentUser, kSteamKey, "SteamPath", c.steamPath);
+    m.AddFile(std::string(c.exe) + "\\steamapps\\libraryfolders.vdf",
+              std::string(R"("libraryfolders" { "0" { "path" ")") + c.listed + R"(" "apps" { "70" "1" } } })");
+    m.AddFile(GameIn(c.exe));
+    std::optional<Found> found = Find(m);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->exe, GameIn(c.exe));
+    EXPECT_EQ(found->source, c.source);
+  }
+}
+
 struct PlaceCase {
   const char* name;
   std::vector<std::tuple<RegistryHive, std::string, std::string, std::string>> values;

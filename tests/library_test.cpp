@@ -442,7 +442,7 @@ TEST(LibraryLayout, KeptBesideTheSettingsAndOnlySaneValuesRead) {
 
   LibraryLayout layout;
   layout.window = LayoutRect{-1200, 40, -200, 700};  // on a screen left of the main one
-  layout.columnWidths = {150, 80, 50, 50, 160, 120, 110, 70, 0};
+  layout.columnWidths = {150, 80, 50, 50, 160, 120, 110, 70, 12};
   EXPECT_TRUE(SaveLibraryLayout(registry, layout));
   LibraryLayout back = LoadLibraryLayout(registry, 9);
   EXPECT_EQ(back.window, layout.window);
@@ -461,6 +461,11 @@ TEST(LibraryLayout, KeptBesideTheSettingsAndOnlySaneValuesRead) {
     EXPECT_FALSE(LoadLibraryLayout(registry, 9).window) << r.right;
   }
   SaveLibraryLayout(registry, {std::nullopt, {1, 2, 3, 4, 5, 6, 7, 8, -1}});
+  EXPECT_TRUE(LoadLibraryLayout(registry, 9).columnWidths.empty());
+  // A column of no width leaves the table empty for good: all the defaults instead.
+  SaveLibraryLayout(registry, {std::nullopt, {150, 80, 50, 50, 160, 120, 110, 70, 0}});
+  EXPECT_TRUE(LoadLibraryLayout(registry, 9).columnWidths.empty());
+  SaveLibraryLayout(registry, {std::nullopt, {150, 80, 50, 11, 160, 120, 110, 70, 50}});
   EXPECT_TRUE(LoadLibraryLayout(registry, 9).columnWidths.empty());
   registry.createFailures[kLibraryLayoutKey] = FakeRegistry::kAccessDenied;
   EXPECT_FALSE(SaveLibraryLayout(registry, layout));

@@ -143,13 +143,65 @@ INSTANTIATE_TEST_SUITE_P(
                  std::string(40, '1')},
         LoadCase{"SpeedAsNumber", "DemoSpeed", Raw(4, {1, 0, 0, 0}),
                  "Could not read KXV3: The stored value is not a text (REG_SZ).", 1026, "before"},
-        LoadCase{"Unterminated", "CommandLine", Raw(1, {'a', 0, 'b', 0}),
-                 "Could not read KXV2: The stored text has no terminating zero.", 1013, "before"},
-        LoadCase{"OddTailIsNoTerminator", "CommandLine", Raw(1, {'a', 0, 0}),
-                 "Could not read KXV2: The stored text has no terminating zero.", 1013, "before"},
+        // Without its terminator a text is read whole, as RegGetValue reads it.
+        LoadCase{"Unterminated", "CommandLine", Raw(1, {'a', 0, 'b', 0}), "", 1013, "ab"},
+        LoadCase{"OddTailDropped", "CommandLine", Raw(1, {'a', 0, 'b'}), "", 1013, "a"},
         LoadCase{"NoBytesAtAllIsEmpty", "CommandLine", Raw(1, {}), "", 1013, ""},
         LoadCase{"TextEndsAtFirstTerminator", "DemoSpeed", Raw(1, {'2', 0, 0, 0, 'x', 0}), "", 1026, "2"}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// A stored value the load could not show whole survives a save of the
+// untouched field, also when the found game filled that field afterwards, and
+// is written over once the user changes the field.
+struct UnshownCase {
+  const char* name;
+  RegistryValue stored;  // as "CommandLine"
+  std::string shown;     // control 1013 after the load
+};
+
+class UnshownTest : public SettingsTest, public ::testing::WithParamInterface<UnshownCase> {};
+
+TEST_P(UnshownTest, KeptBySavesUntilItsFieldChanges) {
+  const UnshownCase& c = GetParam();
+  registry.keys[kKey] = {{"Path", FakeRegistry::Text("C:\\HL\\hl.exe")}, {"CommandLine", c.stored}};
+  window.texts = {{1011, ""}, {1013, ""}, {1026, ""}};
+  UnshownSettings unshown = LoadSettings(window, registry);
+  EXPECT_EQ(window.texts[1013], c.shown);
+  TakeUnshownTexts(window, unshown);
+
+  SaveSettings(window, registry, unshown);
+  EXPECT_EQ(registry.keys[kKey]["CommandLine"].data, c.stored.data);
+  EXPECT_EQ(registry.keys[kKey]["CommandLine"].type, c.stored.type);
+  EXPECT_EQ(registry.TextAt(kKey, "DemoSpeed"), "");  // the others are written as ever
+
+  window.texts[1013] = "-dev";
+  SaveSettings(window, registry, unshown);
+  EXPECT_EQ(registry.TextAt(kKey, "CommandLine"), "-dev");
+  EXPECT_TRUE(unshown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, UnshownTest,
+    ::testing::Values(
+        // '-', 'a', zero, then 'b': the text shown ends at the zero.
+        UnshownCase{"TextAfterZero", Raw(1, {'-', 0, 'a', 0, 0, 0, 'b', 0, 0, 0}), "-a"},
+        // 'x', then a lone high surrogate D800, then the terminator.
+        UnshownCase{"LoneSurrogate", Raw(1, {'x', 0, 0x00, 0xD8, 0, 0}), "x\xEF\xBF\xBD"},
+        UnshownCase{"OddTail", Raw(1, {'x', 0, 'y'}), "x"},
+        UnshownCase{"TooLong", FakeRegistry::Text(std::string(300, 'o')), ""},
+        UnshownCase{"NotText", Raw(4, {1, 0, 0, 0}), ""}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(SettingsTest, ShownWholeOrMissingValuesAreWrittenAsEver) {
+  registry.keys[kKey] = {{"Path", FakeRegistry::Text("a")},
+                         {"CommandLine", Raw(1, {'a', 0, 'b', 0})},  // no terminator, but whole
+                         {"DemoSpeed", Raw(1, {'2', 0, 0, 0, 0, 0})}};  // zeros after the text
+  window.texts = {{1011, ""}, {1013, ""}, {1026, ""}};
+  UnshownSettings unshown = LoadSettings(window, registry);
+  EXPECT_TRUE(unshown.empty());
+  registry.keys[kKey].erase("DemoSpeed");
+  EXPECT_TRUE(LoadSettings(window, registry).empty());  // missing: nothing to keep
+}
 
 #ifdef _WIN32
 // The real registry, under a key of the test's own that is removed afterwards.
@@ -178,6 +230,23 @@ TEST(NativeRegistryTest, TextsStoredAsUtf16AndReadBackWithinTheBuffer) {
   EXPECT_EQ(registry->QueryValue("Nothing", 520, value), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
   // Opened for reading only.
   EXPECT_NE(registry->SetValue("Path", kRegistryTextType, EncodeRegistryText("x")), 0u);
+  registry->CloseKey();
+
+  // A text stored without its terminator, by another program: the byte after
+  // the data is not zero, so nothing supplies one.
+  const wchar_t stored[] = L"-devX";
+  HKEY raw = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(Utf8ToUtf16(key).c_str()), 0,
+                          KEY_SET_VALUE, &raw),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExW(raw, L"CommandLine", 0, REG_SZ, reinterpret_cast<const BYTE*>(stored), 8), ERROR_SUCCESS);
+  RegCloseKey(raw);
+  ASSERT_EQ(registry->OpenKeyForQuery(key), 0u);
+  ASSERT_EQ(registry->QueryValue("CommandLine", RegistryTextCapacity(259), value), 0u);
+  EXPECT_EQ(value.data.size(), 8u);
+  ASSERT_TRUE(DecodeRegistryText(value, text, why));
+  EXPECT_EQ(text, "-dev");
+  EXPECT_TRUE(IsWholeRegistryText(value, text));
   registry->CloseKey();
 
   std::u16string wideKey = Utf8ToUtf16(key);

@@ -173,6 +173,39 @@ TEST(AssociationTest, EachFailureReportedAndTheNextKeyStillDone) {
   EXPECT_EQ(second.TextAt(kExtensionKey, ""), "rewindor");
 }
 
+// The shell fills in every %-sequence of the command, the program's own path
+// too: such a path goes in its short form, or not at all, with a note.
+TEST(AssociationTest, PathWithPercentWrittenShortOrNotAtAll) {
+  const std::string exe = "C:\\x%1y\\rewindor.exe";
+  struct Case {
+    const char* shortPath;
+    const char* command;  // nothing: no key written
+  };
+  const Case cases[] = {
+      {"C:\\X1Y~1\\REWIND~1.EXE", "\"C:\\X1Y~1\\REWIND~1.EXE\" \"%1\""},
+      {"", nullptr},                              // the volume gives no short names
+      {"C:\\x%1y\\REWIND~1.EXE", nullptr},  // the short form holds % too
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shortPath);
+    FakeRegistry registry;
+    Reports reports;
+    RegisterShellAssociation(exe, registry, reports, c.shortPath);
+    if (c.command) {
+      EXPECT_TRUE(reports.lines.empty());
+      EXPECT_EQ(registry.TextAt(kCommandKey, ""), c.command);
+      EXPECT_EQ(registry.TextAt(kIconKey, ""), std::string(c.shortPath) + ",0");
+      EXPECT_EQ(registry.TextAt(kExtensionKey, ""), "rewindor");
+    } else {
+      EXPECT_TRUE(registry.log.empty());
+      EXPECT_EQ(reports.lines,
+                std::vector<std::string>{"The .dem files were not associated with Rewindor: The program's path holds "
+                                         "a % sign, which the shell would fill in when it opens a demo. Move the "
+                                         "program to a folder without one."});
+    }
+  }
+}
+
 #ifdef _WIN32
 std::string Utf8Path(const std::filesystem::path& p) {
   std::wstring w = p.wstring();

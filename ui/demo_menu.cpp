@@ -4,6 +4,7 @@
 
 #include "res/resource.h"
 #include "ui/texts.h"
+#include "ui/timeline.h"
 #include "ui/win_text.h"
 
 namespace rewindor::ui {
@@ -63,6 +64,7 @@ MenuSpot FolderEntrySpot(HWND list, LPARAM point, POINT& at) {
 void AppendDemoCommands(HMENU menu) {
   AppendMenuW(menu, MF_STRING, IDM_DEMO_DETAILS, Wide(text::kMenuDemoDetails).c_str());
   AppendMenuW(menu, MF_STRING, IDM_REPAIR_DEMO, Wide(text::kMenuRepairDemo).c_str());
+  AppendMenuW(menu, MF_STRING, IDM_TIMELINE, Wide(text::kMenuTimeline).c_str());
 }
 
 void AddDemoCommandsToSystemMenu(HWND mainWindow) {
@@ -76,9 +78,9 @@ void AddDemoCommandsToSystemMenu(HWND mainWindow) {
 }
 
 std::optional<int> DemoCommandOf(WPARAM sysCommand) {
-  // The library's number is not a multiple of 16, and masked it reads as the
-  // repair's: it is told whole first.
-  if (sysCommand == IDM_LIBRARY) return IDM_LIBRARY;
+  // The library's and the timeline's numbers are not multiples of 16, and
+  // masked they read as the repair's: they are told whole first.
+  if (sysCommand == IDM_LIBRARY || sysCommand == IDM_TIMELINE) return static_cast<int>(sysCommand);
   // The system uses the low four bits of its commands itself.
   const int command = static_cast<int>(sysCommand & 0xFFF0);
   if (command == IDM_DEMO_DETAILS || command == IDM_REPAIR_DEMO) return command;

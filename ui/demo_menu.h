@@ -14,7 +14,7 @@ namespace rewindor::ui {
 
 // Adds the library, a separator and the two demo commands to the window's system menu.
 void AddDemoCommandsToSystemMenu(HWND mainWindow);
-// The two demo commands at the end of a menu (the library's rows have them too).
+// The demo commands (details, repair, timeline) at the end of a menu (the library's rows have them too).
 void AppendDemoCommands(HMENU menu);
 
 // The demo command (or the library) a WM_SYSCOMMAND carries, or nothing for the system's own.

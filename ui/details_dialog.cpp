@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "ui/skin.h"
 #include "ui/texts.h"
+#include "ui/timeline_dialog.h"
 #include "ui/win_text.h"
 
 namespace rewindor::ui {
@@ -31,8 +32,9 @@ std::wstring DetailsText(const DemoDetails& details) {
 // Each open view is its own object, like the resolution dialog.
 class DetailsDialog final : public SkinnedDialog {
  public:
-  DetailsDialog(const std::string& path, const std::function<void()>& repair, DemoDetails details)
-      : path_(path), repair_(repair), details_(std::move(details)) {}
+  DetailsDialog(HINSTANCE instance, const std::string& path, const std::function<void()>& repair,
+                DemoDetails details)
+      : instance_(instance), path_(path), repair_(repair), details_(std::move(details)) {}
 
   INT_PTR OnInit(HWND dialog) override {
     Show(dialog);
@@ -43,6 +45,7 @@ class DetailsDialog final : public SkinnedDialog {
     switch (id) {
       case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
       case IDC_DETAILS_REPAIR: return OnRepair(dialog);
+      case IDC_DETAILS_TIMELINE: RunTimelineDialog(instance_, path_); return TRUE;
       default: return TRUE;
     }
   }
@@ -64,6 +67,7 @@ class DetailsDialog final : public SkinnedDialog {
     return TRUE;
   }
 
+  HINSTANCE instance_;
   const std::string& path_;
   const std::function<void()>& repair_;
   DemoDetails details_;
@@ -74,7 +78,7 @@ class DetailsDialog final : public SkinnedDialog {
 void RunDetailsDialog(HINSTANCE instance, const std::string& path, const std::function<void()>& repair) {
   std::optional<DemoDetails> details = ReadDetails(path);
   if (!details) return;
-  DetailsDialog dialog(path, repair, std::move(*details));
+  DetailsDialog dialog(instance, path, repair, std::move(*details));
   RunSkinnedDialog({instance, IDD_DETAILS, IDB_DETAILS_SKIN}, dialog);
 }
 

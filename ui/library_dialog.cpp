@@ -21,6 +21,7 @@
 #include "ui/library_view.h"
 #include "ui/skin.h"
 #include "ui/texts.h"
+#include "ui/timeline_dialog.h"
 #include "ui/win_text.h"
 
 namespace rewindor::ui {
@@ -374,6 +375,7 @@ class LibraryDialog final : public SkinnedDialog {
     switch (command) {
       case IDM_DEMO_DETAILS: RunDetailsDialog(request_.instance, file.path, [this, &file] { RepairOne(file); }); break;
       case IDM_REPAIR_DEMO: RepairOne(file); break;
+      case IDM_TIMELINE: RunTimelineDialog(request_.instance, file.path); break;
       case IDM_LIBRARY_SHOW_IN_FOLDER: ShowInFolder(file.path); break;
       default: break;
     }

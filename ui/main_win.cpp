@@ -13,10 +13,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     StartupFacts facts = PrepareStartup();
     InstanceGuard guard;
-    if (!guard.BecomeFirstInstance()) {
-      HandOverToRunningInstance(facts.pendingDemoPath);
-      return 0;
-    }
+    if (!guard.BecomeFirstInstance() && !guard.HandOverOrTakeOver(facts.pendingDemoPath)) return 0;
     // The list view of the library and the tips of the main window.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);

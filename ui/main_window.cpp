@@ -24,6 +24,7 @@
 #include "ui/map_overview.h"
 #include "ui/resolution_dialog.h"
 #include "ui/skin.h"
+#include "ui/timeline_dialog.h"
 #include "ui/texts.h"
 #include "ui/win_text.h"
 
@@ -224,9 +225,9 @@ void OnPlay(HWND window, MainWindowHost& host) {
   CenterOnScreen(window);
 }
 
-void OnSaveSettings(MainWindowHost& host) {
+void OnSaveSettings(HWND window, MainWindowHost& host) {
   std::unique_ptr<Registry> registry = MakeNativeRegistry();
-  SaveSettings(host, *registry);
+  SaveSettings(host, *registry, StateOf(window).unshownSettings);
   ShowInfo(text::kSettingsSaved);
 }
 
@@ -267,6 +268,10 @@ void OnDemoDetails(HWND window, MainWindowHost& host) {
     host.SetDemoPath(path);
     RepairDemo(window, host);
   });
+}
+
+void OnTimeline(HWND window, MainWindowHost& host) {
+  if (DemoNamedOrSay(host)) RunTimelineDialog(StateOf(window).instance, host.DemoPath());
 }
 
 // --- The library -------------------------------------------------------------------
@@ -320,14 +325,21 @@ void OnContextMenu(HWND window, HWND clicked, LPARAM point) {
   ShowDemoMenu(window, at);
 }
 
+// The main window's end is the program's: the windows it opened go with it,
+// and none is left open and alone while the process holds its instance.
+void EndProgram(HWND window, INT_PTR result) {
+  EndDialog(window, result);
+  EndOtherDialogs(window);
+}
+
 INT_PTR OnCommand(HWND window, WPARAM wParam) {
   MainWindowHost host(window, StateOf(window));
   switch (LOWORD(wParam)) {
     case IDOK: OnReadAgain(window, host); break;
-    case IDCANCEL: EndDialog(window, IDCANCEL); break;
+    case IDCANCEL: EndProgram(window, IDCANCEL); break;
     case IDC_BROWSE_DEMO: OnBrowseDemo(window, host); break;
     case IDC_PLAY: OnPlay(window, host); break;
-    case IDC_SAVE_SETTINGS: OnSaveSettings(host); break;
+    case IDC_SAVE_SETTINGS: OnSaveSettings(window, host); break;
     case IDC_BROWSE_GAME: OnBrowseGame(window, host); break;
     case IDC_FOLDER_LIST:
       if (HIWORD(wParam) == LBN_DBLCLK) OpenListEntry(host, NativeFolderSource());
@@ -338,6 +350,7 @@ INT_PTR OnCommand(HWND window, WPARAM wParam) {
     case IDC_REMOVE_FADE: RemoveFadeToBlack(host, NativeFileSystem()); break;
     case IDM_DEMO_DETAILS: OnDemoDetails(window, host); break;
     case IDM_REPAIR_DEMO: OnRepairDemo(window, host); break;
+    case IDM_TIMELINE: OnTimeline(window, host); break;
     case IDM_LIBRARY:
     case IDC_LIBRARY_OPEN: OnLibrary(window, host); break;
     default: break;
@@ -361,8 +374,9 @@ INT_PTR OnInitDialog(HWND window, ProgramState& program) {
 
   MainWindowHost host(window, program);
   std::unique_ptr<Registry> registry = MakeNativeRegistry();
-  LoadSettings(host, *registry);
+  program.unshownSettings = LoadSettings(host, *registry);
   FillFoundGame(window);
+  TakeUnshownTexts(host, program.unshownSettings);
 
   if (program.pendingDemoPath.size() >= 3) {
     host.SetDemoPath(program.pendingDemoPath);
@@ -427,7 +441,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       case WM_COMMAND: return OnCommand(window, wParam);
       case WM_COPYDATA: return OnHandOver(window, lParam);
       case DM_GETDEFID: return OnDefaultButton(window);
-      case WM_CLOSE: EndDialog(window, 0); return TRUE;
+      case WM_CLOSE: EndProgram(window, 0); return TRUE;
       case WM_DESTROY: OnDestroy(window); return FALSE;
       case WM_SYSCOMMAND: return OnSysCommand(window, wParam);
       case WM_CONTEXTMENU: OnContextMenu(window, reinterpret_cast<HWND>(wParam), lParam); return TRUE;

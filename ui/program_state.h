@@ -7,6 +7,7 @@
 #include <string>
 
 #include "demo/read_info.h"
+#include "settings/settings_store.h"
 
 namespace rewindor::ui {
 
@@ -16,6 +17,7 @@ struct ProgramState {
   std::string pendingDemoPath;  // from the command line, or handed over by a second start
   ReaderState reader;           // the program folder and the current mod name
   HBITMAP mapPicture = nullptr; // the map picture of the demo read last, or none
+  UnshownSettings unshownSettings;  // the settings a save leaves alone until their fields change
 };
 
 }  // namespace rewindor::ui

@@ -1,6 +1,7 @@
 #include "ui/skin.h"
 
 #include <initializer_list>
+#include <string_view>
 
 #include "res/resource.h"
 
@@ -67,6 +68,15 @@ INT_PTR CALLBACK SkinnedDialogProc(HWND window, UINT message, WPARAM wParam, LPA
   } catch (...) {
     return FALSE;
   }
+}
+
+BOOL CALLBACK EndDialogUnlessKept(HWND window, LPARAM kept) {
+  wchar_t name[8] = {};
+  if (window != reinterpret_cast<HWND>(kept) && GetClassNameW(window, name, 8) == 6 &&
+      std::wstring_view(name) == L"#32770") {
+    EndDialog(window, IDCANCEL);
+  }
+  return TRUE;
 }
 
 }  // namespace
@@ -195,6 +205,10 @@ INT_PTR RunSkinnedDialog(const SkinnedDialogLook& look, SkinnedDialog& dialog) {
   RunningDialog running{look, dialog};
   return DialogBoxParamW(look.instance, MAKEINTRESOURCEW(look.templateId), look.owner, SkinnedDialogProc,
                          reinterpret_cast<LPARAM>(&running));
+}
+
+void EndOtherDialogs(HWND keep) {
+  EnumThreadWindows(GetCurrentThreadId(), EndDialogUnlessKept, reinterpret_cast<LPARAM>(keep));
 }
 
 }  // namespace rewindor::ui

@@ -89,4 +89,9 @@ struct SkinnedDialogLook {
 // Runs the dialog modally; returns the value EndDialog was given.
 INT_PTR RunSkinnedDialog(const SkinnedDialogLook& look, SkinnedDialog& dialog);
 
+// Ends every dialog of this thread but `keep` (the library, the details view,
+// the timeline, a message box they show), each with IDCANCEL: each modal loop
+// returns in turn, innermost first, and the main window's after them.
+void EndOtherDialogs(HWND keep);
+
 }  // namespace rewindor::ui

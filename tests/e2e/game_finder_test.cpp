@@ -5,6 +5,7 @@
 // demo's map as the game ships them (8-bit, 1024 x 768, drawn here).
 #include <cstdint>
 #include <cstdlib>
+#include <cwctype>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -237,6 +238,24 @@ TEST_F(SteamTest, ASavedGamePathStands) {
   // The saved game has no demos: the program folder is listed, as before.
   // (Playing starts the game the field names, as PlayTest shows.)
   EXPECT_EQ(GetText(main, IDC_FOLDER_PATH), app_dir_ + L"\\");
+}
+
+// Steam's path as a hand edit may leave it, with steps and doubled separators,
+// lower-cased, in a folder of Cyrillic letters: the game found is shown by a
+// plain path.
+TEST_F(SteamTest, AFoundGamesPathIsShownPlain) {
+  const std::wstring steam = At(L"Игры\\Steam");
+  std::wstring lower = At(L"Игры");
+  CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
+  std::wstring plain = lower + L"\\steam\\steamapps\\common\\Half-Life\\hl.exe";
+  plain[0] = static_cast<wchar_t>(std::towupper(plain[0]));
+  ASSERT_TRUE(CopyFileTo(Config().fake_game, steam + L"\\steamapps\\common\\Half-Life\\hl.exe")) << Why();
+  std::wstring written = lower + L"//./x/../steam/";
+  for (wchar_t& c : written) c = c == L'\\' ? L'/' : c;
+  ASSERT_TRUE(WriteRegString(HKEY_CURRENT_USER, kSteamKey, L"SteamPath", written)) << Why();
+  HWND main = Start(L"");
+  ASSERT_NE(main, nullptr);
+  EXPECT_EQ(GetText(main, IDC_GAME_PATH), plain);
 }
 
 // (A start without a demo then lists the program folder, as

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "demo/info.h"
+#include "demo/text_match.h"
 #include "launch/game_finder.h"
 
 namespace rewindor {
@@ -74,7 +75,7 @@ class FakeGameSources : public GameSources {
   static std::string RegistryKey(RegistryHive hive, const std::string& key, const std::string& name) {
     return (hive == RegistryHive::kCurrentUser ? "HKCU\\" : "HKLM\\") + key + "|" + name;
   }
-  std::string Key(const std::string& path) const { return windows_ ? FoldAsciiCase(path) : path; }
+  std::string Key(const std::string& path) const { return windows_ ? FoldCase(path) : path; }
   // The path the system would look at; empty for none.
   std::string Named(const std::string& path) {
     auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20; };
