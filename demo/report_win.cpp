@@ -23,7 +23,7 @@ SystemError SystemErrorFromCode(std::uint32_t code) {
   if (why.text.empty()) {
     // Codes without a text of their own still tell the user something to look up.
     char number[32];
-    std::snprintf(number, sizeof number, "System error %lu.", static_cast<unsigned long>(code));
+    std::snprintf(number, sizeof number, "Ошибка системы %lu.", static_cast<unsigned long>(code));
     why.text = number;
   }
   return why;

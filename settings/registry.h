@@ -57,9 +57,9 @@ bool DecodeRegistryText(const RegistryValue& value, std::string& text, SystemErr
 
 // The reasons for a value that cannot be used as a text.
 namespace text {
-inline constexpr char kReasonValueTooLong[] = "The stored text is longer than 259 characters.";
-inline constexpr char kReasonValueNotText[] = "The stored value is not a text (REG_SZ).";
-inline constexpr char kReasonValueUnterminated[] = "The stored text has no terminating zero.";
+inline constexpr char kReasonValueTooLong[] = "Сохранённый текст длиннее 259 знаков.";
+inline constexpr char kReasonValueNotText[] = "Сохранённое значение не текст (REG_SZ).";
+inline constexpr char kReasonValueUnterminated[] = "У сохранённого текста нет завершающего нуля.";
 }  // namespace text
 
 // The Win32 registry (settings/registry_win.cpp); a key still open is closed

@@ -166,6 +166,24 @@ TEST_F(FilesTest, WhatIsNoFileIsRefusedWithTheSystemsReason) {
   EXPECT_NE(files_.LastError().code, 0u);
 }
 
+// The window words a failed read in Russian: our own reasons as they are, the
+// system's commonest by their code, any other by its number.
+TEST(UnreadableReason, OursAsTheyAreTheSystemsInRussianOthersByNumber) {
+  struct Case {
+    std::uint32_t code;
+    const char* text;
+    const char* shown;
+  };
+  const Case cases[] = {{0, text::kReasonEmptyFile, text::kReasonEmptyFile},
+                        {32, text::kReasonBeingWritten, text::kReasonBeingWritten},
+                        {2, "No such file or directory", text::kReasonFileNotFound},  // ENOENT, FILE_NOT_FOUND
+                        {987654, "Unknown error", "ошибка системы 987654"}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(UnreadableReason({c.code, c.text}), c.shown) << c.text;
+  }
+  EXPECT_EQ(UnreadableDemoText({0, text::kReasonEmptyFile}), "Демку не прочесть: Файл пуст.");
+}
+
 struct ReplaceCase {
   const char* name;
   std::string content;
@@ -274,6 +292,13 @@ TEST_F(FilesTest, DemoThatAnotherProgramWritesIsNotEdited) {
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
   const EditOutcome refused = EditDemo(files_, Utf8(p), step, false);
+  // Meanwhile it is read as it is, and known to be written.
+  auto reading = files_.OpenForReading(Utf8(p));
+  Bytes snapshot;
+  EXPECT_TRUE(reading != nullptr && ReadWhole(*reading, snapshot) == ReadOutcome::kOk);
+  EXPECT_EQ(snapshot, B(old));
+  reading.reset();
+  EXPECT_TRUE(files_.BeingWritten(Utf8(p)));
   CloseHandle(writer);
 #else
   if (!LeasesWork(dir_)) GTEST_SKIP() << "no file leases on this file system";
@@ -301,6 +326,7 @@ TEST_F(FilesTest, DemoThatAnotherProgramWritesIsNotEdited) {
 #endif
   EXPECT_EQ(refused.failure, EditFailure::kOpen);
   EXPECT_EQ(refused.why.text, text::kReasonBeingWritten);
+  EXPECT_FALSE(files_.BeingWritten(Utf8(p)));
   EXPECT_EQ(Get(p), old);
   EXPECT_EQ(Listing(), std::vector<std::string>{"a.dem"});
   EXPECT_TRUE(EditDemo(files_, Utf8(p), step, false).ok());

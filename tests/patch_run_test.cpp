@@ -238,7 +238,7 @@ TEST_P(Commands, AnyFailingStepLeavesTheDemoAsItWasAndNoTempFile) {
   const std::tuple<Fault, Bytes, std::string> cases[] = {
       {Fault::kOpen, demo, "Error: Нельзя открыть demo-файл: injected"},
       {Fault::kSize, demo, "Error: Нельзя открыть demo-файл (reason 2): injected"},
-      {Fault::kNone, {}, "Error: Нельзя открыть demo-файл (reason 2): The file is empty."},
+      {Fault::kNone, {}, "Error: Нельзя открыть demo-файл (reason 2): Файл пуст."},
       {Fault::kShortRead, demo, read + (box ? "" : "injected")},
       {Fault::kAllocation, demo, read + (box ? "" : text::kReasonNoMemory)},
       {Fault::kCreateTemp, demo, write},
