@@ -73,6 +73,8 @@ constexpr DetailsWording kDetailsWording = {
     .unknown = "unknown",
     .yes = "Yes",
     .no = "No",
+    .notADemo = "No (not a demo)",
+    .beingWritten = "No (being written)",
     .hltvRecorder = "none (HLTV)",
     .unreasonableTimeUnknown = false,
     .blankControls = false,
@@ -360,10 +362,12 @@ class Batch {
     text("server", facts.server);
     number("maxPlayers", facts.maxPlayers);
     text("recorder", facts.recorder);
-    return json.Add("roster", facts.roster)
+    json.Add("roster", facts.roster)
         .AddInt("rosterNotListed", static_cast<std::int64_t>(facts.rosterNotListed))
-        .AddBool("finished", facts.finished)
-        .Line();
+        .AddBool("demo", facts.demo);
+    // A file that is no demo was never recorded, so it is neither finished nor not.
+    facts.demo ? json.AddBool("finished", facts.finished) : json.AddNull("finished");
+    return json.Line();
   }
 
   // The report's texts are those the tool prints, already decoded as it
