@@ -16,6 +16,7 @@ struct ProgramState {
   std::string pendingDemoPath;  // from the command line, or handed over by a second start
   ReaderState reader;           // the program folder and the current mod name
   HBITMAP mapPicture = nullptr; // the map picture of the demo read last, or none
+  bool demoUnreadable = false;  // the last read of the demo named failed: nothing to play
 };
 
 }  // namespace rewindor::ui
