@@ -17,6 +17,29 @@ namespace {
 
 const std::wstring kDetailsTitle = L"Подробнее о демке";
 
+struct TipSearch {
+  DWORD process;
+  bool found;
+};
+
+BOOL CALLBACK FindTip(HWND window, LPARAM param) {
+  auto& search = *reinterpret_cast<TipSearch*>(param);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (IsWindowVisible(window) && WindowProcess(window) == search.process &&
+      std::wstring(name) == L"tooltips_class32") {
+    search.found = true;
+  }
+  return TRUE;
+}
+
+// Whether a tip window of the process shows now.
+bool VisibleTipOf(DWORD process) {
+  TipSearch search{process, false};
+  EnumWindows(FindTip, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 class ShownDemoTest : public MainWindowTest {
  protected:
   HWND StartWithGame(const std::wstring& demo) {
@@ -112,6 +135,16 @@ TEST_F(ShownDemoTest, ALongPathShowsItsFileNameAndTheListFollowsTheDemoShown) {
   const LRESULT first = SendMessageW(field, EM_CHARFROMPOS, 0, MAKELPARAM(1, r.bottom / 2));
   EXPECT_GT(LOWORD(first), deep.size() / 2) << "the field shows the start of the path, not the file name";
   Shoot(main, L"long_path.png");
+  // The mouse resting on the field shows the whole path in a tip.
+  const POINT centre = CentreOf(field);
+  SetCursorPos(centre.x, centre.y);
+  Sleep(300);
+  SetCursorPos(centre.x + 2, centre.y);
+  bool tip = false;
+  for (int i = 0; i < 60 && !tip; ++i, Sleep(50)) tip = VisibleTipOf(process_->id());
+  EXPECT_TRUE(tip) << "no tip over the demo path field";
+  Shoot(nullptr, L"long_path_tip.png");
+  SetCursorPos(0, 0);
   EXPECT_EQ(Selected(main), kClientDemo);
 
   // A demo of another folder: the list keeps its folder and selects nothing.
