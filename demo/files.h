@@ -34,7 +34,8 @@ class TempFile {
 // refused when opened, never waited on). Opened for reading, others may read
 // and on Windows write it too (a demo being recorded is read as it is then).
 // Opened for editing, nobody else may write, rename or delete it until it is
-// closed (by destruction), and other edits are kept off everywhere. A demo opened for editing is
+// closed (by destruction), and other edits are kept off everywhere; a read
+// meanwhile sees the bytes on disk (on Linux it is refused). A demo opened for editing is
 // the file its path names at the moment it is held (another program's
 // replacement in between is noticed and the new file taken), reached through
 // any symbolic links, and has no other name (hard link): replacing it would

@@ -244,21 +244,27 @@ TEST_F(FilesTest, UnusedTempFileIsRemovedAndTheDemoKept) {
 }
 
 // An edit keeps everyone else off the demo but readers of the bytes on disk;
-// the refusals are what keep two edits (or an edit and a read) apart.
+// the refusals are what keep two edits apart. On Windows a read lets others
+// write (the game recording), so our own reads and edits may meet there too.
 TEST_F(FilesTest, EditingHoldsTheDemo) {
   const std::string p = Utf8(Put("a.dem", "demo"));
+#ifdef _WIN32
+  constexpr bool kReadsMeetEdits = true;
+#else
+  constexpr bool kReadsMeetEdits = false;
+#endif
   {
     auto editor = files_.OpenForEditing(p);
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(files_.OpenForEditing(p), nullptr);
     EXPECT_NE(files_.LastError().code, 0u);
-    EXPECT_EQ(files_.OpenForReading(p), nullptr);
+    EXPECT_EQ(files_.OpenForReading(p) != nullptr, kReadsMeetEdits);
   }
   {
     auto reader = files_.OpenForReading(p);
     ASSERT_NE(reader, nullptr);
     EXPECT_NE(files_.OpenForReading(p), nullptr) << "readers share";
-    EXPECT_EQ(files_.OpenForEditing(p), nullptr);
+    EXPECT_EQ(files_.OpenForEditing(p) != nullptr, kReadsMeetEdits);
   }
   EXPECT_NE(files_.OpenForEditing(p), nullptr) << "free again once closed";
 }
