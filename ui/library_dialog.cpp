@@ -516,6 +516,8 @@ class LibraryDialog final : public SkinnedDialog {
     repairing_ = true;
     RepairUnfinished();
     repairing_ = false;
+    // Its boxes have no owner: when they go, the library comes back in front.
+    SetForegroundWindow(dialog_);
     return TRUE;
   }
 
