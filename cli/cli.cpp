@@ -84,6 +84,8 @@ constexpr DetailsWording kDetailsWording = {
     .unknown = "unknown",
     .yes = "Yes",
     .no = "No",
+    .notADemo = "No (not a demo)",
+    .beingWritten = "No (being written)",
     .hltvRecorder = "none (HLTV)",
     .unreasonableTimeUnknown = false,
     .blankControls = false,
@@ -522,11 +524,12 @@ class Batch {
     for (const PlayerSteamId& player : facts.steamIds) {
       steamIds.push_back(std::move(JsonObject().Add("name", player.name).Add("steamId", player.steamId)));
     }
-    return json.Add("roster", facts.roster)
+    json.Add("roster", facts.roster)
         .AddInt("rosterNotListed", static_cast<std::int64_t>(facts.rosterNotListed))
-        .AddBool("finished", facts.finished)
-        .Add("steamIds", steamIds)
-        .Line();
+        .AddBool("demo", facts.demo);
+    // A file that is no demo was never recorded, so it is neither finished nor not.
+    facts.demo ? json.AddBool("finished", facts.finished) : json.AddNull("finished");
+    return json.Add("steamIds", steamIds).Line();
   }
 
   void Messages(const std::string& path) {

@@ -28,6 +28,12 @@ inline bool HasDemoSignature(ByteView image) {
 inline constexpr std::int32_t kHeaderDemoProtocol = 5;
 inline constexpr std::size_t kDemoProtocolOffset = 8;
 inline constexpr std::size_t kNetworkProtocolOffset = 12;
+// A demo as this program can use it: the signature and a whole header of demo
+// protocol 5. Anything else is no demo: nothing to play, finish or repair.
+inline bool IsUsableDemo(ByteView image) {
+  return image.size() >= kHeaderSize && HasDemoSignature(image) &&
+         LoadI32LE(image.data() + kDemoProtocolOffset) == kHeaderDemoProtocol;
+}
 inline constexpr std::size_t kMapNameOffset = 16;
 inline constexpr std::size_t kGameDirOffset = 276;
 inline constexpr std::size_t kHeaderTextSize = 260;

@@ -61,6 +61,13 @@ class Description {
   std::vector<DetailsLine> lines_;
 };
 
+// Whether the recording was finished: no demo, being written, yes or no.
+std::string_view FinishedWord(const DemoDetails& details, const DetailsWording& wording) {
+  if (!details.facts.demo && !wording.notADemo.empty()) return wording.notADemo;
+  if (details.beingWritten && !wording.beingWritten.empty()) return wording.beingWritten;
+  return details.facts.finished ? wording.yes : wording.no;
+}
+
 }  // namespace
 
 DemoDetails ReadDemoDetails(ByteView image) {
@@ -80,7 +87,7 @@ std::vector<DetailsLine> DescribeDemo(const DemoDetails& details, const DetailsW
   } else {
     d.FromDemo(wording.recorder, facts.recorder);
   }
-  d.Ours(wording.finished, facts.finished ? wording.yes : wording.no);
+  d.Ours(wording.finished, FinishedWord(details, wording));
   if (!wording.resolution.empty()) {
     const std::optional<Resolution>& size = facts.resolution;
     d.Ours(wording.resolution, size ? ResolutionText(*size) : std::string(wording.unknown));

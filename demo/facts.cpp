@@ -180,6 +180,7 @@ DemoFacts ReadDemoFacts(ByteView image) { return ReadDemoFacts(image, ScanHltv(i
 
 DemoFacts ReadDemoFacts(ByteView image, bool hltv) {
   DemoFacts facts;
+  facts.demo = IsUsableDemo(image);
   if (image.size() <= kHeaderSize) {
     facts.resolution = DetectResolution(image);
     return facts;

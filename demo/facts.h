@@ -38,6 +38,9 @@ struct DemoFacts {
   // The directory describes exactly the segments walked (DemoWalk::finished):
   // nothing for the repair to do.
   bool finished = false;
+  // IsUsableDemo: a file without the signature or with another header is no
+  // demo, and never counts as unfinished.
+  bool demo = true;
   std::optional<Resolution> resolution;  // as DetectResolution tells it, from the same walk
 };
 

@@ -45,4 +45,20 @@ SystemError ReadFailureReason(ReadOutcome outcome, FileSystem& files) {
   }
 }
 
+std::string UnreadableReason(const SystemError& why) {
+  for (const char* ours : {text::kReasonEmptyFile, text::kReasonNoMemory, text::kReasonNotRegularFile,
+                           text::kReasonHardLinks, text::kReasonReplacedMeanwhile, text::kReasonBeingWritten}) {
+    if (why.text == ours) return why.text;
+  }
+  if (const char* known = RussianSystemReason(why.code)) return known;
+  std::string text = text::kReasonSystemCode;
+  const std::size_t at = text.find("%d");
+  if (at != std::string::npos) text.replace(at, 2, std::to_string(why.code));
+  return text;
+}
+
+std::string UnreadableDemoText(const SystemError& why) {
+  return std::string(text::kDemoUnreadable) + ": " + UnreadableReason(why);
+}
+
 }  // namespace rewindor

@@ -32,9 +32,10 @@ class TempFile {
 
 // An open demo: always a regular file (a folder, a device or a pipe is
 // refused when opened, never waited on). Opened for reading, others may read
-// it too but nobody may write it. Opened for editing, nobody else may write,
-// rename or delete it until it is closed (by destruction); on Windows readers
-// are kept off too, as are other edits everywhere. A demo opened for editing is
+// and on Windows write it too (a demo being recorded is read as it is then).
+// Opened for editing, nobody else may write, rename or delete it until it is
+// closed (by destruction), and other edits are kept off everywhere; a read
+// meanwhile sees the bytes on disk (on Linux it is refused). A demo opened for editing is
 // the file its path names at the moment it is held (another program's
 // replacement in between is noticed and the new file taken), reached through
 // any symbolic links, and has no other name (hard link): replacing it would
@@ -70,6 +71,10 @@ class FileSystem {
   virtual ~FileSystem() = default;
   virtual std::unique_ptr<DemoFile> OpenForReading(const std::string& path) = 0;
   virtual std::unique_ptr<DemoFile> OpenForEditing(const std::string& path) = 0;
+  // True when another program has the demo open for writing (the game while it
+  // records it): reads see it as it is at that moment, edits refuse it. Where
+  // the system cannot tell, false.
+  virtual bool BeingWritten(const std::string& /*path*/) { return false; }
   // The reason for the last failed operation of this file system (on this thread).
   virtual SystemError LastError() = 0;
 };
@@ -90,5 +95,16 @@ ReadOutcome ReadableSize(DemoFile& file, std::size_t& size);
 // The reason to show for a failed ReadWhole: the system's, or our own where
 // the system has none (an empty file, not enough memory).
 SystemError ReadFailureReason(ReadOutcome outcome, FileSystem& files);
+
+// The reason for a failed read as the window words it, in Russian: a reason of
+// our own as it is, the system's commonest ones by their code, any other as
+// its number.
+std::string UnreadableReason(const SystemError& why);
+// "Демку не прочесть: <UnreadableReason>": the information box and the
+// library's state for a demo that could not be read.
+std::string UnreadableDemoText(const SystemError& why);
+// The Russian words for a system error code of this platform (files_win.cpp,
+// files_posix.cpp); nullptr for a code without them.
+const char* RussianSystemReason(std::uint32_t code);
 
 }  // namespace rewindor

@@ -526,4 +526,19 @@ std::unique_ptr<FileSystem> NativeFileSystemWithHook(std::function<void(const st
   return std::make_unique<PosixFileSystem>(std::move(beforeHold));
 }
 
+const char* RussianSystemReason(std::uint32_t code) {
+  switch (static_cast<int>(code)) {
+    case ENOENT: return text::kReasonFileNotFound;
+    case ENOTDIR: return text::kReasonPathNotFound;
+    case EACCES:
+    case EPERM: return text::kReasonAccessDenied;
+    case EBUSY:
+    case ETXTBSY: return text::kReasonSharingViolation;
+    case ENAMETOOLONG:
+    case EILSEQ: return text::kReasonBadName;
+    case EIO: return text::kReasonReadFault;
+    default: return nullptr;
+  }
+}
+
 }  // namespace rewindor

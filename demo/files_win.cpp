@@ -52,21 +52,27 @@ constexpr DWORD kKeptAttributes =
 constexpr DWORD kEditAccess = GENERIC_READ | GENERIC_WRITE;
 // While a demo is edited others may read it, but nobody may write, rename or delete it.
 constexpr DWORD kEditShare = FILE_SHARE_READ;
+// A read lets others read and write: a demo being recorded is read as a snapshot.
+constexpr DWORD kReadShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 HANDLE OpenDemo(const std::wstring& path, DWORD access, DWORD share) {
   return CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Why an open for editing met a sharing violation: when the demo cannot even
-// be read without letting others write, another program has it open for
-// writing (the game while it records, or another edit), not only for reading.
+// Whether another program has the demo open for writing (the game while it
+// records, or another edit): it cannot be read without letting others write,
+// and can be read when others may write.
 bool OpenForWritingElsewhere(const std::wstring& path) {
   HANDLE probe = OpenDemo(path, GENERIC_READ, FILE_SHARE_READ);
   if (probe != INVALID_HANDLE_VALUE) {
     CloseHandle(probe);
     return false;
   }
-  return GetLastError() == ERROR_SHARING_VIOLATION;
+  if (GetLastError() != ERROR_SHARING_VIOLATION) return false;
+  probe = OpenDemo(path, GENERIC_READ, kReadShare);
+  if (probe == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(probe);
+  return true;
 }
 
 // A temp file marked for deletion goes with its last handle, also when the
@@ -274,8 +280,12 @@ class WinFileSystem final : public FileSystem {
   explicit WinFileSystem(std::function<void(const std::string&)> beforeHold = nullptr)
       : beforeHold_(std::move(beforeHold)) {}
 
+  // A demo the game is still recording is read as it is at that moment.
   std::unique_ptr<DemoFile> OpenForReading(const std::string& path) override {
-    return Open(path, GENERIC_READ, FILE_SHARE_READ, false);
+    return Open(path, GENERIC_READ, kReadShare, false);
+  }
+  bool BeingWritten(const std::string& path) override {
+    return path.find('\0') == std::string::npos && IsValidUtf8(path) && OpenForWritingElsewhere(Wide(path));
   }
   // Opening is taking: the share mode keeps everyone off from the open on, so
   // the file held is the one the path names.
@@ -329,6 +339,23 @@ class WinFileSystem final : public FileSystem {
 };
 
 }  // namespace
+
+const char* RussianSystemReason(std::uint32_t code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND: return text::kReasonFileNotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH: return text::kReasonPathNotFound;
+    case ERROR_ACCESS_DENIED: return text::kReasonAccessDenied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return text::kReasonSharingViolation;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME: return text::kReasonBadName;
+    case ERROR_NOT_READY: return text::kReasonDeviceNotReady;
+    case ERROR_READ_FAULT:
+    case ERROR_CRC: return text::kReasonReadFault;
+    default: return nullptr;
+  }
+}
 
 FileSystem& NativeFileSystem() {
   static WinFileSystem fs;

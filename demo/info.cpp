@@ -375,11 +375,18 @@ bool HasDemoExtension(std::string_view fileName) {
 }
 
 std::vector<std::string> DemoPlayers(const DemoInspection& inspection, const PlayerKeyOf& key) {
+  return DemoPlayers(inspection, {}, key);
+}
+
+std::vector<std::string> DemoPlayers(const DemoInspection& inspection, const std::vector<std::string>& roster,
+                                     const PlayerKeyOf& key) {
   std::vector<std::string> names;
   std::unordered_set<std::string> seen;  // the keys of the names kept
-  seen.reserve(inspection.playerNames.size());
-  for (const std::string& name : inspection.playerNames) {
-    if (seen.insert(key(name)).second) names.push_back(name);
+  seen.reserve(inspection.playerNames.size() + roster.size());
+  for (const auto* list : {&inspection.playerNames, &roster}) {
+    for (const std::string& name : *list) {
+      if (seen.insert(key(name)).second) names.push_back(name);
+    }
   }
   return names;
 }

@@ -103,5 +103,9 @@ bool HasDemoExtension(std::string_view fileName);
 // one set look-up each.
 using PlayerKeyOf = NameKeyOf;
 std::vector<std::string> DemoPlayers(const DemoInspection& inspection, const PlayerKeyOf& key = FoldAsciiCase);
+// The same, then every name of the demo's `roster` (its user-info updates,
+// which also name the players of an HLTV demo) whose key is not yet among them.
+std::vector<std::string> DemoPlayers(const DemoInspection& inspection, const std::vector<std::string>& roster,
+                                     const PlayerKeyOf& key = FoldAsciiCase);
 
 }  // namespace rewindor

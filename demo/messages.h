@@ -13,14 +13,14 @@ inline constexpr char kCannotOpenDemoReason2Read[] = "Could not open demofile (r
 inline constexpr char kCannotReadIntoMemory[] = "Нельзя прочесть файл в память";
 
 // Reasons shown after the fixed text where the system gives none.
-inline constexpr char kReasonEmptyFile[] = "The file is empty.";
-inline constexpr char kReasonNoMemory[] = "Not enough memory to hold the whole file.";
+inline constexpr char kReasonEmptyFile[] = "Файл пуст.";
+inline constexpr char kReasonNoMemory[] = "Не хватает памяти, чтобы прочесть файл целиком.";
 inline constexpr char kReasonNotRegularFile[] =
-    "It is not a regular file (a folder, a device or a pipe), so it cannot be a demo.";
+    "Это не обычный файл (папка, устройство или канал), демкой он быть не может.";
 inline constexpr char kReasonHardLinks[] =
-    "The demo has more than one name (hard links); replacing it would part them, so it is left as it is.";
+    "У демки несколько имён (жёсткие ссылки); замена разделила бы их, поэтому демка оставлена как была.";
 inline constexpr char kReasonReplacedMeanwhile[] =
-    "Another program kept replacing the demo while it was being opened; try again.";
+    "Другая программа всё время подменяла демку, пока её открывали; попробуйте ещё раз.";
 // An edit or repair of a demo that another program has open for writing: what
 // it writes after the edit would be lost. The edit's refusal, whether the
 // writer was there first or came while the edit ran.
@@ -31,6 +31,20 @@ inline constexpr char kReasonBeingWritten[] =
 // longer than the edit waits.
 inline constexpr char kReasonInUse[] =
     "Демку сейчас читает или правит другая программа. Демка не изменена: повторите чуть позже.";
+
+// The information box and the library's state for a demo that could not be
+// read: the first text, ": ", then the reason (UnreadableReason).
+inline constexpr char kDemoUnreadable[] = "Демку не прочесть";
+// The system's reasons, in Russian, for the failures a read meets most.
+inline constexpr char kReasonFileNotFound[] = "файла нет";
+inline constexpr char kReasonPathNotFound[] = "нет такой папки";
+inline constexpr char kReasonAccessDenied[] = "нет доступа к файлу";
+inline constexpr char kReasonSharingViolation[] = "файл занят другой программой";
+inline constexpr char kReasonBadName[] = "неверное имя файла";
+inline constexpr char kReasonDeviceNotReady[] = "диск не готов";
+inline constexpr char kReasonReadFault[] = "ошибка чтения с диска";
+// Any other code of the system: "%d" is the code.
+inline constexpr char kReasonSystemCode[] = "ошибка системы %d";
 
 // The names beyond those listed (players, roster): "%d" is their number.
 inline constexpr char kNamesNotListed[] = "и ещё %d";
@@ -70,17 +84,17 @@ inline constexpr char kRepairTooLarge[] = "Демка больше 2 ГБ: по�
 
 // Refusals: the edit would damage the demo, so the file is left as it was.
 inline constexpr char kNotADemo[] =
-    "The demo was not changed: the file does not start with the demo signature (HLDEMO), so it is no demo.";
+    "Демка не изменена: файл не начинается с подписи демки (HLDEMO), это не демка.";
 inline constexpr char kZeroCurrentResolution[] =
-    "The demo was not changed: its current resolution is not known (a width or height of 0).";
-inline constexpr char kTrimNoBuildAnnouncement[] = "The demo was not changed: it holds no build announcement.";
-inline constexpr char kTrimNoLoadingSegment[] = "The demo was not changed: it holds no loading segment.";
+    "Демка не изменена: её нынешнее разрешение неизвестно (ширина или высота 0).";
+inline constexpr char kTrimNoBuildAnnouncement[] = "Демка не изменена: в ней нет объявления сборки.";
+inline constexpr char kTrimNoLoadingSegment[] = "Демка не изменена: в ней нет отрезка загрузки.";
 inline constexpr char kTrimAnnouncementTooEarly[] =
-    "The demo was not changed: its build announcement lies too close to the start to cut before it.";
+    "Демка не изменена: объявление сборки стоит слишком близко к началу, чтобы резать перед ним.";
 inline constexpr char kTrimDirectoryDamaged[] =
-    "The demo was not changed: its directory is damaged or does not describe the loading segment.";
+    "Демка не изменена: её оглавление повреждено или не описывает отрезок загрузки.";
 inline constexpr char kTrimPastLoadingSegment[] =
-    "The demo was not changed: the cut would reach past the end of the loading segment.";
+    "Демка не изменена: отрез зашёл бы за конец отрезка загрузки.";
 
 inline constexpr char kWrongResolution[] =
     "Wrong resolution. Available resolutions are:\n1280x960\n1152x864\n1024x768\n800x600\n"

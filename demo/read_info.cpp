@@ -1,5 +1,8 @@
 #include "demo/read_info.h"
 
+#include <algorithm>
+
+#include "demo/facts.h"
 #include "demo/info.h"
 #include "demo/messages.h"
 
@@ -59,10 +62,11 @@ bool ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buff
 bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, const DemoReadSink& read) {
   ImageBuffer own;
   ByteView image;
-  if (!ReadDemoImage(files, window.DemoPath(), state.buffer ? *state.buffer : own, image,
-                     [&window](std::string_view text, const SystemError& why) { window.ReportError(text, why); })) {
-    return false;
-  }
+  const auto failed = [&window](std::string_view text, const SystemError& why) {
+    window.ReportError(text, why);
+    window.ShowUnreadable(why);
+  };
+  if (!ReadDemoImage(files, window.DemoPath(), state.buffer ? *state.buffer : own, image, failed)) return false;
 
   // A name is added unless the list holds it already in any letter case, as
   // the list compares: one look-up per name, never a search of the list. The
@@ -70,8 +74,15 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, con
   const auto key = [&window](std::string_view name) { return window.PlayerKey(name); };
   DemoInspection inspection = InspectDemo(image, key);
   window.ClearPlayers();
-  for (const std::string& name : DemoPlayers(inspection, key)) window.AddPlayer(name);
-  if (inspection.playersNotListed > 0) window.AddPlayersNotListed(inspection.playersNotListed);
+  std::uint64_t notListed = inspection.playersNotListed;
+  std::vector<std::string> roster;
+  if (state.playersFromRoster) {
+    DemoFacts facts = ReadDemoFacts(image, inspection.hltv);
+    roster = std::move(facts.roster);
+    notListed = std::max(notListed, facts.rosterNotListed);
+  }
+  for (const std::string& name : DemoPlayers(inspection, roster, key)) window.AddPlayer(name);
+  if (notListed > 0) window.AddPlayersNotListed(notListed);
   window.SetInfoText(ComposeDemoSummary(inspection));
   state.currentMod = inspection.header.gameDir;
   LoadPicture(window, state, inspection.header.mapName);

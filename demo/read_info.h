@@ -47,6 +47,10 @@ class InfoWindow {
   virtual void Redraw() = 0;
   // A message box captioned "Error": "<text>: <the system's reason>".
   virtual void ReportError(std::string_view text, const SystemError& why) = 0;
+  // After a failed read has been reported: a window that shows one demo at a
+  // time says here that this demo could not be read, and why (the main window
+  // empties its information, players and picture). By default nothing changes.
+  virtual void ShowUnreadable(const SystemError& /*why*/) {}
 };
 
 // What the reader leaves behind between reads.
@@ -59,6 +63,9 @@ struct ReaderState {
   // Where a caller that reads many demos keeps one buffer for all (not owned);
   // without it each read has a buffer of its own, let go when it returns.
   ImageBuffer* buffer = nullptr;
+  // The player list also names every player of the demo's roster (its
+  // user-info updates), each name once: what the main window shows.
+  bool playersFromRoster = false;
 };
 
 // Opens the demo at `path` and reads it whole into `image`. On failure it

@@ -22,8 +22,8 @@ SystemError SystemErrorFromCode(std::uint32_t code) {
   if (buffer != nullptr) LocalFree(buffer);
   if (why.text.empty()) {
     // Codes without a text of their own still tell the user something to look up.
-    char number[32];
-    std::snprintf(number, sizeof number, "System error %lu.", static_cast<unsigned long>(code));
+    char number[64];  // the text is UTF-8: two bytes a Cyrillic letter
+    std::snprintf(number, sizeof number, "Ошибка системы %lu.", static_cast<unsigned long>(code));
     why.text = number;
   }
   return why;

@@ -24,14 +24,13 @@ inline constexpr char kGameNotLocated[] = "You have not located your hl.exe/cstr
 inline constexpr char kCannotCopyDemo[] = "Could not copy demo-file";
 inline constexpr char kCannotStartGame[] = "Could not start HL.EXE/CSTRIKE.EXE";
 inline constexpr char kBadModName[] =
-    "The demo names its mod folder in a form that cannot be used (it must be a plain folder name). "
-    "Nothing was copied or started.";
+    "Демка называет папку мода так, что её нельзя взять (нужно простое имя папки). "
+    "Ничего не скопировано и не запущено.";
 inline constexpr char kCopyPathTooLong[] =
-    "The demo's copy in the mod folder would have a path longer than 259 characters. "
-    "Nothing was copied or started.";
+    "Путь копии демки в папке мода был бы длиннее 259 знаков. Ничего не скопировано и не запущено.";
 inline constexpr char kCommandLineTooLong[] =
-    "The game's command line would be longer than Windows accepts (32767 characters). "
-    "Nothing was copied or started.";
+    "Командная строка игры была бы длиннее, чем принимает Windows (32767 знаков). "
+    "Ничего не скопировано и не запущено.";
 }  // namespace text
 
 // The main window as the launcher sees it.

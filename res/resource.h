@@ -75,3 +75,10 @@
 
 // The main window's button that opens the library (dialog 101, beside the folder field).
 #define IDC_LIBRARY_OPEN 1167
+
+// The main window's Enter where it opens what is chosen (commands of no control).
+#define IDM_OPEN_FOLDER_ENTRY 1180  // Enter in the folder list: as a double-click on the selection
+#define IDM_LIST_TYPED_FOLDER 1181  // Enter in the folder field: lists the folder typed there
+
+// The library's button that changes its folder (a menu: choose one, or a recent one).
+#define IDC_LIBRARY_FOLDER 1182

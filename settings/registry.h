@@ -64,8 +64,8 @@ bool IsWholeRegistryText(const RegistryValue& value, std::string_view text);
 
 // The reasons for a value that cannot be used as a text.
 namespace text {
-inline constexpr char kReasonValueTooLong[] = "The stored text is longer than 259 characters.";
-inline constexpr char kReasonValueNotText[] = "The stored value is not a text (REG_SZ).";
+inline constexpr char kReasonValueTooLong[] = "Сохранённый текст длиннее 259 знаков.";
+inline constexpr char kReasonValueNotText[] = "Сохранённое значение не текст (REG_SZ).";
 }  // namespace text
 
 // The Win32 registry (settings/registry_win.cpp); a key still open is closed

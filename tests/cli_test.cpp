@@ -94,7 +94,7 @@ std::string NoDetails(bool hltv = false) {
 }
 constexpr char kNoDetailsJson[] =
     ", \"duration\": null, \"frames\": null, \"server\": null, \"maxPlayers\": null, \"recorder\": null, "
-    "\"roster\": [], \"rosterNotListed\": 0, \"finished\": false, \"steamIds\": []}\n";
+    "\"roster\": [], \"rosterNotListed\": 0, \"demo\": true, \"finished\": false, \"steamIds\": []}\n";
 
 TEST(InfoCommand, PlainBlocksAndJsonLines) {
   ScratchFolder dir("rewindor-cli");
@@ -118,6 +118,27 @@ TEST(InfoCommand, PlainBlocksAndJsonLines) {
                           "\"players\": [\"Zed\", \"alpha\", \"Bob\"], \"playersNotListed\": 0, \"summary\": " +
                           JsonString(Summary("1.1.1.0", "de_rewind", "cstrike", false)) + ", \"resolution\": null" +
                           kNoDetailsJson);
+}
+
+// A file without the demo signature, or with a header of another demo
+// protocol, is no demo: it is summarised as specified, but never finished or
+// unfinished.
+TEST(InfoCommand, AFileThatIsNoDemoSaysSo) {
+  ScratchFolder dir("rewindor-cli");
+  std::string otherProtocol = HandMadeDemo("m", "cstrike", "");
+  otherProtocol[8] = 4;  // demo protocol 4
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* tail;
+  };
+  for (const Case& c : {Case{"text.dem", "just some notes, renamed", "\"demo\": false, \"finished\": null}\n"},
+                        Case{"protocol4.dem", otherProtocol, "\"demo\": false, \"finished\": null}\n"},
+                        Case{"header.dem", HandMadeDemo("m", "cstrike", ""),
+                             "\"demo\": true, \"finished\": false}\n"}}) {
+    const std::string json = RunTool({"info", "--json", dir.Write(c.name, c.bytes)}).out;
+    EXPECT_TRUE(json.ends_with(c.tail)) << c.name << ": " << json;
+  }
 }
 
 // Demo texts are shown as UTF-8 when they are, and byte for byte as
@@ -150,7 +171,7 @@ TEST(InfoCommand, FailuresInABatch) {
   std::vector<std::string> errors = Lines(plain.err);
   ASSERT_EQ(errors.size(), 3u) << plain.err;
   EXPECT_TRUE(errors[0].starts_with(missing + ": Нельзя открыть demo-файл: ")) << errors[0];
-  EXPECT_EQ(errors[1], empty + ": Could not open demofile (reason 2): The file is empty.");
+  EXPECT_EQ(errors[1], empty + ": Could not open demofile (reason 2): Файл пуст.");
   EXPECT_EQ(errors[2], noDemos + ": No demo (.dem) in this folder.");
 
   ToolOutput json = RunTool({"info", "--json", empty, good});
@@ -159,7 +180,7 @@ TEST(InfoCommand, FailuresInABatch) {
   std::vector<std::string> lines = Lines(json.out);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "{\"path\": " + JsonString(empty) +
-                          ", \"error\": \"Could not open demofile (reason 2): The file is empty.\"}");
+                          ", \"error\": \"Could not open demofile (reason 2): Файл пуст.\"}");
   EXPECT_TRUE(lines[1].starts_with("{\"path\": " + JsonString(good) + ", \"engineVersion\""));
 }
 
@@ -315,7 +336,7 @@ TEST(BuiltDemos, InfoTellsPlayingTimeServerAndPlayers) {
   const std::string json = RunTool({"info", "--json", path}).out;
   EXPECT_NE(json.find(
                 "\"resolution\": \"640x480\", \"duration\": 75.484375, \"frames\": 4832, \"server\": \"Сервер \\\"1\\\"\", "
-                "\"maxPlayers\": 12, \"recorder\": \"Èãðîê\", \"roster\": [\"Èãðîê\", \"Ann\"], \"rosterNotListed\": 0, \"finished\": true, "
+                "\"maxPlayers\": 12, \"recorder\": \"Èãðîê\", \"roster\": [\"Èãðîê\", \"Ann\"], \"rosterNotListed\": 0, \"demo\": true, \"finished\": true, "
                 "\"steamIds\": []}\n"),
             std::string::npos)
       << json;

@@ -52,6 +52,27 @@ TEST(DescribeDemo, WhatIsNotKnownSaysSo) {
   EXPECT_EQ(lines[5], Line(text::kDetailsFinished, text::kDetailsYes));
 }
 
+// Whether the recording was finished: a file that is no demo says so before
+// anything else, a demo another program still writes says that it is written.
+TEST(DescribeDemo, FinishedLineTellsNoDemoAndBeingWritten) {
+  struct Case {
+    bool demo, finished, beingWritten;
+    const char* shown;
+  };
+  const Case cases[] = {{true, true, false, text::kDetailsYes},
+                        {true, false, false, text::kDetailsNo},
+                        {true, false, true, text::kDetailsBeingWritten},
+                        {false, false, false, text::kDetailsNotADemo},
+                        {false, false, true, text::kDetailsNotADemo}};
+  for (const Case& c : cases) {
+    DemoDetails d;
+    d.facts.demo = c.demo;
+    d.facts.finished = c.finished;
+    d.beingWritten = c.beingWritten;
+    EXPECT_EQ(Shown(d)[5], Line(text::kDetailsFinished, c.shown)) << c.shown;
+  }
+}
+
 // A roster beyond the names kept counts them all and ends with the line for the rest.
 TEST(DescribeDemo, RosterBeyondItsNamesEndsWithTheirNumber) {
   DemoDetails d;

@@ -42,6 +42,28 @@ b::Demo ClientDemo(b::ServerInfo server = {.maxPlayers = 8, .slot = 2, .hostName
   return demo;
 }
 
+// A demo is a file with the signature and a whole header of demo protocol 5;
+// any other file is no demo, whatever else it holds.
+TEST(DemoFacts, OnlyASignedHeaderOfProtocol5IsADemo) {
+  const Bytes good = b::Build(ClientDemo()).bytes;
+  Bytes protocol4 = good, unsigned_ = good;
+  protocol4[kDemoProtocolOffset] = 4;
+  unsigned_[0] = 'X';
+  const Bytes headerCut(good.begin(), good.begin() + kHeaderSize - 1);
+  struct Case {
+    const char* name;
+    const Bytes& bytes;
+    bool demo;
+  };
+  const Bytes text = {'n', 'o', 't', 'e', 's'};
+  for (const Case& c : {Case{"built demo", good, true}, Case{"demo protocol 4", protocol4, false},
+                        Case{"no signature", unsigned_, false}, Case{"header cut short", headerCut, false},
+                        Case{"a text file", text, false}}) {
+    EXPECT_EQ(ReadDemoFacts(c.bytes).demo, c.demo) << c.name;
+    EXPECT_EQ(IsUsableDemo(c.bytes), c.demo) << c.name;
+  }
+}
+
 TEST(DemoFacts, BuiltClientDemo) {
   const b::Built built = b::Build(ClientDemo());
   const DemoFacts facts = ReadDemoFacts(built.bytes);

@@ -47,6 +47,8 @@ class FakeList : public FolderListWindow {
   void ReportError(std::string_view t, const SystemError& why) override {
     messages.push_back(std::string(t) + ": " + why.text);
   }
+  std::string ShownDemo() override { return demoPath; }
+  void SelectEntry(std::string_view t) override { selected = t.empty() ? std::nullopt : std::optional<std::string>(t); }
 };
 
 class FolderListTest : public ::testing::Test {
@@ -160,6 +162,43 @@ TEST_F(FolderListTest, OnlyAnEntryThatOpensAsADemoCountsAsOne) {
   window.selected = "a.dem";
   EXPECT_FALSE(SelectedEntryIsDemo(window, fs));
   EXPECT_TRUE(window.messages.empty());
+  EXPECT_EQ(window.reloads, 0);
+}
+
+// The list highlights the demo shown whenever it lists that demo's folder, and
+// nothing when it lists another folder.
+TEST_F(FolderListTest, ListingSelectsTheDemoShownInItsFolderOnly) {
+  struct Case {
+    const char* shown;
+    const char* folder;
+    std::optional<std::string> selected;
+  };
+  for (const Case& c : {Case{"C:\\Games\\cstrike\\a.dem", "C:\\Games\\cstrike", "a.dem"},
+                        Case{"c:\\games\\CSTRIKE\\a.dem", "C:\\Games\\cstrike", "a.dem"},  // paths ignore case
+                        Case{"C:\\Games\\cstrike\\a.dem", "C:\\Games", std::nullopt},
+                        Case{"C:\\first.dem", "C:", "first.dem"},
+                        Case{"", "C:\\Games", std::nullopt},
+                        Case{"C:\\Games\\", "C:\\Games", std::nullopt}}) {
+    window.demoPath = c.shown;
+    window.selected = "stale";
+    ListFolder(window, fs, c.folder);
+    EXPECT_EQ(window.selected, c.selected) << c.shown << " in " << c.folder;
+  }
+}
+
+// Enter in the folder field lists what is typed there, with or without its
+// trailing backslash; an empty field lists nothing.
+TEST_F(FolderListTest, TypedFolderIsListedOnEnter) {
+  for (const char* typed : {"C:\\Games\\", "C:\\Games"}) {
+    window.folderField = typed;
+    ListTypedFolder(window, fs);
+    EXPECT_EQ(window.list, (std::vector<std::string>{"[..]", "[cstrike]"})) << typed;
+    EXPECT_EQ(window.folderField, "C:\\Games\\");
+  }
+  window.folderField = "";
+  fs.enumerated.clear();
+  ListTypedFolder(window, fs);
+  EXPECT_TRUE(fs.enumerated.empty());
   EXPECT_EQ(window.reloads, 0);
 }
 

@@ -65,15 +65,23 @@ TEST(LibraryModel, CellsShowDemoTextsAsTheWindowDoes) {
   model.Put(full);
   LibraryRow broken;
   broken.file = {"/demos/b.dem", "b.dem", 0, 0};
-  broken.error = "Could not open demofile (reason 2): The file is empty.";
+  broken.error = "Демку не прочесть: Файл пуст.";
   model.Put(broken);
 
   const std::vector<std::string> a = {"a.dem", "карта", "1:15", "3", "Server Two", "Игрок", "2023-11-14 22:13",
-                                      "1,3 МБ", "не дописана"};
-  const std::vector<std::string> b = {"b.dem", "", "", "", "", "", "1970-01-01 00:00", "0 Б", broken.error};
+                                      "1,3 МБ", "не дописана", ""};
+  const std::vector<std::string> b = {"b.dem", "", "", "", "", "", "1970-01-01 00:00", "0 Б", broken.error, ""};
+  // A text file renamed: the header's bytes are no map, and it has no players.
+  LibraryRow notes;
+  notes.file = {"/demos/c.dem", "c.dem", 28, 0, "sub"};
+  notes.state = DemoState::kNotADemo;
+  notes.map = "was renamed";
+  model.Put(notes);
+  const std::vector<std::string> c3 = {"c.dem", "", "", "", "", "", "1970-01-01 00:00", "28 Б", "не демка", "sub"};
   for (std::size_t c = 0; c < kLibraryColumnCount; ++c) {
     EXPECT_EQ(model.Cell(0, static_cast<C>(c)), a[c]) << c;
     EXPECT_EQ(model.Cell(1, static_cast<C>(c)), b[c]) << c;
+    EXPECT_EQ(model.Cell(2, static_cast<C>(c)), c3[c]) << c;
   }
   // Sizes: whole bytes below a kilobyte; a value that rounds up to 1,024 goes to the next unit.
   EXPECT_EQ(LibrarySizeText(1023), "1023 Б");
@@ -143,8 +151,14 @@ TEST(LibraryModel, FilterCountAndProgress) {
   model.SetFilter("ИГР");
   EXPECT_EQ(Column(model, C::kFile), (std::vector<std::string>{"a.dem", "b.dem"}));
   EXPECT_EQ(model.CountText(), "2 из 3");
+  // A row's tip names the player the filter found, as the window shows the
+  // name; none when the server matched.
+  EXPECT_EQ(model.MatchedPlayer(0), std::optional<std::string>("Игрок"));
+  EXPECT_EQ(model.MatchedPlayer(1), std::nullopt);
+  EXPECT_EQ(model.MatchedPlayer(2), std::nullopt);
   EXPECT_TRUE(model.UnfinishedShown().empty());
   model.SetFilter("");
+  EXPECT_EQ(model.MatchedPlayer(0), std::nullopt);
   ASSERT_EQ(model.UnfinishedShown().size(), 1u);
   EXPECT_EQ(model.UnfinishedShown()[0].path, c.file.path);
   model.Finish();
@@ -163,6 +177,23 @@ TEST(LibraryModel, FilterFindsAPlayersSteamId) {
   model.Put(b);
   model.SetFilter("8053761909");
   EXPECT_EQ(Column(model, C::kFile), (std::vector<std::string>{"b.dem"}));
+}
+
+// The "Папка" column: a demo's folder below the listed one.
+TEST(LibraryListing, FolderBelowTheListedOne) {
+  struct Case {
+    const char* listed;
+    const char* path;
+    const char* below;
+  };
+  for (const Case& c : {Case{"C:\\Demos", "C:\\Demos\\a.dem", ""},
+                        Case{"C:\\Demos", "C:\\Demos\\Клипы\\a.dem", "Клипы"},
+                        Case{"C:\\Demos", "C:\\Demos\\x\\y\\a.dem", "x\\y"},
+                        Case{"C:", "C:\\a\\b.dem", "a"},
+                        Case{"/r/", "/r/sub/b.dem", "sub"},
+                        Case{"/r", "/other/b.dem", ""}}) {
+    EXPECT_EQ(FolderBelow(c.listed, c.path), c.below) << c.path;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -294,10 +325,11 @@ TEST(LibraryReader, ReadsEveryDemoIntoARowAndStopsWhenAsked) {
   dir.Write("sub/b.DEM", Unfinished());
   dir.Write("c.dem", Bytes{});
   dir.Write("d.txt", Finished("Nobody"));
+  dir.Write("notes.dem", Bytes{'n', 'o', 't', 'e', 's'});  // a text file renamed: no demo, never unfinished
   Collector sink;
   ReadToTheEnd(NativeFileSystem(), NativeLibraryFolders(), dir.Path() + "/", true, sink);
-  EXPECT_EQ(sink.listed, 3u);
-  ASSERT_EQ(sink.rows.size(), 3u);
+  EXPECT_EQ(sink.listed, 4u);
+  ASSERT_EQ(sink.rows.size(), 4u);
   std::map<std::string, const LibraryRow*> byName;
   for (const LibraryRow& row : sink.rows) byName[row.file.fileName] = &row;
   EXPECT_EQ(byName.at("a.dem")->state, DemoState::kFinished);
@@ -306,7 +338,8 @@ TEST(LibraryReader, ReadsEveryDemoIntoARowAndStopsWhenAsked) {
   EXPECT_EQ(byName.at("a.dem")->file.size, Finished("Alpha").size());
   EXPECT_EQ(byName.at("b.DEM")->state, DemoState::kUnfinished);
   EXPECT_EQ(byName.at("c.dem")->state, DemoState::kReadError);
-  EXPECT_EQ(byName.at("c.dem")->error, "Could not open demofile (reason 2): The file is empty.");
+  EXPECT_EQ(byName.at("c.dem")->error, "Демку не прочесть: Файл пуст.");
+  EXPECT_EQ(byName.at("notes.dem")->state, DemoState::kNotADemo);
 
   // Asked to stop while it hands over its first row, it hands over no other.
   Collector held;
@@ -370,7 +403,7 @@ TEST(LibraryReader, ADemoTooLargeForMemoryIsARowNotTheEnd) {
   Collector sink;
   ReadToTheEnd(files, folders, "/r", false, sink);
   ASSERT_EQ(sink.rows.size(), 2u);
-  EXPECT_EQ(sink.rows[1].error, "Нельзя прочесть файл в память: Not enough memory to hold the whole file.");
+  EXPECT_EQ(sink.rows[1].error, "Демку не прочесть: Не хватает памяти, чтобы прочесть файл целиком.");
   const LibraryRepair repair = RepairLibraryDemos(files, {sink.rows[0].file});
   EXPECT_EQ(repair.refused, 1u);
   EXPECT_EQ(repair.text, "Не починено: 1\na.dem: " + sink.rows[0].error);

@@ -208,7 +208,10 @@ TEST_P(Commands, AskThenEditWhileHoldingTheDemoThenReport) {
     // The result box: the demo is already wholly the new one, and still held.
     EXPECT_EQ(Content(), expected);
     EXPECT_EQ(NativeFileSystem().OpenForEditing(window_.path), nullptr);
+#ifndef _WIN32
+    // On Windows a read lets others write, and so it may meet an edit there.
     EXPECT_EQ(NativeFileSystem().OpenForReading(window_.path), nullptr);
+#endif
     ++checked;
   };
   window_.answers = {true, false};  // the Cancel on a result box changes nothing
@@ -238,7 +241,7 @@ TEST_P(Commands, AnyFailingStepLeavesTheDemoAsItWasAndNoTempFile) {
   const std::tuple<Fault, Bytes, std::string> cases[] = {
       {Fault::kOpen, demo, "Error: Нельзя открыть demo-файл: injected"},
       {Fault::kSize, demo, "Error: Нельзя открыть demo-файл (reason 2): injected"},
-      {Fault::kNone, {}, "Error: Нельзя открыть demo-файл (reason 2): The file is empty."},
+      {Fault::kNone, {}, "Error: Нельзя открыть demo-файл (reason 2): Файл пуст."},
       {Fault::kShortRead, demo, read + (box ? "" : "injected")},
       {Fault::kAllocation, demo, read + (box ? "" : text::kReasonNoMemory)},
       {Fault::kCreateTemp, demo, write},

@@ -12,6 +12,7 @@
 
 #include "demo/info.h"
 #include "demo/messages.h"
+#include "tools/demo_builder.h"
 
 namespace rewindor {
 namespace {
@@ -53,6 +54,8 @@ class FakeWindow : public InfoWindow {
   void ReportError(std::string_view t, const SystemError& why) override {
     errors.push_back(std::string(t) + ": " + why.text);
   }
+  void ShowUnreadable(const SystemError& why) override { unreadable.push_back(why.text); }
+  std::vector<std::string> unreadable;
 };
 
 // Files held in memory; a file can be made to fail at one step.
@@ -220,11 +223,55 @@ TEST_F(ReadDemoInfoTest, FailuresAreReportedAndChangeNothing) {
     w.path = c.path;
     EXPECT_FALSE(ReadDemoInfo(w, files, state));
     EXPECT_EQ(w.errors, std::vector<std::string>{c.message}) << c.path;
+    // After the box, the window is told this demo is unreadable, with the reason that the box gave.
+    EXPECT_EQ(w.unreadable, std::vector<std::string>{c.message.substr(c.message.find(": ") + 2)}) << c.path;
     EXPECT_EQ(w.info, "previous info");
     EXPECT_EQ(w.players, std::vector<std::string>{"Previous"});
     EXPECT_TRUE(w.pictures.empty());
     EXPECT_EQ(w.redraws, 0);
     EXPECT_EQ(state.currentMod, "previousmod");
+  }
+}
+
+// The main window lists the marker scan's names and then every roster name it
+// lacks, letter case ignored as the list ignores it; an HLTV demo, which the
+// scan never names, lists its roster.
+TEST_F(ReadDemoInfoTest, PlayersFromTheRosterJoinTheScannedOnes) {
+  namespace b = builder;
+  const auto user = [](std::uint8_t slot, std::string_view name) {
+    return b::UpdateUserInfo(slot, slot + 1, b::PlayerInfo(name, slot + 1));
+  };
+  const auto demoWith = [&](bool hltv) {
+    b::Demo demo;
+    Bytes first = b::PlayerInfoBlock("cstrike", {"Ann"});  // the scan finds Ann
+    if (hltv) {
+      const Bytes marker{0x00, 0x08, 'H', 'L', 'T', 'V'};
+      first.insert(first.end(), marker.begin(), marker.end());
+    }
+    demo.loading().items.push_back(b::LoadingFrame({first}));
+    // Far beyond the scan's window: only the roster names them.
+    demo.playback().items.push_back(b::Gameplay{.seconds = 10});
+    Bytes later;
+    for (const Bytes& more : {user(3, "ANN"), user(4, "Bob"), user(5, "Вася"), user(6, "bob")}) {
+      later.insert(later.end(), more.begin(), more.end());
+    }
+    demo.playback().items.push_back(b::NetFrame({later}));
+    return b::Build(demo).bytes;
+  };
+  struct Case {
+    const char* name;
+    bool hltv, fromRoster;
+    std::vector<std::string> players;
+  };
+  for (const Case& c : {Case{"scan only, as specified", false, false, {"Ann"}},
+                        Case{"scan and roster", false, true, {"Ann", "Bob", "Вася"}},
+                        Case{"HLTV: the roster alone", true, true, {"Ann", "Bob", "Вася"}}}) {
+    files.files["a.dem"].bytes = demoWith(c.hltv);
+    FakeWindow w;
+    w.path = "a.dem";
+    state.playersFromRoster = c.fromRoster;
+    ASSERT_TRUE(ReadDemoInfo(w, files, state)) << c.name;
+    EXPECT_EQ(w.players, c.players) << c.name;
   }
 }
 

@@ -24,7 +24,7 @@ TEST(ErrorReportTest, SystemTextsForCodes) {
   EXPECT_EQ(known.code, 2u);
   ASSERT_FALSE(known.text.empty());
   EXPECT_NE(known.text.back(), '\n');
-  EXPECT_EQ(SystemErrorFromCode(0x2FFFFFFF).text, "System error 805306367.");
+  EXPECT_EQ(SystemErrorFromCode(0x2FFFFFFF).text, "Ошибка системы 805306367.");
 }
 #endif
 

@@ -138,11 +138,11 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"PathOf259Loads", "Path", FakeRegistry::Text(std::string(259, 'p')), "", 1011,
                  std::string(259, 'p')},
         LoadCase{"PathOver259NotCut", "Path", FakeRegistry::Text(std::string(260, 'p')),
-                 "Could not read KXV1: The stored text is longer than 259 characters.", 1011, "before"},
+                 "Could not read KXV1: Сохранённый текст длиннее 259 знаков.", 1011, "before"},
         LoadCase{"LongSpeedStillLoads", "DemoSpeed", FakeRegistry::Text(std::string(40, '1')), "", 1026,
                  std::string(40, '1')},
         LoadCase{"SpeedAsNumber", "DemoSpeed", Raw(4, {1, 0, 0, 0}),
-                 "Could not read KXV3: The stored value is not a text (REG_SZ).", 1026, "before"},
+                 "Could not read KXV3: Сохранённое значение не текст (REG_SZ).", 1026, "before"},
         // Without its terminator a text is read whole, as RegGetValue reads it.
         LoadCase{"Unterminated", "CommandLine", Raw(1, {'a', 0, 'b', 0}), "", 1013, "ab"},
         LoadCase{"OddTailDropped", "CommandLine", Raw(1, {'a', 0, 'b'}), "", 1013, "a"},

@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <array>
+
+#include "demo/demo_format.h"
 #include "res/resource.h"
 #include "ui/texts.h"
 #include "ui/timeline.h"
@@ -109,21 +112,48 @@ void ShowDemoMenu(HWND mainWindow, POINT at) {
   DestroyMenu(menu);
 }
 
-void AddLibraryButtonTip(HWND mainWindow) {
-  HWND button = GetDlgItem(mainWindow, IDC_LIBRARY_OPEN);
-  if (button == nullptr) return;
+namespace {
+
+// A tip on one control of the main window: `text`, or LPSTR_TEXTCALLBACKW to
+// have the window give it when it shows (TTN_GETDISPINFOW).
+void AddTip(HWND mainWindow, int control, wchar_t* text) {
+  HWND target = GetDlgItem(mainWindow, control);
+  if (target == nullptr) return;
   // The tip window belongs to the main window and goes with it.
-  HWND tip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, mainWindow, nullptr, nullptr, nullptr);
+  HWND tip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, mainWindow, nullptr, nullptr, nullptr);
   if (tip == nullptr) return;
-  std::wstring text = Wide(text::kMenuLibrary);
   TTTOOLINFOW tool{};
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   tool.hwnd = mainWindow;
-  tool.uId = reinterpret_cast<UINT_PTR>(button);
-  tool.lpszText = text.data();
+  tool.uId = reinterpret_cast<UINT_PTR>(target);
+  tool.lpszText = text;
   SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  // A long path shows on several lines rather than past the screen.
+  SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, 600);
+}
+
+}  // namespace
+
+void AddLibraryButtonTip(HWND mainWindow) {
+  std::wstring text = Wide(text::kMenuLibrary);
+  AddTip(mainWindow, IDC_LIBRARY_OPEN, text.data());
+}
+
+void AddDemoPathTip(HWND mainWindow) { AddTip(mainWindow, IDC_DEMO_PATH, LPSTR_TEXTCALLBACKW); }
+
+INT_PTR OnDemoPathTip(HWND mainWindow, NMHDR* header) {
+  if (header == nullptr || header->code != TTN_GETDISPINFOW) return FALSE;
+  auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
+  HWND field = GetDlgItem(mainWindow, IDC_DEMO_PATH);
+  if (field == nullptr || info->hdr.idFrom != reinterpret_cast<UINT_PTR>(field)) return FALSE;
+  // The text lives until the next tip asks: the whole path, up to 259 characters.
+  static std::array<wchar_t, kMaxPathChars + 1> path{};
+  path[0] = L'\0';
+  GetWindowTextW(field, path.data(), static_cast<int>(path.size()));
+  info->lpszText = path.data();
+  return TRUE;
 }
 
 }  // namespace rewindor::ui

@@ -22,6 +22,10 @@ std::optional<int> DemoCommandOf(WPARAM sysCommand);
 
 // The library button's tip, which names what the button's short mark stands for.
 void AddLibraryButtonTip(HWND mainWindow);
+// The tip on the demo path field (1000): the whole path it holds, for a path
+// too long for the field. OnDemoPathTip answers the tip's WM_NOTIFY.
+void AddDemoPathTip(HWND mainWindow);
+INT_PTR OnDemoPathTip(HWND mainWindow, NMHDR* header);
 
 // Where a right-click (WM_CONTEXTMENU) on the main window landed.
 enum class MenuSpot {

@@ -17,7 +17,9 @@ namespace {
 std::optional<DemoDetails> ReadDetails(const std::string& path) {
   Bytes image;
   if (!ReadDemoImage(NativeFileSystem(), path, image, ui::ReportError)) return std::nullopt;
-  return ReadDemoDetails(image);
+  DemoDetails details = ReadDemoDetails(image);
+  details.beingWritten = !details.facts.finished && NativeFileSystem().BeingWritten(path);
+  return details;
 }
 
 std::wstring DetailsText(const DemoDetails& details) {
@@ -53,8 +55,9 @@ class DetailsDialog final : public SkinnedDialog {
  private:
   void Show(HWND dialog) {
     SetDlgItemTextW(dialog, IDC_DETAILS_TEXT, DetailsText(details_).c_str());
-    // Only a demo the game never finished writing can be repaired.
-    EnableWindow(GetDlgItem(dialog, IDC_DETAILS_REPAIR), details_.facts.finished ? FALSE : TRUE);
+    // Only a demo the game never finished writing, and no longer writes, can be repaired.
+    const bool repairable = details_.facts.demo && !details_.facts.finished && !details_.beingWritten;
+    EnableWindow(GetDlgItem(dialog, IDC_DETAILS_REPAIR), repairable ? TRUE : FALSE);
   }
 
   INT_PTR OnRepair(HWND dialog) {

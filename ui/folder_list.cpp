@@ -39,6 +39,21 @@ void ListFolder(FolderListWindow& window, FolderSource& source, std::string_view
   window.ClearList();
   for (const std::string& entry : ListedEntries(entries)) window.AddEntry(entry);
   window.SetFolderField(path + "\\");
+  SelectShownDemo(window);
+}
+
+void SelectShownDemo(FolderListWindow& window) {
+  const std::string shown = window.ShownDemo();
+  const std::size_t cut = shown.find_last_of('\\');
+  const bool listed = cut != std::string::npos && cut + 1 < shown.size() &&
+                      EqualIgnoringCase(std::string_view(shown).substr(0, cut + 1), window.FolderField());
+  window.SelectEntry(listed ? std::string_view(shown).substr(cut + 1) : std::string_view());
+}
+
+void ListTypedFolder(FolderListWindow& window, FolderSource& source) {
+  std::string folder = window.FolderField();
+  if (folder.ends_with('\\')) folder.pop_back();
+  if (!folder.empty()) ListFolder(window, source, folder);
 }
 
 void OpenListEntry(FolderListWindow& window, FolderSource& source) {

@@ -17,7 +17,7 @@ namespace rewindor {
 namespace text {
 inline constexpr char kCannotReadDir[] = "Could not read dir";
 inline constexpr char kFolderPathTooLong[] =
-    "The folder's path is longer than Windows paths may be here (259 characters); it was not opened.";
+    "Путь папки длиннее, чем здесь может быть путь Windows (259 знаков); она не открыта.";
 }  // namespace text
 
 // Folders passed to ListFolder leave room for "\*" within 259 characters.
@@ -52,6 +52,10 @@ class FolderListWindow {
   // Releases the map picture and reads the demo named in 1000.
   virtual void ReloadDemo() = 0;
   virtual void ShowMessage(std::string_view text) = 0;  // captioned "Rewindor"
+  // The demo the window shows (1000), and the list's selection set to the
+  // entry of this text (none when empty or not listed).
+  virtual std::string ShownDemo() { return {}; }
+  virtual void SelectEntry(std::string_view /*text*/) {}
   virtual void ReportError(std::string_view text, const SystemError& why) = 0;
 };
 
@@ -62,6 +66,12 @@ std::vector<std::string> ListedEntries(const std::vector<FolderEntry>& entries);
 // `folder` has no trailing backslash ("C:\Games\cstrike", or "C:" for a root).
 void ListFolder(FolderListWindow& window, FolderSource& source, std::string_view folder);
 void OpenListEntry(FolderListWindow& window, FolderSource& source);
+// Selects the shown demo's entry when the list shows its folder, and nothing
+// otherwise, so the list never highlights another demo than the one shown.
+void SelectShownDemo(FolderListWindow& window);
+// Enter in the folder field: lists the folder typed there (a trailing
+// backslash dropped); nothing when the field is empty.
+void ListTypedFolder(FolderListWindow& window, FolderSource& source);
 // True when OpenListEntry would open the selected entry as a demo.
 bool SelectedEntryIsDemo(FolderListWindow& window, FolderSource& source);
 

@@ -17,7 +17,8 @@ namespace rewindor {
 const std::array<const char*, kLibraryColumnCount> kLibraryColumnTitles = {
     text::kLibraryColumnFile,    text::kLibraryColumnMap,      text::kLibraryColumnTime,
     text::kLibraryColumnPlayers, text::kLibraryColumnServer,   text::kLibraryColumnRecorder,
-    text::kLibraryColumnModified, text::kLibraryColumnSize,    text::kLibraryColumnState};
+    text::kLibraryColumnModified, text::kLibraryColumnSize,    text::kLibraryColumnState,
+    text::kLibraryColumnFolder};
 
 namespace {
 
@@ -57,6 +58,10 @@ std::string StateText(const LibraryRow& row) {
       return text::kLibraryFinished;
     case DemoState::kUnfinished:
       return text::kLibraryUnfinished;
+    case DemoState::kNotADemo:
+      return text::kLibraryNotADemo;
+    case DemoState::kBeingWritten:
+      return text::kLibraryBeingWritten;
     case DemoState::kReadError:
       break;
   }
@@ -122,14 +127,17 @@ LibraryModel::Entry LibraryModel::MakeEntry(LibraryRow row) const {
   auto shownAs = [&](const std::optional<std::string>& demoText) {
     return demoText ? OneLineText(decode_(*demoText)) : std::string();
   };
-  const bool read = row.state != DemoState::kReadError;
+  // A file that is no demo has no map or players to show, only its state.
+  const bool read = row.state != DemoState::kReadError && row.state != DemoState::kNotADemo;
   e.cells[Index(LibraryColumn::kFile)] = OneLineText(row.file.fileName);
   e.cells[Index(LibraryColumn::kMap)] = read ? OneLineText(decode_(row.map)) : std::string();
   e.cells[Index(LibraryColumn::kTime)] = KnownTime(row.duration) ? PlayingTimeText(*row.duration) : std::string();
   e.cells[Index(LibraryColumn::kPlayers)] = read ? std::to_string(RosterSize(row)) : std::string();
   e.cells[Index(LibraryColumn::kServer)] = shownAs(row.server);
   e.cells[Index(LibraryColumn::kRecorder)] = shownAs(row.recorder);
-  e.cells[Index(LibraryColumn::kModified)] = LibraryDateText(row.file.modified, localTime_);
+  e.cells[Index(LibraryColumn::kModified)] =
+      dateText_ ? dateText_(row.file.modified) : LibraryDateText(row.file.modified, localTime_);
+  e.cells[Index(LibraryColumn::kFolder)] = OneLineText(row.file.folder);
   e.cells[Index(LibraryColumn::kSize)] = LibrarySizeText(row.file.size);
   e.cells[Index(LibraryColumn::kState)] = StateText(row);
   for (std::size_t c = 0; c < kLibraryColumnCount; ++c) {
@@ -205,6 +213,20 @@ void LibraryModel::SortBy(LibraryColumn column) {
   sortColumn_ = column;
   std::stable_sort(order_.begin(), order_.end(), [this](std::size_t a, std::size_t b) { return Before(a, b); });
   Refilter();
+}
+
+std::optional<std::string> LibraryModel::MatchedPlayer(std::size_t index) const {
+  if (filter_.empty() || index >= shown_.size()) return std::nullopt;
+  const LibraryRow& row = entries_[shown_[index]].row;
+  for (const std::vector<std::string>* names : {&row.players, &row.roster}) {
+    for (const std::string& name : *names) {
+      const std::string one[] = {name};
+      if (filter_.FoundIn(DemoSearchKey(DemoSearchTexts{{}, {}, {}, {}, one, {}}, decode_))) {
+        return OneLineText(decode_(name));
+      }
+    }
+  }
+  return std::nullopt;
 }
 
 void LibraryModel::SetFilter(std::string_view text) {

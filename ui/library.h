@@ -24,8 +24,11 @@
 namespace rewindor {
 
 // The table's columns, in their order.
-enum class LibraryColumn : std::uint8_t { kFile, kMap, kTime, kPlayers, kServer, kRecorder, kModified, kSize, kState };
-inline constexpr std::size_t kLibraryColumnCount = 9;
+// kFolder, last, shows each demo's folder below the listed one (with subfolders).
+enum class LibraryColumn : std::uint8_t {
+  kFile, kMap, kTime, kPlayers, kServer, kRecorder, kModified, kSize, kState, kFolder
+};
+inline constexpr std::size_t kLibraryColumnCount = 10;
 // The columns' titles, in the same order.
 extern const std::array<const char*, kLibraryColumnCount> kLibraryColumnTitles;
 
@@ -35,9 +38,12 @@ struct LibraryFile {
   std::string fileName;  // the path's last part
   std::uint64_t size = 0;
   std::int64_t modified = 0;  // seconds since 1970-01-01 UTC
+  std::string folder = {};    // its folder below the listed one ("" for the listed one itself)
 };
 
-enum class DemoState : std::uint8_t { kFinished, kUnfinished, kReadError };
+// kNotADemo: read, but no demo (IsUsableDemo); kBeingWritten: an unfinished
+// demo that another program (the game) still has open for writing.
+enum class DemoState : std::uint8_t { kFinished, kUnfinished, kReadError, kNotADemo, kBeingWritten };
 
 // One row: a demo file and what the demo holds, its texts as its own bytes.
 struct LibraryRow {
@@ -60,6 +66,8 @@ std::tm SystemLocalTime(std::int64_t utcSeconds);
 
 // "YYYY-MM-DD HH:MM" in local time; empty for a time that has no date.
 std::string LibraryDateText(std::int64_t utcSeconds, const LocalTimeOf& localTime);
+// A date's text as the window shows it (the user's own short date and time).
+using DateTextOf = std::function<std::string(std::int64_t utcSeconds)>;
 // Bytes below a kilobyte, then kilo-, mega- and gigabytes (of 1,024) with one
 // decimal: "512 Б", "907,5 КБ", "1,3 МБ".
 std::string LibrarySizeText(std::uint64_t bytes);
@@ -92,6 +100,11 @@ class LibraryModel {
 
   // Only the rows that match (DemoMatches) are shown; an empty text shows all.
   void SetFilter(std::string_view text);
+  // The first player of a shown row that the filter finds (as the window shows
+  // the name); none without a filter or when no player matched.
+  std::optional<std::string> MatchedPlayer(std::size_t index) const;
+  // Dates as `dateText` words them from now on (rows already read keep theirs).
+  void SetDateText(DateTextOf dateText) { dateText_ = std::move(dateText); }
 
   std::size_t ShownCount() const { return shown_.size(); }
   const LibraryRow& Shown(std::size_t index) const { return entries_[shown_[index]].row; }
@@ -125,6 +138,7 @@ class LibraryModel {
 
   DemoTextDecoder decode_;
   LocalTimeOf localTime_;
+  DateTextOf dateText_;
   std::vector<Entry> entries_;  // in the order read
   std::unordered_map<std::string, std::size_t> byPath_;
   std::vector<std::size_t> order_;  // entries in the current order

@@ -1,6 +1,7 @@
 #include "ui/library_dialog.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <atomic>
@@ -30,6 +31,9 @@ namespace {
 
 // Posted by the reader's inbox: rows are waiting to be taken.
 constexpr UINT kRowsArrived = WM_APP + 1;
+// Posted by "Папка...": its menu opens once the button's click is over (a
+// menu opened inside the click closes at once under some systems).
+constexpr UINT kShowFolderMenu = WM_APP + 2;
 // Rows are taken at most this often (milliseconds): between two takings the
 // reader reads on, and the list is painted anew a few times a second rather
 // than for every row.
@@ -66,11 +70,14 @@ void Layout(HWND dialog) {
   const int w = client.right, h = client.bottom;
   const int listTop = margin.cy + field.cy + gap.cy;
   const int buttonTop = h - margin.cy - button.cy;
-  HDWP moves = BeginDeferWindowPos(6);
+  const SIZE folderButton = Pixels(dialog, 50, 14);
+  HDWP moves = BeginDeferWindowPos(7);
   Place(moves, dialog, IDC_LIBRARY_FIND_LABEL, margin.cx, margin.cy + (field.cy - label.cy) / 2, label.cx, label.cy);
   Place(moves, dialog, IDC_LIBRARY_FILTER, margin.cx + label.cx + gap.cx, margin.cy, field.cx, field.cy);
   Place(moves, dialog, IDC_LIBRARY_SUBFOLDERS, margin.cx + label.cx + field.cx + 3 * gap.cx,
         margin.cy + (field.cy - box.cy) / 2, box.cx, box.cy);
+  Place(moves, dialog, IDC_LIBRARY_FOLDER, w - margin.cx - folderButton.cx,
+        margin.cy + (field.cy - folderButton.cy) / 2, folderButton.cx, folderButton.cy);
   Place(moves, dialog, IDC_LIBRARY_LIST, margin.cx, listTop, w - 2 * margin.cx, buttonTop - gap.cy - listTop);
   Place(moves, dialog, IDC_LIBRARY_STATUS, margin.cx, buttonTop + (button.cy - status.cy) / 2,
         w - 2 * margin.cx - button.cx - gap.cx, status.cy);
@@ -135,10 +142,52 @@ class LibraryDialog;
 // The library open now: a second opening brings it to the front.
 LibraryDialog* openLibrary = nullptr;
 
+// The folders the library listed last, the latest first, for its folder menu.
+constexpr std::size_t kRecentFolders = 8;
+std::vector<std::string> recentFolders;
+
+void RememberFolder(const std::string& folder) {
+  std::erase(recentFolders, folder);
+  recentFolders.insert(recentFolders.begin(), folder);
+  if (recentFolders.size() > kRecentFolders) recentFolders.resize(kRecentFolders);
+}
+
+// The folder picker opens on the folder its data names.
+int CALLBACK StartPickerAt(HWND picker, UINT message, LPARAM, LPARAM data) {
+  if (message == BFFM_INITIALIZED) SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, data);
+  return 0;
+}
+
+// The system's folder picker, opened on `start`; none when cancelled.
+std::optional<std::string> ChooseFolder(HWND owner, const std::string& start) {
+  const std::wstring title = Wide(text::kLibraryChooseFolderTitle);
+  const std::wstring first = Wide(start);
+  BROWSEINFOW browse{};
+  browse.hwndOwner = owner;
+  browse.lpszTitle = title.c_str();
+  browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  browse.lpfn = StartPickerAt;
+  browse.lParam = reinterpret_cast<LPARAM>(first.c_str());
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
+  std::optional<std::string> folder;
+  if (chosen != nullptr) {
+    std::array<wchar_t, MAX_PATH> path{};
+    if (SHGetPathFromIDListW(chosen, path.data())) folder = Narrow(path.data());
+    CoTaskMemFree(chosen);
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+  // A drive's root comes with its backslash; the library takes folders without one.
+  if (folder && folder->ends_with('\\')) folder->pop_back();
+  return folder;
+}
+
 class LibraryDialog final : public SkinnedDialog {
  public:
   explicit LibraryDialog(const LibraryRequest& request)
-      : request_(request), folder_(request.folder), model_(DemoTextAsShown) {}
+      : request_(request), folder_(request.folder), model_(DemoTextAsShown) {
+    model_.SetDateText(ShortDateText);
+  }
 
   INT_PTR OnInit(HWND dialog) override {
     dialog_ = dialog;
@@ -166,6 +215,9 @@ class LibraryDialog final : public SkinnedDialog {
       case IDC_LIBRARY_FILTER: return code == EN_CHANGE ? OnFilter(dialog) : TRUE;
       case IDC_LIBRARY_SUBFOLDERS: return code == BN_CLICKED ? OnSubfolders() : TRUE;
       case IDC_LIBRARY_REPAIR: return OnRepairUnfinished();
+      case IDC_LIBRARY_FOLDER:
+        if (code == BN_CLICKED) PostMessageW(dialog, kShowFolderMenu, 0, 0);
+        return TRUE;
       default: return TRUE;
     }
   }
@@ -173,6 +225,7 @@ class LibraryDialog final : public SkinnedDialog {
   INT_PTR OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) override {
     switch (message) {
       case kRowsArrived: return OnRowsArrived(dialog);
+      case kShowFolderMenu: return OnFolderButton();
       case WM_TIMER: return wParam == kTakeTimer ? OnTakeTimer(dialog) : FALSE;
       case WM_NOTIFY: return lParam != 0 ? OnNotify(*reinterpret_cast<NMHDR*>(lParam)) : FALSE;
       case WM_CONTEXTMENU: return OnContextMenu(reinterpret_cast<HWND>(wParam), lParam);
@@ -205,6 +258,44 @@ class LibraryDialog final : public SkinnedDialog {
     SetControlText(dialog, IDC_LIBRARY_FIND_LABEL, text::kLibraryFind);
     SetControlText(dialog, IDC_LIBRARY_SUBFOLDERS, text::kLibrarySubfolders);
     SetControlText(dialog, IDC_LIBRARY_REPAIR, text::kLibraryRepairUnfinished);
+    SetControlText(dialog, IDC_LIBRARY_FOLDER, text::kLibraryFolderButton);
+  }
+
+  // --- The folder ------------------------------------------------------------------
+
+  // The title names the folder listed.
+  void ShowFolder() {
+    const std::string caption = std::string(text::kLibraryCaption) + text::kLibraryCaptionFolder + folder_;
+    SetWindowTextW(dialog_, Wide(caption).c_str());
+  }
+
+  // "Папка...": a menu of "Выбрать папку..." and the recent folders below the button.
+  INT_PTR OnFolderButton() {
+    HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) return TRUE;
+    constexpr UINT kChoose = 1, kFirstRecent = 2;
+    AppendMenuW(menu, MF_STRING, kChoose, Wide(text::kLibraryChooseFolder).c_str());
+    const std::vector<std::string> recent = recentFolders;
+    if (!recent.empty()) AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    for (std::size_t i = 0; i < recent.size(); ++i) {
+      AppendMenuW(menu, MF_STRING | (recent[i] == folder_ ? MF_CHECKED : 0U), kFirstRecent + i,
+                  Wide(recent[i]).c_str());
+    }
+    RECT button{};
+    GetWindowRect(GetDlgItem(dialog_, IDC_LIBRARY_FOLDER), &button);
+    SetForegroundWindow(dialog_);  // else the menu may close at once
+    const UINT chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_RIGHTALIGN | TPM_TOPALIGN | TPM_RETURNCMD |
+                                                                   TPM_NONOTIFY, button.right, button.bottom, 0,
+                                                               dialog_, nullptr));
+    DestroyMenu(menu);
+    std::optional<std::string> folder;
+    if (chosen == kChoose) folder = ChooseFolder(dialog_, folder_);
+    if (chosen >= kFirstRecent && chosen - kFirstRecent < recent.size()) folder = recent[chosen - kFirstRecent];
+    if (folder && *folder != folder_) {
+      folder_ = *folder;
+      StartReading();
+    }
+    return TRUE;
   }
 
   // --- Reading ---------------------------------------------------------------------
@@ -222,7 +313,11 @@ class LibraryDialog final : public SkinnedDialog {
     });
     model_.Restart(0);
     ShowRows(std::nullopt, false, true);
+    ShowFolder();
+    RememberFolder(folder_);
+    fitted_ = false;
     const bool subfolders = IsDlgButtonChecked(dialog_, IDC_LIBRARY_SUBFOLDERS) == BST_CHECKED;
+    ShowFolderColumn(dialog_, list_, subfolders);
     reader_ = std::make_unique<LibraryReader>(NativeFileSystem(), NativeLibraryFolders(), folder_, subfolders,
                                               *inbox_);
   }
@@ -255,6 +350,11 @@ class LibraryDialog final : public SkinnedDialog {
     // The rows read in the meantime mostly land out of view: the rows in view
     // are painted again only when they show other demos now.
     if (inbox_ && inbox_->Drain(model_)) ShowRows(selected, false, PathsInView() != inView);
+    // Once every demo is read, the names show whole.
+    if (!fitted_ && !model_.reading()) {
+      fitted_ = true;
+      FitFileColumn(dialog_, list_, model_);
+    }
     return TRUE;
   }
 
@@ -313,6 +413,7 @@ class LibraryDialog final : public SkinnedDialog {
         }
         return TRUE;
       }
+      case LVN_GETINFOTIPW: return OnInfoTip(reinterpret_cast<NMLVGETINFOTIPW&>(header));
       case NM_DBLCLK: {
         const int row = reinterpret_cast<const NMITEMACTIVATE&>(header).iItem;
         if (row >= 0) Open(static_cast<std::size_t>(row));
@@ -320,6 +421,17 @@ class LibraryDialog final : public SkinnedDialog {
       }
       default: return FALSE;
     }
+  }
+
+  // The tip of a row the filter found by a player: which player it was.
+  INT_PTR OnInfoTip(NMLVGETINFOTIPW& tip) {
+    if (tip.pszText == nullptr || tip.cchTextMax <= 0 || tip.iItem < 0) return TRUE;
+    const std::optional<std::string> player = model_.MatchedPlayer(static_cast<std::size_t>(tip.iItem));
+    const std::wstring text = player ? Wide(text::kLibraryMatchedPlayer + *player) : std::wstring();
+    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(tip.cchTextMax) - 1);
+    std::copy_n(text.data(), n, tip.pszText);
+    tip.pszText[n] = L'\0';
+    return TRUE;
   }
 
   void SortBy(LibraryColumn column) {
@@ -362,9 +474,14 @@ class LibraryDialog final : public SkinnedDialog {
     const std::optional<std::size_t> row = LibraryRowAt(list_, point, at);
     if (!row || *row >= model_.ShownCount()) return TRUE;
     const LibraryFile file = model_.Shown(*row).file;
+    const DemoState state = model_.Shown(*row).state;
     HMENU menu = CreatePopupMenu();
     if (menu == nullptr) return TRUE;
     AppendDemoCommands(menu);
+    // No repair is offered for a file that is no demo, nor for one being recorded.
+    if (state == DemoState::kNotADemo || state == DemoState::kBeingWritten) {
+      EnableMenuItem(menu, IDM_REPAIR_DEMO, MF_BYCOMMAND | MF_GRAYED);
+    }
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(menu, MF_STRING, IDM_LIBRARY_SHOW_IN_FOLDER, Wide(text::kLibraryShowInFolder).c_str());
     SetForegroundWindow(dialog_);
@@ -395,16 +512,25 @@ class LibraryDialog final : public SkinnedDialog {
 
   // "Починить недописанные": one question, the repairs on this thread under the
   // wait cursor (the boxes that bracket them hold the user anyway), one result box.
+  // A click while its question, the repairs or the result are up is ignored.
   INT_PTR OnRepairUnfinished() {
     if (repairing_) return TRUE;
+    repairing_ = true;
+    RepairUnfinished();
+    repairing_ = false;
+    // Its boxes have no owner: when they go, the library comes back in front.
+    SetForegroundWindow(dialog_);
+    return TRUE;
+  }
+
+  void RepairUnfinished() {
     const std::vector<LibraryFile> demos = model_.UnfinishedShown();
     const std::string question = LibraryRepairQuestion(demos.size());
     if (demos.empty()) {
       ShowInfo(question);
-      return TRUE;
+      return;
     }
-    if (!ShowMessage(text::kProgramCaption, question, MessageIcon::kQuestion, MessageButtons::kOkCancel)) return TRUE;
-    repairing_ = true;
+    if (!ShowMessage(text::kProgramCaption, question, MessageIcon::kQuestion, MessageButtons::kOkCancel)) return;
     LibraryRepair repair;
     {
       WaitCursor wait;
@@ -420,9 +546,7 @@ class LibraryDialog final : public SkinnedDialog {
     }
     ShowRows(selected, false);
     ShowInfo(repair.text);
-    repairing_ = false;
     request_.reloadIfShown(paths);
-    return TRUE;
   }
 
   // --- The layout, kept per user; never a box about it ---------------------------------
@@ -455,6 +579,7 @@ class LibraryDialog final : public SkinnedDialog {
   DWORD lastTaken_ = 0;  // GetTickCount when rows were last taken
   ImageBuffer buffer_;  // for the demos read again on this thread after a repair
   bool repairing_ = false;
+  bool fitted_ = false;  // the file name column fitted to this reading's names
 };
 
 }  // namespace

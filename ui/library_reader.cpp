@@ -48,12 +48,21 @@ void AppendPart(std::string& text, const char* title, const std::vector<std::str
 
 }  // namespace
 
+std::string FolderBelow(std::string_view listed, std::string_view path) {
+  const std::size_t cut = path.find_last_of("\\/");
+  if (cut == std::string_view::npos || !path.starts_with(listed)) return {};
+  std::string_view below = path.substr(0, cut).substr(std::min(listed.size(), cut));
+  while (!below.empty() && (below.front() == '\\' || below.front() == '/')) below.remove_prefix(1);
+  return std::string(below);
+}
+
 LibraryListing ListLibrary(LibraryFolders& folders, const std::string& folder, bool subfolders,
                            const std::atomic<bool>* stop) {
   LibraryListing listing;
   ListInto(folders, folder, 0, subfolders, stop, listing);
   std::sort(listing.demos.begin(), listing.demos.end(),
             [](const LibraryFile& a, const LibraryFile& b) { return a.path < b.path; });
+  for (LibraryFile& demo : listing.demos) demo.folder = FolderBelow(folder, demo.path);
   return listing;
 }
 
@@ -61,14 +70,15 @@ LibraryRow ReadLibraryRow(FileSystem& files, const LibraryFile& file, ImageBuffe
   LibraryRow row;
   row.file = file;
   ByteView image;
-  const auto failed = [&row](std::string_view text, const SystemError& why) {
-    row.error = ComposeErrorReport(text, why);
-  };
+  const auto failed = [&row](std::string_view, const SystemError& why) { row.error = UnreadableDemoText(why); };
   if (!ReadDemoImage(files, file.path, buffer, image, failed)) return row;
   row.file.size = image.size();  // as read: a repair changes it
   DemoInspection inspection = InspectDemo(image);
   DemoFacts facts = ReadDemoFacts(image, inspection.hltv);
-  row.state = facts.finished ? DemoState::kFinished : DemoState::kUnfinished;
+  row.state = !facts.demo          ? DemoState::kNotADemo
+              : facts.finished      ? DemoState::kFinished
+              : files.BeingWritten(file.path) ? DemoState::kBeingWritten
+                                    : DemoState::kUnfinished;
   row.map = std::move(inspection.header.mapName);
   row.duration = facts.duration;
   row.server = std::move(facts.server);
@@ -86,7 +96,7 @@ LibraryRow ReadLibraryRowOrFailure(FileSystem& files, const LibraryFile& file, I
   } catch (const std::exception&) {
     LibraryRow row;  // what the demo holds did not fit in memory
     row.file = file;
-    row.error = ComposeErrorReport(text::kCannotReadIntoMemory, {0, text::kReasonNoMemory});
+    row.error = UnreadableDemoText({0, text::kReasonNoMemory});
     return row;
   }
 }
@@ -195,13 +205,15 @@ LibraryRepair RepairLibraryDemos(FileSystem& files, const std::vector<LibraryFil
     } catch (const std::exception&) {
       // Out of memory inside the repair: EditDemo had written nothing yet,
       // and its temp file is gone with it.
-      refused.push_back(name + ComposeErrorReport(text::kCannotReadIntoMemory, {0, text::kReasonNoMemory}));
+      refused.push_back(name + UnreadableDemoText({0, text::kReasonNoMemory}));
       result.refreshed.push_back(ReadLibraryRowOrFailure(files, demo, buffer));
       continue;
     }
     if (!outcome.ok()) {
       std::string why(outcome.FailureText());
-      if (outcome.failure != EditFailure::kRefused) why = ComposeErrorReport(why, outcome.why);
+      if (outcome.failure != EditFailure::kRefused) {
+        why = ComposeErrorReport(why, {outcome.why.code, UnreadableReason(outcome.why)});
+      }
       refused.push_back(name + why);
     } else if (report.repaired) {
       recovered.push_back(name + RepairResultText(report));

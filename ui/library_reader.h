@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -51,6 +52,10 @@ struct LibraryListing {
   std::vector<LibraryFile> demos;  // sorted by path
   std::vector<UnreadableFolder> unreadable;
 };
+
+// The folder of a demo at `path` below the `listed` folder, as the "Папка"
+// column shows it: "" for the listed folder itself, "sub\\deeper" below it.
+std::string FolderBelow(std::string_view listed, std::string_view path);
 
 // Folders below the library's folder deeper than this are not entered.
 inline constexpr int kMaxLibraryDepth = 64;

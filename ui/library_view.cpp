@@ -17,10 +17,30 @@ namespace {
 // The columns' default widths in dialog units, in their order: together the
 // list's width in the template less its scroll bar, each the usual longest
 // cell in MS Sans Serif 8.
-constexpr std::array<int, kLibraryColumnCount> kDefaultWidths = {90, 46, 34, 42, 70, 56, 62, 36, 48};
+// The folder column shows only with the subfolders (ShowFolderColumn).
+constexpr std::array<int, kLibraryColumnCount> kDefaultWidths = {90, 46, 34, 42, 70, 56, 80, 36, 48, 0};
+constexpr int kFolderColumnWidth = 80;
+// The file name column grows to its longest name up to this share of the list.
+constexpr int kFileColumnMaxPercent = 45;
+// Room beside a header's title for its sort arrow and margins, in pixels.
+constexpr int kHeaderArrowRoom = 36;
+// Room beside a cell's text for its margins, in pixels.
+constexpr int kCellMargin = 14;
 
 bool AlignedRight(LibraryColumn column) {
   return column == LibraryColumn::kTime || column == LibraryColumn::kPlayers || column == LibraryColumn::kSize;
+}
+
+std::size_t Index(LibraryColumn column) { return static_cast<std::size_t>(column); }
+
+// How wide a text is in the list's font, in pixels.
+int TextWidth(HWND list, const std::wstring& text) {
+  return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+}
+
+// The width a header needs for its title and its sort arrow, uncut.
+int TitleWidth(HWND list, const std::wstring& title) {
+  return TextWidth(list, title) + kHeaderArrowRoom;
 }
 
 int ColumnCount(HWND list) {
@@ -31,7 +51,8 @@ int ColumnCount(HWND list) {
 }  // namespace
 
 void PrepareLibraryList(HWND dialog, HWND list) {
-  const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
+  // Info tips: a row the filter found by a player names the player.
+  const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP;
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
   // The rows in the skin's colours, as the main window's lists; the header and
   // the selection keep the system's, which every user knows.
@@ -45,11 +66,21 @@ void PrepareLibraryList(HWND dialog, HWND list) {
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
     column.fmt = AlignedRight(static_cast<LibraryColumn>(c)) ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    column.cx = width.right;
+    // A title stays whole beside its sort arrow; the file name column is
+    // fitted to the names, and the folder column shows with the subfolders.
+    const bool fitted = c == Index(LibraryColumn::kFile) || c == Index(LibraryColumn::kFolder);
+    const int least = static_cast<int>(width.right);
+    column.cx = fitted ? least : std::max(least, TitleWidth(list, title));
     column.pszText = title.data();
     column.iSubItem = static_cast<int>(c);
     SendMessageW(list, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
   }
+  // The folder column shows beside the file name, whose place it tells.
+  std::array<int, kLibraryColumnCount> order{};
+  order[0] = static_cast<int>(Index(LibraryColumn::kFile));
+  order[1] = static_cast<int>(Index(LibraryColumn::kFolder));
+  for (std::size_t c = 1; c + 1 < kLibraryColumnCount; ++c) order[c + 1] = static_cast<int>(c);
+  SendMessageW(list, LVM_SETCOLUMNORDERARRAY, order.size(), reinterpret_cast<LPARAM>(order.data()));
 }
 
 std::vector<std::int32_t> LibraryColumnWidths(HWND list) {
@@ -93,6 +124,61 @@ void ShowSortArrow(HWND list, LibraryColumn column, bool descending) {
     if (c == static_cast<int>(column)) item.fmt |= descending ? HDF_SORTDOWN : HDF_SORTUP;
     SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item));
   }
+  // The sorted column is at least as wide as its title beside its arrow.
+  if (static_cast<std::size_t>(column) >= kLibraryColumnCount) return;
+  const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+  const int needed = TitleWidth(list, Wide(kLibraryColumnTitles[Index(column)]));
+  if (width > 0 && width < needed) {
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(needed, 0));
+  }
+}
+
+void ShowFolderColumn(HWND dialog, HWND list, bool shown) {
+  const WPARAM c = Index(LibraryColumn::kFolder);
+  const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));
+  if (!shown) {
+    if (width != 0) SendMessageW(list, LVM_SETCOLUMNWIDTH, c, 0);
+    return;
+  }
+  if (width > 0) return;
+  RECT r{0, 0, kFolderColumnWidth, 8};
+  MapDialogRect(dialog, &r);
+  SendMessageW(list, LVM_SETCOLUMNWIDTH, c, MAKELPARAM(r.right, 0));
+}
+
+void FitFileColumn(HWND dialog, HWND list, const LibraryModel& model) {
+  RECT client{};
+  GetClientRect(list, &client);
+  const int most = static_cast<int>(client.right) * kFileColumnMaxPercent / 100;
+  const WPARAM c = Index(LibraryColumn::kFile);
+  RECT least{0, 0, kDefaultWidths[c], 8};
+  MapDialogRect(dialog, &least);
+  // A width the user gave it, or kept from before, only grows.
+  const int now = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));
+  int longest = std::max(static_cast<int>(least.right), now);
+  for (std::size_t row = 0; row < model.ShownCount() && longest < most; ++row) {
+    longest = std::max(longest, TextWidth(list, Wide(model.Cell(row, LibraryColumn::kFile))) + kCellMargin);
+  }
+  const int width = std::min(longest, std::max(most, now));
+  if (width > now) SendMessageW(list, LVM_SETCOLUMNWIDTH, c, MAKELPARAM(width, 0));
+}
+
+std::string ShortDateText(std::int64_t utcSeconds) {
+  // Seconds since 1970 as a FILETIME (100-nanosecond steps since 1601).
+  constexpr std::int64_t kSecondsFrom1601 = 11644473600;
+  if (utcSeconds < -kSecondsFrom1601 || utcSeconds > 0x7FFFFFFF'FFFFLL) return {};
+  const std::uint64_t ticks = static_cast<std::uint64_t>(utcSeconds + kSecondsFrom1601) * 10000000ULL;
+  const FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  SYSTEMTIME universal{}, local{};
+  if (!FileTimeToSystemTime(&utc, &universal) || !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+    return {};
+  }
+  std::array<wchar_t, 80> date{}, time{};
+  if (GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date.data(), 80) == 0 ||
+      GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, time.data(), 80) == 0) {
+    return {};
+  }
+  return Narrow(std::wstring(date.data()) + L" " + time.data());
 }
 
 std::optional<std::size_t> SelectedLibraryRow(HWND list) {

@@ -17,7 +17,7 @@
 
 namespace rewindor::ui {
 
-// Styles, the skin's colours and the nine columns at their default widths
+// Styles, the skin's colours and the columns at their default widths
 // (in `dialog`'s units, so they grow with its font).
 void PrepareLibraryList(HWND dialog, HWND list);
 
@@ -28,8 +28,16 @@ void SetLibraryColumnWidths(HWND list, const std::vector<std::int32_t>& widths);
 // LVN_GETDISPINFOW: the text of the cell asked for, cut to the list's buffer.
 void FillLibraryCell(const LibraryModel& model, NMLVDISPINFOW& request);
 
-// The arrow on the sorted column's header, none on the others.
+// The arrow on the sorted column's header, none on the others; the sorted
+// column made wide enough for its title beside the arrow.
 void ShowSortArrow(HWND list, LibraryColumn column, bool descending);
+// The folder column at its default width, or hidden (width 0).
+void ShowFolderColumn(HWND dialog, HWND list, bool shown);
+// The file name column widened to the longest name shown, up to a share of
+// the list; never made narrower.
+void FitFileColumn(HWND dialog, HWND list, const LibraryModel& model);
+// A date in the user's short date and time format, local time.
+std::string ShortDateText(std::int64_t utcSeconds);
 
 // The selected row, if any.
 std::optional<std::size_t> SelectedLibraryRow(HWND list);

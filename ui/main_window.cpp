@@ -64,6 +64,15 @@ bool IsOwnMainWindow(HWND window) {
   return GetDlgItem(window, IDC_DEMO_PATH) != nullptr && GetWindowLongPtrW(window, DWLP_USER) != 0;
 }
 
+// Puts a demo path into 1000, scrolled to its end so that the file name shows
+// (the tip on the field shows the whole path).
+void ShowDemoPath(HWND window, std::string_view path) {
+  SetControlText(window, IDC_DEMO_PATH, path);
+  const LRESULT end = SendDlgItemMessageW(window, IDC_DEMO_PATH, WM_GETTEXTLENGTH, 0, 0);
+  SendDlgItemMessageW(window, IDC_DEMO_PATH, EM_SETSEL, static_cast<WPARAM>(end), end);
+  SendDlgItemMessageW(window, IDC_DEMO_PATH, EM_SCROLLCARET, 0, 0);
+}
+
 // Releases the map picture, then reads the demo named in the main window.
 // Does nothing when `mainWindow` is not our own main window.
 void ReloadDemo(HWND mainWindow);
@@ -114,6 +123,14 @@ class MainWindowHost final : public InfoWindow,
     return program_.mapPicture != nullptr;
   }
   void Redraw() override { RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE); }
+  // One demo on screen at a time: after a failed read nothing of the demo
+  // shown before stays.
+  void ShowUnreadable(const SystemError& why) override {
+    ClearPlayers();
+    SetInfoText(UnreadableDemoText(why));
+    ReleaseMapPicture(program_);
+    Redraw();
+  }
 
   // The edit commands.
   bool ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon,
@@ -143,11 +160,25 @@ class MainWindowHost final : public InfoWindow,
   }
   std::string FolderField() override { return ui::ControlText(window_, IDC_FOLDER_PATH, kPathChars); }
   void SetFolderField(std::string_view text) override { ui::SetControlText(window_, IDC_FOLDER_PATH, text); }
-  void SetDemoPath(std::string_view path) override { ui::SetControlText(window_, IDC_DEMO_PATH, path); }
+  void SetDemoPath(std::string_view path) override { ShowDemoPath(window_, path); }
   void ReloadDemo() override { ui::ReloadDemo(window_); }
+  std::string ShownDemo() override { return DemoPath(); }
+  void SelectEntry(std::string_view text) override {
+    LRESULT index = LB_ERR;
+    if (!text.empty()) {
+      const std::wstring wide = Wide(text);
+      index = SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                  reinterpret_cast<LPARAM>(wide.c_str()));
+    }
+    SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_SETCURSEL, static_cast<WPARAM>(index == LB_ERR ? -1 : index),
+                        0);
+  }
 
   // Reads the demo named in 1000 (the caller has released the map picture).
-  void ReadDemo() { ReadDemoInfo(*this, NativeFileSystem(), program_.reader); }
+  void ReadDemo() {
+    program_.demoUnreadable = !ReadDemoInfo(*this, NativeFileSystem(), program_.reader);
+    SelectShownDemo(*this);
+  }
   void ListFolderOf(std::string_view path) { ListFolder(*this, NativeFolderSource(), BeforeLastBackslash(path)); }
 
  private:
@@ -218,10 +249,25 @@ void OnBrowseGame(HWND window, MainWindowHost& host) {
   if (BrowseExecutable(window, path)) host.SetControlText(IDC_GAME_PATH, Narrow(path));
 }
 
+// Clicks and keys that came while the window could not take them (the game
+// ran) are dropped: a second click on "Смотреть" must not start it again.
+void DropQueuedInput() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  }
+  while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  }
+}
+
 void OnPlay(HWND window, MainWindowHost& host) {
+  if (StateOf(window).demoUnreadable) {
+    ShowInfo(text::kPlayUnreadable);
+    return;
+  }
   // The mod as the window shows it: the demo's bytes, read as UTF-8 or ANSI.
   std::string mod = Narrow(DemoTextToWide(StateOf(window).reader.currentMod));
   LaunchGame(host, NativeGamePlatform(), mod);
+  DropQueuedInput();
   CenterOnScreen(window);
 }
 
@@ -280,7 +326,7 @@ void OnTimeline(HWND window, MainWindowHost& host) {
 // brings the window in front of the library with it.
 void OpenFromLibrary(HWND window, const std::string& path) {
   if (!IsOwnMainWindow(window)) return;
-  SetControlText(window, IDC_DEMO_PATH, path);
+  ShowDemoPath(window, path);
   ReloadDemo(window);
   SetForegroundWindow(window);
 }
@@ -344,6 +390,8 @@ INT_PTR OnCommand(HWND window, WPARAM wParam) {
     case IDC_FOLDER_LIST:
       if (HIWORD(wParam) == LBN_DBLCLK) OpenListEntry(host, NativeFolderSource());
       break;
+    case IDM_OPEN_FOLDER_ENTRY: OpenListEntry(host, NativeFolderSource()); break;
+    case IDM_LIST_TYPED_FOLDER: ListTypedFolder(host, NativeFolderSource()); break;
     case IDC_STRIP_TEAM_CHAT: StripTeamChat(host, NativeFileSystem()); break;
     case IDC_CONVERT_RESOLUTION: OnConvertResolution(window, host); break;
     case IDC_TRIM_LOADING: TrimLoadingSegment(host, NativeFileSystem()); break;
@@ -371,6 +419,8 @@ INT_PTR OnInitDialog(HWND window, ProgramState& program) {
   mainSkin = StartSkinnedDialog(window, program.instance, IDB_MAIN_SKIN);
   AddDemoCommandsToSystemMenu(window);
   AddLibraryButtonTip(window);
+  AddDemoPathTip(window);
+  program.reader.playersFromRoster = true;
 
   MainWindowHost host(window, program);
   std::unique_ptr<Registry> registry = MakeNativeRegistry();
@@ -409,17 +459,23 @@ INT_PTR OnHandOver(HWND window, LPARAM lParam) {
   ProgramState& program = StateOf(window);
   program.pendingDemoPath = *path;
   if (Wide(*path).size() >= 3) {
-    SetControlText(window, IDC_DEMO_PATH, *path);
+    ShowDemoPath(window, *path);
     ReloadDemo(window);
   }
   return TRUE;
 }
 
-// Enter in the demo path field reads the typed demo (the OK command);
-// elsewhere the dialog manager presses the default button as usual.
+// Enter opens what is chosen: in the demo path field it reads the typed demo
+// (the OK command), in the folder list the selected entry, in the folder field
+// the typed folder; elsewhere the dialog manager presses the default button.
 INT_PTR OnDefaultButton(HWND window) {
-  if (GetFocus() != GetDlgItem(window, IDC_DEMO_PATH)) return FALSE;
-  SetWindowLongPtrW(window, DWLP_MSGRESULT, MAKELONG(IDOK, DC_HASDEFID));
+  const HWND focus = GetFocus();
+  int command = 0;
+  if (focus == GetDlgItem(window, IDC_DEMO_PATH)) command = IDOK;
+  if (focus == GetDlgItem(window, IDC_FOLDER_LIST)) command = IDM_OPEN_FOLDER_ENTRY;
+  if (focus == GetDlgItem(window, IDC_FOLDER_PATH)) command = IDM_LIST_TYPED_FOLDER;
+  if (command == 0) return FALSE;
+  SetWindowLongPtrW(window, DWLP_MSGRESULT, MAKELONG(command, DC_HASDEFID));
   return TRUE;
 }
 
@@ -445,6 +501,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       case WM_DESTROY: OnDestroy(window); return FALSE;
       case WM_SYSCOMMAND: return OnSysCommand(window, wParam);
       case WM_CONTEXTMENU: OnContextMenu(window, reinterpret_cast<HWND>(wParam), lParam); return TRUE;
+      case WM_NOTIFY: return OnDemoPathTip(window, reinterpret_cast<NMHDR*>(lParam));
       case WM_CTLCOLORDLG:
       case WM_CTLCOLORSTATIC:
       case WM_CTLCOLOREDIT:

@@ -18,6 +18,7 @@ struct ProgramState {
   ReaderState reader;           // the program folder and the current mod name
   HBITMAP mapPicture = nullptr; // the map picture of the demo read last, or none
   UnshownSettings unshownSettings;  // the settings a save leaves alone until their fields change
+  bool demoUnreadable = false;  // the last read of the demo named failed: nothing to play
 };
 
 }  // namespace rewindor::ui

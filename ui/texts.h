@@ -10,6 +10,9 @@ inline constexpr char kSettingsSaved[] = "Настройки сохранены 
 // The resolution dialog, the details view and the repair without a demo named.
 inline constexpr char kNoDemoNamed[] = "Демка не загр..";
 
+// "Смотреть" after the demo named could not be read.
+inline constexpr char kPlayUnreadable[] = "Эту демку прочесть не удалось: смотреть нечего. Выберите другую демку.";
+
 // The demo commands of the system menu and the right-click menus.
 inline constexpr char kMenuDemoDetails[] = "Подробнее о демке...";
 inline constexpr char kMenuRepairDemo[] = "Починить демку";
@@ -28,6 +31,8 @@ inline constexpr char kDetailsUnknown[] = "неизвестно";
 inline constexpr char kDetailsYes[] = "да";
 inline constexpr char kDetailsNo[] = "нет (не дописана)";
 inline constexpr char kDetailsHltv[] = "HLTV";
+inline constexpr char kDetailsNotADemo[] = "не демка";
+inline constexpr char kDetailsBeingWritten[] = "нет, записывается";
 inline constexpr DetailsWording kDetailsWording = {
     .playingTime = kDetailsPlayingTime,
     .frames = kDetailsFrames,
@@ -42,12 +47,16 @@ inline constexpr DetailsWording kDetailsWording = {
     .unknown = kDetailsUnknown,
     .yes = kDetailsYes,
     .no = kDetailsNo,
+    .notADemo = kDetailsNotADemo,
+    .beingWritten = kDetailsBeingWritten,
     .hltvRecorder = kDetailsHltv,
 };
 
 // The library: every demo of a folder in one table (ui/library.h).
 inline constexpr char kMenuLibrary[] = "Библиотека демок...";
 inline constexpr char kLibraryCaption[] = "Библиотека демок";
+// The caption with the folder listed: "Библиотека демок — <folder>".
+inline constexpr char kLibraryCaptionFolder[] = " — ";
 inline constexpr char kLibrarySubfolders[] = "С подпапками";
 inline constexpr char kLibraryRepairUnfinished[] = "Починить недописанные";
 inline constexpr char kLibraryShowInFolder[] = "Показать в папке";
@@ -64,9 +73,17 @@ inline constexpr char kLibraryColumnRecorder[] = "Записал";
 inline constexpr char kLibraryColumnModified[] = "Записана";
 inline constexpr char kLibraryColumnSize[] = "Размер";
 inline constexpr char kLibraryColumnState[] = "Состояние";
+inline constexpr char kLibraryColumnFolder[] = "Папка";
+// The folder button, its menu and the tip of a row the filter found by a player.
+inline constexpr char kLibraryFolderButton[] = "Папка...";
+inline constexpr char kLibraryChooseFolder[] = "Выбрать папку...";
+inline constexpr char kLibraryChooseFolderTitle[] = "Папка с демками";
+inline constexpr char kLibraryMatchedPlayer[] = "Найден игрок: ";
 // A demo's state; a demo that cannot be read shows its read error instead.
 inline constexpr char kLibraryFinished[] = "дописана";
 inline constexpr char kLibraryUnfinished[] = "не дописана";
+inline constexpr char kLibraryNotADemo[] = "не демка";
+inline constexpr char kLibraryBeingWritten[] = "записывается";
 // "%d" stands for the numbers, in this order.
 inline constexpr char kLibraryShown[] = "%d из %d";
 inline constexpr char kLibraryProgress[] = "Прочитано %d из %d";

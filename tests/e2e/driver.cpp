@@ -74,7 +74,11 @@ BOOL CALLBACK CollectTop(HWND window, LPARAM param) {
   if (!IsWindowVisible(window)) return TRUE;
   if (search->pid != 0 && WindowProcess(window) != search->pid) return TRUE;
   if (search->with_control != 0 && GetDlgItem(window, search->with_control) == nullptr) return TRUE;
-  if (WindowTitle(window) == search->title) search->found.push_back(window);
+  // A window titled with the title and then " — " and more (what it shows) counts too.
+  const std::wstring title = WindowTitle(window);
+  if (title == search->title || title.starts_with(std::wstring(search->title) + L" \u2014 ")) {
+    search->found.push_back(window);
+  }
   return TRUE;
 }
 
@@ -641,6 +645,8 @@ bool FocusControl(HWND dialog, int id) {
 
 bool PressEnter(HWND control) { return PostKey(control, VK_RETURN, "Enter"); }
 
+bool PressDown(HWND control) { return PostKey(control, VK_DOWN, "Down"); }
+
 // --- List views -----------------------------------------------------------------
 
 namespace {
@@ -1111,6 +1117,15 @@ bool SaveScreenshot(const std::wstring& png_path, HWND window) {
   auto shot = CaptureScreen(rect);
   if (!shot) return Fail("could not copy the screen");
   return WriteFileBytes(png_path, EncodePng(*shot));
+}
+
+bool DoubleClickButton(HWND button) {
+  if (button == nullptr) return Fail("no button to double-click");
+  RECT r{};
+  GetClientRect(button, &r);
+  const POINT at{r.right / 2, r.bottom / 2};
+  return PostMouse(button, WM_LBUTTONDOWN, at, MK_LBUTTON) && PostMouse(button, WM_LBUTTONUP, at, 0) &&
+         PostMouse(button, WM_LBUTTONDBLCLK, at, MK_LBUTTON) && PostMouse(button, WM_LBUTTONUP, at, 0);
 }
 
 }  // namespace rewindor::e2e

@@ -68,6 +68,7 @@ int KillProcessesIn(const std::wstring& folder);
 // The visible top-level window titled exactly `title`, of process `pid` (0:
 // any process), polled until `timeout`. With `with_control`, only a window
 // that has a child with that id counts (a message box may share the title).
+// A title matches whole, or as the start of "<title> — <what the window shows>".
 HWND FindTopWindow(std::wstring_view title, DWORD pid = 0, Millis timeout = kDefaultWait, int with_control = 0);
 // Every visible top-level window of `pid` (0: any) with exactly this title.
 std::vector<HWND> TopWindows(std::wstring_view title, DWORD pid = 0, int with_control = 0);
@@ -120,6 +121,10 @@ bool PressEscape(HWND window);  // Esc, as the keyboard sends it
 // Gives a dialog's control the keyboard focus, as Tab would (WM_NEXTDLGCTL).
 bool FocusControl(HWND dialog, int id);
 bool PressEnter(HWND control);  // Enter, as the keyboard sends it to the focused control
+bool PressDown(HWND control);   // the Down arrow, likewise
+// A double-click of the mouse's left button on a button's centre, as its
+// messages come: down, up, double-click, up.
+bool DoubleClickButton(HWND button);
 
 // --- List views -------------------------------------------------------------
 //

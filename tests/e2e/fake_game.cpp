@@ -8,6 +8,9 @@
 //   copy_size=<bytes>
 //   copy_fnv=<FNV-1a 64 of the copy, hex>
 //
+// Every start also adds its command line as one line to "fake_game.starts"
+// next to it, so a test can count the starts.
+//
 // When "fake_game.hold" exists next to it, it stays running (after writing the
 // record) until "fake_game.go" appears there, or for at most two minutes, so a
 // test can look at the launcher while the game runs.
@@ -88,6 +91,16 @@ int main() {
     WriteFile(out, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
     CloseHandle(out);
     MoveFileExW(part.c_str(), log.c_str(), MOVEFILE_REPLACE_EXISTING);
+  }
+
+  const std::wstring starts = folder + L"\\fake_game.starts";
+  HANDLE tally = CreateFileW(starts.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (tally != INVALID_HANDLE_VALUE) {
+    const std::string line = ToUtf8(command) + "\n";
+    DWORD written = 0;
+    WriteFile(tally, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(tally);
   }
 
   if (Exists(folder + L"\\fake_game.hold")) {

@@ -389,7 +389,7 @@ TEST_F(LibraryTest, ComesBackWhereItWasWithItsColumnsAndAlwaysOnTheScreen) {
   EXPECT_EQ(LayoutValue(L"Window"), kept);
   auto columns = LayoutValue(L"Columns");
   ASSERT_TRUE(columns);
-  ASSERT_EQ(columns->size(), 9u);
+  ASSERT_EQ(columns->size(), kLibraryColumnCount);
   EXPECT_EQ(columns->front(), 200);
   EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kSettingsKey)) << "the settings are left alone";
 
@@ -454,6 +454,106 @@ TEST_F(LibraryTest, ClosingInTheMiddleOfALongReadingEndsItAtOnce) {
   EXPECT_TRUE(WaitWindowGone(kLibraryTitle, process_->id(), Millis{3000}, IDC_LIBRARY_LIST)) << Why();
   EXPECT_TRUE(Responds(main)) << Why();
   EXPECT_TRUE(process_->Running());
+}
+
+// How wide `text` is in the library's font (the dialog's, MS Sans Serif 8), in pixels.
+int TextWidth(const std::wstring& text) {
+  HDC dc = GetDC(nullptr);
+  HFONT font = CreateFontW(-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                           DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Sans Serif");
+  HGDIOBJ before = SelectObject(dc, font);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, before);
+  DeleteObject(font);
+  ReleaseDC(nullptr, dc);
+  return size.cx;
+}
+
+// The date column as the user's own short date and time give a file's time.
+std::wstring ShortDate(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  SYSTEMTIME utc{}, local{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      !FileTimeToSystemTime(&data.ftLastWriteTime, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+    return L"(no time)";
+  }
+  wchar_t date[80], time[80];
+  GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 80);
+  GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, time, 80);
+  return std::wstring(date) + L" " + time;
+}
+
+TEST_F(LibraryTest, NamesItsFolderFitsItsColumnsAndTellsNoDemoFromAnUnfinishedOne) {
+  const std::wstring longName = L"CheatDemos1_furion_bloodstrike_de_dust2_final_round.dem";
+  ASSERT_TRUE(CopyFileTo(Sample(kClientDemo), Demo(longName))) << Why();
+  ASSERT_TRUE(CopyFileTo(Sample(kHltvDemo), Demo(L"Клипы\\неделя 1\\hltv.dem"))) << Why();
+  ASSERT_TRUE(WriteFileBytes(Demo(L"notes.dem"), "a text file that was renamed")) << Why();
+  // A demo the game still records: unfinished, and open for writing.
+  HANDLE game = CreateFileW(MakeUnfinished(L"recording.dem").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(game, INVALID_HANDLE_VALUE);
+  HWND main = Start(Quote(Demo(kClientDemo)));
+  ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(Click(main, IDC_LIBRARY_OPEN)) << Why();
+  HWND library = WaitLibrary(9);
+  ASSERT_NE(library, nullptr);
+  HWND list = Control(library, IDC_LIBRARY_LIST);
+  EXPECT_EQ(GetText(library), kLibraryTitle + L" \u2014 " + demos_);
+
+  // A file that is no demo says so, and is not among the unfinished; a
+  // double-click on the batch repair asks once.
+  EXPECT_EQ(RowOf(library, L"notes.dem")[kState], W(text::kLibraryNotADemo));
+  EXPECT_EQ(RowOf(library, L"notes.dem")[kMap], L"");
+  EXPECT_EQ(RowOf(library, L"recording.dem")[kState], W(text::kLibraryBeingWritten));
+  ASSERT_TRUE(DoubleClickButton(Control(library, IDC_LIBRARY_REPAIR))) << Why();
+  Answer(W(text::kLibraryNothingToRepair), false, IDOK);
+  Sleep(1000);
+  EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty()) << "a second click stacked a second box";
+  CloseHandle(game);
+  // Dates as the user writes them; the longest name whole.
+  EXPECT_EQ(RowOf(library, longName)[6], ShortDate(Demo(longName)));
+  EXPECT_GE(LibraryColumnWidth(library), TextWidth(longName)) << "the file name column fits the longest name";
+  // Sorted by time, the header keeps its title beside the arrow.
+  ASSERT_TRUE(ClickHeader(list, kTime)) << Why();
+  for (int i = 0; i < 50 && (HeaderFormat(list, kTime).value_or(0) & HDF_SORTUP) == 0; ++i) Sleep(50);
+  EXPECT_GE(static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, kTime, 0)),
+            TextWidth(W(text::kLibraryColumnTime)) + 24);
+  Shoot(library, L"library_fitted.png");
+
+  // With the subfolders, each demo's folder below the listed one.
+  ASSERT_TRUE(Click(library, IDC_LIBRARY_SUBFOLDERS)) << Why();
+  library = WaitLibrary(10);
+  ASSERT_NE(library, nullptr);
+  const int folderColumn = static_cast<int>(LibraryColumn::kFolder);
+  EXPECT_GT(static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, folderColumn, 0)), 0);
+  const auto rows = ListViewRows(list, folderColumn + 1);
+  ASSERT_TRUE(rows) << Why();
+  for (const auto& row : *rows) {
+    EXPECT_EQ(row[folderColumn], row[kFile] == L"hltv.dem" ? L"Клипы\\неделя 1" : L"") << ToUtf8(row[kFile]);
+  }
+  Shoot(library, L"library_subfolders.png");
+
+  // Another folder from the main window, then back through the recent folders of "Папка...".
+  ASSERT_TRUE(SetText(main, IDC_FOLDER_PATH, Demo(L"Клипы\\"))) << Why();
+  ASSERT_TRUE(Click(main, IDC_LIBRARY_OPEN)) << Why();
+  for (int i = 0; i < 100 && GetText(library) != kLibraryTitle + L" \u2014 " + Demo(L"Клипы"); ++i) Sleep(50);
+  EXPECT_EQ(GetText(library), kLibraryTitle + L" \u2014 " + Demo(L"Клипы"));
+  // The library has just come to the front: a menu opened while the windows
+  // still change places may close at once, so the click is tried again then.
+  ASSERT_TRUE(WaitResponds(library)) << Why();
+  bool chosen = false;
+  for (int attempt = 0; attempt < 3 && !chosen; ++attempt) {
+    ASSERT_TRUE(Click(library, IDC_LIBRARY_FOLDER)) << Why();
+    HWND menu = FindPopupMenu(process_->id());
+    ASSERT_NE(menu, nullptr) << Why();
+    Shoot(nullptr, L"library_folder_menu.png");
+    chosen = ChooseMenuEntry(menu, 2);  // "Выбрать папку...", this folder, the one before
+  }
+  ASSERT_TRUE(chosen) << Why();
+  library = WaitLibrary(10);
+  ASSERT_NE(library, nullptr);
+  EXPECT_EQ(GetText(library), kLibraryTitle + L" \u2014 " + demos_);
 }
 
 }  // namespace

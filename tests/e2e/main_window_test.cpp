@@ -73,7 +73,7 @@ TEST_P(StartWithDemoTest, ShowsTheDemoAndListsItsFolder) {
   ASSERT_TRUE(folder) << Why();
   EXPECT_EQ(Sorted(*folder), Sorted({L"[..]", kClientDemo, kHltvDemo}));
   bool hltv = c.demo == kHltvDemo;
-  ExpectShows(main, hltv ? kHltvInfo : kClientInfo, hltv ? std::vector<std::wstring>{} : kClientPlayers);
+  ExpectShows(main, hltv ? kHltvInfo : kClientInfo, kClientPlayers);  // HLTV too: its roster names them
 
   if (!hltv && c.quoted && !Config().artifacts.empty()) {
     Sleep(500);  // let the skin and the map picture be painted
@@ -169,7 +169,7 @@ TEST_F(MainWindowTest, EnterInTheDemoPathFieldReadsTheTypedDemoAndElsewherePlays
   for (int i = 0; i < 200 && NormalizeNewlines(GetText(main, IDC_DEMO_INFO).value_or(L"")) != kHltvInfo; ++i) {
     Sleep(50);
   }
-  ExpectShows(main, kHltvInfo, {});
+  ExpectShows(main, kHltvInfo, kClientPlayers);  // an HLTV demo's roster names its players
   Sleep(500);
   EXPECT_FALSE(FileExists(record)) << "Enter in the demo path field started the game";
   EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty());
@@ -187,19 +187,23 @@ struct ReadFailureCase {
   std::wstring file;      // in the demo folder; created empty when `empty`
   bool empty;
   const char* message;
+  const char* reason;  // as the information box words it
 };
 
 void PrintTo(const ReadFailureCase& c, std::ostream* os) { *os << c.name; }
 
 class ReadFailureTest : public MainWindowTest, public ::testing::WithParamInterface<ReadFailureCase> {};
 
-TEST_P(ReadFailureTest, ReportsTheErrorAndKeepsWhatWasShown) {
+// After the box, nothing of the demo shown before stays: the information box
+// says this demo could not be read, and "Смотреть" refuses to play it.
+TEST_P(ReadFailureTest, ReportsTheErrorEmptiesTheWindowAndIsNotPlayed) {
   const ReadFailureCase& c = GetParam();
   if (c.empty) {
     ASSERT_TRUE(WriteFileBytes(Demo(c.file), "")) << Why();
   }
   HWND main = Start(Quote(Demo(kClientDemo)));
   ASSERT_NE(main, nullptr);
+  ASSERT_TRUE(SetText(main, IDC_GAME_PATH, game_)) << Why();
   ASSERT_TRUE(SetText(main, IDC_DEMO_PATH, Demo(c.file))) << Why();
   ASSERT_TRUE(PostCommand(main, IDOK)) << Why();  // the OK command reads the demo path again
 
@@ -212,13 +216,19 @@ TEST_P(ReadFailureTest, ReportsTheErrorAndKeepsWhatWasShown) {
   EXPECT_EQ(box->icon, BoxIcon::kInformation) << box->Describe();
   ASSERT_TRUE(PressBoxButton(*box, IDOK)) << Why();
   EXPECT_TRUE(WaitNoMessageBox(process_->id())) << Why();
-  ExpectShows(main, kClientInfo, kClientPlayers);
+  ExpectShows(main, W(text::kDemoUnreadable) + L": " + W(c.reason), {});
+  Shoot(main, (std::wstring(L"unreadable_") + c.file + L".png").c_str());
+
+  ASSERT_TRUE(Click(main, IDC_PLAY)) << Why();
+  ExpectBox(L"Rewindor", W(text::kPlayUnreadable), false);
+  EXPECT_FALSE(FileExists(At(L"Half Life\\fake_game.txt"))) << "the game started with a demo not read";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, ReadFailureTest,
-    ::testing::Values(ReadFailureCase{"missing file", L"missing.dem", false, text::kCannotOpenDemo},
-                      ReadFailureCase{"empty file", L"empty.dem", true, text::kCannotOpenDemoReason2Read}));
+    ::testing::Values(
+        ReadFailureCase{"missing file", L"missing.dem", false, text::kCannotOpenDemo, text::kReasonFileNotFound},
+        ReadFailureCase{"empty file", L"empty.dem", true, text::kCannotOpenDemoReason2Read, text::kReasonEmptyFile}));
 
 // --- Edits ----------------------------------------------------------------------
 
