@@ -43,8 +43,9 @@ std::string NotListedText(std::uint64_t count) {
 bool NameTally::Add(std::string_view name) {
   if (keptSet_.count(name) != 0) return false;
   if (kept_.size() < kMaxListedNames) {
-    keptSet_.insert(name);
-    kept_.push_back(name);
+    const std::string_view copy = copies_.emplace_back(name);
+    keptSet_.insert(copy);
+    kept_.push_back(copy);
     return true;
   }
   Count(name);

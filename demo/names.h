@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -28,8 +29,8 @@ inline constexpr std::size_t kMaxUnlistedSlots = std::size_t{1} << 22;
 // "и ещё N": the line that stands for the names not listed.
 std::string NotListedText(std::uint64_t count);
 
-// The distinct names given to it, by exact bytes. Names are views that must
-// stay valid while the tally lives (the demo's bytes).
+// The distinct names given to it, by exact bytes. The names kept are copies:
+// a name given may be let go once Add returns (a demo read piece by piece).
 class NameTally {
  public:
   // True when the name is new and kept.
@@ -41,6 +42,7 @@ class NameTally {
  private:
   void Count(std::string_view name);
 
+  std::deque<std::string> copies_;  // of the names kept; a deque never moves them
   std::vector<std::string_view> kept_;
   std::unordered_set<std::string_view> keptSet_;
   std::vector<std::uint64_t> unlisted_;  // open addressing; 0 is an empty slot
