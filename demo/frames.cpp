@@ -120,6 +120,12 @@ bool PauseBefore(const FrameStamp& from, const Frame& to) {
          static_cast<double>(numbers) <= kMaxFrameNumberStep + kMaxFramesPerSecond * seconds;
 }
 
+// `to` lies after `from` by a pause the bounds allow, its number within a step:
+// the last whole frame of a cut demo, with no frame after it to carry it on.
+bool PauseAtEnd(const FrameStamp& from, const Frame& to) {
+  return PauseBefore(from, to) && std::int64_t{to.number} - from.number <= kMaxFrameNumberStep;
+}
+
 FrameStamp StampOf(const Frame& f) { return {f.time, f.number}; }
 
 // A time and number a segment's first frame may start at.
@@ -131,13 +137,23 @@ PlaybackRun::Verdict PlaybackRun::Judge(const Frame& frame, const std::optional<
   // In the order that decides the common case (each frame follows the last
   // and is followed by the next) with two comparisons.
   const bool nextFromFrame = next && Follows(StampOf(frame), *next);
-  const bool keep = Follows(last_, frame)
-                        ? nextFromFrame || !(next && Follows(last_, *next))
-                        : nextFromFrame && (PauseBefore(last_, frame) || (!started_ && Usable(frame)));
+  bool keep = false;
+  if (Follows(last_, frame)) {
+    keep = nextFromFrame || !(next && Follows(last_, *next));
+  } else if (next) {
+    keep = nextFromFrame && (PauseBefore(last_, frame) || (!started_ && Usable(frame)));
+  } else if (started_) {
+    keep = frame.type == kFrameNextSection ? PauseBefore(last_, frame) : PauseAtEnd(last_, frame);
+  }
   const bool mend = !keep && next && Follows(last_, *next);
   started_ = started_ || keep || mend;
   if (keep) last_ = StampOf(frame);
   return keep ? Verdict::kKeep : mend ? Verdict::kMend : Verdict::kEnd;
+}
+
+void PlaybackRun::Keep(const Frame& frame) {
+  started_ = true;
+  last_ = StampOf(frame);
 }
 
 std::uint64_t DemoWalk::frames() const {
@@ -166,23 +182,45 @@ std::size_t ClosingFramesEnd(ByteView image, std::size_t pos, std::size_t limit)
   return pos;
 }
 
+bool EntryDescribes(const DirectoryEntry& entry, std::size_t index, const Segment& segment) {
+  if (!segment.closed || segment.mendedFrames > 0 || entry.offset != static_cast<std::int64_t>(segment.begin) ||
+      entry.length != static_cast<std::int64_t>(segment.end - segment.begin)) {
+    return false;
+  }
+  return index != 1 || (entry.title == kPlaybackTitle &&
+                        entry.frameCount == static_cast<std::int64_t>(segment.networkFrames) &&
+                        entry.trackTime == segment.last.time);
+}
+
+bool EntryVouches(ByteView image, const DirectoryEntry& entry, std::size_t index, const Segment& sofar,
+                  const Frame& frame, std::size_t limit) {
+  // Both are 32-bit in the file: their sum cannot overflow.
+  const std::int64_t end = entry.offset + entry.length;
+  if (entry.length <= 0 || end > static_cast<std::int64_t>(limit)) return false;
+  Segment s = sofar;
+  for (std::optional<Frame> f = frame; f; f = ReadPlaybackFrame(image, f->end())) {
+    if (static_cast<std::int64_t>(f->end()) > end) return false;
+    ++s.frames;
+    s.networkFrames += f->type == kFrameNetMsg;
+    s.last = StampOf(*f);
+    if (f->type == kFrameNextSection) {
+      s.closed = true;
+      s.end = ClosingFramesEnd(image, f->end(), limit);
+      return EntryDescribes(entry, index, s);
+    }
+  }
+  return false;
+}
+
 bool AgreesWithDirectory(const DemoWalk& walk) {
-  const Segment* playback = walk.playback();
-  if (!walk.directory || !playback || walk.directory->entries.size() != walk.segments.size() ||
+  if (!walk.directory || !walk.playback() || walk.directory->entries.size() != walk.segments.size() ||
       walk.segments.back().end != walk.directory->offset) {
     return false;
   }
   for (std::size_t i = 0; i < walk.segments.size(); ++i) {
-    const Segment& s = walk.segments[i];
-    const DirectoryEntry& e = walk.directory->entries[i];
-    if (!s.closed || s.mendedFrames > 0 || e.offset != static_cast<std::int64_t>(s.begin) ||
-        e.length != static_cast<std::int64_t>(s.end - s.begin)) {
-      return false;
-    }
+    if (!EntryDescribes(walk.directory->entries[i], i, walk.segments[i])) return false;
   }
-  const DirectoryEntry& entry = walk.directory->entries[1];
-  return entry.title == kPlaybackTitle && entry.frameCount == static_cast<std::int64_t>(playback->networkFrames) &&
-         entry.trackTime == playback->last.time;
+  return true;
 }
 
 }  // namespace rewindor

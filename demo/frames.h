@@ -97,8 +97,11 @@ inline constexpr double kMaxFramesPerSecond = 1000;
 //    far ahead) but `next` carries on from the last frame kept: it is kept,
 //    with that frame's time and number in place of its own, so that the game
 //    plays it at once after it;
-//  - kEnd: neither; Playback ends before it. So a garbage tail ends it, and a
-//    closing frame whose time does not follow is not taken either.
+//  - kEnd: neither; Playback ends before it. So a garbage tail ends it.
+// A frame with nothing whole after it (`next` none) has no frame to vouch for
+// a pause before it: a closing frame is still kept after any pause within the
+// bounds, as a frame the next one carries on from is, and the last whole frame
+// of a cut demo when its number carries on within a step.
 // The segment is taken to start at time 0, number 0, as every real one does;
 // its first frame may start anywhere else (a non-negative time and number)
 // when `next` follows it.
@@ -106,6 +109,8 @@ class PlaybackRun {
  public:
   enum class Verdict : std::uint8_t { kKeep, kMend, kEnd };
   Verdict Judge(const Frame& frame, const std::optional<Frame>& next);
+  // Keeps the frame as it is, unjudged: the directory vouches for it.
+  void Keep(const Frame& frame);
   // The last frame kept, as kept: a mended frame takes this stamp.
   const FrameStamp& last() const { return last_; }
 
@@ -143,12 +148,18 @@ struct DemoWalk {
 
 // Walks the whole demo once, calling visit(segment, frame) for every frame
 // kept, where `segment` indexes the walk's segments; a mended frame comes
-// with its mended time and number. The directory takes no part in the walk:
-// LOADING is walked from the end of the header to its closing frame, every
-// later segment by PlaybackRun's rule, and a new segment starts after a
-// closing frame while it starts before the directory (or before the file's
-// end when there is none), up to kMaxDirectoryEntries segments. Each frame is
-// read once: the cost is linear in the file's size, whatever the directory
+// with its mended time and number. LOADING is walked from the end of the
+// header to its closing frame, every later segment by PlaybackRun's rule, and
+// a new segment starts after a closing frame while it starts before the
+// directory (or before the file's end when there is none), up to
+// kMaxDirectoryEntries segments. The directory only vouches: where the rule
+// would mend or end a segment whose directory entry starts where it does,
+// and the frames from there on run whole to a closing frame exactly as the
+// entry describes the segment (EntryDescribes), they are kept as they are,
+// whatever pauses they hold. The rule's bounds judge only what the directory
+// does not vouch for: an unfinished demo's tail. Each frame is read once, and
+// those after the first the rule would not keep at most once more (once per
+// segment): the cost is linear in the file's size, whatever the directory
 // holds.
 template <class Visit>
 DemoWalk WalkDemo(ByteView image, Visit&& visit);
@@ -158,6 +169,17 @@ std::optional<Frame> ReadPlaybackFrame(ByteView image, std::size_t pos);
 
 // The end of the closing frames that stand from `pos` on, within `limit`.
 std::size_t ClosingFramesEnd(ByteView image, std::size_t pos, std::size_t limit);
+
+// Whether the directory entry at `index` describes the segment exactly: at
+// its offset and of its length, the segment closed and not mended; from
+// Playback on, with its network frames and its closing frame's time.
+bool EntryDescribes(const DirectoryEntry& entry, std::size_t index, const Segment& segment);
+
+// Whether `entry` (at `index`) vouches for the frames from `frame` on: they
+// run whole to a closing frame, and `sofar` (the segment before `frame`) with
+// them is the segment the entry describes, ending before `limit`.
+bool EntryVouches(ByteView image, const DirectoryEntry& entry, std::size_t index, const Segment& sofar,
+                  const Frame& frame, std::size_t limit);
 
 // Whether the directory describes exactly what was walked: one entry for each
 // segment, in order, each at its segment's offset and of its length, every
@@ -185,15 +207,25 @@ Segment WalkLoading(ByteView image, std::size_t limit, Visit&& visit) {
   return s;
 }
 
+// The segment from `begin`, the `index`th of the demo; `entry` the directory's
+// entry for it when one starts at `begin`.
 template <class Visit>
-Segment WalkPlayback(ByteView image, std::size_t begin, std::size_t limit, Visit&& visit) {
+Segment WalkPlayback(ByteView image, std::size_t begin, std::size_t limit, std::size_t index,
+                     const DirectoryEntry* entry, Visit&& visit) {
   Segment s;
   s.begin = s.end = begin;
   PlaybackRun run;
+  bool vouched = false;  // the entry vouches for every frame from here to the segment's end
   for (std::optional<Frame> frame = ReadPlaybackFrame(image, begin); frame;) {
     std::optional<Frame> next =
         frame->type == kFrameNextSection ? std::nullopt : ReadPlaybackFrame(image, frame->end());
-    const PlaybackRun::Verdict verdict = run.Judge(*frame, next);
+    PlaybackRun::Verdict verdict = vouched ? PlaybackRun::Verdict::kKeep : run.Judge(*frame, next);
+    if (verdict != PlaybackRun::Verdict::kKeep && entry) {
+      vouched = EntryVouches(image, *entry, index, s, *frame, limit);
+      entry = nullptr;  // asked once
+      if (vouched) verdict = PlaybackRun::Verdict::kKeep;
+    }
+    if (vouched) run.Keep(*frame);
     if (verdict == PlaybackRun::Verdict::kEnd) break;
     if (verdict == PlaybackRun::Verdict::kMend) {
       frame->time = run.last().time;
@@ -229,7 +261,13 @@ DemoWalk WalkDemo(ByteView image, Visit&& visit) {
   while (walk.segments.size() < static_cast<std::size_t>(kMaxDirectoryEntries) && walk.segments.back().closed &&
          walk.segments.back().end < limit) {
     const std::size_t index = walk.segments.size();
-    Segment s = WalkPlayback(image, walk.segments.back().end, limit, [&](const Frame& f) { visit(index, f); });
+    const std::size_t begin = walk.segments.back().end;
+    const DirectoryEntry* entry = nullptr;
+    if (walk.directory && index < walk.directory->entries.size() &&
+        walk.directory->entries[index].offset == static_cast<std::int64_t>(begin)) {
+      entry = &walk.directory->entries[index];
+    }
+    Segment s = WalkPlayback(image, begin, limit, index, entry, [&](const Frame& f) { visit(index, f); });
     if (s.frames == 0) break;
     walk.segments.push_back(s);
   }

@@ -111,7 +111,9 @@ TEST(PlaybackRun, KeepsMendsOrEnds) {
       {"not a number, the next carries on", {nan, 601}, Stamp{10.032f, 602}, V::kMend},
       {"half a second ahead, the next carries on without it", {10.516f, 601}, Stamp{10.032f, 602}, V::kMend},
       {"a pause of ten minutes, the next carries on from it", {610, 60600}, Stamp{610.016f, 60601}, V::kKeep},
-      {"a pause of ten minutes at the end", {610, 60600}, std::nullopt, V::kEnd},
+      {"a cut after a pause of ten minutes, the number carries on", {610, 601}, std::nullopt, V::kKeep},
+      {"a cut after a pause of ten minutes, the number far on", {610, 60601}, std::nullopt, V::kEnd},
+      {"a cut after a pause of over an hour", {3611, 601}, std::nullopt, V::kEnd},
       {"more frames than a pause can hold", {610, 900000}, Stamp{610.016f, 900001}, V::kEnd},
   };
   for (const Case& c : cases) {
@@ -131,6 +133,19 @@ TEST(PlaybackRun, KeepsMendsOrEnds) {
     }
     EXPECT_EQ(run.Judge(frame, next), c.verdict) << c.what;
     EXPECT_EQ(run.last().number, c.verdict == V::kKeep ? c.frame.number : 600) << c.what;
+  }
+  // The closing frame has no frame after it: it gets the pause any frame the
+  // next one carries on from gets.
+  for (const auto& [seconds, verdict] : {std::pair{70.0f, V::kKeep}, std::pair{3611.0f, V::kEnd}}) {
+    PlaybackRun run;
+    Frame last, closing;
+    last.time = 10;
+    last.number = 600;
+    closing.type = kFrameNextSection;
+    closing.time = 10 + seconds;
+    closing.number = 70600;
+    ASSERT_EQ(run.Judge(last, std::nullopt), V::kKeep);
+    EXPECT_EQ(run.Judge(closing, std::nullopt), verdict) << seconds;
   }
   // Playback's first frame has nothing before it: its clock may start late.
   PlaybackRun fresh;

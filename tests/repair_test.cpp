@@ -264,6 +264,71 @@ TEST(Repair, InfoAndRepairAgreeOnRealDemos) {
   }
 }
 
+// Moves the Playback frames from `from` on (the closing frame too) `seconds`
+// later, and the Playback entry's track time with them when `entries` (where
+// the directory's entries begin) is given: a demo with that silence in it, as
+// the game would have finished it.
+void Pause(Bytes& d, const std::vector<PlainFrame>& frames, std::size_t from, float seconds,
+           std::size_t entries = 0) {
+  for (std::size_t i = from; i < frames.size(); ++i) {
+    StoreF32LE(&d[frames[i].offset + 1], LoadF32LE(&d[frames[i].offset + 1]) + seconds);
+  }
+  const auto closing = std::find_if(frames.begin(), frames.end(), [](const PlainFrame& f) { return f.type == 5; });
+  if (entries) std::memcpy(&d[entries + 92 + 76], &d[closing->offset + 1], 4);
+}
+
+// Pauses in real recordings: the directory vouches for any pause in a finished
+// demo, and the bounds keep the closing frame and a cut demo's last whole
+// frame after a pause of over a minute, as they keep any frame the next one
+// carries on from.
+TEST(Repair, PausesInRealRecordings) {
+  const std::vector<fs::path> demos = RealRecordings();
+  if (demos.empty()) GTEST_SKIP() << "no corpus at " << REWINDOR_CORPUS_DIR;
+  for (const fs::path& path : demos) {
+    SCOPED_TRACE(path.filename().string());
+    const Bytes original = ReadFile(path);
+    const std::size_t entries = static_cast<std::size_t>(I32(original, 540)) + 4;
+    const std::size_t playback = static_cast<std::size_t>(I32(original, entries + 92 + 84));
+    const std::vector<PlainFrame> frames = PlainWalk(original, playback, original.size());
+    const std::size_t n = frames.size() - 1;  // the closing frame
+    ASSERT_EQ(frames[n].type, 5);
+    auto timeAt = [](const Bytes& d, const PlainFrame& f) { return double{LoadF32LE(&d[f.offset + 1])}; };
+
+    struct Case {
+      const char* what;
+      std::size_t from;  // the first frame moved
+      float seconds;
+    };
+    for (const Case c : {Case{"over an hour in the middle", n / 2, 3700}, Case{"closing frame", n, 60.02f}}) {
+      SCOPED_TRACE(c.what);
+      Bytes image = original;
+      Pause(image, frames, c.from, c.seconds, entries);
+      const double end = timeAt(image, frames[n]);
+      const DemoFacts facts = ReadDemoFacts(image);
+      EXPECT_TRUE(facts.finished);
+      EXPECT_EQ(facts.duration, end);
+      EXPECT_EQ(facts.frames, I32(original, entries + 92 + 80));
+      const Bytes paused = image;
+      ExpectAgreement(image, c.what);
+      EXPECT_EQ(image, paused) << "a finished demo is left alone";
+      if (c.from != n) continue;
+      // Without its directory the bounds judge, and keep the closing frame.
+      StoreI32LE(&image[540], 0);
+      EXPECT_EQ(ReadDemoFacts(image).duration, end);
+      ExpectAgreement(image, "closing frame without the directory");
+    }
+    // Cut right after the frame the pause comes before, and one frame later.
+    for (std::size_t last : {n / 2, n / 2 + 1}) {
+      Bytes image = original;
+      Pause(image, frames, n / 2, 61);
+      image.resize(frames[last].offset + frames[last].size);
+      StoreI32LE(&image[540], 0);
+      EXPECT_EQ(ReadDemoFacts(image).duration, timeAt(image, frames[last])) << last;
+      ExpectAgreement(image, "cut after a pause");
+    }
+  }
+}
+
 // A built demo without its directory: loading, then two seconds of play.
 b::Built Unfinished() {
   b::Demo demo;
