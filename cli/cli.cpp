@@ -320,7 +320,7 @@ class Batch {
   }
 
   void Info(const std::string& path) {
-    DemoReport report = InspectDemoFile(files_, path, &buffer_);
+    DemoReport report = InspectDemoFile(files_, path);
     if (!report.error.empty()) return Fail(path, report.error);
     if (finder_ && !Matches(path, report)) return;
     if (o_.json) return console_.Out(InfoJson(path, report));
@@ -398,7 +398,6 @@ class Batch {
   Console& console_;
   bool failed_ = false;
   bool printedBlock_ = false;
-  ImageBuffer buffer_;  // every demo of the batch is read into it
   std::optional<TextFinder> finder_ = o_.find ? std::optional<TextFinder>(*o_.find) : std::nullopt;
 };
 
@@ -417,15 +416,14 @@ std::optional<Resolution> ParseScreenSize(std::string_view text) {
   return size;
 }
 
-DemoReport InspectDemoFile(FileSystem& files, const std::string& path, ImageBuffer* buffer) {
+DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
   DemoReport report;
   CaptureWindow window(path);
   ReaderState state;  // no program folder: the tool never loads the map picture
-  state.buffer = buffer;
-  // The facts the window does not show come from the very bytes it read.
-  const auto readMore = [&](ByteView image, const DemoInspection& inspection) {
-    report.inspection = inspection;
-    report.details = {ReadDemoFacts(image, inspection.hltv), inspection.hltv};
+  // The facts the window does not show come from the very same read.
+  const auto readMore = [&](const DemoReading& reading) {
+    report.inspection = reading.inspection;
+    report.details = {reading.facts, reading.inspection.hltv};
   };
   if (!ReadDemoInfo(window, files, state, readMore)) {
     report = DemoReport{};

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "demo/demo_format.h"
+#include "demo/file_window.h"
 #include "demo/frames.h"
 #include "demo/info.h"
 #include "demo/names.h"
@@ -22,7 +23,7 @@ constexpr int kMaxServerInfoCandidates = 16;
 struct ServerInfo {
   int maxPlayers = 0;
   int slot = 0;
-  std::string_view host;
+  std::string host;  // a copy: the frame's bytes may be let go
 };
 
 std::string_view TextAt(ByteView bytes, std::size_t pos, std::size_t length) {
@@ -106,6 +107,7 @@ std::optional<UserInfo> UserInfoAt(ByteView messages, std::size_t at) {
 
 bool Usable(double seconds) { return std::isfinite(seconds) && seconds >= 0; }
 
+
 // The first server info of the loading segment: looked for in its network
 // frames one after another until one is found whole.
 class ServerInfoSearch {
@@ -150,7 +152,7 @@ class Players {
   // An update for a slot the server (as far as it is known) does not have is no player.
   void Add(const UserInfo& user, int maxPlayers) {
     if (user.slot >= maxPlayers) return;
-    std::string_view& first = firstName_[static_cast<std::size_t>(user.slot)];
+    std::string& first = firstName_[static_cast<std::size_t>(user.slot)];
     if (first.empty()) first = user.name;  // names are never empty
     roster_.Add(user.name);
   }
@@ -160,13 +162,73 @@ class Players {
     for (std::string_view name : roster_.kept()) facts.roster.emplace_back(name);
     facts.rosterNotListed = roster_.notListed();
     if (server && !hltv && !firstName_[static_cast<std::size_t>(server->slot)].empty()) {
-      facts.recorder = std::string(firstName_[static_cast<std::size_t>(server->slot)]);
+      facts.recorder = firstName_[static_cast<std::size_t>(server->slot)];
     }
   }
 
  private:
   NameTally roster_;
-  std::array<std::string_view, kMaxClients> firstName_{};
+  std::array<std::string, kMaxClients> firstName_{};  // copies: the frames' bytes may be let go
+};
+
+
+// The facts gathered from the frames as the walk visits them.
+class FactsWalk {
+ public:
+  explicit FactsWalk(std::int32_t protocol) : server_(protocol) {}
+
+  void Visit(std::size_t segment, const Frame& frame) {
+    if (!frame.IsNetwork()) return;
+    viewports_.Count(frame);
+    const ByteView messages = NetworkMessages(frame);
+    if (segment == 0 && !server_.found()) server_.Look(messages);
+    const int maxPlayers = server_.found() ? server_.found()->maxPlayers : kMaxClients;
+    EachUserInfo(messages, [&](const UserInfo& user) { players_.Add(user, maxPlayers); });
+  }
+
+  // `resolution`: the size records' answer, for a demo of no frame walked.
+  DemoFacts Finish(const DemoWalk& walk, bool hltv, std::optional<Resolution> resolution) const {
+    DemoFacts facts;
+    facts.resolution = walk.frames() > 0 ? viewports_.Walked() : resolution;
+    // The Playback run as walked, by the rule the repair goes by: for a
+    // finished demo that is what its directory says.
+    facts.finished = walk.finished;
+    if (const Segment* playback = walk.playback()) {
+      if (Usable(playback->last.time)) facts.duration = playback->last.time;
+      facts.frames = static_cast<std::int64_t>(playback->networkFrames);
+    }
+    if (server_.found()) {
+      facts.server = server_.found()->host;
+      facts.maxPlayers = server_.found()->maxPlayers;
+    }
+    players_.Fill(facts, server_.found(), hltv);
+    return facts;
+  }
+
+ private:
+  ServerInfoSearch server_;
+  Players players_;
+  ViewportTally viewports_;
+};
+
+// The protocol that a server info must name: the header's.
+std::int32_t HeaderProtocol(ByteView header) {
+  return header.size() >= kNetworkProtocolOffset + 4 ? LoadI32LE(header.data() + kNetworkProtocolOffset) : 0;
+}
+
+// Every byte the file window reads goes through the marker scan, and through
+// the size-record scan for a demo of no frame to walk.
+class ReadingScans final : public StreamScan {
+ public:
+  explicit ReadingScans(std::size_t size) : markers(size), sizeRecords(size) {}
+  void Scan(ByteView piece, std::size_t base, std::size_t to) override {
+    markers.Scan(piece, base, to);
+    if (countSizeRecords) sizeRecords.Scan(piece, base, to);
+  }
+
+  MarkerScanner markers;
+  SizeRecordScan sizeRecords;
+  bool countSizeRecords = false;
 };
 
 }  // namespace
@@ -174,37 +236,43 @@ class Players {
 DemoFacts ReadDemoFacts(ByteView image) { return ReadDemoFacts(image, ScanHltv(image)); }
 
 DemoFacts ReadDemoFacts(ByteView image, bool hltv) {
-  DemoFacts facts;
-  if (image.size() <= kHeaderSize) {
-    facts.resolution = DetectResolution(image);
-    return facts;
-  }
-  ServerInfoSearch server(LoadI32LE(image.data() + kNetworkProtocolOffset));
-  Players players;
-  ViewportTally viewports;
-  const DemoWalk walk = WalkDemo(image, [&](std::size_t segment, const Frame& frame) {
-    if (!frame.IsNetwork()) return;
-    viewports.Count(image, frame);
-    const ByteView messages = NetworkMessages(image, frame);
-    if (segment == 0 && !server.found()) server.Look(messages);
-    const int maxPlayers = server.found() ? server.found()->maxPlayers : kMaxClients;
-    EachUserInfo(messages, [&](const UserInfo& user) { players.Add(user, maxPlayers); });
-  });
+  FactsWalk facts(HeaderProtocol(image));
+  const DemoWalk walk = WalkDemo(image, [&](std::size_t segment, const Frame& frame) { facts.Visit(segment, frame); });
+  return facts.Finish(walk, hltv, walk.frames() > 0 ? std::nullopt : DetectResolution(image));
+}
 
-  facts.resolution = viewports.Result(image, walk);
-  // The Playback run as walked, by the rule the repair goes by: for a
-  // finished demo that is what its directory says.
-  facts.finished = walk.finished;
-  if (const Segment* playback = walk.playback()) {
-    if (Usable(playback->last.time)) facts.duration = playback->last.time;
-    facts.frames = static_cast<std::int64_t>(playback->networkFrames);
+DemoReading ReadDemo(ByteView image) {
+  DemoReading reading;
+  reading.inspection = InspectDemo(image);
+  reading.facts = ReadDemoFacts(image, reading.inspection.hltv);
+  return reading;
+}
+
+ReadOutcome ReadDemo(DemoFile& file, DemoReading& reading, const DemoReadOptions& options) {
+  std::size_t size = 0;
+  if (ReadOutcome sized = ReadableSize(file, size); sized != ReadOutcome::kOk) return sized;
+  ReadingScans scans(size);
+  FileWindow source(file, size, scans, options.window);
+  DemoReading read;
+  const ByteView header = source.Bytes(0, kHeaderSize);
+  read.inspection.header = DecodeDemoHeader(header);
+  FactsWalk facts(HeaderProtocol(header));
+  DemoWalk walk;
+  if (options.facts) {
+    scans.countSizeRecords = !(size > kHeaderSize && ReadFrame(source, kHeaderSize, size));
+    walk = WalkDemo(source, [&](std::size_t segment, const Frame& frame) { facts.Visit(segment, frame); });
   }
-  if (server.found()) {
-    facts.server = std::string(server.found()->host);
-    facts.maxPlayers = server.found()->maxPlayers;
-  }
-  players.Fill(facts, server.found(), hltv);
-  return facts;
+  if (!source.Finish()) return ReadOutcome::kShortRead;
+  MarkerScan scan = scans.markers.Finish();
+  DemoInspection& inspection = read.inspection;
+  inspection.hltv = scan.hltv;
+  inspection.buildNumber = scan.buildNumber;
+  inspection.playerNames = std::move(scan.names);
+  inspection.playersNotListed = scan.namesNotListed;
+  inspection.engineVersion = EngineVersionText(inspection.buildNumber, inspection.header.networkVersion);
+  if (options.facts) read.facts = facts.Finish(walk, scan.hltv, scans.sizeRecords.Result());
+  reading = std::move(read);
+  return ReadOutcome::kOk;
 }
 
 std::string PlayingTimeText(double seconds) {

@@ -57,14 +57,15 @@ bool ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buff
 }
 
 bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, const DemoReadSink& read) {
-  ImageBuffer own;
-  ByteView image;
-  if (!ReadDemoImage(files, window.DemoPath(), state.buffer ? *state.buffer : own, image,
-                     [&window](std::string_view text, const SystemError& why) { window.ReportError(text, why); })) {
+  DemoReading reading;
+  const DemoReadOptions options{.facts = read != nullptr, .window = state.window};
+  if (!ReadReported(files, window.DemoPath(),
+                    [&window](std::string_view text, const SystemError& why) { window.ReportError(text, why); },
+                    [&](DemoFile& file) { return ReadDemo(file, reading, options); })) {
     return false;
   }
 
-  DemoInspection inspection = InspectDemo(image);
+  const DemoInspection& inspection = reading.inspection;
   window.ClearPlayers();
   // A name is added unless the list holds it already in any letter case, as
   // the list compares: one look-up per name, never a search of the list.
@@ -75,7 +76,7 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, con
   state.currentMod = inspection.header.gameDir;
   LoadPicture(window, state, inspection.header.mapName);
   window.Redraw();
-  if (read) read(image, inspection);
+  if (read) read(reading);
   return true;
 }
 

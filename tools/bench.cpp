@@ -139,19 +139,17 @@ void Info(const std::string& path) {
   ReadDemoInfo(window, NativeFileSystem(), state);
 }
 
-// What `rewindor-cli info` reads from one demo, with or without the facts.
-// Without them, the resolution alone, as the tool read it before it showed the facts.
+// What `rewindor-cli info` reads from one demo, with or without the facts
+// (the frames walked in the same pass).
 void ToolInfo(const std::string& path, bool withFacts) {
   NullWindow window;
   window.path = path;
   ReaderState state;
-  ReadDemoInfo(window, NativeFileSystem(), state, [withFacts](ByteView image, const DemoInspection& inspection) {
-    if (withFacts) {
-      (void)ReadDemoFacts(image, inspection.hltv);
-    } else {
-      (void)DetectResolution(image);
-    }
-  });
+  if (withFacts) {
+    ReadDemoInfo(window, NativeFileSystem(), state, [](const DemoReading&) {});
+  } else {
+    ReadDemoInfo(window, NativeFileSystem(), state);
+  }
 }
 
 builder::Demo LargeDemo(std::uint64_t bytes) {
