@@ -11,6 +11,8 @@ namespace {
 // once: a whole network frame with the head of the frame after it, and the
 // bytes the scan looks ahead.
 constexpr std::size_t kReserve = kMaxNetworkFrame + kMaxFrameHead + kStreamScanLookahead + 64;
+// A read beside the window: the largest directory, its count and entries.
+constexpr std::size_t kAsideRead = 4 + std::size_t{kMaxDirectoryEntries} * kDirectoryEntrySize;
 
 }  // namespace
 
@@ -39,13 +41,17 @@ ByteView FileWindow::Aside(std::size_t pos, std::size_t n) {
   if (!ok_ || pos > size_) return {};
   n = std::min(n, size_ - pos);
   if (pos >= start_ && pos + n <= end_) return ByteView(buffer_.data() + (pos - start_), n);
-  aside_.resize(n);
-  if (!file_.ReadAt(pos, aside_)) {
-    ok_ = false;
-    return {};
+  if (pos < asideStart_ || pos + n > asideStart_ + aside_.size()) {
+    // As much as the largest directory, so that its count and its entries come in one read.
+    aside_.resize(std::min(std::max(n, kAsideRead), size_ - pos));
+    asideStart_ = pos;
+    if (!file_.ReadAt(pos, aside_)) {
+      ok_ = false;
+      return {};
+    }
+    bytesRead_ += aside_.size();
   }
-  bytesRead_ += n;
-  return aside_;
+  return ByteView(aside_).subspan(pos - asideStart_, n);
 }
 
 bool FileWindow::Finish() {

@@ -64,7 +64,8 @@ class FileWindow {
   std::size_t start_ = 0, end_ = 0;
   std::size_t scanned_ = 0;  // the scan has tested every position before it
   std::size_t hold_ = 0;
-  std::vector<std::uint8_t> aside_;
+  std::vector<std::uint8_t> aside_;  // the file's bytes from asideStart_ on
+  std::size_t asideStart_ = 0;
   std::uint64_t bytesRead_ = 0;
   bool ok_ = true;
 };
