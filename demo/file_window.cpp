@@ -17,8 +17,12 @@ constexpr std::size_t kAsideRead = 4 + std::size_t{kMaxDirectoryEntries} * kDire
 }  // namespace
 
 FileWindow::FileWindow(DemoFile& file, std::size_t size, StreamScan& scan, std::size_t window)
-    : file_(file), scan_(scan), size_(size), window_(std::max<std::size_t>(window, 1)),
-      buffer_(window_ + kReserve) {}
+    : file_(file),
+      scan_(scan),
+      size_(size),
+      window_(std::clamp<std::size_t>(window, 1, std::max<std::size_t>(size, 1))),
+      capacity_(window_ + kReserve),
+      buffer_(new std::uint8_t[capacity_]) {}
 
 ByteView FileWindow::Bytes(std::size_t pos, std::size_t n) {
   if (!ok_ || pos > size_) return {};
@@ -31,16 +35,16 @@ ByteView FileWindow::Bytes(std::size_t pos, std::size_t n) {
     start_ = end_ = pos;
   }
   while (end_ < pos + n) {
-    if (held() + window_ > buffer_.size()) MakeRoom(pos);
+    if (held() + window_ > capacity_) MakeRoom(pos);
     if (!ReadOn()) return {};
   }
-  return ByteView(buffer_.data() + (pos - start_), n);
+  return ByteView(buffer_.get() + (pos - start_), n);
 }
 
 ByteView FileWindow::Aside(std::size_t pos, std::size_t n) {
   if (!ok_ || pos > size_) return {};
   n = std::min(n, size_ - pos);
-  if (pos >= start_ && pos + n <= end_) return ByteView(buffer_.data() + (pos - start_), n);
+  if (pos >= start_ && pos + n <= end_) return ByteView(buffer_.get() + (pos - start_), n);
   if (pos < asideStart_ || pos + n > asideStart_ + aside_.size()) {
     // As much as the largest directory, so that its count and its entries come in one read.
     aside_.resize(std::min(std::max(n, kAsideRead), size_ - pos));
@@ -57,7 +61,7 @@ ByteView FileWindow::Aside(std::size_t pos, std::size_t n) {
 bool FileWindow::Finish() {
   hold_ = size_;
   while (ok_ && end_ < size_) {
-    if (held() + window_ > buffer_.size()) MakeRoom(end_);
+    if (held() + window_ > capacity_) MakeRoom(end_);
     ReadOn();
   }
   ScanWhatCan();
@@ -67,8 +71,8 @@ bool FileWindow::Finish() {
 // Reads the next piece at the end of what is held, as much as the window
 // asks and the buffer holds.
 bool FileWindow::ReadOn() {
-  const std::size_t want = std::min({window_, size_ - end_, buffer_.size() - held()});
-  if (want == 0 || !file_.ReadAt(end_, MutableByteView(buffer_.data() + held(), want))) {
+  const std::size_t want = std::min({window_, size_ - end_, capacity_ - held()});
+  if (want == 0 || !file_.ReadAt(end_, MutableByteView(buffer_.get() + held(), want))) {
     ok_ = false;
     return false;
   }
@@ -83,9 +87,9 @@ void FileWindow::MakeRoom(std::size_t pos) {
   const std::size_t scanKeeps = scanned_ == 0 ? 0 : scanned_ - 1;  // the byte before, which the scan reads
   std::size_t keep = std::min({pos, hold_, scanKeeps});
   // A walk that looked far ahead is no longer held to: its frame is read again.
-  if (end_ - std::max(keep, start_) + window_ > buffer_.size()) keep = std::min(pos, scanKeeps);
+  if (end_ - std::max(keep, start_) + window_ > capacity_) keep = std::min(pos, scanKeeps);
   keep = std::clamp(keep, start_, end_);
-  std::memmove(buffer_.data(), buffer_.data() + (keep - start_), end_ - keep);
+  std::memmove(buffer_.get(), buffer_.get() + (keep - start_), end_ - keep);
   start_ = keep;
 }
 
@@ -94,7 +98,7 @@ void FileWindow::ScanWhatCan() {
   if (!ok_ || scanned_ < start_ + (scanned_ > 0 ? 1 : 0) || scanned_ > end_) return;
   const std::size_t to = end_ == size_ ? size_ : (end_ > kStreamScanLookahead ? end_ - kStreamScanLookahead : 0);
   if (to <= scanned_) return;
-  scan_.Scan(ByteView(buffer_.data(), held()), start_, to);
+  scan_.Scan(ByteView(buffer_.get(), held()), start_, to);
   scanned_ = to;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "demo/bytes.h"
@@ -60,7 +61,8 @@ class FileWindow {
   StreamScan& scan_;
   std::size_t size_;
   std::size_t window_;
-  std::vector<std::uint8_t> buffer_;  // the file's bytes from start_ to end_
+  std::size_t capacity_;
+  std::unique_ptr<std::uint8_t[]> buffer_;  // the file's bytes from start_ to end_; never zero-filled
   std::size_t start_ = 0, end_ = 0;
   std::size_t scanned_ = 0;  // the scan has tested every position before it
   std::size_t hold_ = 0;
