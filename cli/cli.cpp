@@ -1,7 +1,9 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -12,6 +14,7 @@
 #include "demo/edits.h"
 #include "demo/messages.h"
 #include "demo/names.h"
+#include "demo/net_messages.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
 #include "demo/report.h"
@@ -27,6 +30,7 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  info                 show what each demo holds\n"
+    "  messages             list every network message of each demo, frame by frame\n"
     "  remove-fades         remove the fade-to-black screen fades\n"
     "  strip-chat           blank the team chat messages\n"
     "  trim-loading         cut away the start of the loading segment\n"
@@ -38,7 +42,8 @@ const char kUsage[] =
     "A PATH is a demo file or a folder; a folder gives its .dem files.\n"
     "\n"
     "Options:\n"
-    "  --json        one JSON object per demo, one per line\n"
+    "  --json        one JSON object per demo (messages: per message, then\n"
+    "                one per demo), one per line\n"
     "  -r            look for demos in subfolders too\n"
     "  --find TEXT   info: only the demos whose file name, map, server,\n"
     "                recorder or a player's name holds TEXT (any letter case)\n"
@@ -107,7 +112,7 @@ class CaptureWindow final : public InfoWindow {
 // ---------------------------------------------------------------------------
 // The command line.
 
-enum class Command { kInfo, kRemoveFades, kStripChat, kTrimLoading, kConvertResolution, kRepair, kGame };
+enum class Command { kInfo, kMessages, kRemoveFades, kStripChat, kTrimLoading, kConvertResolution, kRepair, kGame };
 
 struct Options;
 // One command: its name, and for an edit its texts and how its step is made
@@ -149,6 +154,7 @@ EditStep FixedStep(const Options&) {
 
 constexpr CommandRow kCommands[] = {
     {"info", Command::kInfo, nullptr, nullptr},
+    {"messages", Command::kMessages, nullptr, nullptr},
     {"remove-fades", Command::kRemoveFades, &kRemoveFadeToBlackSettings, FixedStep<RemoveFadeToBlackStep>},
     {"strip-chat", Command::kStripChat, &kStripTeamChatSettings, FixedStep<StripTeamChatStep>},
     {"trim-loading", Command::kTrimLoading, &kTrimLoadingSegmentSettings, FixedStep<TrimLoadingSegmentStep>},
@@ -226,7 +232,9 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args) {
   o.command = known;
   o.paths.assign(positional.begin() + 1, positional.end());
   const Command command = known->command;
-  if (command == Command::kInfo && o.dryRun) return fail("--dry-run is for the edit commands");
+  if ((command == Command::kInfo || command == Command::kMessages) && o.dryRun) {
+    return fail("--dry-run is for the edit commands");
+  }
   if (command != Command::kInfo && o.find) return fail("--find is for info");
   if (command != Command::kConvertResolution && (o.to || o.from)) {
     return fail("--to and --from are for convert-resolution");
@@ -251,6 +259,112 @@ std::string RefusedSizes(const Options& o) {
 }
 
 // ---------------------------------------------------------------------------
+// The message listing: a line for each message and for each frame that did
+// not decode, gathered and written in large pieces.
+
+constexpr char kMessageColumns[] = "seg   frame      offset length   id name\n";
+
+class MessageListing final : public MessageSink {
+ public:
+  MessageListing(bool json, Console& console) : json_(json), console_(console) {}
+
+  void OnMessage(const FramePlace& place, const NetMessage& message) override {
+    if (kBufferSize - used_ < kLongestLine) Flush();
+    if (json_) {
+      Place(place);
+      Put(", \"offset\": ");
+      Number(message.offset);
+      Put(", \"length\": ");
+      Number(message.length);
+      Put(", \"id\": ");
+      Number(message.id);
+      Put(", \"name\": ");
+      Name(message.name);
+      Put("}\n");
+    } else {
+      Columns(place, message.offset);
+      Column(message.length, 6);
+      Column(message.id, 4);
+      Put(message.name);
+      Put("\n");
+    }
+  }
+  void OnFrameEnd(const FramePlace& place, const FrameFailure* failure) override {
+    if (failure == nullptr) return;
+    if (kBufferSize - used_ < kLongestLine) Flush();
+    if (json_) {
+      Place(place);
+      Put(", \"offset\": ");
+      Number(failure->offset);
+      Flush();
+      console_.Out(", \"error\": " + JsonString(failure->reason) + "}\n");
+    } else {
+      Columns(place, failure->offset);
+      Flush();
+      console_.Out("error: " + failure->reason + "\n");
+    }
+  }
+  void Flush() {
+    if (used_ != 0) console_.Out(std::string_view(buffer_.data(), used_));
+    used_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kBufferSize = 1 << 16;
+  // A message's line at its longest: the keys, five numbers, a name of 16
+  // bytes each written as \u00XX.
+  static constexpr std::size_t kLongestLine = 512;
+
+  void Put(std::string_view text) {
+    std::memcpy(buffer_.data() + used_, text.data(), text.size());
+    used_ += text.size();
+  }
+  void Number(std::uint64_t value) {
+    used_ = static_cast<std::size_t>(std::to_chars(buffer_.data() + used_, buffer_.data() + kBufferSize, value).ptr -
+                                     buffer_.data());
+  }
+  // A name of plain characters as it is (the engine's names, most registered
+  // ones); any other through JsonString.
+  void Name(std::string_view name) {
+    const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+      return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+    });
+    if (!plain) return Put(JsonString(name));
+    Put("\"");
+    Put(name);
+    Put("\"");
+  }
+  void Place(const FramePlace& place) {
+    Put("{\"segment\": ");
+    Number(place.segment);
+    Put(", \"frame\": ");
+    Number(place.index);
+  }
+  // Segment, frame and offset, right-aligned.
+  void Columns(const FramePlace& place, std::size_t offset) {
+    Column(place.segment, 3);
+    Column(place.index, 7);
+    Column(offset, 11);
+  }
+  void Column(std::uint64_t value, std::size_t width) {
+    char digits[20];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const auto size = static_cast<std::size_t>(end - digits);
+    if (size < width) {
+      std::memset(buffer_.data() + used_, ' ', width - size);
+      used_ += width - size;
+    }
+    Put(std::string_view(digits, size));
+    Put(" ");
+  }
+
+  bool json_;
+  Console& console_;
+  std::array<char, kBufferSize> buffer_;
+  std::size_t used_ = 0;
+};
+
+// ---------------------------------------------------------------------------
 // Running a batch.
 
 class Batch {
@@ -271,6 +385,7 @@ class Batch {
   void RunOne(const std::string& path) {
     switch (o_.command->command) {
       case Command::kInfo: return Info(path);
+      case Command::kMessages: return Messages(path);
       case Command::kRepair: return Repair(path);
       default: return Edit(path);
     }
@@ -364,6 +479,32 @@ class Batch {
         .AddInt("rosterNotListed", static_cast<std::int64_t>(facts.rosterNotListed))
         .AddBool("finished", facts.finished)
         .Line();
+  }
+
+  void Messages(const std::string& path) {
+    std::unique_ptr<DemoFile> file = files_.OpenForReading(path);
+    if (!file) return Fail(path, "cannot open: " + files_.LastError().text);
+    ByteView image;
+    const ReadOutcome outcome = buffer_.Read(*file, image);
+    if (outcome != ReadOutcome::kOk) return Fail(path, "cannot read: " + ReadFailureReason(outcome, files_).text);
+    if (!o_.json) console_.Out(Separator() + path + "\n" + kMessageColumns);
+    auto listing = std::make_unique<MessageListing>(o_.json, console_);
+    const DecodeTotals totals = DecodeDemoMessages(image, *listing);
+    listing->Flush();
+    if (!totals.notDecoded.empty()) return Fail(path, totals.notDecoded);
+    if (totals.failed != 0) failed_ = true;
+    if (!o_.json) {
+      console_.Out(std::to_string(totals.frames) + " network frames: " + std::to_string(totals.decoded) +
+                   " decoded, " + std::to_string(totals.failed) + " failed\n");
+      return;
+    }
+    console_.Out(JsonObject()
+                     .Add("path", path)
+                     .Add("command", "messages")
+                     .AddInt("frames", static_cast<std::int64_t>(totals.frames))
+                     .AddInt("decoded", static_cast<std::int64_t>(totals.decoded))
+                     .AddInt("failed", static_cast<std::int64_t>(totals.failed))
+                     .Line());
   }
 
   // The report's texts are those the tool prints, already decoded as it

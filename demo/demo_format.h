@@ -90,15 +90,13 @@ inline constexpr std::size_t kNetMsgDataOffset = kFrameHeaderSize + kNetMsgFixed
 // The engine's limit for one frame's message bytes.
 inline constexpr std::uint32_t kMaxNetMsgLength = 65536;
 
-// Two server messages that can be read without decoding the bit-packed ones
-// around them. Server info: protocol (i32), spawn count (i32), map CRC (u32),
-// the client DLL's hash (16), max players (u8), the recording player's slot
+// Two server messages (numbered in demo/net_messages.h) that can be read
+// without decoding the bit-packed ones around them. Server info: protocol
+// (i32), spawn count (i32), map CRC (u32), the client DLL's hash (16), max players (u8), the recording player's slot
 // (u8, 0-based), deathmatch (u8), then the game folder, host name, map and map
 // cycle, each zero-terminated, then a byte that, when non-zero, is followed by
 // 21 more. User info update: slot (u8), user id (i32), the info string
 // ("\key\value..."), its zero, then a 16-byte hash.
-inline constexpr std::uint8_t kSvcServerInfo = 0x0B;
-inline constexpr std::uint8_t kSvcUpdateUserInfo = 0x0D;
 inline constexpr std::size_t kServerInfoHashSize = 16;
 inline constexpr std::size_t kServerInfoExtraSize = 21;
 inline constexpr std::size_t kUserInfoHashSize = 16;

@@ -11,6 +11,7 @@
 #include "demo/frames.h"
 #include "demo/info.h"
 #include "demo/names.h"
+#include "demo/net_messages.h"
 
 namespace rewindor {
 

@@ -32,7 +32,9 @@ inline constexpr std::uint8_t kFirstUserMessage = 64;
 // One message of a frame's block.
 struct NetMessage {
   std::uint8_t id = 0;
-  // The engine's name ("svc_print") or the name the server registered ("DeathMsg").
+  // The engine's name ("svc_print") or the name the server registered
+  // ("DeathMsg"); a registered name is the decoder's until it registers that
+  // number again.
   std::string_view name;
   std::size_t offset = 0;  // in the file, of the message's number byte
   std::size_t length = 0;  // every byte: the number, a length byte where there is one, the payload
@@ -72,6 +74,31 @@ struct DecodeTotals {
   // of an older protocol, a file that is not a demo); nothing was sent then.
   std::string notDecoded;
 };
+
+// Decodes network frames one at a time, in file order, carrying what later
+// frames need: the user messages registered, the delta descriptions, the
+// server's number of players, the instanced baselines, whether the demo is
+// an HLTV proxy's. Its memory is fixed, whatever the frames hold.
+class MessageDecoder {
+ public:
+  MessageDecoder();
+  ~MessageDecoder();
+  MessageDecoder(const MessageDecoder&) = delete;
+  MessageDecoder& operator=(const MessageDecoder&) = delete;
+
+  // Decodes one network frame's message block, which starts at `blockOffset`
+  // in the file, handing each message and then the frame's end to the sink.
+  // True when the block decoded exactly to its end.
+  bool DecodeFrame(const FramePlace& place, ByteView block, std::size_t blockOffset, MessageSink& sink);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Why the messages of the demo are not decoded at all (a file that is not a
+// demo, an older protocol), or empty when they are.
+std::string MessagesNotDecoded(ByteView image);
 
 // Decodes every network frame of the demo, in file order, as the one frame
 // walk finds them. Time and memory are linear in the demo's size.

@@ -499,3 +499,77 @@ TEST(GameCommand, FindsSteamUnderTheHomeFolder) {
 
 }  // namespace
 }  // namespace rewindor::cli
+
+namespace rewindor::cli {
+namespace {
+
+namespace b = builder;
+
+// A demo whose Playback has a chat message, then a frame with a reserved
+// message number after a no-op.
+struct MessagesDemo {
+  std::string path;
+  std::uint64_t chat = 0, nop = 0, reserved = 0;  // offsets
+};
+MessagesDemo WriteMessagesDemo(const ScratchFolder& dir) {
+  b::Demo demo;
+  demo.loading().items.push_back(b::LoadingFrame({b::ServerInfoMessage(), b::NewUserMessage(76, 255, "SayText")}));
+  demo.playback().items.push_back(b::NetFrame({b::Message({76, 2, 'h', 0}, "chat")}));
+  demo.playback().items.push_back(b::NetFrame({b::Message({1}, "nop"), b::Message({60}, "reserved")}));
+  const b::Built built = b::Build(demo);
+  MessagesDemo out{dir.Write("m.dem", built.bytes)};
+  for (const b::MessageRecord& m : built.layout.messages) {
+    (m.tag == "chat" ? out.chat : m.tag == "nop" ? out.nop : out.reserved) = m.offset;
+  }
+  return out;
+}
+
+TEST(MessagesCommand, JsonLinePerMessageAndFailedFrameThenTheSummary) {
+  ScratchFolder dir("rewindor-cli");
+  const MessagesDemo demo = WriteMessagesDemo(dir);
+  const ToolOutput run = RunTool({"messages", "--json", demo.path});
+  EXPECT_EQ(run.status, 1);  // a frame failed
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; (end = run.out.find('\n', at)) != std::string::npos; at = end + 1) {
+    lines.push_back(run.out.substr(at, end - at));
+  }
+  ASSERT_EQ(lines.size(), 6u) << run.out;
+  EXPECT_EQ(lines[0].substr(0, 61), "{\"segment\": 0, \"frame\": 0, \"offset\": 1021, \"length\": 94, \"id\"");
+  EXPECT_EQ(lines[2], "{\"segment\": 1, \"frame\": 1, \"offset\": " + std::to_string(demo.chat) +
+                          ", \"length\": 4, \"id\": 76, \"name\": \"SayText\"}");
+  EXPECT_EQ(lines[3], "{\"segment\": 1, \"frame\": 2, \"offset\": " + std::to_string(demo.nop) +
+                          ", \"length\": 1, \"id\": 1, \"name\": \"svc_nop\"}");
+  EXPECT_EQ(lines[4], "{\"segment\": 1, \"frame\": 2, \"offset\": " + std::to_string(demo.reserved) +
+                          ", \"error\": \"message number 60 is not a known message\"}");
+  EXPECT_EQ(lines[5], "{\"path\": " + JsonString(demo.path) +
+                          ", \"command\": \"messages\", \"frames\": 3, \"decoded\": 2, \"failed\": 1}");
+}
+
+TEST(MessagesCommand, PlainColumnsAndOldProtocolsSaidPlainly) {
+  ScratchFolder dir("rewindor-cli");
+  const MessagesDemo demo = WriteMessagesDemo(dir);
+  const ToolOutput run = RunTool({"messages", demo.path});
+  EXPECT_EQ(run.status, 1);
+  const std::string chat = std::to_string(demo.chat);
+  EXPECT_NE(run.out.find(demo.path + "\nseg   frame      offset length   id name\n  0       0        1021     94   11 "
+                                     "svc_serverinfo\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("\n  1       1 " + std::string(11 - chat.size(), ' ') + chat + "      4   76 SayText\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find(" error: message number 60 is not a known message\n3 network frames: 2 decoded, 1 failed\n"),
+            std::string::npos)
+      << run.out;
+
+  b::Demo old;
+  old.networkProtocol = 46;
+  const std::string oldPath = dir.Write("old.dem", b::Build(old).bytes);
+  const ToolOutput refused = RunTool({"messages", oldPath});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, oldPath + ": demo protocol 5, network protocol 46: messages are decoded only in demos of "
+                                   "demo protocol 5 and network protocol 47 or 48\n");
+}
+
+}  // namespace
+}  // namespace rewindor::cli

@@ -42,6 +42,7 @@
 #include "demo/edits.h"
 #include "demo/facts.h"
 #include "demo/info.h"
+#include "demo/net_messages.h"
 #include "demo/patch_run.h"
 #include "demo/read_info.h"
 #include "demo/repair.h"
@@ -662,6 +663,51 @@ void LibraryFolder(const std::vector<std::string>& demos, const fs::path& dir, c
 
 }  // namespace
 
+// Counts the messages, so that the decoding cannot be left out.
+class CountingSink final : public MessageSink {
+ public:
+  void OnMessage(const FramePlace&, const NetMessage& message) override { bytes += message.length; }
+  void OnFrameEnd(const FramePlace&, const FrameFailure* failure) override { failed += failure != nullptr; }
+  std::uint64_t bytes = 0, failed = 0;
+};
+
+// The message decoder on the real demos: in memory, and `messages --json`
+// over their folder against `info --json` over it.
+void Messages(const std::vector<std::string>& paths, const std::string& folder, const std::string& cli, int runs) {
+  std::vector<Bytes> images;
+  double total = 0;
+  for (const std::string& p : paths) {
+    Bytes image = ReadBare(p);
+    if (!MessagesNotDecoded(image).empty()) continue;
+    total += static_cast<double>(image.size());
+    images.push_back(std::move(image));
+  }
+  std::printf("the message decoder: %zu real demos of protocol 48, %.1f MiB; best of %d runs\n", images.size(),
+              total / (1 << 20), runs);
+  CountingSink sink;
+  const int passes = 20;  // the demos are small: each run decodes them this many times
+  const double decode = Seconds(
+      [&] {
+        for (int i = 0; i < passes; ++i) {
+          for (const Bytes& image : images) (void)DecodeDemoMessages(image, sink);
+        }
+      },
+      runs);
+  Line("decoding in memory (MB/s)", total * passes / 1e6 / decode, "MB/s", "(target >= 400)");
+  Line("  frames that failed", static_cast<double>(sink.failed), "", "(target 0)");
+  std::error_code ec;
+  if (cli.empty() || !fs::exists(cli, ec)) return;
+  const std::string info = "exec " + Quoted(cli) + " info --json -r " + Quoted(folder) + " > /dev/null";
+  const std::string messages = "exec " + Quoted(cli) + " messages --json -r " + Quoted(folder) + " > /dev/null";
+  (void)std::system(info.c_str());  // into the page cache
+  const Timing infoRun = TimeCommand(info, runs);
+  const Timing messagesRun = TimeCommand(messages, runs);
+  Line("rewindor-cli info --json -r FOLDER (s)", infoRun.wall, "s");
+  Line("rewindor-cli messages --json -r FOLDER (s)", messagesRun.wall, "s");
+  Line("messages --json / info --json", messagesRun.wall / infoRun.wall, "x", "(target <= 3)");
+  Line("  the same in processor time", messagesRun.cpu / infoRun.cpu, "x", "(target <= 3)");
+}
+
 int main(int argc, char** argv) {
   // A child run for the memory figures: one command, nothing else.
   if (argc == 4 && std::string(argv[1]) == "--write-demo") {  // the demo alone, for profiling
@@ -695,6 +741,7 @@ int main(int argc, char** argv) {
   std::string corpus = REWINDOR_CORPUS_DIR;
   std::error_code noExe;
   bool gameFinderOnly = false;
+  bool messagesOnly = false;
   std::string cli = (fs::read_symlink("/proc/self/exe", noExe).parent_path().parent_path() / "cli" / "rewindor-cli").string();
   std::size_t folderDemos = 172, libraryDemos = 1000;
   for (int i = 1; i < argc; ++i) {
@@ -707,9 +754,10 @@ int main(int argc, char** argv) {
     else if (arg == "--folder" && i + 1 < argc) folderDemos = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--library" && i + 1 < argc) libraryDemos = std::strtoull(argv[++i], nullptr, 10);
     else if (arg == "--game-finder") gameFinderOnly = true;
+    else if (arg == "--messages") messagesOnly = true;
     else {
       std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]\n"
-                           "                      [--folder N] [--library N] [--game-finder]\n");
+                           "                      [--folder N] [--library N] [--game-finder] [--messages]\n");
       return 2;
     }
   }
@@ -724,6 +772,19 @@ int main(int argc, char** argv) {
   } runFolder{dir / ("rewindor-bench-" + std::to_string(getpid()))};
   fs::create_directories(runFolder.path);
   dir = runFolder.path;
+  // The real demos, for the figures that take them.
+  std::vector<std::string> demos;
+  std::error_code ec;
+  if (!corpus.empty() && fs::is_directory(corpus, ec)) {
+    for (const auto& entry : fs::recursive_directory_iterator(corpus, ec)) {
+      if (entry.is_regular_file() && entry.path().extension() == ".dem") demos.push_back(entry.path().string());
+    }
+  }
+  std::sort(demos.begin(), demos.end());
+  if (messagesOnly) {
+    Messages(demos, corpus, cli, std::max(runs, 10));
+    return 0;
+  }
   GameFinder(dir, runs);
   if (gameFinderOnly) return 0;
   const std::string path = (dir / "rewindor-bench.dem").string();
@@ -804,18 +865,10 @@ int main(int argc, char** argv) {
   DamagedDemos(dir, runs);
 
   // A folder of real demos.
-  std::vector<std::string> demos;
-  std::error_code ec;
-  if (!corpus.empty() && fs::is_directory(corpus, ec)) {
-    for (const auto& entry : fs::recursive_directory_iterator(corpus, ec)) {
-      if (entry.is_regular_file() && entry.path().extension() == ".dem") demos.push_back(entry.path().string());
-    }
-  }
   if (demos.empty()) {
     std::printf("real demos: none found (--corpus FOLDER)\n");
     return 0;
   }
-  std::sort(demos.begin(), demos.end());
   double corpusBytes = 0;
   std::string quoted;
   for (const std::string& d : demos) {
@@ -840,6 +893,7 @@ int main(int argc, char** argv) {
   Line("rewindor-cli info --json -r FOLDER (s)", cliRun, "s");
   Line("grep -c -a -F, three markers, same files (s)", grepAll, "s");
   Line("rewindor-cli info --json / grep", cliRun / grepAll, "x", "(target < 1)");
+  Messages(demos, corpus, cli, many);
   if (folderDemos > 0) CopiedFolder(demos, dir, cli, folderDemos, many);
   if (libraryDemos > 0) LibraryFolder(demos, dir, cli, libraryDemos, std::max(runs, 5));
   return 0;

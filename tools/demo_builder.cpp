@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "demo/net_messages.h"
+
 namespace rewindor::builder {
 
 namespace {
@@ -600,6 +602,63 @@ Bytes AllChat(std::string_view name, std::string_view words) {
 }
 
 Bytes HltvNotice() { return Print("HLTV Demo finished.\n"); }
+
+BitWriter& BitWriter::Bits(std::uint32_t value, unsigned count) {
+  for (unsigned i = 0; i < count; ++i, ++bits_) {
+    if (bits_ % 8 == 0) bytes_.push_back(0);
+    if ((value >> i) & 1) bytes_.back() = static_cast<std::uint8_t>(bytes_.back() | (1u << (bits_ % 8)));
+  }
+  return *this;
+}
+
+BitWriter& BitWriter::Signed(std::int32_t value, unsigned count) {
+  Bit(value < 0);
+  return Bits(static_cast<std::uint32_t>(value < 0 ? -static_cast<std::int64_t>(value) : value), count - 1);
+}
+
+BitWriter& BitWriter::String(std::string_view text) {
+  for (char c : text) Bits(static_cast<std::uint8_t>(c), 8);
+  return Bits(0, 8);
+}
+
+BitWriter& BitWriter::FieldMask(std::uint64_t mask) {
+  unsigned bytes = 0;
+  while (bytes < 8 && (mask >> (8 * bytes)) != 0) ++bytes;
+  Bits(bytes, 3);
+  for (unsigned i = 0; i < bytes; ++i) Bits(static_cast<std::uint32_t>((mask >> (8 * i)) & 0xFF), 8);
+  return *this;
+}
+
+Bytes BitWriter::Finish() const { return bytes_.empty() ? Bytes{0} : bytes_; }
+
+Bytes DeltaDescriptionMessage(std::string_view table, const std::vector<DeltaField>& fields) {
+  Bytes out{0x0E};
+  out.insert(out.end(), table.begin(), table.end());
+  out.push_back(0);
+  BitWriter bits;
+  bits.Bits(static_cast<std::uint32_t>(fields.size()), 16);
+  for (const DeltaField& f : fields) {
+    // The description of descriptions: type (32), name (string), offset (16),
+    // size (8), width (8), two multipliers (32 each). Type, name and width are sent.
+    bits.FieldMask(0b10011).Bits(f.type, 32).String(f.name).Bits(f.bits, 8);
+  }
+  const Bytes body = bits.Finish();
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+Bytes NewUserMessage(std::uint8_t id, std::uint8_t size, std::string_view name) {
+  Bytes out{0x27, id, size};
+  for (std::size_t i = 0; i < 16; ++i) out.push_back(i < name.size() ? static_cast<std::uint8_t>(name[i]) : 0);
+  return out;
+}
+
+Bytes BitMessage(std::uint8_t id, const BitWriter& bits) {
+  Bytes out{id};
+  const Bytes body = bits.Finish();
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
 
 Bytes NoiseMessage(std::uint8_t id, std::size_t size, std::uint64_t seed) {
   Bytes out(1 + size);

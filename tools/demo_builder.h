@@ -99,6 +99,44 @@ Bytes NoiseMessage(std::uint8_t id, std::size_t size, std::uint64_t seed);
 
 inline Bytes Raw(ByteView bytes) { return Bytes(bytes.begin(), bytes.end()); }
 
+// Bit-packed message bodies as the engine writes them: each value's least
+// significant bit first, into each byte from its lowest bit up.
+class BitWriter {
+ public:
+  BitWriter& Bits(std::uint32_t value, unsigned count);
+  BitWriter& Bit(bool value) { return Bits(value ? 1 : 0, 1); }
+  // Sign and magnitude: the sign bit, then count - 1 bits of magnitude.
+  BitWriter& Signed(std::int32_t value, unsigned count);
+  // 8 bits a character, then a zero.
+  BitWriter& String(std::string_view text);
+  // A delta's field mask: the number of bytes it takes (3 bits), then those bytes.
+  BitWriter& FieldMask(std::uint64_t mask);
+  // The bytes, the last one filled up with zero bits; at least one byte, as
+  // the engine ends a bit section.
+  Bytes Finish() const;
+  std::size_t bits() const { return bits_; }
+
+ private:
+  Bytes bytes_;
+  std::size_t bits_ = 0;
+};
+
+// One field of a delta description: its type (DT_* bits, the sign bit 1 << 31
+// or-ed in), name and width in bits.
+struct DeltaField {
+  std::uint32_t type = 8;  // an integer
+  std::string name;
+  std::uint32_t bits = 8;
+};
+// 0E, the table's name and its zero, then in bits the field count (16) and
+// each field as a delta against an empty field: its type, name and width
+// marked and sent.
+Bytes DeltaDescriptionMessage(std::string_view table, const std::vector<DeltaField>& fields);
+// 27, the message's number, its size (255 for a length byte) and its name in 16 bytes.
+Bytes NewUserMessage(std::uint8_t id, std::uint8_t size, std::string_view name);
+// The message number, then the bit section.
+Bytes BitMessage(std::uint8_t id, const BitWriter& bits);
+
 // ---------------------------------------------------------------------------
 // Frames.
 

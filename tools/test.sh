@@ -96,7 +96,7 @@ fuzz() {
   CC=clang CXX=clang++ build "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREWINDOR_FUZZ=ON -DREWINDOR_TESTS=OFF \
     -DREWINDOR_BENCH=OFF || return 1
   rm -rf "$dir/seeds" && mkdir -p "$dir/seeds" && "$dir/tests/fuzz/rewindor-fuzz-seeds" "$dir/seeds" || return 1
-  for target in info_fuzz edits_fuzz keyvalues_fuzz; do
+  for target in info_fuzz edits_fuzz keyvalues_fuzz messages_fuzz; do
     mkdir -p "$dir/corpus-$target"
     if (cd "$dir" && "./tests/fuzz/$target" -max_total_time="${REWINDOR_FUZZ_SECONDS:-30}" -max_len=16384 \
           -print_final_stats=0 "corpus-$target" seeds >"$target.log" 2>&1); then

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "tools/demo_builder.h"
 
@@ -29,6 +30,32 @@ builder::Demo Small(bool hltv) {
                                                      builder::TeamChat("Ann", "x", true, true)}));
   if (hltv) demo.playback().items.push_back(builder::NetFrame({builder::Print("End"), builder::HltvNotice()}));
   return demo;
+}
+
+// Messages the decoder reads to their ends: the tables and user messages a
+// connection starts with, then bit-packed messages that use them.
+std::vector<Bytes> DecodableBlocks() {
+  using builder::BitWriter;
+  const std::uint32_t integer = 8, text = 128;
+  Bytes start = builder::ServerInfoMessage({.maxPlayers = 4});
+  for (const char* table : {"entity_state_t", "entity_state_player_t", "custom_entity_state_t", "clientdata_t",
+                            "weapon_data_t", "event_t"}) {
+    const Bytes d = builder::DeltaDescriptionMessage(table, {{integer, "a", 5}, {text, "b", 0}});
+    start.insert(start.end(), d.begin(), d.end());
+  }
+  const Bytes user = builder::NewUserMessage(64, 255, "SayText");
+  start.insert(start.end(), user.begin(), user.end());
+  BitWriter baseline;
+  baseline.Bits(1, 11).Bits(1, 2).FieldMask(3).Bits(9, 5).String("m").Bits(0xFFFF, 16).Bits(1, 6).FieldMask(0);
+  BitWriter entities;
+  entities.Bit(true).Bit(false).Bit(false).Bit(false).FieldMask(1).Bits(3, 5).Bits(0, 16);
+  BitWriter client;
+  client.Bit(false).FieldMask(1).Bits(1, 5).Bit(true).Bits(2, 6).FieldMask(0).Bit(false);
+  Bytes play = {40, 1, 0};
+  for (const Bytes& m : {entities.Finish(), builder::BitMessage(15, client), Bytes{64, 2, 'h', 'i'}}) {
+    play.insert(play.end(), m.begin(), m.end());
+  }
+  return {start, builder::BitMessage(22, baseline), play};
 }
 
 }  // namespace
@@ -63,5 +90,18 @@ int main(int argc, char** argv) {
     Write(dir, name, *bytes);
     Write(dir, std::string("sized-") + name, *bytes, sizes);
   }
+  // The message decoder's: a demo of those messages, and the same blocks each after a 16-bit length.
+  builder::Demo messages;
+  const std::vector<Bytes> blocks = DecodableBlocks();
+  messages.loading().items.push_back(builder::LoadingFrame({blocks[0], blocks[1]}));
+  messages.playback().items.push_back(builder::NetFrame({blocks[2]}));
+  Write(dir, "messages.dem", builder::Build(messages).bytes);
+  Bytes framed;
+  for (const Bytes& block : blocks) {
+    framed.push_back(static_cast<std::uint8_t>(block.size()));
+    framed.push_back(static_cast<std::uint8_t>(block.size() >> 8));
+    framed.insert(framed.end(), block.begin(), block.end());
+  }
+  Write(dir, "messages.bin", framed);
   return 0;
 }

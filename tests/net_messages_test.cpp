@@ -1,0 +1,493 @@
+// The network message decoder: the bit reader under it, one built frame per
+// bit-packed message, user messages by their registration, each kind of bad
+// input failing its frame alone, and every frame of the real demos.
+#include "demo/net_messages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "demo/bit_reader.h"
+#include "demo/delta.h"
+#include "tools/demo_builder.h"
+
+namespace rewindor {
+namespace {
+
+namespace b = builder;
+
+// ---------------------------------------------------------------------------
+// The bit reader.
+
+TEST(BitReader, ReadsEachByteFromItsLowestBitAcrossBytes) {
+  const std::uint8_t bytes[] = {0xB5, 0x63};  // 1011'0101 0110'0011
+  BitReader bits(bytes, 0);
+  EXPECT_EQ(bits.Read(3), 0b101u);                // the low three bits of 0xB5
+  EXPECT_EQ(bits.Read(7), 0b10110u | (0b11u << 5));  // 0xB5's high five, then 0x63's low two
+  EXPECT_EQ(bits.Read(6), 0b011000u);             // the rest of 0x63
+  EXPECT_TRUE(bits.ok());
+}
+
+TEST(BitReader, ReadsWhatTheBuilderWritesAtEveryWidthAndShift) {
+  b::BitWriter w;
+  for (unsigned width = 1; width <= 32; ++width) w.Bits(0x9E3779B9u >> (32 - width), width).Bit(true);
+  const Bytes bytes = w.Finish();
+  BitReader bits(bytes, 0);
+  for (unsigned width = 1; width <= 32; ++width) {
+    EXPECT_EQ(bits.Read(width), 0x9E3779B9u >> (32 - width)) << width;
+    EXPECT_TRUE(bits.ReadBit()) << width;
+  }
+  EXPECT_TRUE(bits.ok());
+}
+
+TEST(BitReader, SignAndMagnitude) {
+  struct Case {
+    std::uint8_t byte;
+    std::int32_t value;
+  };
+  for (const Case& c : {Case{0x0B, -5},   // sign 1, magnitude 101
+                        Case{0x0A, 5},    // sign 0, magnitude 101
+                        Case{0x01, 0},    // a negative zero is zero
+                        Case{0x0F, -7}}) {
+    BitReader bits({&c.byte, 1}, 0);
+    EXPECT_EQ(bits.ReadSigned(4), c.value) << int{c.byte};
+  }
+  b::BitWriter w;
+  w.Signed(-1000, 12).Signed(1000, 12);
+  const Bytes bytes = w.Finish();
+  BitReader bits(bytes, 0);
+  EXPECT_EQ(bits.ReadSigned(12), -1000);
+  EXPECT_EQ(bits.ReadSigned(12), 1000);
+}
+
+TEST(BitReader, SectionEndsAtTheByteAfterItsLastBitAndTakesAtLeastOne) {
+  const std::uint8_t bytes[] = {0x55, 0x07, 0xFF, 0x09};
+  struct Case {
+    unsigned bits;
+    std::size_t end;
+  };
+  for (const Case& c : {Case{0, 2}, Case{1, 2}, Case{8, 2}, Case{9, 3}, Case{16, 3}, Case{17, 4}}) {
+    BitReader bits(bytes, 1);
+    bits.Skip(c.bits);
+    EXPECT_EQ(bits.EndByte(), c.end) << c.bits;
+  }
+}
+
+TEST(BitReader, ReadingPastTheEndFailsForGoodAndYieldsZero) {
+  const std::uint8_t bytes[] = {0xFF};
+  BitReader bits(bytes, 0);
+  EXPECT_EQ(bits.Read(9), 0u);
+  EXPECT_FALSE(bits.ok());
+  EXPECT_EQ(bits.Read(1), 0u);
+  EXPECT_EQ(bits.Peek(1), 0u);
+  BitReader string(bytes, 0);
+  string.SkipString();  // no zero before the end
+  EXPECT_FALSE(string.ok());
+}
+
+// ---------------------------------------------------------------------------
+// Built frames.
+
+// What a decoder handed over.
+struct Listing final : MessageSink {
+  struct Line {
+    std::size_t frame, offset, length;
+    std::string name;
+    Bytes payload;
+    bool operator==(const Line&) const = default;
+  };
+  void OnMessage(const FramePlace& place, const NetMessage& m) override {
+    lines.push_back({place.index, m.offset, m.length, std::string(m.name), Bytes(m.payload.begin(), m.payload.end())});
+  }
+  void OnFrameEnd(const FramePlace&, const FrameFailure* failure) override {
+    if (failure) failures.push_back(*failure);
+  }
+  std::vector<Line> lines;
+  std::vector<FrameFailure> failures;
+};
+
+constexpr std::size_t kBlockStride = 100000;  // frame i's block is taken to start at i times this
+
+// Decodes the blocks in order with one decoder, as frames 0, 1, ...; returns
+// whether each decoded.
+std::vector<bool> DecodeBlocks(const std::vector<Bytes>& blocks, Listing& listing) {
+  MessageDecoder decoder;
+  std::vector<bool> decoded;
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    decoded.push_back(decoder.DecodeFrame({1, i, nullptr}, blocks[i], i * kBlockStride, listing));
+  }
+  return decoded;
+}
+
+Bytes Join(const std::vector<Bytes>& messages) {
+  Bytes out;
+  for (const Bytes& m : messages) out.insert(out.end(), m.begin(), m.end());
+  return out;
+}
+
+const Bytes kNop = {0x01};
+
+// The tables the built messages are packed with; every width differs, so a
+// delta read against the wrong table does not end where it should.
+Bytes Descriptions() {
+  return Join({
+      b::DeltaDescriptionMessage("entity_state_t", {{kDeltaInteger, "modelindex", 5},
+                                                    {kDeltaFloat | kDeltaSigned, "origin[0]", 10},
+                                                    {kDeltaString, "model", 0},
+                                                    {kDeltaTimeWindow8, "animtime", 0}}),
+      b::DeltaDescriptionMessage("entity_state_player_t", {{kDeltaInteger, "modelindex", 7}}),
+      b::DeltaDescriptionMessage("custom_entity_state_t", {{kDeltaInteger, "rendermode", 9}}),
+      b::DeltaDescriptionMessage("clientdata_t", {{kDeltaInteger, "health", 8}, {kDeltaFloat, "maxspeed", 20}}),
+      b::DeltaDescriptionMessage("weapon_data_t", {{kDeltaInteger, "m_iClip", 6}}),
+      b::DeltaDescriptionMessage("event_t", {{kDeltaInteger, "entindex", 11}}),
+      b::DeltaDescriptionMessage("usercmd_t", {{kDeltaAngle, "viewangles[0]", 16}}),  // a table no message uses
+  });
+}
+
+// The baselines: entity 0 (a normal entity), 3 (a player of four), 10 (a
+// beam), then two instanced baselines.
+Bytes SpawnBaseline() {
+  b::BitWriter w;
+  w.Bits(0, 11).Bits(1, 2).FieldMask(0b1011).Bits(17, 5).Signed(-300, 10).Signed(-2, 8);
+  w.Bits(3, 11).Bits(1, 2).FieldMask(1).Bits(100, 7);
+  w.Bits(10, 11).Bits(2, 2).FieldMask(1).Bits(300, 9);
+  w.Bits(0xFFFF, 16).Bits(2, 6);
+  w.FieldMask(0b100).String("models/a.mdl");
+  w.FieldMask(0);
+  return b::BitMessage(22, w);
+}
+
+// The first frame of a connection as these tests make it: the server info
+// (four players), the tables, two user messages, the baselines.
+Bytes ConnectionStart(std::uint8_t players = 4) {
+  b::ServerInfo info;
+  info.maxPlayers = players;
+  return Join({b::ServerInfoMessage(info), Descriptions(), b::NewUserMessage(64, 2, "Fixed"),
+               b::NewUserMessage(65, 255, "Chat"), SpawnBaseline()});
+}
+
+b::BitWriter Events() {
+  b::BitWriter w;
+  w.Bits(2, 5);
+  w.Bits(26, 10).Bit(true).Bits(5, 11).Bit(true).FieldMask(1).Bits(7, 11).Bit(false);  // with its arguments
+  w.Bits(27, 10).Bit(false).Bit(true).Bits(150, 16);                                    // no entity; a delay
+  return w;
+}
+
+b::BitWriter ReliableEvent() {
+  b::BitWriter w;
+  w.Bits(30, 10).FieldMask(0).Bit(true).Bits(20, 16);
+  return w;
+}
+
+b::BitWriter Sound() {
+  b::BitWriter w;
+  w.Bits(1 | 4 | 8, 9).Bits(200, 8);                  // volume, a large index, pitch
+  w.Bits(1, 3).Bits(7, 11).Bits(300, 16);             // channel, entity, sound
+  w.Bits(0b101, 3);                                   // x and z given
+  w.Bit(true).Bit(true).Bit(true).Bits(1000, 12).Bits(3, 3);  // x: -1000.375
+  w.Bit(false).Bit(true).Bit(false).Bits(4, 3);              // z: 0.5
+  w.Bits(110, 8);
+  return w;
+}
+
+b::BitWriter ClientData() {
+  b::BitWriter w;
+  w.Bit(true).Bits(12, 8);                         // updates frame 12
+  w.FieldMask(0b11).Bits(100, 8).Bits(250000, 20);  // health, max speed
+  w.Bit(true).Bits(16, 6).FieldMask(1).Bits(30, 6);  // weapon 16: its clip
+  w.Bit(true).Bits(3, 6).FieldMask(0);
+  w.Bit(false);
+  return w;
+}
+
+b::BitWriter Pings() {
+  b::BitWriter w;
+  w.Bit(true).Bits(0, 5).Bits(35, 12).Bits(0, 7).Bit(true).Bits(3, 5).Bits(120, 12).Bits(2, 7).Bit(false);
+  return w;
+}
+
+Bytes PacketEntities() {
+  b::BitWriter w;
+  w.Bit(true).Bit(false).Bit(false).Bit(false).FieldMask(1).Bits(5, 7);  // 1, the next: a player, no baseline offset
+  w.Bit(false).Bit(false).Bits(4, 6).Bit(false).Bit(true).Bits(1, 6)     // 5 = 1 + 4, from instanced baseline 1
+      .FieldMask(0b1).Bits(3, 5);
+  w.Bit(false).Bit(true).Bits(300, 11).Bit(true).Bit(false).Bit(true).Bits(2, 6)  // 300, a beam, two back
+      .FieldMask(1).Bits(4, 9);
+  w.Bits(0, 16);
+  Bytes out{40, 3, 0};  // three entities
+  const Bytes body = w.Finish();
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+Bytes DeltaPacketEntities() {
+  b::BitWriter w;
+  w.Bit(true).Bit(false).Bits(2, 6);                                       // 2 removed
+  w.Bit(false).Bit(false).Bits(1, 6).Bit(false).Bit(false).FieldMask(1).Bits(9, 7);  // 3, a player
+  w.Bit(false).Bit(true).Bits(1500, 11).Bit(false).Bit(false).FieldMask(0b100).String("m");  // 1500
+  w.Bits(0, 16);
+  Bytes out{41, 2, 0, 7};  // two entities, updating frame 7
+  const Bytes body = w.Finish();
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+b::BitWriter ResourceList() {
+  b::BitWriter w;
+  w.Bits(2, 12);
+  w.Bits(1, 4).String("sound/a.wav").Bits(1, 12).Bits(5000, 24).Bits(4, 3);  // custom: a hash follows
+  for (int i = 0; i < 16; ++i) w.Bits(0xA0 + i, 8);
+  w.Bit(true);
+  for (int i = 0; i < 32; ++i) w.Bits(i, 8);
+  w.Bits(2, 4).String("models/b.mdl").Bits(2, 12).Bits(0, 24).Bits(1, 3).Bit(false);
+  w.Bit(true).Bit(true).Bit(true).Bits(1, 5).Bit(true).Bit(false).Bits(600, 10).Bit(false);  // consistency
+  return w;
+}
+
+struct KindCase {
+  std::string name;
+  Bytes message;
+};
+
+std::vector<KindCase> BitPackedKinds() {
+  return {
+      {"svc_event", b::BitMessage(3, Events())},
+      {"svc_sound", b::BitMessage(6, Sound())},
+      {"svc_deltadescription", b::DeltaDescriptionMessage("weapon_data_t", {{kDeltaInteger, "m_iClip", 6}})},
+      {"svc_clientdata", b::BitMessage(15, ClientData())},
+      {"svc_pings", b::BitMessage(17, Pings())},
+      {"svc_event_reliable", b::BitMessage(21, ReliableEvent())},
+      {"svc_spawnbaseline", SpawnBaseline()},
+      {"svc_packetentities", PacketEntities()},
+      {"svc_deltapacketentities", DeltaPacketEntities()},
+      {"svc_resourcelist", b::BitMessage(43, ResourceList())},
+      {"svc_temp_entity", {23, 13, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1, 0}},  // a BSP decal on entity 9: its model
+      {"svc_temp_entity", {23, 29, 1, 0, 0, 0, 0, 2, 1, 2, 3, 4, 5, 6, 7, 8, 1, 0, 2, 0, 3, 0, 4, 0, 'h', 'i', 0}},
+  };
+}
+
+// Each kind, in a frame of its own after the setup, ends exactly where the
+// built message does: the one-byte message after it is found right there.
+TEST(MessageDecoder, EachBitPackedKindEndsWhereItWasWritten) {
+  for (const KindCase& kind : BitPackedKinds()) {
+    Listing listing;
+    EXPECT_EQ(DecodeBlocks({ConnectionStart(), Join({kind.message, kNop})}, listing), (std::vector<bool>{true, true}))
+        << kind.name << ": " << (listing.failures.empty() ? "" : listing.failures[0].reason);
+    ASSERT_GE(listing.lines.size(), 2u);
+    const Listing::Line& last = listing.lines.back();
+    const Listing::Line& message = listing.lines[listing.lines.size() - 2];
+    EXPECT_EQ(message, (Listing::Line{1, kBlockStride, kind.message.size(), kind.name,
+                                      Bytes(kind.message.begin() + 1, kind.message.end())}))
+        << kind.name;
+    EXPECT_EQ(last, (Listing::Line{1, kBlockStride + kind.message.size(), 1, "svc_nop", {}})) << kind.name;
+  }
+}
+
+TEST(MessageDecoder, SetupFrameListsEveryMessage) {
+  Listing listing;
+  ASSERT_EQ(DecodeBlocks({ConnectionStart()}, listing), std::vector<bool>{true});
+  std::vector<std::string> names;
+  for (const Listing::Line& line : listing.lines) names.push_back(line.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"svc_serverinfo", "svc_deltadescription", "svc_deltadescription",
+                                             "svc_deltadescription", "svc_deltadescription", "svc_deltadescription",
+                                             "svc_deltadescription", "svc_deltadescription", "svc_newusermsg",
+                                             "svc_newusermsg", "svc_spawnbaseline"}));
+}
+
+TEST(MessageDecoder, UserMessagesBySizeOrLengthByteAndByRegisteredName) {
+  Listing listing;
+  const Bytes frame = {64, 'a', 'b',          // "Fixed": two bytes
+                       65, 3, 'x', 'y', 'z',  // "Chat": a length byte, then three
+                       1};
+  ASSERT_EQ(DecodeBlocks({ConnectionStart(), frame}, listing), (std::vector<bool>{true, true}));
+  const std::vector<Listing::Line> tail(listing.lines.end() - 3, listing.lines.end());
+  EXPECT_EQ(tail, (std::vector<Listing::Line>{{1, kBlockStride, 3, "Fixed", {'a', 'b'}},
+                                               {1, kBlockStride + 3, 5, "Chat", {'x', 'y', 'z'}},
+                                               {1, kBlockStride + 8, 1, "svc_nop", {}}}));
+}
+
+// A later registration of the same number takes its place, as the server's
+// does after a map change.
+TEST(MessageDecoder, RegistrationCarriesToLaterFramesAndMayBeReplaced) {
+  Listing listing;
+  const std::vector<Bytes> blocks = {ConnectionStart(), {64, 1, 2}, b::NewUserMessage(64, 255, "Longer"), {64, 1, 9}};
+  ASSERT_EQ(DecodeBlocks(blocks, listing), (std::vector<bool>{true, true, true, true}));
+  EXPECT_EQ(listing.lines.back(), (Listing::Line{3, 3 * kBlockStride, 3, "Longer", {9}}));
+}
+
+// The player table is for entities 1 to the server's players, which are not always 32.
+TEST(MessageDecoder, PlayerEntitiesAreNumberedUpToTheServersPlayers) {
+  b::BitWriter w;
+  w.Bit(false).Bit(true).Bits(6, 11).Bit(false).Bit(false).Bit(false).FieldMask(1).Bits(90, 7);  // 6, as a player
+  w.Bits(0, 16);
+  Bytes frame = Join({{40, 1, 0}, w.Finish(), kNop});
+  for (const std::uint8_t players : {std::uint8_t{8}, std::uint8_t{32}, std::uint8_t{4}}) {
+    Listing listing;
+    const std::vector<bool> decoded = DecodeBlocks({ConnectionStart(players), frame}, listing);
+    const bool exact = decoded[1] && listing.lines.back() == Listing::Line{1, kBlockStride + frame.size() - 1, 1,
+                                                                            "svc_nop", {}};
+    EXPECT_EQ(exact, players >= 6) << int{players};
+  }
+}
+
+TEST(MessageDecoder, HltvClientDataHasNoBody) {
+  Listing listing;
+  const Bytes hltv = {50, 0};  // svc_hltv: the proxy is active
+  ASSERT_EQ(DecodeBlocks({Join({hltv, ConnectionStart()}), {15, 1}}, listing), (std::vector<bool>{true, true}));
+  EXPECT_EQ(listing.lines[listing.lines.size() - 2], (Listing::Line{1, kBlockStride, 1, "svc_clientdata", {}}));
+}
+
+// ---------------------------------------------------------------------------
+// Bad input: the frame fails with its reason and place, the next one decodes.
+
+struct BadCase {
+  std::string what;
+  Bytes frame;
+  std::size_t failsAt;  // within the frame
+  std::string reason;
+};
+
+std::vector<BadCase> BadFrames() {
+  b::BitWriter farEntity;
+  farEntity.Bit(false).Bit(true).Bits(2000, 11).Bit(false).Bit(false).Bit(false).FieldMask(0);
+  farEntity.Bit(false).Bit(false).Bits(63, 6).Bits(0, 16);  // 2063
+  b::BitWriter badBaseline;
+  badBaseline.Bit(true).Bit(false).Bit(true).Bits(5, 6).Bits(0, 16);  // instanced baseline 5 of 2
+  std::vector<b::DeltaField> tooMany(65, b::DeltaField{kDeltaInteger, "f", 1});
+  return {
+      {"past its frame", {1, 8, 'h', 'i'}, 1, "svc_print runs past the end of the frame's messages"},
+      {"fixed size past its frame", {64, 'a'}, 0, "Fixed runs past the end of the frame's messages"},
+      {"length byte past its frame", {65, 4, 'a'}, 0, "Chat runs past the end of the frame's messages"},
+      {"a reserved number", {1, 60}, 1, "message number 60 is not a known message"},
+      {"svc_bad", {0}, 0, "message number 0 (svc_bad) is not a message"},
+      {"never registered", {1, 1, 200, 0}, 2, "user message 200 was never registered"},
+      {"too many fields", b::DeltaDescriptionMessage("entity_state_t", tooMany), 0,
+       "svc_deltadescription: entity_state_t has 65 fields, more than a table holds (64)"},
+      {"entity out of range", Join({{40, 2, 0}, farEntity.Finish()}), 0,
+       "svc_packetentities: entity number 2063 is out of range"},
+      {"instanced baseline out of range", Join({{40, 1, 0}, badBaseline.Finish()}), 0,
+       "svc_packetentities: instanced baseline 5 is out of range (2 were sent)"},
+      {"unknown temporary entity", {23, 40, 0, 0}, 0, "svc_temp_entity: temporary entity type 40 is not known"},
+      {"unknown HLTV command", {50, 3}, 0, "svc_hltv command 3 is not known"},
+      {"registers an engine number", b::NewUserMessage(58, 1, "Low"), 0,
+       "svc_newusermsg registers number 58, which is not a user message's"},
+      // Found by the fuzz target: a name that starts with its zero would list a message without a name.
+      {"registers no name", b::NewUserMessage(255, 0, ""), 0, "svc_newusermsg registers number 255 without a name"},
+  };
+}
+
+TEST(MessageDecoder, BadFrameFailsWithReasonAndOffsetAndTheNextDecodes) {
+  for (const BadCase& c : BadFrames()) {
+    Listing listing;
+    EXPECT_EQ(DecodeBlocks({ConnectionStart(), c.frame, kNop}, listing), (std::vector<bool>{true, false, true})) << c.what;
+    ASSERT_EQ(listing.failures.size(), 1u) << c.what;
+    EXPECT_EQ(listing.failures[0].offset, kBlockStride + c.failsAt) << c.what;
+    EXPECT_EQ(listing.failures[0].reason, c.reason) << c.what;
+    EXPECT_EQ(listing.lines.back(), (Listing::Line{2, 2 * kBlockStride, 1, "svc_nop", {}})) << c.what;
+  }
+}
+
+TEST(MessageDecoder, DeltaBeforeItsDescriptionFails) {
+  Listing listing;
+  EXPECT_EQ(DecodeBlocks({b::BitMessage(15, ClientData())}, listing), std::vector<bool>{false});
+  ASSERT_EQ(listing.failures.size(), 1u);
+  EXPECT_EQ(listing.failures[0].reason, "svc_clientdata: no delta description clientdata_t came before it");
+}
+
+// A field whose type the engine cannot read fails the delta that marks it, not the description.
+TEST(MessageDecoder, UnreadableFieldFailsOnlyWhenSent) {
+  Listing listing;
+  const Bytes table = b::DeltaDescriptionMessage("event_t", {{kDeltaInteger, "entindex", 11}, {0x100, "odd", 8}});
+  b::BitWriter sent;
+  sent.Bits(1, 10).FieldMask(0b10);
+  const std::vector<bool> decoded =
+      DecodeBlocks({Join({ConnectionStart(), table}), b::BitMessage(21, ReliableEvent()), b::BitMessage(21, sent)}, listing);
+  EXPECT_EQ(decoded, (std::vector<bool>{true, true, false}));
+  ASSERT_EQ(listing.failures.size(), 1u);
+  EXPECT_EQ(listing.failures[0].reason, "svc_event_reliable: a delta of event_t: its field 1 has no readable type");
+}
+
+// ---------------------------------------------------------------------------
+// Whole demos.
+
+// Counts the bytes the messages cover against the frames' message bytes.
+struct Counter final : MessageSink {
+  void OnMessage(const FramePlace&, const NetMessage& m) override { covered += m.length; }
+  void OnFrameEnd(const FramePlace& place, const FrameFailure* failure) override {
+    if (failure) reasons.push_back(std::to_string(place.segment) + "/" + std::to_string(place.index) + ": " +
+                                   failure->reason);
+    blocks += place.frame->size - kNetMsgDataOffset;
+  }
+  std::uint64_t covered = 0, blocks = 0;
+  std::vector<std::string> reasons;
+};
+
+Bytes ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(MessageDecoder, EveryFrameOfTheRealDemosDecodesExactly) {
+  namespace fs = std::filesystem;
+  const fs::path corpus(REWINDOR_CORPUS_DIR);
+  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+  int demos = 0;
+  bool hltv = false;
+  for (const fs::path& dir : {corpus, corpus / "public-servers"}) {
+    for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
+      if (e.path().extension() != ".dem" || e.path().filename().string().starts_with("crafted-")) continue;
+      const Bytes image = ReadAll(e.path());
+      if (!MessagesNotDecoded(image).empty()) continue;
+      std::uint64_t network = 0;
+      WalkDemo(image, [&](std::size_t, const Frame& f) { network += f.IsNetwork(); });
+      Counter counter;
+      const DecodeTotals totals = DecodeDemoMessages(image, counter);
+      EXPECT_EQ(totals.frames, network) << e.path();
+      EXPECT_EQ(totals.failed, 0u) << e.path() << ": " << (counter.reasons.empty() ? "" : counter.reasons[0]);
+      EXPECT_EQ(counter.covered, counter.blocks) << e.path();
+      EXPECT_GT(totals.decoded, 100u) << e.path();
+      hltv |= e.path().filename().string().find("hltv") != std::string::npos;
+      ++demos;
+    }
+  }
+  EXPECT_GE(demos, 8);
+  EXPECT_TRUE(hltv);
+}
+
+// The sink checks the order of every message from its own frame's start.
+struct OrderedCounter final : MessageSink {
+  void OnMessage(const FramePlace& place, const NetMessage& m) override {
+    if (m.offset == place.frame->offset + kNetMsgDataOffset) next = m.offset;
+    EXPECT_EQ(m.offset, next);
+    next = m.offset + m.length;
+  }
+  void OnFrameEnd(const FramePlace&, const FrameFailure*) override {}
+  std::size_t next = 0;
+};
+
+TEST(MessageDecoder, CutDemoDecodesItsWholeFramesAndOldProtocolsAreNotDecoded) {
+  namespace fs = std::filesystem;
+  const fs::path corpus(REWINDOR_CORPUS_DIR);
+  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+  Bytes image = ReadAll(corpus / "cs-hltv-cs_assault.dem");
+  image.resize(image.size() / 2);
+  StoreU32LE(image.data() + kDirectoryOffsetOffset, 0);
+  OrderedCounter sink;
+  const DecodeTotals totals = DecodeDemoMessages(image, sink);
+  EXPECT_GT(totals.decoded, 50u);
+  EXPECT_EQ(totals.failed, 0u);
+
+  Counter none;
+  const DecodeTotals old = DecodeDemoMessages(ReadAll(corpus / "hl-old-protocol4.dem"), none);
+  EXPECT_EQ(old.notDecoded,
+            "demo protocol 4, network protocol 35: messages are decoded only in demos of demo protocol 5 and network "
+            "protocol 47 or 48");
+  EXPECT_EQ(old.frames, 0u);
+  EXPECT_EQ(none.covered, 0u);
+}
+
+}  // namespace
+}  // namespace rewindor
