@@ -484,13 +484,16 @@ class Batch {
   void Messages(const std::string& path) {
     std::unique_ptr<DemoFile> file = files_.OpenForReading(path);
     if (!file) return Fail(path, "cannot open: " + files_.LastError().text);
-    ByteView image;
-    const ReadOutcome outcome = buffer_.Read(*file, image);
-    if (outcome != ReadOutcome::kOk) return Fail(path, "cannot read: " + ReadFailureReason(outcome, files_).text);
+    std::size_t size = 0;
+    if (const ReadOutcome sized = ReadableSize(*file, size); sized != ReadOutcome::kOk) {
+      return Fail(path, "cannot read: " + ReadFailureReason(sized, files_).text);
+    }
     if (!o_.json) console_.Out(Separator() + path + "\n" + kMessageColumns);
     auto listing = std::make_unique<MessageListing>(o_.json, console_);
-    const DecodeTotals totals = DecodeDemoMessages(image, *listing);
+    DecodeTotals totals;
+    const ReadOutcome outcome = DecodeDemoMessages(*file, *listing, totals);
     listing->Flush();
+    if (outcome != ReadOutcome::kOk) return Fail(path, "cannot read: " + ReadFailureReason(outcome, files_).text);
     if (!totals.notDecoded.empty()) return Fail(path, totals.notDecoded);
     if (totals.failed != 0) failed_ = true;
     if (!o_.json) {

@@ -8,12 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 
 #include "demo/facts.h"
+#include "demo/net_messages.h"
 #include "demo/resolution.h"
 #include "tests/support/damaged_directories.h"
 #include "tools/demo_builder.h"
@@ -136,6 +138,51 @@ TEST(FileWindow, TheRealDemos) {
     DemoReading reading;
     ASSERT_EQ(ReadDemo(file, reading), ReadOutcome::kOk);
     EXPECT_LE(file.reads, 2 + image.size() / kFileWindowSize) << entry.path();
+  }
+}
+
+// Every message and frame end, as a sink sees them.
+class MessageLog final : public MessageSink {
+ public:
+  void OnMessage(const FramePlace& place, const NetMessage& m) override {
+    log.push_back({place.segment, place.index, m.offset, m.length, m.id});
+  }
+  void OnFrameEnd(const FramePlace& place, const FrameFailure* failure) override {
+    log.push_back({place.segment, place.index, failure ? failure->offset : 0, failure ? 1u : 0u, 255});
+  }
+  std::vector<std::array<std::size_t, 5>> log;
+};
+
+// The decoder driven through the window hands the sink exactly what it hands
+// it from the whole image, frame by frame, message by message.
+TEST(FileWindow, TheDecoderReadsTheRealDemosAsFromTheWholeImage) {
+  const std::filesystem::path corpus(REWINDOR_CORPUS_DIR);
+  if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
+    if (entry.path().extension() != ".dem") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    const Bytes image((std::istreambuf_iterator<char>(in)), {});
+    MessageLog whole;
+    const DecodeTotals wholeTotals = DecodeDemoMessages(image, whole);
+    for (std::size_t window : {std::size_t{61}, std::size_t{4096}, kFileWindowSize}) {
+      StoredDemo file(image);
+      MessageLog streamed;
+      DecodeTotals totals;
+      ASSERT_EQ(DecodeDemoMessages(file, streamed, totals, window), ReadOutcome::kOk) << entry.path();
+      EXPECT_EQ(streamed.log, whole.log) << entry.path() << " window " << window;
+      EXPECT_EQ(totals.frames, wholeTotals.frames);
+      EXPECT_EQ(totals.failed, wholeTotals.failed);
+      EXPECT_EQ(totals.notDecoded, wholeTotals.notDecoded);
+    }
+    StoredDemo failing(image);
+    failing.failAfterReads = 2;
+    MessageLog partial;
+    DecodeTotals untouched;
+    untouched.frames = 7;
+    if (wholeTotals.notDecoded.empty() && wholeTotals.frames > 100) {
+      EXPECT_EQ(DecodeDemoMessages(failing, partial, untouched, 4096), ReadOutcome::kShortRead);
+      EXPECT_EQ(untouched.frames, 7u);
+    }
   }
 }
 
