@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include "demo/demo_format.h"
@@ -249,9 +250,9 @@ DemoReading ReadDemo(ByteView image) {
   return reading;
 }
 
-ReadOutcome ReadDemo(DemoFile& file, DemoReading& reading, const DemoReadOptions& options) {
-  std::size_t size = 0;
-  if (ReadOutcome sized = ReadableSize(file, size); sized != ReadOutcome::kOk) return sized;
+namespace {
+
+ReadOutcome ReadThroughWindow(DemoFile& file, std::size_t size, DemoReading& reading, const DemoReadOptions& options) {
   ReadingScans scans(size);
   FileWindow source(file, size, scans, options.window);
   DemoReading read;
@@ -274,6 +275,18 @@ ReadOutcome ReadDemo(DemoFile& file, DemoReading& reading, const DemoReadOptions
   if (options.facts) read.facts = facts.Finish(walk, scan.hltv, scans.sizeRecords.Result());
   reading = std::move(read);
   return ReadOutcome::kOk;
+}
+
+}  // namespace
+
+ReadOutcome ReadDemo(DemoFile& file, DemoReading& reading, const DemoReadOptions& options) {
+  std::size_t size = 0;
+  if (ReadOutcome sized = ReadableSize(file, size); sized != ReadOutcome::kOk) return sized;
+  try {
+    return ReadThroughWindow(file, size, reading, options);
+  } catch (const std::bad_alloc&) {
+    return ReadOutcome::kNoMemory;  // not even the window
+  }
 }
 
 std::string PlayingTimeText(double seconds) {
