@@ -463,7 +463,7 @@ class Batch {
   void Events(const std::string& path) {
     ByteView image;
     std::string error;
-    if (!ReadDemoImage(files_, path, buffer_, image, [&](std::string_view text, const SystemError& why) {
+    if (!ReadDemoImage(files_, path, events_, image, [&](std::string_view text, const SystemError& why) {
           error = ComposeErrorReport(text, why);
         })) {
       return Fail(path, error);
@@ -480,7 +480,7 @@ class Batch {
   }
 
   void Info(const std::string& path) {
-    DemoReport report = InspectDemoFile(files_, path, &buffer_);
+    DemoReport report = InspectDemoFile(files_, path);
     if (!report.error.empty()) return Fail(path, report.error);
     if (finder_ && !Matches(path, report)) return;
     if (o_.json) return console_.Out(InfoJson(path, report));
@@ -535,13 +535,16 @@ class Batch {
   void Messages(const std::string& path) {
     std::unique_ptr<DemoFile> file = files_.OpenForReading(path);
     if (!file) return Fail(path, "cannot open: " + files_.LastError().text);
-    ByteView image;
-    const ReadOutcome outcome = buffer_.Read(*file, image);
-    if (outcome != ReadOutcome::kOk) return Fail(path, "cannot read: " + ReadFailureReason(outcome, files_).text);
+    std::size_t size = 0;
+    if (const ReadOutcome sized = ReadableSize(*file, size); sized != ReadOutcome::kOk) {
+      return Fail(path, "cannot read: " + ReadFailureReason(sized, files_).text);
+    }
     if (!o_.json) console_.Out(Separator() + path + "\n" + kMessageColumns);
     auto listing = std::make_unique<MessageListing>(o_.json, console_);
-    const DecodeTotals totals = DecodeDemoMessages(image, *listing);
+    DecodeTotals totals;
+    const ReadOutcome outcome = DecodeDemoMessages(*file, *listing, totals);
     listing->Flush();
+    if (outcome != ReadOutcome::kOk) return Fail(path, "cannot read: " + ReadFailureReason(outcome, files_).text);
     if (!totals.notDecoded.empty()) return Fail(path, totals.notDecoded);
     if (totals.failed != 0) failed_ = true;
     if (!o_.json) {
@@ -593,7 +596,7 @@ class Batch {
   Console& console_;
   bool failed_ = false;
   bool printedBlock_ = false;
-  ImageBuffer buffer_;  // every demo of the batch is read into it
+  ImageBuffer events_;  // the events are read from the whole image, one buffer for every demo
   std::optional<TextFinder> finder_ = o_.find ? std::optional<TextFinder>(*o_.find) : std::nullopt;
 };
 
@@ -612,15 +615,14 @@ std::optional<Resolution> ParseScreenSize(std::string_view text) {
   return size;
 }
 
-DemoReport InspectDemoFile(FileSystem& files, const std::string& path, ImageBuffer* buffer) {
+DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
   DemoReport report;
   CaptureWindow window(path);
   ReaderState state;  // no program folder: the tool never loads the map picture
-  state.buffer = buffer;
-  // The facts the window does not show come from the very bytes it read.
-  const auto readMore = [&](ByteView image, const DemoInspection& inspection) {
-    report.inspection = inspection;
-    report.details = {ReadDemoFacts(image, inspection.hltv), inspection.hltv};
+  // The facts the window does not show come from the very same read.
+  const auto readMore = [&](const DemoReading& reading) {
+    report.inspection = reading.inspection;
+    report.details = {reading.facts, reading.inspection.hltv};
   };
   if (!ReadDemoInfo(window, files, state, readMore)) {
     report = DemoReport{};

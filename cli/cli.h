@@ -11,7 +11,6 @@
 
 #include "demo/details.h"
 #include "demo/files.h"
-#include "demo/image_buffer.h"
 #include "demo/info.h"
 #include "demo/resolution.h"
 
@@ -48,7 +47,7 @@ struct DemoReport {
   std::uint64_t playersNotListed = 0;  // distinct names beyond those listed
   DemoDetails details;  // playing time, server, recorder, roster, the screen size it records
 };
-// `buffer`, when given, is where the demo is read: one for a whole batch.
-DemoReport InspectDemoFile(FileSystem& files, const std::string& path, ImageBuffer* buffer = nullptr);
+// The demo is read once, front to back, through a window of fixed size.
+DemoReport InspectDemoFile(FileSystem& files, const std::string& path);
 
 }  // namespace rewindor::cli

@@ -4,10 +4,12 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 
 #include "demo/demo_format.h"
+#include "demo/file_window.h"
 #include "demo/frames.h"
 #include "demo/info.h"
 #include "demo/names.h"
@@ -25,7 +27,7 @@ constexpr int kMaxServerInfoCandidates = 16;
 struct ServerInfo {
   int maxPlayers = 0;
   int slot = 0;
-  std::string_view host;
+  std::string host;  // a copy: the frame's bytes may be let go
 };
 
 std::string_view TextAt(ByteView bytes, std::size_t pos, std::size_t length) {
@@ -98,6 +100,7 @@ std::optional<UserInfo> UserInfoAt(ByteView messages, std::size_t at) {
 
 bool Usable(double seconds) { return std::isfinite(seconds) && seconds >= 0; }
 
+
 // The first server info of the loading segment: looked for in its network
 // frames one after another until one is found whole.
 class ServerInfoSearch {
@@ -142,16 +145,16 @@ class Players {
   // An update for a slot the server (as far as it is known) does not have is no player.
   void Add(const UserInfo& user, int maxPlayers) {
     if (user.slot >= maxPlayers) return;
-    std::string_view& first = firstName_[static_cast<std::size_t>(user.slot)];
+    std::string& first = firstName_[static_cast<std::size_t>(user.slot)];
     if (first.empty()) first = user.name;  // names are never empty
     roster_.Add(user.name);
     if (user.steamId.empty()) return;
-    if (auto known = steamIds_.find(user.steamId); known != steamIds_.end()) {
+    if (auto known = steamIds_.find(std::string(user.steamId)); known != steamIds_.end()) {
       lastNames_[known->second] = user.name;
     } else if (steamIdOrder_.size() < kMaxListedNames) {
       steamIds_.emplace(user.steamId, steamIdOrder_.size());
-      steamIdOrder_.push_back(user.steamId);
-      lastNames_.push_back(user.name);
+      steamIdOrder_.emplace_back(user.steamId);
+      lastNames_.emplace_back(user.name);
     }
   }
 
@@ -160,18 +163,78 @@ class Players {
     for (std::string_view name : roster_.kept()) facts.roster.emplace_back(name);
     facts.rosterNotListed = roster_.notListed();
     for (std::size_t i = 0; i < steamIdOrder_.size(); ++i) {
-      facts.steamIds.push_back({std::string(lastNames_[i]), std::string(steamIdOrder_[i])});
+      facts.steamIds.push_back({lastNames_[i], steamIdOrder_[i]});
     }
     if (server && !hltv && !firstName_[static_cast<std::size_t>(server->slot)].empty()) {
-      facts.recorder = std::string(firstName_[static_cast<std::size_t>(server->slot)]);
+      facts.recorder = firstName_[static_cast<std::size_t>(server->slot)];
     }
   }
 
  private:
   NameTally roster_;
-  std::array<std::string_view, kMaxClients> firstName_{};
-  std::unordered_map<std::string_view, std::size_t> steamIds_;  // to their place in the two below
-  std::vector<std::string_view> steamIdOrder_, lastNames_;
+  std::array<std::string, kMaxClients> firstName_{};  // copies: the frames' bytes may be let go
+  std::unordered_map<std::string, std::size_t> steamIds_;  // to their place in the two below
+  std::vector<std::string> steamIdOrder_, lastNames_;
+};
+
+
+// The facts gathered from the frames as the walk visits them.
+class FactsWalk {
+ public:
+  explicit FactsWalk(std::int32_t protocol) : server_(protocol) {}
+
+  void Visit(std::size_t segment, const Frame& frame) {
+    if (!frame.IsNetwork()) return;
+    viewports_.Count(frame);
+    const ByteView messages = NetworkMessages(frame);
+    if (segment == 0 && !server_.found()) server_.Look(messages);
+    const int maxPlayers = server_.found() ? server_.found()->maxPlayers : kMaxClients;
+    EachUserInfo(messages, [&](const UserInfo& user) { players_.Add(user, maxPlayers); });
+  }
+
+  // `resolution`: the size records' answer, for a demo of no frame walked.
+  DemoFacts Finish(const DemoWalk& walk, bool hltv, std::optional<Resolution> resolution) const {
+    DemoFacts facts;
+    facts.resolution = walk.frames() > 0 ? viewports_.Walked() : resolution;
+    // The Playback run as walked, by the rule the repair goes by: for a
+    // finished demo that is what its directory says.
+    facts.finished = walk.finished;
+    if (const Segment* playback = walk.playback()) {
+      if (Usable(playback->last.time)) facts.duration = playback->last.time;
+      facts.frames = static_cast<std::int64_t>(playback->networkFrames);
+    }
+    if (server_.found()) {
+      facts.server = server_.found()->host;
+      facts.maxPlayers = server_.found()->maxPlayers;
+    }
+    players_.Fill(facts, server_.found(), hltv);
+    return facts;
+  }
+
+ private:
+  ServerInfoSearch server_;
+  Players players_;
+  ViewportTally viewports_;
+};
+
+// The protocol that a server info must name: the header's.
+std::int32_t HeaderProtocol(ByteView header) {
+  return header.size() >= kNetworkProtocolOffset + 4 ? LoadI32LE(header.data() + kNetworkProtocolOffset) : 0;
+}
+
+// Every byte the file window reads goes through the marker scan, and through
+// the size-record scan for a demo of no frame to walk.
+class ReadingScans final : public StreamScan {
+ public:
+  ReadingScans(std::size_t size, const NameKeyOf& key) : markers(size, key), sizeRecords(size) {}
+  void Scan(ByteView piece, std::size_t base, std::size_t to) override {
+    markers.Scan(piece, base, to);
+    if (countSizeRecords) sizeRecords.Scan(piece, base, to);
+  }
+
+  MarkerScanner markers;
+  SizeRecordScan sizeRecords;
+  bool countSizeRecords = false;
 };
 
 }  // namespace
@@ -179,38 +242,59 @@ class Players {
 DemoFacts ReadDemoFacts(ByteView image) { return ReadDemoFacts(image, ScanHltv(image)); }
 
 DemoFacts ReadDemoFacts(ByteView image, bool hltv) {
-  DemoFacts facts;
+  FactsWalk walked(HeaderProtocol(image));
+  const DemoWalk walk = WalkDemo(image, [&](std::size_t segment, const Frame& frame) { walked.Visit(segment, frame); });
+  DemoFacts facts = walked.Finish(walk, hltv, walk.frames() > 0 ? std::nullopt : DetectResolution(image));
   facts.demo = IsUsableDemo(image);
-  if (image.size() <= kHeaderSize) {
-    facts.resolution = DetectResolution(image);
-    return facts;
-  }
-  ServerInfoSearch server(LoadI32LE(image.data() + kNetworkProtocolOffset));
-  Players players;
-  ViewportTally viewports;
-  const DemoWalk walk = WalkDemo(image, [&](std::size_t segment, const Frame& frame) {
-    if (!frame.IsNetwork()) return;
-    viewports.Count(image, frame);
-    const ByteView messages = NetworkMessages(image, frame);
-    if (segment == 0 && !server.found()) server.Look(messages);
-    const int maxPlayers = server.found() ? server.found()->maxPlayers : kMaxClients;
-    EachUserInfo(messages, [&](const UserInfo& user) { players.Add(user, maxPlayers); });
-  });
-
-  facts.resolution = viewports.Result(image, walk);
-  // The Playback run as walked, by the rule the repair goes by: for a
-  // finished demo that is what its directory says.
-  facts.finished = walk.finished;
-  if (const Segment* playback = walk.playback()) {
-    if (Usable(playback->last.time)) facts.duration = playback->last.time;
-    facts.frames = static_cast<std::int64_t>(playback->networkFrames);
-  }
-  if (server.found()) {
-    facts.server = std::string(server.found()->host);
-    facts.maxPlayers = server.found()->maxPlayers;
-  }
-  players.Fill(facts, server.found(), hltv);
   return facts;
+}
+
+DemoReading ReadDemo(ByteView image) {
+  DemoReading reading;
+  reading.inspection = InspectDemo(image);
+  reading.facts = ReadDemoFacts(image, reading.inspection.hltv);
+  return reading;
+}
+
+namespace {
+
+ReadOutcome ReadThroughWindow(DemoFile& file, std::size_t size, DemoReading& reading, const DemoReadOptions& options) {
+  ReadingScans scans(size, options.key);
+  FileWindow source(file, size, scans, options.window);
+  DemoReading read;
+  const ByteView header = source.Bytes(0, kHeaderSize);
+  read.inspection.header = DecodeDemoHeader(header);
+  const bool usable = IsUsableDemo(header);
+  FactsWalk facts(HeaderProtocol(header));
+  DemoWalk walk;
+  if (options.facts) {
+    scans.countSizeRecords = !(size > kHeaderSize && ReadFrame(source, kHeaderSize, size));
+    walk = WalkDemo(source, [&](std::size_t segment, const Frame& frame) { facts.Visit(segment, frame); });
+  }
+  if (!source.Finish()) return ReadOutcome::kShortRead;
+  MarkerScan scan = scans.markers.Finish();
+  DemoInspection& inspection = read.inspection;
+  inspection.hltv = scan.hltv;
+  inspection.buildNumber = scan.buildNumber;
+  inspection.playerNames = std::move(scan.names);
+  inspection.playersNotListed = scan.namesNotListed;
+  inspection.engineVersion = EngineVersionText(inspection.buildNumber, inspection.header.networkVersion);
+  if (options.facts) read.facts = facts.Finish(walk, scan.hltv, scans.sizeRecords.Result());
+  read.facts.demo = usable;
+  reading = std::move(read);
+  return ReadOutcome::kOk;
+}
+
+}  // namespace
+
+ReadOutcome ReadDemo(DemoFile& file, DemoReading& reading, const DemoReadOptions& options) {
+  std::size_t size = 0;
+  if (ReadOutcome sized = ReadableSize(file, size); sized != ReadOutcome::kOk) return sized;
+  try {
+    return ReadThroughWindow(file, size, reading, options);
+  } catch (const std::bad_alloc&) {
+    return ReadOutcome::kNoMemory;  // not even the window
+  }
 }
 
 std::string PlayingTimeText(double seconds) {

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "demo/bytes.h"
+#include "demo/file_window.h"
+#include "demo/files.h"
+#include "demo/info.h"
 #include "demo/resolution.h"
 
 namespace rewindor {
@@ -48,6 +51,27 @@ DemoFacts ReadDemoFacts(ByteView image);
 // The same for a caller that knows already whether the demo holds the HLTV
 // marker (InspectDemo's hltv), sparing a pass over the image.
 DemoFacts ReadDemoFacts(ByteView image, bool hltv);
+
+// What the information reader (InspectDemo) and the facts take from one
+// read of a demo.
+struct DemoReading {
+  DemoInspection inspection;
+  DemoFacts facts;
+};
+DemoReading ReadDemo(ByteView image);
+
+struct DemoReadOptions {
+  bool facts = true;  // false: the information reader's part alone, no frame walked
+  std::size_t window = kFileWindowSize;
+  NameKeyOf key = FoldAsciiCase;  // how the information reader's names are told apart (InspectDemo)
+};
+// The same from an opened demo, read once, front to back, through a window
+// of fixed size (file_window.h): the memory held does not grow with the
+// demo. The outcome tells which step failed, as ReadWhole's does: a read that
+// fails, or a file that turns out shorter than its size, is kShortRead, and
+// `reading` is then left untouched. A file that grows meanwhile is read up to
+// the size it had when asked, as a whole read would be.
+ReadOutcome ReadDemo(DemoFile& file, DemoReading& reading, const DemoReadOptions& options = {});
 
 // Longer than any recording (about 31 years): a larger time is damage.
 inline constexpr double kMaxPlayingSeconds = 1e9;

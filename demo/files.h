@@ -48,9 +48,12 @@ class DemoFile {
  public:
   virtual ~DemoFile() = default;
   virtual bool Size(std::uint64_t& size) = 0;
+  // Reads the file from `offset` on into the whole of `into`; false when fewer
+  // bytes arrived (the file ends sooner than that, or the read failed).
+  virtual bool ReadAt(std::uint64_t offset, MutableByteView into) = 0;
   // Reads the file from offset 0 into `into` in one read; false when fewer
   // bytes than `into.size()` arrived.
-  virtual bool Read(MutableByteView into) = 0;
+  virtual bool Read(MutableByteView into) { return ReadAt(0, into); }
   // Only for a demo opened for editing: a new empty file in the demo's folder
   // (nameless where the system allows; on Windows marked to be deleted with
   // its last handle, so that a kill leaves nothing), with the demo's

@@ -344,10 +344,10 @@ class PosixDemo final : public DemoFile {
     return true;
   }
 
-  bool Read(MutableByteView into) override {
+  bool ReadAt(std::uint64_t offset, MutableByteView into) override {
     std::size_t done = 0;
     while (done < into.size()) {
-      ssize_t n = ::pread(fd_, into.data() + done, into.size() - done, static_cast<off_t>(done));
+      ssize_t n = ::pread(fd_, into.data() + done, into.size() - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return Fail();
       if (n == 0) {

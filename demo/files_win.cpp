@@ -182,18 +182,23 @@ class WinDemo final : public DemoFile {
     return true;
   }
 
-  bool Read(MutableByteView into) override {
-    LARGE_INTEGER zero{};
-    if (!SetFilePointerEx(h_, zero, nullptr, FILE_BEGIN)) return Fail();
+  bool ReadAt(std::uint64_t offset, MutableByteView into) override {
     std::uint8_t* p = into.data();
     std::size_t left = into.size();
     while (left > 0) {
+      // On a handle opened for plain reads the offset in OVERLAPPED places the read.
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(offset);
+      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
       DWORD want = static_cast<DWORD>(std::min<std::size_t>(left, kChunk));
       DWORD got = 0;
-      if (!ReadFile(h_, p, want, &got, nullptr)) return Fail();
+      if (!ReadFile(h_, p, want, &got, &at)) {
+        return GetLastError() == ERROR_HANDLE_EOF ? Fail(ERROR_HANDLE_EOF) : Fail();
+      }
       if (got == 0) return Fail(ERROR_HANDLE_EOF);  // the file became shorter than its size said
       p += got;
       left -= got;
+      offset += got;
     }
     return true;
   }

@@ -6,22 +6,18 @@
 namespace rewindor {
 
 std::optional<Directory> ReadDirectory(ByteView image) {
-  if (image.size() < kHeaderSize) return std::nullopt;
-  const std::int64_t offset = LoadI32LE(image.data() + kDirectoryOffsetOffset);
-  if (offset < static_cast<std::int64_t>(kHeaderSize) || offset >= static_cast<std::int64_t>(image.size())) {
-    return std::nullopt;
-  }
-  ByteReader r(image, static_cast<std::size_t>(offset));
-  const std::int32_t count = r.I32();
-  if (!r.ok() || count < 1 || count > kMaxDirectoryEntries ||
-      r.remaining() < static_cast<std::uint64_t>(count) * kDirectoryEntrySize) {
-    return std::nullopt;
-  }
+  ImageSource source(image);
+  return ReadDirectory(source);
+}
+
+Directory DirectoryAt(std::size_t offset, std::int32_t count, ByteView entries) {
+  ByteReader r(entries);
   Directory directory;
-  directory.offset = static_cast<std::size_t>(offset);
+  directory.offset = offset;
   directory.entries.reserve(static_cast<std::size_t>(count));
   for (std::int32_t e = 0; e < count; ++e) {
     ByteView raw = r.Take(kDirectoryEntrySize);
+    if (!r.ok()) break;
     DirectoryEntry entry;
     entry.type = LoadI32LE(raw.data() + kEntryTypeOffset);
     const auto* title = reinterpret_cast<const char*>(raw.data() + kEntryTitleOffset);
@@ -37,55 +33,60 @@ std::optional<Directory> ReadDirectory(ByteView image) {
 }
 
 std::optional<Frame> ReadFrame(ByteView image, std::size_t pos, std::size_t end) {
-  if (end > image.size() || pos >= end) return std::nullopt;
-  ByteReader r(image.first(end), pos);
+  ImageSource source(image);
+  return ReadFrame(source, pos, end);
+}
+
+std::optional<Frame> FrameFromHead(ByteView head, std::size_t pos, std::size_t end) {
+  ByteReader r(head);
   Frame f;
   f.offset = pos;
   f.type = r.U8();
   f.time = r.F32();
   f.number = r.I32();
+  std::uint64_t size = kFrameHeaderSize;  // with what follows the head
   switch (f.type) {
     case kFrameNetMsgStart:
     case kFrameNetMsg: {
       r.Skip(kNetMsgFixedSize);
       const std::uint32_t length = r.U32();
       if (length > kMaxNetMsgLength) return std::nullopt;
-      r.Skip(length);
+      size = kNetMsgDataOffset + std::uint64_t{length};
       break;
     }
     case kFrameDemoStart:
     case kFrameNextSection:
       break;
     case kFrameConsoleCommand:
-      r.Skip(kConsoleCommandSize);
+      size += kConsoleCommandSize;
       break;
     case kFrameClientData:
-      r.Skip(kClientDataSize);
+      size += kClientDataSize;
       break;
     case kFrameEvent:
-      r.Skip(kEventSize);
+      size += kEventSize;
       break;
     case kFrameWeaponAnim:
-      r.Skip(kWeaponAnimSize);
+      size += kWeaponAnimSize;
       break;
     case kFrameSound: {
       r.Skip(4);  // channel
       const std::int32_t sample = r.I32();
       if (sample < 0) return std::nullopt;
-      r.Skip(static_cast<std::uint64_t>(sample) + kSoundTailSize);
+      size += 8 + static_cast<std::uint64_t>(sample) + kSoundTailSize;
       break;
     }
     case kFrameDemoBuffer: {
       const std::int32_t length = r.I32();
       if (length < 0) return std::nullopt;
-      r.Skip(static_cast<std::uint64_t>(length));
+      size += 4 + static_cast<std::uint64_t>(length);
       break;
     }
     default:
       return std::nullopt;
   }
-  if (!r.ok()) return std::nullopt;
-  f.size = r.pos() - pos;
+  if (!r.ok() || end < pos || size > end - pos) return std::nullopt;
+  f.size = static_cast<std::size_t>(size);
   return f;
 }
 
@@ -97,6 +98,16 @@ ByteView NetworkFixedPart(ByteView image, const Frame& frame) {
 ByteView NetworkMessages(ByteView image, const Frame& frame) {
   if (!frame.IsNetwork()) return {};
   return image.subspan(frame.offset + kNetMsgDataOffset, frame.size - kNetMsgDataOffset);
+}
+
+ByteView NetworkFixedPart(const Frame& frame) {
+  if (!frame.IsNetwork() || frame.bytes.size() < kNetMsgDataOffset) return {};
+  return frame.bytes.subspan(kFrameHeaderSize, kNetMsgFixedSize);
+}
+
+ByteView NetworkMessages(const Frame& frame) {
+  if (!frame.IsNetwork() || frame.bytes.size() < kNetMsgDataOffset) return {};
+  return frame.bytes.subspan(kNetMsgDataOffset);
 }
 
 namespace {
@@ -169,17 +180,13 @@ std::uint64_t DemoWalk::mendedFrames() const {
 }
 
 std::optional<Frame> ReadPlaybackFrame(ByteView image, std::size_t pos) {
-  std::optional<Frame> f = ReadFrame(image, pos, image.size());
-  if (f && f->type == kFrameNetMsgStart) return std::nullopt;
-  return f;
+  ImageSource source(image);
+  return ReadPlaybackFrame(source, pos);
 }
 
 std::size_t ClosingFramesEnd(ByteView image, std::size_t pos, std::size_t limit) {
-  for (std::optional<Frame> f = ReadFrame(image, pos, limit); f && f->type == kFrameNextSection;
-       f = ReadFrame(image, pos, limit)) {
-    pos = f->end();
-  }
-  return pos;
+  ImageSource source(image);
+  return ClosingFramesEnd(source, pos, limit);
 }
 
 bool EntryDescribes(const DirectoryEntry& entry, std::size_t index, const Segment& segment) {
@@ -194,22 +201,8 @@ bool EntryDescribes(const DirectoryEntry& entry, std::size_t index, const Segmen
 
 bool EntryVouches(ByteView image, const DirectoryEntry& entry, std::size_t index, const Segment& sofar,
                   const Frame& frame, std::size_t limit) {
-  // Both are 32-bit in the file: their sum cannot overflow.
-  const std::int64_t end = entry.offset + entry.length;
-  if (entry.length <= 0 || end > static_cast<std::int64_t>(limit)) return false;
-  Segment s = sofar;
-  for (std::optional<Frame> f = frame; f; f = ReadPlaybackFrame(image, f->end())) {
-    if (static_cast<std::int64_t>(f->end()) > end) return false;
-    ++s.frames;
-    s.networkFrames += f->type == kFrameNetMsg;
-    s.last = StampOf(*f);
-    if (f->type == kFrameNextSection) {
-      s.closed = true;
-      s.end = ClosingFramesEnd(image, f->end(), limit);
-      return EntryDescribes(entry, index, s);
-    }
-  }
-  return false;
+  ImageSource source(image);
+  return EntryVouches(source, entry, index, sofar, frame, limit);
 }
 
 bool AgreesWithDirectory(const DemoWalk& walk) {

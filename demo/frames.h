@@ -4,10 +4,13 @@
 // frame once, whatever the directory claims.
 #pragma once
 
+#include <algorithm>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "demo/bytes.h"
@@ -34,10 +37,43 @@ struct Directory {
   std::vector<DirectoryEntry> entries;
 };
 
+// Where the walk reads a demo's bytes: the whole image in memory
+// (ImageSource), or a file read front to back through a window (FileWindow,
+// file_window.h). Bytes(pos, n) gives the n bytes at pos, or fewer when they
+// are not all in the file or cannot be read; a view stays valid until the
+// next call. Aside(pos, n) is the same for a read away from the walk (the
+// directory). Hold(pos) tells that the walk will soon read again from `pos`
+// on, and needs nothing before it.
+template <class S>
+concept FrameSource = requires(S& s, std::size_t pos, std::size_t n) {
+  { s.size() } -> std::convertible_to<std::size_t>;
+  { s.Bytes(pos, n) } -> std::same_as<ByteView>;
+  { s.Aside(pos, n) } -> std::same_as<ByteView>;
+  s.Hold(pos);
+};
+
+class ImageSource {
+ public:
+  explicit ImageSource(ByteView image) : image_(image) {}
+  std::size_t size() const { return image_.size(); }
+  ByteView Bytes(std::size_t pos, std::size_t n) const {
+    return pos > image_.size() ? ByteView{} : image_.subspan(pos, std::min(n, image_.size() - pos));
+  }
+  ByteView Aside(std::size_t pos, std::size_t n) const { return Bytes(pos, n); }
+  void Hold(std::size_t) {}
+
+ private:
+  ByteView image_;
+};
+
 // The directory named at byte 540, when it stands whole in the file after the
 // header: 1 to 1,024 entries, the last one ending at or before the file's end.
 // None for a demo the game never finished (0 there) or a damaged one.
 std::optional<Directory> ReadDirectory(ByteView image);
+template <FrameSource Source>
+std::optional<Directory> ReadDirectory(Source& source);
+// The directory at `offset` with `count` entries, given their bytes.
+Directory DirectoryAt(std::size_t offset, std::int32_t count, ByteView entries);
 
 // One whole frame.
 struct Frame {
@@ -49,6 +85,9 @@ struct Frame {
   // The walk gave it the time and number above in place of the damaged ones
   // it holds (PlaybackRun's kMend).
   bool mended = false;
+  // While the walk visits a network frame: its bytes, whole (empty for the
+  // other types, and outside the visit).
+  ByteView bytes;
 
   std::size_t end() const { return offset + size; }
   bool IsNetwork() const { return type == kFrameNetMsgStart || type == kFrameNetMsg; }
@@ -58,11 +97,25 @@ struct Frame {
 // `end`: a network frame's messages within the engine's limit, a sound's
 // sample and a demo buffer's bytes of a non-negative length that fits.
 std::optional<Frame> ReadFrame(ByteView image, std::size_t pos, std::size_t end);
+template <FrameSource Source>
+std::optional<Frame> ReadFrame(Source& source, std::size_t pos, std::size_t end);
+
+// A frame's first bytes, as many as tell its type and size (a network
+// frame's fixed part and length).
+inline constexpr std::size_t kMaxFrameHead = kNetMsgDataOffset;
+// The largest network frame.
+inline constexpr std::size_t kMaxNetworkFrame = kNetMsgDataOffset + kMaxNetMsgLength;
+// ReadFrame given the frame's first bytes at `pos`: up to kMaxFrameHead, or
+// to `end` when that comes sooner.
+std::optional<Frame> FrameFromHead(ByteView head, std::size_t pos, std::size_t end);
 
 // A network frame's fixed part (after the frame header, before the length)
 // and its message bytes.
 ByteView NetworkFixedPart(ByteView image, const Frame& frame);
 ByteView NetworkMessages(ByteView image, const Frame& frame);
+// The same from the bytes of a frame being visited.
+ByteView NetworkFixedPart(const Frame& frame);
+ByteView NetworkMessages(const Frame& frame);
 
 // A frame's place in time: its time in seconds since the segment began and
 // its frame number.
@@ -161,14 +214,22 @@ struct DemoWalk {
 // those after the first the rule would not keep at most once more (once per
 // segment): the cost is linear in the file's size, whatever the directory
 // holds.
+// The same through a source, which is read front to back but for the
+// directory and those frames read once more.
 template <class Visit>
 DemoWalk WalkDemo(ByteView image, Visit&& visit);
+template <FrameSource Source, class Visit>
+DemoWalk WalkDemo(Source& source, Visit&& visit);
 
 // The whole frame at `pos` that Playback may hold: none for a type-0 frame.
 std::optional<Frame> ReadPlaybackFrame(ByteView image, std::size_t pos);
+template <FrameSource Source>
+std::optional<Frame> ReadPlaybackFrame(Source& source, std::size_t pos);
 
 // The end of the closing frames that stand from `pos` on, within `limit`.
 std::size_t ClosingFramesEnd(ByteView image, std::size_t pos, std::size_t limit);
+template <FrameSource Source>
+std::size_t ClosingFramesEnd(Source& source, std::size_t pos, std::size_t limit);
 
 // Whether the directory entry at `index` describes the segment exactly: at
 // its offset and of its length, the segment closed and not mended; from
@@ -180,6 +241,9 @@ bool EntryDescribes(const DirectoryEntry& entry, std::size_t index, const Segmen
 // them is the segment the entry describes, ending before `limit`.
 bool EntryVouches(ByteView image, const DirectoryEntry& entry, std::size_t index, const Segment& sofar,
                   const Frame& frame, std::size_t limit);
+template <FrameSource Source>
+bool EntryVouches(Source& source, const DirectoryEntry& entry, std::size_t index, const Segment& sofar,
+                  const Frame& frame, std::size_t limit);
 
 // Whether the directory describes exactly what was walked: one entry for each
 // segment, in order, each at its segment's offset and of its length, every
@@ -188,11 +252,89 @@ bool EntryVouches(ByteView image, const DirectoryEntry& entry, std::size_t index
 // closing frame's time. Anything else is damage, whatever the game can play.
 bool AgreesWithDirectory(const DemoWalk& walk);
 
-template <class Visit>
-Segment WalkLoading(ByteView image, std::size_t limit, Visit&& visit) {
+template <FrameSource Source>
+std::optional<Directory> ReadDirectory(Source& source) {
+  const std::size_t size = source.size();
+  if (size < kHeaderSize) return std::nullopt;
+  const ByteView header = source.Bytes(0, kHeaderSize);
+  if (header.size() != kHeaderSize) return std::nullopt;
+  const std::int64_t offset = LoadI32LE(header.data() + kDirectoryOffsetOffset);
+  if (offset < static_cast<std::int64_t>(kHeaderSize) || offset >= static_cast<std::int64_t>(size) ||
+      size - static_cast<std::size_t>(offset) < 4) {
+    return std::nullopt;
+  }
+  const auto at = static_cast<std::size_t>(offset);
+  const ByteView countBytes = source.Aside(at, 4);
+  if (countBytes.size() != 4) return std::nullopt;
+  const std::int32_t count = LoadI32LE(countBytes.data());
+  if (count < 1 || count > kMaxDirectoryEntries ||
+      size - at - 4 < static_cast<std::uint64_t>(count) * kDirectoryEntrySize) {
+    return std::nullopt;
+  }
+  const std::size_t length = static_cast<std::size_t>(count) * kDirectoryEntrySize;
+  const ByteView entries = source.Aside(at + 4, length);
+  if (entries.size() != length) return std::nullopt;
+  return DirectoryAt(at, count, entries);
+}
+
+template <FrameSource Source>
+std::optional<Frame> ReadFrame(Source& source, std::size_t pos, std::size_t end) {
+  if (end > source.size() || pos >= end) return std::nullopt;
+  return FrameFromHead(source.Bytes(pos, std::min(end - pos, kMaxFrameHead)), pos, end);
+}
+
+template <FrameSource Source>
+std::optional<Frame> ReadPlaybackFrame(Source& source, std::size_t pos) {
+  std::optional<Frame> f = ReadFrame(source, pos, source.size());
+  if (f && f->type == kFrameNetMsgStart) return std::nullopt;
+  return f;
+}
+
+template <FrameSource Source>
+std::size_t ClosingFramesEnd(Source& source, std::size_t pos, std::size_t limit) {
+  for (std::optional<Frame> f = ReadFrame(source, pos, limit); f && f->type == kFrameNextSection;
+       f = ReadFrame(source, pos, limit)) {
+    pos = f->end();
+  }
+  return pos;
+}
+
+template <FrameSource Source>
+bool EntryVouches(Source& source, const DirectoryEntry& entry, std::size_t index, const Segment& sofar,
+                  const Frame& frame, std::size_t limit) {
+  // Both are 32-bit in the file: their sum cannot overflow.
+  const std::int64_t end = entry.offset + entry.length;
+  if (entry.length <= 0 || end > static_cast<std::int64_t>(limit)) return false;
+  Segment s = sofar;
+  for (std::optional<Frame> f = frame; f; f = ReadPlaybackFrame(source, f->end())) {
+    if (static_cast<std::int64_t>(f->end()) > end) return false;
+    ++s.frames;
+    s.networkFrames += f->type == kFrameNetMsg;
+    s.last = {f->time, f->number};
+    if (f->type == kFrameNextSection) {
+      s.closed = true;
+      s.end = ClosingFramesEnd(source, f->end(), limit);
+      return EntryDescribes(entry, index, s);
+    }
+  }
+  return false;
+}
+
+// Gives a network frame its bytes for the visit; false when the source cannot
+// (it failed to read them), which ends the walk.
+template <FrameSource Source>
+bool ShowFrame(Source& source, Frame& frame) {
+  if (!frame.IsNetwork()) return true;
+  frame.bytes = source.Bytes(frame.offset, frame.size);
+  return frame.bytes.size() == frame.size;
+}
+
+template <FrameSource Source, class Visit>
+Segment WalkLoading(Source& source, std::size_t limit, Visit&& visit) {
   Segment s;
   s.begin = s.end = kHeaderSize;
-  for (std::optional<Frame> f = ReadFrame(image, s.end, image.size()); f; f = ReadFrame(image, s.end, image.size())) {
+  for (std::optional<Frame> f = ReadFrame(source, s.end, source.size()); f && ShowFrame(source, *f);
+       f = ReadFrame(source, s.end, source.size())) {
     visit(*f);
     ++s.frames;
     s.networkFrames += f->type == kFrameNetMsg;
@@ -200,7 +342,7 @@ Segment WalkLoading(ByteView image, std::size_t limit, Visit&& visit) {
     s.last = {f->time, f->number};
     if (f->type == kFrameNextSection) {
       s.closed = true;
-      s.end = ClosingFramesEnd(image, s.end, limit);
+      s.end = ClosingFramesEnd(source, s.end, limit);
       break;
     }
   }
@@ -209,24 +351,25 @@ Segment WalkLoading(ByteView image, std::size_t limit, Visit&& visit) {
 
 // The segment from `begin`, the `index`th of the demo; `entry` the directory's
 // entry for it when one starts at `begin`.
-template <class Visit>
-Segment WalkPlayback(ByteView image, std::size_t begin, std::size_t limit, std::size_t index,
+template <FrameSource Source, class Visit>
+Segment WalkPlayback(Source& source, std::size_t begin, std::size_t limit, std::size_t index,
                      const DirectoryEntry* entry, Visit&& visit) {
   Segment s;
   s.begin = s.end = begin;
   PlaybackRun run;
   bool vouched = false;  // the entry vouches for every frame from here to the segment's end
-  for (std::optional<Frame> frame = ReadPlaybackFrame(image, begin); frame;) {
+  for (std::optional<Frame> frame = ReadPlaybackFrame(source, begin); frame;) {
+    source.Hold(frame->IsNetwork() ? frame->offset : frame->end());
     std::optional<Frame> next =
-        frame->type == kFrameNextSection ? std::nullopt : ReadPlaybackFrame(image, frame->end());
+        frame->type == kFrameNextSection ? std::nullopt : ReadPlaybackFrame(source, frame->end());
     PlaybackRun::Verdict verdict = vouched ? PlaybackRun::Verdict::kKeep : run.Judge(*frame, next);
     if (verdict != PlaybackRun::Verdict::kKeep && entry) {
-      vouched = EntryVouches(image, *entry, index, s, *frame, limit);
+      vouched = EntryVouches(source, *entry, index, s, *frame, limit);
       entry = nullptr;  // asked once
       if (vouched) verdict = PlaybackRun::Verdict::kKeep;
     }
     if (vouched) run.Keep(*frame);
-    if (verdict == PlaybackRun::Verdict::kEnd) break;
+    if (verdict == PlaybackRun::Verdict::kEnd || !ShowFrame(source, *frame)) break;
     if (verdict == PlaybackRun::Verdict::kMend) {
       frame->time = run.last().time;
       frame->number = run.last().number;
@@ -239,7 +382,7 @@ Segment WalkPlayback(ByteView image, std::size_t begin, std::size_t limit, std::
     s.end = frame->end();
     if (frame->type == kFrameNextSection) {
       s.closed = true;
-      s.end = ClosingFramesEnd(image, s.end, limit);
+      s.end = ClosingFramesEnd(source, s.end, limit);
       break;
     }
     frame = std::move(next);
@@ -248,13 +391,13 @@ Segment WalkPlayback(ByteView image, std::size_t begin, std::size_t limit, std::
   return s;
 }
 
-template <class Visit>
-DemoWalk WalkDemo(ByteView image, Visit&& visit) {
+template <FrameSource Source, class Visit>
+DemoWalk WalkDemo(Source& source, Visit&& visit) {
   DemoWalk walk;
-  if (image.size() <= kHeaderSize) return walk;
-  walk.directory = ReadDirectory(image);
-  const std::size_t limit = walk.directory ? walk.directory->offset : image.size();
-  Segment loading = WalkLoading(image, limit, [&](const Frame& f) { visit(std::size_t{0}, f); });
+  if (source.size() <= kHeaderSize) return walk;
+  walk.directory = ReadDirectory(source);
+  const std::size_t limit = walk.directory ? walk.directory->offset : source.size();
+  Segment loading = WalkLoading(source, limit, [&](const Frame& f) { visit(std::size_t{0}, f); });
   if (loading.frames == 0) return walk;
   walk.segments.push_back(loading);
   // The game plays no directory of more entries than kMaxDirectoryEntries.
@@ -267,12 +410,18 @@ DemoWalk WalkDemo(ByteView image, Visit&& visit) {
         walk.directory->entries[index].offset == static_cast<std::int64_t>(begin)) {
       entry = &walk.directory->entries[index];
     }
-    Segment s = WalkPlayback(image, begin, limit, index, entry, [&](const Frame& f) { visit(index, f); });
+    Segment s = WalkPlayback(source, begin, limit, index, entry, [&](const Frame& f) { visit(index, f); });
     if (s.frames == 0) break;
     walk.segments.push_back(s);
   }
   walk.finished = AgreesWithDirectory(walk);
   return walk;
+}
+
+template <class Visit>
+DemoWalk WalkDemo(ByteView image, Visit&& visit) {
+  ImageSource source(image);
+  return WalkDemo(source, std::forward<Visit>(visit));
 }
 
 }  // namespace rewindor

@@ -46,46 +46,76 @@ std::string SignedByteText(ByteView image, std::size_t offset) {
 // when the state makes it a name, each window that ends inside it finds it cut
 // at the window's end, and the windows that hold all of it find it whole. The
 // names come in the order that walking the windows one after the other gives.
+//
+// The walk sees the file piece by piece (SetBytes). It never looks back before
+// the last limit it advanced to, nor further ahead of it than a token's first
+// kLongToken bytes: a longer token runs on past every window that was running
+// when it started (those windows started at or before it), so it counts as
+// that long until its end is found, byte by byte, as later pieces come.
 class PlayerNameWalk {
  public:
-  PlayerNameWalk(ByteView image, const std::function<void(std::string_view)>& found)
-      : d_(image.data()), n_(image.size()), found_(found) {}
+  static constexpr std::size_t kLongToken = kPlayerInfoWindowSize + 2;
+
+  PlayerNameWalk(std::size_t size, const std::function<void(std::string_view)>& found) : n_(size), found_(found) {}
+
+  // The file's bytes from `base` on.
+  void SetBytes(ByteView bytes, std::size_t base) {
+    bytes_ = bytes;
+    base_ = base;
+  }
 
   // Markers come in increasing order.
   void AddWindow(std::size_t marker) {
     Advance(marker);
     const std::size_t end = std::min(marker + kPlayerInfoWindowSize, n_);
-    if (pos_ <= marker) {
+    if (inLongToken_) {
+      // The marker lies in a long token: its window finds nothing unless that token ends inside it.
+      SeekTokenEnd(end);
+    } else if (pos_ <= marker) {
       // The token at the marker starts there for the earlier windows too.
       pos_ = marker;
       Take(marker, TokenEnd(marker));
     }
     // Otherwise the marker lies in the token just taken, which was its first.
     // A window that ends inside its first token finds nothing.
-    if (end > pos_) ends_.push_back(end);
-  }
-  void Finish() { Advance(n_); }
-
- private:
-  std::size_t TokenEnd(std::size_t i) const {
-    while (i < n_ && !IsDelimiter(d_[i])) ++i;
-    return i;
+    if (!inLongToken_ && end > pos_) ends_.push_back(end);
   }
 
   // Takes every token that starts before `limit` inside a window.
   void Advance(std::size_t limit) {
-    while (!ends_.empty()) {
+    while (!ends_.empty() && !inLongToken_) {
       const std::size_t stop = std::min(limit, ends_.back());
       std::size_t start = pos_;
-      while (start < stop && IsDelimiter(d_[start])) ++start;
+      while (start < stop && IsDelimiter(At(start))) ++start;
       pos_ = start;
       if (start >= stop) return;
       Take(start, TokenEnd(start));
     }
+    // No window runs past a long token: all that is left is to find its end.
+    if (inLongToken_) SeekTokenEnd(limit);
+  }
+
+ private:
+  std::uint8_t At(std::size_t i) const { return bytes_[i - base_]; }
+  const char* Chars(std::size_t i) const { return reinterpret_cast<const char*>(bytes_.data() + (i - base_)); }
+
+  // The end of the token at `i`, or where its first kLongToken bytes end.
+  std::size_t TokenEnd(std::size_t i) const {
+    const std::size_t cap = std::min(i + kLongToken, n_);
+    while (i < cap && !IsDelimiter(At(i))) ++i;
+    return i;
+  }
+
+  // Looks for the end of the long token up to `limit`.
+  void SeekTokenEnd(std::size_t limit) {
+    const std::size_t stop = std::min(limit, n_);
+    while (pos_ < stop && !IsDelimiter(At(pos_))) ++pos_;
+    if (pos_ < stop || pos_ == n_) inLongToken_ = false;
   }
 
   void Take(std::size_t start, std::size_t end) {
     pos_ = end;
+    inLongToken_ = end < n_ && !IsDelimiter(At(end));
     while (!ends_.empty() && ends_.front() <= start) ends_.pop_front();
     if (ends_.empty()) {
       nextIsName_ = false;
@@ -99,20 +129,22 @@ class PlayerNameWalk {
       if (ends_.back() >= end) Found(start, end);
       nextIsName_ = false;
     } else {
-      nextIsName_ = end - start == 4 && std::memcmp(d_ + start, "name", 4) == 0;
+      nextIsName_ = end - start == 4 && std::memcmp(Chars(start), "name", 4) == 0;
     }
   }
 
   void Found(std::size_t start, std::size_t end) {
-    const std::string_view name(reinterpret_cast<const char*>(d_ + start), end - start);
+    const std::string_view name(Chars(start), end - start);
     found_(name.substr(0, Utf8CutLength(name, kMaxPlayerNameBytes)));
   }
 
-  const std::uint8_t* d_;
+  ByteView bytes_;
+  std::size_t base_ = 0;
   std::size_t n_;
   const std::function<void(std::string_view)>& found_;
   std::deque<std::size_t> ends_;  // of the windows still running, in order
-  std::size_t pos_ = 0;           // the end of the last token taken
+  std::size_t pos_ = 0;           // the end of the last token taken (of a long one: how far it was looked at)
+  bool inLongToken_ = false;      // the last token taken is long and its end not found yet
   bool nextIsName_ = false;
 };
 
@@ -120,10 +152,10 @@ class PlayerNameWalk {
 // ScanMarkers' candidate test for 32 positions at a time, where the
 // processor has AVX2. Returns the first position it did not look at.
 template <class Test>
-__attribute__((target("avx2"))) std::size_t ScanCandidatesAvx2(const std::uint8_t* d, std::size_t n, Test& test) {
+__attribute__((target("avx2"))) std::size_t ScanCandidatesAvx2(const std::uint8_t* d, std::size_t i, std::size_t n,
+                                                                Test& test) {
   const __m256i hltvKey = _mm256_set1_epi8(0x08), buildKey = _mm256_set1_epi8('B'), infoKey = _mm256_set1_epi8('\t');
   const __m256i hltvNext = _mm256_set1_epi8('H'), buildNext = _mm256_set1_epi8('U'), infoNext = _mm256_set1_epi8('f');
-  std::size_t i = 0;
   for (; i + 33 <= n; i += 32) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
     const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i + 1));
@@ -230,44 +262,23 @@ std::string EngineVersionText(int buildNumber, std::string_view networkVersion) 
   return "N/A";
 }
 
-MarkerScan ScanMarkers(ByteView image, const NameKeyOf& key) {
-  MarkerScan result;
-  if (image.size() < 7) return result;
-  const std::uint8_t* d = image.data();
-  const std::size_t n = image.size();
-  const std::size_t lastStart = n - 7;  // the last start position a scan tests
-  std::size_t lastBuild = std::string_view::npos;
-  NameTally names(key);
-  const std::function<void(std::string_view)> keep = [&](std::string_view name) { names.Add(name); };
-  PlayerNameWalk walk(image, keep);
-  // Each marker has a key byte (its first non-zero one: 08 of the HLTV marker
-  // at index 1, 'B', and the tab); every key byte found is tested as part of
-  // its marker. Zero bytes, which fill much of a demo, are never keys.
-  auto test = [&](std::size_t i) {
-    switch (d[i]) {
-      case 0x08:
-        if (i >= 1 && i - 1 <= lastStart && std::memcmp(d + i - 1, kHltvMarker.data(), 6) == 0) result.hltv = true;
-        break;
-      case 'B':
-        if (i <= lastStart && std::memcmp(d + i, kBuildMarker.data(), 6) == 0) lastBuild = i;
-        break;
-      case '\t':
-        if (i <= lastStart && std::memcmp(d + i, kPlayerInfoMarker.data(), 6) == 0) walk.AddWindow(i);
-        break;
-      default:
-        break;
-    }
-  };
-  std::size_t i = 0;
+namespace {
+
+// Calls test(i) for every position i from `i` up to `to` where a marker's key
+// byte and the byte after it match, and maybe for others; `n` bytes can be read.
+template <class Test>
+void ForEachCandidate(const std::uint8_t* d, std::size_t i, std::size_t to, std::size_t n, Test& test) {
+  // The blocks test no position from `to` on and read no byte from `n` on.
+  const std::size_t blocks = std::min(to + 1, n);
 #if defined(REWINDOR_SCAN_AVX2)
-  if (__builtin_cpu_supports("avx2")) i = ScanCandidatesAvx2(d, n, test);
+  if (__builtin_cpu_supports("avx2")) i = ScanCandidatesAvx2(d, i, blocks, test);
 #endif
 #if defined(__SSE2__)
   // Sixteen positions at a time: a position is tested when its key byte and
   // the byte after it both match one marker (08 'H', 'B' 'U', tab 'f').
   const __m128i hltvKey = _mm_set1_epi8(0x08), buildKey = _mm_set1_epi8('B'), infoKey = _mm_set1_epi8('\t');
   const __m128i hltvNext = _mm_set1_epi8('H'), buildNext = _mm_set1_epi8('U'), infoNext = _mm_set1_epi8('f');
-  for (; i + 17 <= n; i += 16) {
+  for (; i + 17 <= blocks; i += 16) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
     __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i + 1));
     __m128i hit = _mm_or_si128(
@@ -281,13 +292,79 @@ MarkerScan ScanMarkers(ByteView image, const NameKeyOf& key) {
     }
   }
 #endif
-  for (; i < n; ++i) test(i);
-  walk.Finish();
-  if (result.hltv) return result;
-  for (std::string_view name : names.kept()) result.names.emplace_back(name);
-  result.namesNotListed = names.notListed();
-  if (lastBuild != std::string_view::npos) result.buildNumber = BuildNumberAt(image, lastBuild);
+  for (; i < to; ++i) test(i);
+}
+
+}  // namespace
+
+struct MarkerScanner::State {
+  State(std::size_t size, const NameKeyOf& key) : n(size), names(key), walk(size, keep) {}
+
+  std::size_t n;
+  std::size_t scanned = 0;
+  bool hltv = false;
+  int buildNumber = 0;
+  NameTally names;
+  const std::function<void(std::string_view)> keep = [this](std::string_view name) { names.Add(name); };
+  PlayerNameWalk walk;
+};
+
+MarkerScanner::MarkerScanner(std::size_t fileSize, const NameKeyOf& key)
+    : s_(std::make_unique<State>(fileSize, key)) {}
+MarkerScanner::~MarkerScanner() = default;
+
+std::size_t MarkerScanner::scanned() const { return s_->scanned; }
+
+void MarkerScanner::Scan(ByteView piece, std::size_t base, std::size_t to) {
+  State& s = *s_;
+  if (to <= s.scanned) return;
+  if (s.n < 7) {
+    s.scanned = to;
+    return;
+  }
+  const std::uint8_t* d = piece.data();
+  const std::size_t lastStart = s.n - 7;  // the last start position a scan tests
+  s.walk.SetBytes(piece, base);
+  // Each marker has a key byte (its first non-zero one: 08 of the HLTV marker
+  // at index 1, 'B', and the tab); every key byte found is tested as part of
+  // its marker. Zero bytes, which fill much of a demo, are never keys. `j`
+  // counts from the piece's start, `i` from the file's.
+  auto test = [&](std::size_t j) {
+    const std::size_t i = base + j;
+    switch (d[j]) {
+      case 0x08:
+        if (i >= 1 && i - 1 <= lastStart && std::memcmp(d + j - 1, kHltvMarker.data(), 6) == 0) s.hltv = true;
+        break;
+      case 'B':
+        if (i <= lastStart && std::memcmp(d + j, kBuildMarker.data(), 6) == 0) s.buildNumber = BuildNumberAt(piece, j);
+        break;
+      case '\t':
+        if (i <= lastStart && std::memcmp(d + j, kPlayerInfoMarker.data(), 6) == 0) s.walk.AddWindow(i);
+        break;
+      default:
+        break;
+    }
+  };
+  ForEachCandidate(d, s.scanned - base, to - base, piece.size(), test);
+  s.walk.Advance(to);
+  s.scanned = to;
+}
+
+MarkerScan MarkerScanner::Finish() {
+  State& s = *s_;
+  MarkerScan result;
+  result.hltv = s.hltv;
+  if (s.hltv) return result;
+  for (std::string_view name : s.names.kept()) result.names.emplace_back(name);
+  result.namesNotListed = s.names.notListed();
+  result.buildNumber = s.buildNumber;
   return result;
+}
+
+MarkerScan ScanMarkers(ByteView image, const NameKeyOf& key) {
+  MarkerScanner scanner(image.size(), key);
+  scanner.Scan(image, 0, image.size());
+  return scanner.Finish();
 }
 
 DemoInspection InspectDemo(ByteView image, const NameKeyOf& key) {

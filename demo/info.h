@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,6 +56,33 @@ struct MarkerScan {
 // The names are told apart by `key` (exact bytes without one), so that the
 // names one key makes one never use up the list.
 MarkerScan ScanMarkers(ByteView image, const NameKeyOf& key = nullptr);
+
+// How far past the last position it tests a scan looks: the player-info
+// window and a little more.
+inline constexpr std::size_t kMarkerLookahead = kPlayerInfoWindowSize + 8;
+
+// ScanMarkers over a file that comes piece by piece, front to back, in
+// bounded memory. Each Scan tests the start positions from where the last one
+// stopped up to `to` (exclusive), given `piece`, the file's bytes from `base`
+// on: they hold the byte before the first position tested and reach
+// kMarkerLookahead bytes past `to`, or the file's end. Once every position
+// was tested, Finish gives what ScanMarkers gives for the whole file.
+class MarkerScanner {
+ public:
+  // The names are told apart by `key`, as ScanMarkers tells them.
+  explicit MarkerScanner(std::size_t fileSize, const NameKeyOf& key = nullptr);
+  ~MarkerScanner();
+  MarkerScanner(const MarkerScanner&) = delete;
+  MarkerScanner& operator=(const MarkerScanner&) = delete;
+
+  void Scan(ByteView piece, std::size_t base, std::size_t to);
+  std::size_t scanned() const;  // the first position not tested yet
+  MarkerScan Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> s_;
+};
 
 struct DemoInspection {
   DemoHeader header;

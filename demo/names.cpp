@@ -49,9 +49,10 @@ bool NameTally::Add(std::string_view name) {
   }
   const std::string_view key = key_ ? std::string_view(keyed) : name;
   if (kept_.size() < kMaxListedNames) {
-    keptSet_.insert(name);
+    const std::string_view copy = copies_.emplace_back(name);
+    keptSet_.insert(copy);
     if (key_) keptKeys_.insert(std::move(keyed));
-    kept_.push_back(name);
+    kept_.push_back(copy);
     return true;
   }
   Count(key);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -35,8 +36,9 @@ using NameKeyOf = std::function<std::string(std::string_view name)>;
 
 // The distinct names given to it, by their keys: the first kMaxListedNames
 // distinct ones are kept (the first spelling of each), the rest counted, so
-// that names the key makes one never use up the list. Names are views that
-// must stay valid while the tally lives (the demo's bytes).
+// that names the key makes one never use up the list. The names kept are
+// copies: a name given may be let go once Add returns (a demo read piece by
+// piece).
 class NameTally {
  public:
   explicit NameTally(NameKeyOf key = nullptr) : key_(std::move(key)) {}
@@ -50,6 +52,7 @@ class NameTally {
   void Count(std::string_view key);
 
   NameKeyOf key_;
+  std::deque<std::string> copies_;  // of the names kept; a deque never moves them
   std::vector<std::string_view> kept_;
   std::unordered_set<std::string_view> keptSet_;  // the kept names, as spelled
   std::unordered_set<std::string> keptKeys_;      // their keys, with a key function

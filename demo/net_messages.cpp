@@ -1,5 +1,7 @@
 #include "demo/net_messages.h"
 
+#include "demo/file_window.h"
+
 #include <array>
 #include <cstring>
 
@@ -599,28 +601,56 @@ std::string MessagesNotDecoded(ByteView image) {
          ": messages are decoded only in demos of demo protocol 5 and network protocol 47 or 48";
 }
 
-DecodeTotals DecodeDemoMessages(ByteView image, MessageSink& sink) {
+namespace {
+
+// Every network frame of the demo that `source` reads (frames.h), decoded in
+// the order the walk finds them.
+template <FrameSource Source>
+DecodeTotals DecodeThrough(Source& source, MessageSink& sink) {
   DecodeTotals totals;
-  totals.notDecoded = MessagesNotDecoded(image);
+  totals.notDecoded = MessagesNotDecoded(source.Bytes(0, kHeaderSize));
   if (!totals.notDecoded.empty()) return totals;
   MessageDecoder decoder;
   std::size_t segment = static_cast<std::size_t>(-1);
   std::size_t index = 0;
-  WalkDemo(image, [&](std::size_t s, const Frame& frame) {
+  WalkDemo(source, [&](std::size_t s, const Frame& frame) {
     if (s != segment) {
       segment = s;
       index = 0;
     }
     if (frame.IsNetwork()) {
       const FramePlace place{segment, index, &frame};
-      const bool decoded = decoder.DecodeFrame(place, NetworkMessages(image, frame),
-                                               frame.offset + kNetMsgDataOffset, sink);
+      const bool decoded = decoder.DecodeFrame(place, NetworkMessages(frame), frame.offset + kNetMsgDataOffset, sink);
       ++totals.frames;
       ++(decoded ? totals.decoded : totals.failed);
     }
     ++index;
   });
   return totals;
+}
+
+// The decoder needs no byte beyond the frames it walks.
+class NoScan final : public StreamScan {
+ public:
+  void Scan(ByteView, std::size_t, std::size_t) override {}
+};
+
+}  // namespace
+
+DecodeTotals DecodeDemoMessages(ByteView image, MessageSink& sink) {
+  ImageSource source(image);
+  return DecodeThrough(source, sink);
+}
+
+ReadOutcome DecodeDemoMessages(DemoFile& file, MessageSink& sink, DecodeTotals& totals, std::size_t window) {
+  std::size_t size = 0;
+  if (ReadOutcome sized = ReadableSize(file, size); sized != ReadOutcome::kOk) return sized;
+  NoScan scan;
+  FileWindow source(file, size, scan, window);
+  DecodeTotals decoded = DecodeThrough(source, sink);
+  if (!source.ok()) return ReadOutcome::kShortRead;
+  totals = std::move(decoded);
+  return ReadOutcome::kOk;
 }
 
 }  // namespace rewindor

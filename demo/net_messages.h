@@ -13,6 +13,8 @@
 #include <string_view>
 
 #include "demo/bytes.h"
+#include "demo/file_window.h"
+#include "demo/files.h"
 #include "demo/frames.h"
 
 namespace rewindor {
@@ -103,5 +105,11 @@ std::string MessagesNotDecoded(ByteView image);
 // Decodes every network frame of the demo, in file order, as the one frame
 // walk finds them. Time and memory are linear in the demo's size.
 DecodeTotals DecodeDemoMessages(ByteView image, MessageSink& sink);
+// The same from an opened demo, read once, front to back, through a window
+// of fixed size (file_window.h): memory does not grow with the demo. A read
+// that fails (the file got shorter, the system's error) is kShortRead, after
+// the frames before it were handed to the sink; `totals` is then untouched.
+ReadOutcome DecodeDemoMessages(DemoFile& file, MessageSink& sink, DecodeTotals& totals,
+                               std::size_t window = kFileWindowSize);
 
 }  // namespace rewindor

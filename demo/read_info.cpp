@@ -60,26 +60,27 @@ bool ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buff
 }
 
 bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, const DemoReadSink& read) {
-  ImageBuffer own;
-  ByteView image;
-  const auto failed = [&window](std::string_view text, const SystemError& why) {
-    window.ReportError(text, why);
-    window.ShowUnreadable(why);
-  };
-  if (!ReadDemoImage(files, window.DemoPath(), state.buffer ? *state.buffer : own, image, failed)) return false;
-
   // A name is added unless the list holds it already in any letter case, as
   // the list compares: one look-up per name, never a search of the list. The
   // list's cap counts names so told apart.
   const auto key = [&window](std::string_view name) { return window.PlayerKey(name); };
-  DemoInspection inspection = InspectDemo(image, key);
+  DemoReading reading;
+  const DemoReadOptions options{.facts = read != nullptr || state.playersFromRoster, .window = state.window, .key = key};
+  const auto failed = [&window](std::string_view text, const SystemError& why) {
+    window.ReportError(text, why);
+    window.ShowUnreadable(why);
+  };
+  if (!ReadReported(files, window.DemoPath(), failed, [&](DemoFile& file) { return ReadDemo(file, reading, options); })) {
+    return false;
+  }
+
+  const DemoInspection& inspection = reading.inspection;
   window.ClearPlayers();
   std::uint64_t notListed = inspection.playersNotListed;
   std::vector<std::string> roster;
   if (state.playersFromRoster) {
-    DemoFacts facts = ReadDemoFacts(image, inspection.hltv);
-    roster = std::move(facts.roster);
-    notListed = std::max(notListed, facts.rosterNotListed);
+    roster = reading.facts.roster;
+    notListed = std::max(notListed, reading.facts.rosterNotListed);
   }
   for (const std::string& name : DemoPlayers(inspection, roster, key)) window.AddPlayer(name);
   if (notListed > 0) window.AddPlayersNotListed(notListed);
@@ -87,7 +88,7 @@ bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, con
   state.currentMod = inspection.header.gameDir;
   LoadPicture(window, state, inspection.header.mapName);
   window.Redraw();
-  if (read) read(image, inspection);
+  if (read) read(reading);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "demo/facts.h"
 #include "demo/files.h"
 #include "demo/image_buffer.h"
 #include "demo/info.h"
@@ -60,9 +61,8 @@ struct ReaderState {
   // How the demo's map and mod name are read for the picture's path; the
   // window reads them as it shows them.
   DemoTextDecoder decodeDemoText = DemoTextToUtf8;
-  // Where a caller that reads many demos keeps one buffer for all (not owned);
-  // without it each read has a buffer of its own, let go when it returns.
-  ImageBuffer* buffer = nullptr;
+  // The bytes each read of the file asks for (file_window.h).
+  std::size_t window = kFileWindowSize;
   // The player list also names every player of the demo's roster (its
   // user-info updates), each name once: what the main window shows.
   bool playersFromRoster = false;
@@ -79,10 +79,10 @@ bool ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buff
 
 // Returns true when the demo was read and shown; on failure the window and
 // the state keep what the previous read left, and the failure was reported.
-// `read`, when given, is shown the demo's bytes and what the reader found in
-// them before they are let go, so a caller that wants more from the same
-// bytes reads neither the file nor the markers again.
-using DemoReadSink = std::function<void(ByteView image, const DemoInspection& inspection)>;
+// The demo is read once, front to back, through a window (ReadDemo of
+// facts.h). `read`, when given, is shown what the reader found and the facts
+// from the same read, so a caller that wants more reads the file only once.
+using DemoReadSink = std::function<void(const DemoReading& reading)>;
 bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, const DemoReadSink& read = nullptr);
 
 }  // namespace rewindor

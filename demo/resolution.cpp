@@ -44,21 +44,20 @@ std::optional<Resolution> SizeRecordAt(const std::uint8_t* data, std::size_t k) 
   return Resolution{w, h};
 }
 
-// Each position k where a plausible size record starts, in increasing order.
-// Most positions fail on cheap tests: a non-zero byte at k + 7 rules out the
-// eight positions k .. k + 7 (each needs it zero), and with SSE2 sixteen
-// positions are tested at a time on the bytes k + 7, k + 9 (the width's upper
-// half: 1 to 30 for 320 to 7680), k + 10 and k + 11 before a full check.
+// Each position k from `k` up to `to` where a plausible size record starts,
+// in increasing order, given `n` bytes from `data` on (a record must end
+// within them). Most positions fail on cheap tests: a non-zero byte at k + 7
+// rules out the eight positions k .. k + 7 (each needs it zero), and with
+// SSE2 sixteen positions are tested at a time on the bytes k + 7, k + 9 (the
+// width's upper half: 1 to 30 for 320 to 7680), k + 10 and k + 11 before a
+// full check.
 template <class Found>
-void ForEachSizeRecord(ByteView image, Found&& found) {
+void ForEachSizeRecord(const std::uint8_t* data, std::size_t k, std::size_t to, std::size_t n, Found&& found) {
   constexpr std::size_t kRecord = 16;  // the 14-byte size record and the height's upper half
   static_assert(kMinPlausibleWidth >> 8 >= 1 && kMaxPlausibleWidth >> 8 <= 30, "the width's upper half is 1 to 30");
-  const std::uint8_t* data = image.data();
-  const std::size_t n = image.size();
-  std::size_t k = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1), most = _mm_set1_epi8(29);
-  for (; k + kRecord + 16 <= n; k += 16) {
+  for (; k + 16 <= to && k + kRecord + 16 <= n; k += 16) {
     auto at = [&](std::size_t offset) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k + offset)); };
     const __m128i high = _mm_sub_epi8(at(9), one);  // 1 .. 30 becomes 0 .. 29, 0 wraps to 255
     const __m128i widthOk = _mm_cmpeq_epi8(_mm_min_epu8(high, most), high);
@@ -72,7 +71,8 @@ void ForEachSizeRecord(ByteView image, Found&& found) {
     }
   }
 #endif
-  while (k + kRecord <= n) {
+  // A skip may pass `to`: the positions it passes cannot hold a record.
+  while (k < to && k + kRecord <= n) {
     if (data[k + 7] != 0) {
       k += 8;
       continue;
@@ -83,20 +83,20 @@ void ForEachSizeRecord(ByteView image, Found&& found) {
 }
 
 // The size records decide only when one plausible size clearly dominates.
-std::optional<Resolution> FromSizeRecords(ByteView image) {
-  Counts counts;
-  std::uint64_t plausible = 0;
-  ForEachSizeRecord(image, [&](const Resolution& size) {
-    ++counts[{size.width, size.height}];
-    ++plausible;
-  });
+std::optional<Resolution> Dominant(const Counts& counts, std::uint64_t plausible) {
   std::optional<Resolution> best = MostFrequent(counts);
   if (!best) return std::nullopt;
-  const std::uint64_t n = counts[{best->width, best->height}];
+  const std::uint64_t n = counts.at({best->width, best->height});
   if (n < kMinDominantRecords || n * kDominantShareDenominator < plausible * kDominantShareNumerator) {
     return std::nullopt;
   }
   return best;
+}
+
+std::optional<Resolution> FromSizeRecords(ByteView image) {
+  SizeRecordScan scan(image.size());
+  scan.Scan(image, 0, image.size());
+  return scan.Result();
 }
 
 }  // namespace
@@ -105,9 +105,21 @@ std::string ResolutionText(const Resolution& size) {
   return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
-void ViewportTally::Count(ByteView image, const Frame& frame) {
-  if (!frame.IsNetwork()) return;
-  const std::uint8_t* viewport = NetworkFixedPart(image, frame).data() + kRefParamsOffset + kViewportInRefParams;
+void SizeRecordScan::Scan(ByteView piece, std::size_t base, std::size_t to) {
+  if (to <= scanned_) return;
+  ForEachSizeRecord(piece.data(), scanned_ - base, to - base, piece.size(), [&](const Resolution& size) {
+    ++counts_[{size.width, size.height}];
+    ++plausible_;
+  });
+  scanned_ = to;
+}
+
+std::optional<Resolution> SizeRecordScan::Result() const { return Dominant(counts_, plausible_); }
+
+void ViewportTally::Count(const Frame& frame) {
+  const ByteView fixed = NetworkFixedPart(frame);
+  if (fixed.empty()) return;
+  const std::uint8_t* viewport = fixed.data() + kRefParamsOffset + kViewportInRefParams;
   const std::int32_t x = LoadI32LE(viewport), y = LoadI32LE(viewport + 4);
   const std::int32_t w = LoadI32LE(viewport + 8), h = LoadI32LE(viewport + 12);
   if (x == 0 && y == 0 && w > 0 && h > 0) {
@@ -120,9 +132,11 @@ std::optional<Resolution> ViewportTally::Result(ByteView image, const DemoWalk& 
   return FromSizeRecords(image);
 }
 
+std::optional<Resolution> ViewportTally::Walked() const { return MostFrequent(viewports_); }
+
 std::optional<Resolution> DetectResolution(ByteView image) {
   ViewportTally tally;
-  const DemoWalk walk = WalkDemo(image, [&](std::size_t, const Frame& frame) { tally.Count(image, frame); });
+  const DemoWalk walk = WalkDemo(image, [&](std::size_t, const Frame& frame) { tally.Count(frame); });
   return tally.Result(image, walk);
 }
 

@@ -34,11 +34,29 @@ std::optional<Resolution> DetectResolution(ByteView image);
 // each frame walked, then ask for the result with the whole walk.
 class ViewportTally {
  public:
-  void Count(ByteView image, const Frame& frame);
+  void Count(const Frame& frame);  // a frame being visited
   std::optional<Resolution> Result(ByteView image, const DemoWalk& walk) const;
+  // The most frequent viewport counted.
+  std::optional<Resolution> Walked() const;
 
  private:
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint64_t> viewports_;
+};
+
+// DetectResolution's fallback over a file that comes piece by piece, front
+// to back: Scan tests the positions up to `to` given `piece`, the file's bytes
+// from `base` on, which reach 16 bytes past `to` or the file's end.
+class SizeRecordScan {
+ public:
+  explicit SizeRecordScan(std::size_t fileSize) : n_(fileSize) {}
+  void Scan(ByteView piece, std::size_t base, std::size_t to);
+  std::optional<Resolution> Result() const;
+
+ private:
+  std::size_t n_;
+  std::size_t scanned_ = 0;
+  std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint64_t> counts_;
+  std::uint64_t plausible_ = 0;
 };
 
 // Screen sizes that the size-record fallback believes.

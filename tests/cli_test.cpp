@@ -132,10 +132,10 @@ TEST(InfoCommand, AFileThatIsNoDemoSaysSo) {
     std::string bytes;
     const char* tail;
   };
-  for (const Case& c : {Case{"text.dem", "just some notes, renamed", "\"demo\": false, \"finished\": null}\n"},
-                        Case{"protocol4.dem", otherProtocol, "\"demo\": false, \"finished\": null}\n"},
+  const char* noDemo = "\"demo\": false, \"finished\": null, \"steamIds\": []}\n";
+  for (const Case& c : {Case{"text.dem", "just some notes, renamed", noDemo}, Case{"protocol4.dem", otherProtocol, noDemo},
                         Case{"header.dem", HandMadeDemo("m", "cstrike", ""),
-                             "\"demo\": true, \"finished\": false}\n"}}) {
+                             "\"demo\": true, \"finished\": false, \"steamIds\": []}\n"}}) {
     const std::string json = RunTool({"info", "--json", dir.Write(c.name, c.bytes)}).out;
     EXPECT_TRUE(json.ends_with(c.tail)) << c.name << ": " << json;
   }

@@ -27,9 +27,10 @@ class MemoryDemo final : public DemoFile {
     size = bytes_.size();
     return true;
   }
-  bool Read(MutableByteView into) override {
-    const std::size_t n = std::min(into.size(), bytes_.size() - (shortRead ? 1 : 0));
-    std::copy_n(bytes_.begin(), n, into.begin());
+  bool ReadAt(std::uint64_t offset, MutableByteView into) override {
+    const std::size_t readable = bytes_.size() - (shortRead ? 1 : 0);
+    const std::size_t n = offset >= readable ? 0 : std::min<std::size_t>(into.size(), readable - offset);
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), n, into.begin());
     return n == into.size();
   }
   std::unique_ptr<TempFile> CreateTemp() override { return nullptr; }

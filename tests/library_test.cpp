@@ -384,7 +384,7 @@ class NoMemoryFiles final : public FileSystem {
       size = 1000;
       return true;
     }
-    bool Read(MutableByteView) override { throw std::bad_alloc(); }
+    bool ReadAt(std::uint64_t, MutableByteView) override { throw std::bad_alloc(); }
     std::unique_ptr<TempFile> CreateTemp() override { return nullptr; }
     bool ReplaceWith(TempFile&) override { return false; }
   };

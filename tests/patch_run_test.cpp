@@ -83,9 +83,9 @@ class FaultyFiles : public FileSystem {
       if (fs.fault_ == Fault::kAllocation) size = std::uint64_t{1} << 62;  // more than memory can hold
       return fs.fault_ == Fault::kAllocation || (!fs.Hit(Fault::kSize) && inner->Size(size));
     }
-    bool Read(MutableByteView into) override {
-      return fs.Hit(Fault::kShortRead) ? (inner->Read(into.first(into.size() - 1)), false)
-                                       : inner->Read(into);
+    bool ReadAt(std::uint64_t offset, MutableByteView into) override {
+      return fs.Hit(Fault::kShortRead) ? (inner->ReadAt(offset, into.first(into.size() - 1)), false)
+                                       : inner->ReadAt(offset, into);
     }
     std::unique_ptr<TempFile> CreateTemp() override {
       ++fs.temps;
