@@ -65,7 +65,7 @@ TEST(DemoMatches, EachFieldByItselfInAnyCaseAndNamesAsShown) {
 // read as the tool shows it (each byte U+0080-U+00FF), and ё is е.
 TEST(DemoMatches, WholeLettersYoAsYeAndBytesAsShown) {
   const std::vector<std::string> roster = {"Адский Дэмопёc"};
-  const DemoSearchTexts texts{"caf\xE9 \xC0.dem", "", "", "", {}, roster};
+  const DemoSearchTexts texts{"caf\xE9 \xC0.dem", "", "", "", {}, roster, {}};
   struct Case {
     std::string needle;
     bool found;
