@@ -226,7 +226,7 @@ std::int32_t HeaderProtocol(ByteView header) {
 // the size-record scan for a demo of no frame to walk.
 class ReadingScans final : public StreamScan {
  public:
-  ReadingScans(std::size_t size, const NameKeyOf& key) : markers(size, key), sizeRecords(size) {}
+  ReadingScans(std::size_t size, const NameKeyOf& key) : markers(size, key) {}
   void Scan(ByteView piece, std::size_t base, std::size_t to) override {
     markers.Scan(piece, base, to);
     if (countSizeRecords) sizeRecords.Scan(piece, base, to);

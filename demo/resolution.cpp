@@ -94,7 +94,7 @@ std::optional<Resolution> Dominant(const Counts& counts, std::uint64_t plausible
 }
 
 std::optional<Resolution> FromSizeRecords(ByteView image) {
-  SizeRecordScan scan(image.size());
+  SizeRecordScan scan;
   scan.Scan(image, 0, image.size());
   return scan.Result();
 }

@@ -48,12 +48,10 @@ class ViewportTally {
 // from `base` on, which reach 16 bytes past `to` or the file's end.
 class SizeRecordScan {
  public:
-  explicit SizeRecordScan(std::size_t fileSize) : n_(fileSize) {}
   void Scan(ByteView piece, std::size_t base, std::size_t to);
   std::optional<Resolution> Result() const;
 
  private:
-  std::size_t n_;
   std::size_t scanned_ = 0;
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint64_t> counts_;
   std::uint64_t plausible_ = 0;

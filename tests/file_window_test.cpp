@@ -249,11 +249,11 @@ TEST(SizeRecordScan, PiecesGiveWhatTheWholeGives) {
   Bytes image(3000, 0x11);
   const std::uint8_t record[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0x20, 0x03, 0, 0, 0x58, 0x02, 0, 0};  // 800x600
   for (std::size_t at = 100; at + 16 < image.size(); at += 97) std::copy(record, record + 16, image.begin() + at);
-  SizeRecordScan whole(image.size());
+  SizeRecordScan whole;
   whole.Scan(image, 0, image.size());
   ASSERT_EQ(whole.Result(), (Resolution{800, 600}));
   for (std::size_t chunk : {1, 5, 16, 17, 333}) {
-    SizeRecordScan pieced(image.size());
+    SizeRecordScan pieced;
     for (std::size_t from = 0; from < image.size(); from += chunk) {
       const std::size_t base = from == 0 ? 0 : from - 1;
       pieced.Scan(ByteView(image).subspan(base, std::min(from + chunk + 16, image.size()) - base), base,

@@ -221,7 +221,7 @@ std::optional<std::string> LibraryModel::MatchedPlayer(std::size_t index) const 
   for (const std::vector<std::string>* names : {&row.players, &row.roster}) {
     for (const std::string& name : *names) {
       const std::string one[] = {name};
-      if (filter_.FoundIn(DemoSearchKey(DemoSearchTexts{{}, {}, {}, {}, one, {}}, decode_))) {
+      if (filter_.FoundIn(DemoSearchKey(DemoSearchTexts{{}, {}, {}, {}, one, {}, {}}, decode_))) {
         return OneLineText(decode_(name));
       }
     }
