@@ -300,7 +300,9 @@ TEST(FileWindow, HoldsAWindowNotTheFile) {
   } scan;
   FileWindow window(file, static_cast<std::size_t>(size), scan, 256 << 10);
   const DemoWalk walk = WalkDemo(window, [](std::size_t, const Frame& f) {
-    if (f.IsNetwork()) ASSERT_EQ(f.bytes.size(), f.size);
+    if (f.IsNetwork()) {
+      ASSERT_EQ(f.bytes.size(), f.size);
+    }
   });
   ASSERT_TRUE(window.Finish());
   EXPECT_TRUE(walk.finished);

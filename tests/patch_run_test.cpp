@@ -265,7 +265,12 @@ TEST_P(Commands, AnyFailingStepLeavesTheDemoAsItWasAndNoTempFile) {
   FaultyFiles files;
   GetParam().run(window_, files);
   ASSERT_EQ(window_.boxes.size(), 2u);
+#if defined(_WIN32)
+  // On Windows the other edit's handle is a writer's, and a demo being written is refused.
+  EXPECT_EQ(window_.boxes[1], std::string("Rewindor i [OK] ") + text::kReasonBeingWritten);
+#else
   EXPECT_EQ(window_.boxes[1].rfind("Error: Нельзя открыть demo-файл: ", 0), 0u) << window_.boxes[1];
+#endif
   EXPECT_EQ(Content(), demo);
 }
 
