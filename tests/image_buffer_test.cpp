@@ -29,7 +29,7 @@ class MemoryDemo final : public DemoFile {
   }
   bool ReadAt(std::uint64_t offset, MutableByteView into) override {
     const std::size_t readable = bytes_.size() - (shortRead ? 1 : 0);
-    const std::size_t n = offset >= readable ? 0 : std::min<std::size_t>(into.size(), readable - offset);
+    const std::size_t n = offset >= readable ? 0 : std::min<std::size_t>(into.size(), readable - static_cast<std::size_t>(offset));
     std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), n, into.begin());
     return n == into.size();
   }

@@ -561,7 +561,7 @@ class LibraryDialog final : public SkinnedDialog {
   void SaveLayout(HWND dialog) {
     LibraryLayout layout;
     layout.window = NormalRect(dialog);
-    layout.columnWidths = LibraryColumnWidths(list_);
+    layout.columnWidths = LibraryColumnWidths(dialog, list_);
     std::unique_ptr<Registry> registry = MakeNativeRegistry();
     SaveLibraryLayout(*registry, layout);
   }

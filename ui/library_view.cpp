@@ -83,10 +83,17 @@ void PrepareLibraryList(HWND dialog, HWND list) {
   SendMessageW(list, LVM_SETCOLUMNORDERARRAY, order.size(), reinterpret_cast<LPARAM>(order.data()));
 }
 
-std::vector<std::int32_t> LibraryColumnWidths(HWND list) {
+std::vector<std::int32_t> LibraryColumnWidths(HWND dialog, HWND list) {
   std::vector<std::int32_t> widths;
   for (int c = 0, n = ColumnCount(list); c < n; ++c) {
     widths.push_back(static_cast<std::int32_t>(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(c), 0)));
+  }
+  // The folder column hidden without the subfolders is kept at the width it shows with.
+  const std::size_t folder = Index(LibraryColumn::kFolder);
+  if (folder < widths.size() && widths[folder] == 0) {
+    RECT r{0, 0, kFolderColumnWidth, 8};
+    MapDialogRect(dialog, &r);
+    widths[folder] = static_cast<std::int32_t>(r.right);
   }
   return widths;
 }

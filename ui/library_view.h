@@ -22,7 +22,7 @@ namespace rewindor::ui {
 void PrepareLibraryList(HWND dialog, HWND list);
 
 // The columns' widths in pixels, and back (a list of another length is ignored).
-std::vector<std::int32_t> LibraryColumnWidths(HWND list);
+std::vector<std::int32_t> LibraryColumnWidths(HWND dialog, HWND list);
 void SetLibraryColumnWidths(HWND list, const std::vector<std::int32_t>& widths);
 
 // LVN_GETDISPINFOW: the text of the cell asked for, cut to the list's buffer.
