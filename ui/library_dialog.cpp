@@ -44,44 +44,29 @@ constexpr std::size_t kMaxFilterChars = 259;
 // The smallest size the dialog can be given, in dialog units.
 constexpr int kMinWidthUnits = 340, kMinHeightUnits = 160;
 
-// A dialog-unit size in the dialog's pixels.
-SIZE Pixels(HWND dialog, int x, int y) {
-  RECT r{0, 0, x, y};
-  MapDialogRect(dialog, &r);
-  return SIZE{r.right, r.bottom};
-}
-
-void Place(HDWP& moves, HWND dialog, int id, int x, int y, int w, int h) {
-  HWND control = GetDlgItem(dialog, id);
-  if (moves != nullptr && control != nullptr) {
-    moves = DeferWindowPos(moves, control, nullptr, x, y, std::max(w, 0), std::max(h, 0),
-                           SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-}
-
 // The filter and the subfolders box at the top, the list filling the middle,
 // the status line and the batch repair at the bottom.
 void Layout(HWND dialog) {
   RECT client;
   GetClientRect(dialog, &client);
-  const SIZE margin = Pixels(dialog, 7, 7), gap = Pixels(dialog, 4, 4);
-  const SIZE label = Pixels(dialog, 28, 8), field = Pixels(dialog, 180, 12), box = Pixels(dialog, 100, 10);
-  const SIZE button = Pixels(dialog, 100, 14), status = Pixels(dialog, 8, 8);
+  const SIZE margin = DialogPixels(dialog, 7, 7), gap = DialogPixels(dialog, 4, 4);
+  const SIZE label = DialogPixels(dialog, 28, 8), field = DialogPixels(dialog, 180, 12), box = DialogPixels(dialog, 100, 10);
+  const SIZE button = DialogPixels(dialog, 100, 14), status = DialogPixels(dialog, 8, 8);
   const int w = client.right, h = client.bottom;
   const int listTop = margin.cy + field.cy + gap.cy;
   const int buttonTop = h - margin.cy - button.cy;
-  const SIZE folderButton = Pixels(dialog, 50, 14);
+  const SIZE folderButton = DialogPixels(dialog, 50, 14);
   HDWP moves = BeginDeferWindowPos(7);
-  Place(moves, dialog, IDC_LIBRARY_FIND_LABEL, margin.cx, margin.cy + (field.cy - label.cy) / 2, label.cx, label.cy);
-  Place(moves, dialog, IDC_LIBRARY_FILTER, margin.cx + label.cx + gap.cx, margin.cy, field.cx, field.cy);
-  Place(moves, dialog, IDC_LIBRARY_SUBFOLDERS, margin.cx + label.cx + field.cx + 3 * gap.cx,
+  PlaceControl(moves, dialog, IDC_LIBRARY_FIND_LABEL, margin.cx, margin.cy + (field.cy - label.cy) / 2, label.cx, label.cy);
+  PlaceControl(moves, dialog, IDC_LIBRARY_FILTER, margin.cx + label.cx + gap.cx, margin.cy, field.cx, field.cy);
+  PlaceControl(moves, dialog, IDC_LIBRARY_SUBFOLDERS, margin.cx + label.cx + field.cx + 3 * gap.cx,
         margin.cy + (field.cy - box.cy) / 2, box.cx, box.cy);
-  Place(moves, dialog, IDC_LIBRARY_FOLDER, w - margin.cx - folderButton.cx,
+  PlaceControl(moves, dialog, IDC_LIBRARY_FOLDER, w - margin.cx - folderButton.cx,
         margin.cy + (field.cy - folderButton.cy) / 2, folderButton.cx, folderButton.cy);
-  Place(moves, dialog, IDC_LIBRARY_LIST, margin.cx, listTop, w - 2 * margin.cx, buttonTop - gap.cy - listTop);
-  Place(moves, dialog, IDC_LIBRARY_STATUS, margin.cx, buttonTop + (button.cy - status.cy) / 2,
+  PlaceControl(moves, dialog, IDC_LIBRARY_LIST, margin.cx, listTop, w - 2 * margin.cx, buttonTop - gap.cy - listTop);
+  PlaceControl(moves, dialog, IDC_LIBRARY_STATUS, margin.cx, buttonTop + (button.cy - status.cy) / 2,
         w - 2 * margin.cx - button.cx - gap.cx, status.cy);
-  Place(moves, dialog, IDC_LIBRARY_REPAIR, w - margin.cx - button.cx, buttonTop, button.cx, button.cy);
+  PlaceControl(moves, dialog, IDC_LIBRARY_REPAIR, w - margin.cx - button.cx, buttonTop, button.cx, button.cy);
   if (moves != nullptr) EndDeferWindowPos(moves);
 }
 
@@ -196,7 +181,7 @@ class LibraryDialog final : public SkinnedDialog {
     SetTexts(dialog);
     PrepareLibraryList(dialog, list_);
     SendDlgItemMessageW(dialog, IDC_LIBRARY_FILTER, EM_LIMITTEXT, kMaxFilterChars, 0);
-    const SIZE least = Pixels(dialog, kMinWidthUnits, kMinHeightUnits);
+    const SIZE least = DialogPixels(dialog, kMinWidthUnits, kMinHeightUnits);
     RECT frame{0, 0, least.cx, least.cy};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)));

@@ -1,5 +1,6 @@
 #include "ui/skin.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <string_view>
 
@@ -190,6 +191,20 @@ void ReleaseSkin(HBITMAP& skin) {
   if (skin == nullptr) return;
   DeleteObject(skin);
   skin = nullptr;
+}
+
+SIZE DialogPixels(HWND dialog, int x, int y) {
+  RECT r{0, 0, x, y};
+  MapDialogRect(dialog, &r);
+  return SIZE{r.right, r.bottom};
+}
+
+void PlaceControl(HDWP& moves, HWND dialog, int id, int x, int y, int w, int h) {
+  HWND control = GetDlgItem(dialog, id);
+  if (moves != nullptr && control != nullptr) {
+    moves = DeferWindowPos(moves, control, nullptr, x, y, std::max(w, 0), std::max(h, 0),
+                           SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void CenterOnScreen(HWND window) {

@@ -48,6 +48,11 @@ void SetProgramIcon(HWND window, HINSTANCE instance);
 // area, unless that would leave it at the edge or beyond it.
 void CenterOnScreen(HWND window);
 
+// For the resizable dialogs' layouts: a size in dialog units as the dialog's
+// pixels, and a control's move queued in `moves` (none when it is not there).
+SIZE DialogPixels(HWND dialog, int x, int y);
+void PlaceControl(HDWP& moves, HWND dialog, int id, int x, int y, int w, int h);
+
 // The start of each of the program's windows: its skin (bitmap `skinId`,
 // returned for the window to paint and release; none for 0), its controls
 // fitted to the skin when it has one, centred on the screen, with the program icon.

@@ -30,37 +30,23 @@ constexpr std::array<int, 3> kColumnWidths = {34, 34, 290};
 constexpr std::array<const char*, 3> kColumnTitles = {text::kTimelineColumnTime, text::kTimelineColumnRound,
                                                       text::kTimelineColumnEvent};
 
-SIZE Pixels(HWND dialog, int x, int y) {
-  RECT r{0, 0, x, y};
-  MapDialogRect(dialog, &r);
-  return SIZE{r.right, r.bottom};
-}
-
-void Place(HDWP& moves, HWND dialog, int id, int x, int y, int w, int h) {
-  HWND control = GetDlgItem(dialog, id);
-  if (moves != nullptr && control != nullptr) {
-    moves = DeferWindowPos(moves, control, nullptr, x, y, std::max(w, 0), std::max(h, 0),
-                           SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-}
-
 // The summary at the top, the filter and its count below it, the list filling the rest.
 void Layout(HWND dialog) {
   RECT client;
   GetClientRect(dialog, &client);
-  const SIZE margin = Pixels(dialog, 7, 7), gap = Pixels(dialog, 4, 4), summary = Pixels(dialog, 8, 18);
-  const SIZE label = Pixels(dialog, 28, 8), field = Pixels(dialog, 180, 12);
+  const SIZE margin = DialogPixels(dialog, 7, 7), gap = DialogPixels(dialog, 4, 4), summary = DialogPixels(dialog, 8, 18);
+  const SIZE label = DialogPixels(dialog, 28, 8), field = DialogPixels(dialog, 180, 12);
   const int w = client.right, h = client.bottom;
   const int filterTop = margin.cy + summary.cy + gap.cy;
   const int listTop = filterTop + field.cy + gap.cy;
   const int statusLeft = margin.cx + label.cx + field.cx + 3 * gap.cx;
   HDWP moves = BeginDeferWindowPos(5);
-  Place(moves, dialog, IDC_TIMELINE_SUMMARY, margin.cx, margin.cy, w - 2 * margin.cx, summary.cy);
-  Place(moves, dialog, IDC_TIMELINE_FIND_LABEL, margin.cx, filterTop + (field.cy - label.cy) / 2, label.cx, label.cy);
-  Place(moves, dialog, IDC_TIMELINE_FILTER, margin.cx + label.cx + gap.cx, filterTop, field.cx, field.cy);
-  Place(moves, dialog, IDC_TIMELINE_STATUS, statusLeft, filterTop + (field.cy - label.cy) / 2,
+  PlaceControl(moves, dialog, IDC_TIMELINE_SUMMARY, margin.cx, margin.cy, w - 2 * margin.cx, summary.cy);
+  PlaceControl(moves, dialog, IDC_TIMELINE_FIND_LABEL, margin.cx, filterTop + (field.cy - label.cy) / 2, label.cx, label.cy);
+  PlaceControl(moves, dialog, IDC_TIMELINE_FILTER, margin.cx + label.cx + gap.cx, filterTop, field.cx, field.cy);
+  PlaceControl(moves, dialog, IDC_TIMELINE_STATUS, statusLeft, filterTop + (field.cy - label.cy) / 2,
         w - margin.cx - statusLeft, label.cy);
-  Place(moves, dialog, IDC_TIMELINE_LIST, margin.cx, listTop, w - 2 * margin.cx, h - margin.cy - listTop);
+  PlaceControl(moves, dialog, IDC_TIMELINE_LIST, margin.cx, listTop, w - 2 * margin.cx, h - margin.cy - listTop);
   if (moves != nullptr) EndDeferWindowPos(moves);
   // What happened takes the width the list has beyond the time and the round.
   SendDlgItemMessageW(dialog, IDC_TIMELINE_LIST, LVM_SETCOLUMNWIDTH, 2, LVSCW_AUTOSIZE_USEHEADER);
@@ -142,7 +128,7 @@ class TimelineDialog final : public SkinnedDialog {
     SetControlText(dialog, IDC_TIMELINE_STATUS, text::kTimelineReading);
     SendDlgItemMessageW(dialog, IDC_TIMELINE_FILTER, EM_LIMITTEXT, kMaxFilterChars, 0);
     PrepareList(dialog, list_);
-    const SIZE least = Pixels(dialog, kMinWidthUnits, kMinHeightUnits);
+    const SIZE least = DialogPixels(dialog, kMinWidthUnits, kMinHeightUnits);
     RECT frame{0, 0, least.cx, least.cy};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
