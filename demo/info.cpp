@@ -267,9 +267,11 @@ namespace {
 // Calls test(i) for every position i from `i` up to `to` where a marker's key
 // byte and the byte after it match, and maybe for others; `n` bytes can be read.
 template <class Test>
-void ForEachCandidate(const std::uint8_t* d, std::size_t i, std::size_t to, std::size_t n, Test& test) {
-  // The blocks test no position from `to` on and read no byte from `n` on.
-  const std::size_t blocks = std::min(to + 1, n);
+void ForEachCandidate([[maybe_unused]] const std::uint8_t* d, std::size_t i, std::size_t to, std::size_t n,
+                      Test& test) {
+  // The blocks test no position from `to` on and read no byte from `n` on
+  // (none without SSE2: a position at a time).
+  [[maybe_unused]] const std::size_t blocks = std::min(to + 1, n);
 #if defined(REWINDOR_SCAN_AVX2)
   if (__builtin_cpu_supports("avx2")) i = ScanCandidatesAvx2(d, i, blocks, test);
 #endif

@@ -92,7 +92,7 @@ class FakeFiles : public FileSystem {
     // The first `deliver` bytes of the file can be read, no more.
     bool ReadAt(std::uint64_t offset, MutableByteView into) override {
       const std::uint64_t readable = std::min<std::uint64_t>(e_.bytes.size(), e_.deliver);
-      const std::size_t n = offset >= readable ? 0 : std::min<std::size_t>(into.size(), readable - offset);
+      const std::size_t n = offset >= readable ? 0 : std::min<std::size_t>(into.size(), static_cast<std::size_t>(readable - offset));
       std::copy_n(e_.bytes.begin() + static_cast<std::ptrdiff_t>(offset), n, into.begin());
       if (n < into.size()) fs_.lastError = "short read";
       return n == into.size();
