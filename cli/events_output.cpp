@@ -20,12 +20,12 @@ std::string_view KindName(EventKind kind) {
   return {};
 }
 
-// "T", "CT", "SPEC" or "" for none.
+// "T", "CT", "SPECTATOR" or "" for none.
 std::string_view TeamName(Team team) {
   switch (team) {
     case Team::kTerrorists: return "T";
     case Team::kCounterTerrorists: return "CT";
-    case Team::kSpectators: return "SPEC";
+    case Team::kSpectators: return "SPECTATOR";
     case Team::kNone: return "";
   }
   return {};
