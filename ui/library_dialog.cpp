@@ -181,11 +181,7 @@ class LibraryDialog final : public SkinnedDialog {
     SetTexts(dialog);
     PrepareLibraryList(dialog, list_);
     SendDlgItemMessageW(dialog, IDC_LIBRARY_FILTER, EM_LIMITTEXT, kMaxFilterChars, 0);
-    const SIZE least = DialogPixels(dialog, kMinWidthUnits, kMinHeightUnits);
-    RECT frame{0, 0, least.cx, least.cy};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
-    minimum_ = SIZE{frame.right - frame.left, frame.bottom - frame.top};
+    minimum_ = DialogFrameSize(dialog, kMinWidthUnits, kMinHeightUnits);
     RestoreLayout(dialog);
     Layout(dialog);
     ShowSortArrow(list_, model_.sortColumn(), model_.descending());

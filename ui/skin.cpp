@@ -199,6 +199,14 @@ SIZE DialogPixels(HWND dialog, int x, int y) {
   return SIZE{r.right, r.bottom};
 }
 
+SIZE DialogFrameSize(HWND dialog, int x, int y) {
+  const SIZE client = DialogPixels(dialog, x, y);
+  RECT frame{0, 0, client.cx, client.cy};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
+  return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+}
+
 void PlaceControl(HDWP& moves, HWND dialog, int id, int x, int y, int w, int h) {
   HWND control = GetDlgItem(dialog, id);
   if (moves != nullptr && control != nullptr) {

@@ -52,6 +52,8 @@ void CenterOnScreen(HWND window);
 // pixels, and a control's move queued in `moves` (none when it is not there).
 SIZE DialogPixels(HWND dialog, int x, int y);
 void PlaceControl(HDWP& moves, HWND dialog, int id, int x, int y, int w, int h);
+// The window's outer size around a client area of that many dialog units: its smallest size.
+SIZE DialogFrameSize(HWND dialog, int x, int y);
 
 // The start of each of the program's windows: its skin (bitmap `skinId`,
 // returned for the window to paint and release; none for 0), its controls

@@ -128,11 +128,7 @@ class TimelineDialog final : public SkinnedDialog {
     SetControlText(dialog, IDC_TIMELINE_STATUS, text::kTimelineReading);
     SendDlgItemMessageW(dialog, IDC_TIMELINE_FILTER, EM_LIMITTEXT, kMaxFilterChars, 0);
     PrepareList(dialog, list_);
-    const SIZE least = DialogPixels(dialog, kMinWidthUnits, kMinHeightUnits);
-    RECT frame{0, 0, least.cx, least.cy};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
-    minimum_ = SIZE{frame.right - frame.left, frame.bottom - frame.top};
+    minimum_ = DialogFrameSize(dialog, kMinWidthUnits, kMinHeightUnits);
     Layout(dialog);
     reading_ = std::make_unique<TimelineReading>(dialog, path_);
     return TRUE;  // the focus goes to the filter
