@@ -113,6 +113,12 @@ class ByteReader {
     return true;
   }
   std::uint8_t U8() { return Has(1) ? data_[pos_++] : 0; }
+  std::uint16_t U16() {
+    if (!Has(2)) return 0;
+    std::uint16_t v = LoadU16LE(data_.data() + pos_);
+    pos_ += 2;
+    return v;
+  }
   std::int32_t I32() {
     if (!Has(4)) return 0;
     std::int32_t v = LoadI32LE(data_.data() + pos_);
@@ -125,6 +131,17 @@ class ByteReader {
     float v = LoadF32LE(data_.data() + pos_);
     pos_ += 4;
     return v;
+  }
+  // A text up to its zero, which is passed over; one that runs to the end of
+  // the data ends there. None (and the error set) at the end of the data.
+  std::string_view Text() {
+    if (!Has(1)) return {};
+    const auto* start = reinterpret_cast<const char*>(data_.data() + pos_);
+    const std::size_t room = data_.size() - pos_;
+    const void* zero = std::memchr(start, 0, room);
+    const std::size_t length = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - start) : room;
+    pos_ += zero ? length + 1 : length;
+    return {start, length};
   }
   // A view of the next n bytes, or an empty view (and the error set) when they are not there.
   ByteView Take(std::uint64_t n) {

@@ -158,20 +158,17 @@ bool IsFadeToBlack(const NetMessage& m) {
 // Today's form by its format key, the older one by its text's beginning
 // (after the sender's entity and an optional colour byte).
 bool IsTeamChat(const NetMessage& m) {
-  if (m.name != kChatMessageName || m.payload.size() < 2) return false;
-  const std::uint8_t* text = m.payload.data() + 1;
-  std::size_t room = m.payload.size() - 1;
-  if (text[0] == '#') {
-    const void* zero = std::memchr(text, 0, room);
-    const std::size_t length = zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - text) : room;
-    const std::optional<ChatKeyMeaning> key = ChatKeyOf({reinterpret_cast<const char*>(text), length});
+  if (m.name != kChatMessageName) return false;
+  ByteReader r(m.payload);
+  r.U8();  // the sender
+  std::string_view text = r.Text();
+  if (!r.ok() || text.empty()) return false;
+  if (text.front() == '#') {
+    const std::optional<ChatKeyMeaning> key = ChatKeyOf(text);
     return key && key->scope == ChatScope::kTeam;
   }
-  if (text[0] >= kFirstColourByte && text[0] <= kLastColourByte) {
-    ++text;
-    --room;
-  }
-  return BeginsAsTeamChat(text, room);
+  if (IsColourByte(text.front())) text.remove_prefix(1);
+  return BeginsAsTeamChat(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
 }  // namespace

@@ -84,10 +84,6 @@ inline constexpr std::array<std::string_view, 4> kTeamChatPrefixes = {"(Terroris
                                                                       "*DEAD*(Terrorist)", "*DEAD*(CT)"};
 inline constexpr std::size_t kTeamChatPrefixCompared = 4;
 
-// The colour byte that may stand before a chat text.
-inline constexpr std::uint8_t kFirstColourByte = 0x01;
-inline constexpr std::uint8_t kLastColourByte = 0x04;
-
 // Where the demo's messages decode: every chat message whose format key is a
 // team key (ChatKeyOf: scope kTeam), or whose text begins (after an optional
 // colour byte) as team chat, becomes no-operation bytes over its whole

@@ -1,7 +1,6 @@
 #include "demo/events.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string_view>
 #include <unordered_map>
 
@@ -11,48 +10,6 @@
 namespace rewindor {
 
 namespace {
-
-// Reads a message's payload as the game's client reads it: past its end every
-// number is 0 and every text empty, and `ok` tells whether all was there.
-class PayloadReader {
- public:
-  explicit PayloadReader(ByteView payload) : bytes_(payload) {}
-
-  bool ok() const { return ok_; }
-  std::uint8_t U8() {
-    if (pos_ >= bytes_.size()) return Fail(), 0;
-    return bytes_[pos_++];
-  }
-  std::uint16_t U16() {
-    if (bytes_.size() - pos_ < 2) return Fail(), 0;
-    const std::uint16_t v = LoadU16LE(bytes_.data() + pos_);
-    pos_ += 2;
-    return v;
-  }
-  std::int32_t I32() {
-    if (bytes_.size() - pos_ < 4) return Fail(), 0;
-    const std::int32_t v = LoadI32LE(bytes_.data() + pos_);
-    pos_ += 4;
-    return v;
-  }
-  // A text up to its zero; one that runs to the payload's end ends there.
-  std::string_view Text() {
-    if (pos_ >= bytes_.size()) return Fail(), std::string_view();
-    const auto* start = reinterpret_cast<const char*>(bytes_.data() + pos_);
-    const std::size_t room = bytes_.size() - pos_;
-    const void* zero = std::memchr(start, 0, room);
-    const std::size_t length = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - start) : room;
-    pos_ += zero ? length + 1 : length;
-    return {start, length};
-  }
-
- private:
-  void Fail() { ok_ = false; }
-
-  ByteView bytes_;
-  std::size_t pos_ = 0;
-  bool ok_ = true;
-};
 
 struct RoundEnd {
   std::string_view key;
@@ -93,7 +50,6 @@ constexpr PlainPrefix kPlainPrefixes[] = {
 constexpr std::string_view kDeadMark = "*DEAD*";
 constexpr std::string_view kNameSeparator = " : ";
 
-bool IsColourByte(char c) { return c >= 1 && c <= 4; }
 
 std::string_view WithoutLineEnd(std::string_view text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
@@ -160,7 +116,7 @@ class EventReader final : public MessageSink {
   }
 
   void UserInfo(const FramePlace& place, const NetMessage& message) {
-    PayloadReader r(message.payload);
+    ByteReader r(message.payload);
     const std::uint8_t index = r.U8();
     const std::int32_t userId = r.I32();
     const std::string_view info = r.Text();
@@ -197,7 +153,7 @@ class EventReader final : public MessageSink {
   }
 
   void Kill(const FramePlace& place, const NetMessage& message) {
-    PayloadReader r(message.payload);
+    ByteReader r(message.payload);
     const std::uint8_t killer = r.U8();
     const std::uint8_t victim = r.U8();
     const bool headshot = r.U8() != 0;
@@ -220,7 +176,7 @@ class EventReader final : public MessageSink {
   }
 
   void Chat(const FramePlace& place, const NetMessage& message) {
-    PayloadReader r(message.payload);
+    ByteReader r(message.payload);
     const std::uint8_t sender = r.U8();
     std::string_view first = r.Text();
     if (!r.ok()) return;
@@ -231,7 +187,7 @@ class EventReader final : public MessageSink {
   // "#Cstrike_Chat_CT", then the sender's name (mostly empty: the client
   // takes the sender's) and the words; other keys are notices, not chat.
   void KeyedChat(const FramePlace& place, const NetMessage& message, std::uint8_t sender, std::string_view key,
-                 PayloadReader& r) {
+                 ByteReader& r) {
     const std::optional<ChatKeyMeaning> meaning = ChatKeyOf(key);
     if (!meaning) return;
     const std::string_view name = r.Text();
@@ -277,7 +233,7 @@ class EventReader final : public MessageSink {
   }
 
   void Text(const FramePlace& place, const NetMessage& message) {
-    PayloadReader r(message.payload);
+    ByteReader r(message.payload);
     r.U8();  // where the client prints it
     const std::string_view key = r.Text();
     if (!r.ok()) return;
@@ -291,7 +247,7 @@ class EventReader final : public MessageSink {
   }
 
   void Score(const FramePlace& place, const NetMessage& message) {
-    PayloadReader r(message.payload);
+    ByteReader r(message.payload);
     const std::string_view team = r.Text();
     const auto score = static_cast<std::int16_t>(r.U16());
     if (!r.ok()) return;
@@ -303,7 +259,7 @@ class EventReader final : public MessageSink {
   }
 
   void Fade(const FramePlace& place, const NetMessage& message) {
-    PayloadReader r(message.payload);
+    ByteReader r(message.payload);
     const std::uint16_t duration = r.U16(), hold = r.U16(), flags = r.U16();
     std::array<std::uint8_t, 4> colour{};
     for (std::uint8_t& c : colour) c = r.U8();

@@ -88,4 +88,7 @@ struct ChatKeyMeaning {
 };
 std::optional<ChatKeyMeaning> ChatKeyOf(std::string_view key);
 
+// The colour bytes (1 to 4) that may stand in a chat text, before it or within it.
+inline bool IsColourByte(char c) { return c >= 1 && c <= 4; }
+
 }  // namespace rewindor
