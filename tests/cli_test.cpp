@@ -127,17 +127,14 @@ TEST(InfoCommand, AFileThatIsNoDemoSaysSo) {
   ScratchFolder dir("rewindor-cli");
   std::string otherProtocol = HandMadeDemo("m", "cstrike", "");
   otherProtocol[8] = 4;  // demo protocol 4
-  struct Case {
-    const char* name;
-    std::string bytes;
-    const char* tail;
-  };
   const char* noDemo = "\"demo\": false, \"finished\": null, \"steamIds\": []}\n";
-  for (const Case& c : {Case{"text.dem", "just some notes, renamed", noDemo}, Case{"protocol4.dem", otherProtocol, noDemo},
-                        Case{"header.dem", HandMadeDemo("m", "cstrike", ""),
-                             "\"demo\": true, \"finished\": false, \"steamIds\": []}\n"}}) {
-    const std::string json = RunTool({"info", "--json", dir.Write(c.name, c.bytes)}).out;
-    EXPECT_TRUE(json.ends_with(c.tail)) << c.name << ": " << json;
+  for (const auto& [name, bytes, tail] : {std::tuple<const char*, std::string, const char*>{
+                                              "text.dem", "just some notes, renamed", noDemo},
+                                          {"protocol4.dem", otherProtocol, noDemo},
+                                          {"header.dem", HandMadeDemo("m", "cstrike", ""),
+                                           "\"demo\": true, \"finished\": false, \"steamIds\": []}\n"}}) {
+    const std::string json = RunTool({"info", "--json", dir.Write(name, bytes)}).out;
+    EXPECT_TRUE(json.ends_with(tail)) << name << ": " << json;
   }
 }
 

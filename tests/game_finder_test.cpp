@@ -266,12 +266,11 @@ TEST(FindGame, ControlBytesInSteamsFilesFindNothing) {
       {"Windows installdir, NUL", GameSystem::kWindows, "", acf("calc.exe\0"s), windowsApps + "common\\calc.exe"},
   };
   for (const Case& c : cases) {
-    const bool onWindows = c.system == GameSystem::kWindows;
     FakeGameSources m(c.system);
     m.cutAtNul = true;
     m.home = "/home/u";
     m.SetRegistry(kHKCU, kSteamKey, "SteamPath", "C:\\S");
-    const std::string steamapps = onWindows ? windowsApps : linuxApps;
+    const std::string steamapps = c.system == GameSystem::kWindows ? windowsApps : linuxApps;
     if (!c.vdf.empty()) m.AddFile(steamapps + "libraryfolders.vdf", c.vdf);
     if (!c.acf.empty()) m.AddFile(steamapps + "appmanifest_70.acf", c.acf);
     m.AddFile(c.there);

@@ -188,13 +188,11 @@ TEST(MessageEdits, PlantedInRealRecordings) {
       SCOPED_TRACE(file.path().filename().string());
       const Bytes original = ReadFile(file.path());
       const Listing listing = List(original);
-      if (listing.messages.empty() || listing.failed > 0 || !listing.registered.count("ScreenFade") ||
-          !listing.registered.count("SayText") || listing.registered.at("SayText").size != 255 ||
-          listing.registered.at("ScreenFade").size != 10) {
-        continue;
-      }
-      const std::uint8_t fadeId = listing.registered.at("ScreenFade").id;
-      const std::uint8_t chatId = listing.registered.at("SayText").id;
+      const auto fadeIt = listing.registered.find("ScreenFade"), chatIt = listing.registered.find("SayText");
+      const auto none = listing.registered.end();
+      if (listing.failed || fadeIt == none || chatIt == none) continue;
+      if (fadeIt->second.size != 10 || chatIt->second.size != 255) continue;
+      const std::uint8_t fadeId = fadeIt->second.id, chatId = chatIt->second.id;
       // Hosts: user messages of other kinds, from 11 bytes for a fade (the
       // rest no-operation bytes) and from 40 bytes for a chat line.
       std::vector<const Listed*> fadeHosts, chatHosts;
