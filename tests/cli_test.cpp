@@ -127,17 +127,14 @@ TEST(InfoCommand, AFileThatIsNoDemoSaysSo) {
   ScratchFolder dir("rewindor-cli");
   std::string otherProtocol = HandMadeDemo("m", "cstrike", "");
   otherProtocol[8] = 4;  // demo protocol 4
-  struct Case {
-    const char* name;
-    std::string bytes;
-    const char* tail;
-  };
   const char* noDemo = "\"demo\": false, \"finished\": null, \"steamIds\": []}\n";
-  for (const Case& c : {Case{"text.dem", "just some notes, renamed", noDemo}, Case{"protocol4.dem", otherProtocol, noDemo},
-                        Case{"header.dem", HandMadeDemo("m", "cstrike", ""),
-                             "\"demo\": true, \"finished\": false, \"steamIds\": []}\n"}}) {
-    const std::string json = RunTool({"info", "--json", dir.Write(c.name, c.bytes)}).out;
-    EXPECT_TRUE(json.ends_with(c.tail)) << c.name << ": " << json;
+  for (const auto& [name, bytes, tail] : {std::tuple<const char*, std::string, const char*>{
+                                              "text.dem", "just some notes, renamed", noDemo},
+                                          {"protocol4.dem", otherProtocol, noDemo},
+                                          {"header.dem", HandMadeDemo("m", "cstrike", ""),
+                                           "\"demo\": true, \"finished\": false, \"steamIds\": []}\n"}}) {
+    const std::string json = RunTool({"info", "--json", dir.Write(name, bytes)}).out;
+    EXPECT_TRUE(json.ends_with(tail)) << name << ": " << json;
   }
 }
 
@@ -604,42 +601,27 @@ TEST(GameCommand, FindsSteamUnderTheHomeFolder) {
 }
 #endif
 
-}  // namespace
-}  // namespace rewindor::cli
-
-namespace rewindor::cli {
-namespace {
-
 namespace b = builder;
 
 // A demo whose Playback has a chat message, then a frame with a reserved
-// message number after a no-op.
-struct MessagesDemo {
-  std::string path;
-  std::uint64_t chat = 0, nop = 0, reserved = 0;  // offsets
-};
-MessagesDemo WriteMessagesDemo(const ScratchFolder& dir) {
-  b::Demo demo;
-  demo.loading().items.push_back(b::LoadingFrame({b::ServerInfoMessage(), b::NewUserMessage(76, 255, "SayText")}));
-  demo.playback().items.push_back(b::NetFrame({b::Message({76, 2, 'h', 0}, "chat")}));
-  demo.playback().items.push_back(b::NetFrame({b::Message({1}, "nop"), b::Message({60}, "reserved")}));
-  const b::Built built = b::Build(demo);
-  MessagesDemo out{dir.Write("m.dem", built.bytes)};
-  for (const b::MessageRecord& m : built.layout.messages) {
-    (m.tag == "chat" ? out.chat : m.tag == "nop" ? out.nop : out.reserved) = m.offset;
-  }
-  return out;
-}
-
-TEST(MessagesCommand, JsonLinePerMessageAndFailedFrameThenTheSummary) {
+// message number after a no-op: each message or failed frame in a JSON line
+// or a row of columns, then the summary.
+TEST(MessagesCommand, JsonOrColumnsPerMessageAndFailedFrameThenTheSummary) {
   ScratchFolder dir("rewindor-cli");
-  const MessagesDemo demo = WriteMessagesDemo(dir);
+  b::Demo messages;
+  messages.loading().items.push_back(
+      b::LoadingFrame({b::ServerInfoMessage(), b::NewUserMessage(76, 255, "SayText")}));
+  messages.playback().items.push_back(b::NetFrame({b::Message({76, 2, 'h', 0}, "chat")}));
+  messages.playback().items.push_back(b::NetFrame({b::Message({1}, "nop"), b::Message({60}, "reserved")}));
+  const b::Built built = b::Build(messages);
+  auto at = [&](std::string_view tag) { return built.layout.Tagged(tag).at(0).offset; };
+  const struct {
+    std::string path;
+    std::uint64_t chat, nop, reserved;
+  } demo{dir.Write("m.dem", built.bytes), at("chat"), at("nop"), at("reserved")};
   const ToolOutput run = RunTool({"messages", "--json", demo.path});
   EXPECT_EQ(run.status, 1);  // a frame failed
-  std::vector<std::string> lines;
-  for (std::size_t at = 0, end; (end = run.out.find('\n', at)) != std::string::npos; at = end + 1) {
-    lines.push_back(run.out.substr(at, end - at));
-  }
+  const std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 6u) << run.out;
   EXPECT_EQ(lines[0].substr(0, 61), "{\"segment\": 0, \"frame\": 0, \"offset\": 1021, \"length\": 94, \"id\"");
   EXPECT_EQ(lines[2], "{\"segment\": 1, \"frame\": 1, \"offset\": " + std::to_string(demo.chat) +
@@ -650,24 +632,16 @@ TEST(MessagesCommand, JsonLinePerMessageAndFailedFrameThenTheSummary) {
                           ", \"error\": \"message number 60 is not a known message\"}");
   EXPECT_EQ(lines[5], "{\"path\": " + JsonString(demo.path) +
                           ", \"command\": \"messages\", \"frames\": 3, \"decoded\": 2, \"failed\": 1}");
-}
 
-TEST(MessagesCommand, PlainColumnsAndOldProtocolsSaidPlainly) {
-  ScratchFolder dir("rewindor-cli");
-  const MessagesDemo demo = WriteMessagesDemo(dir);
-  const ToolOutput run = RunTool({"messages", demo.path});
-  EXPECT_EQ(run.status, 1);
+  const ToolOutput plain = RunTool({"messages", demo.path});
+  EXPECT_EQ(plain.status, 1);
   const std::string chat = std::to_string(demo.chat);
-  EXPECT_NE(run.out.find(demo.path + "\nseg   frame      offset length   id name\n  0       0        1021     94   11 "
-                                     "svc_serverinfo\n"),
-            std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find("\n  1       1 " + std::string(11 - chat.size(), ' ') + chat + "      4   76 SayText\n"),
-            std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find(" error: message number 60 is not a known message\n3 network frames: 2 decoded, 1 failed\n"),
-            std::string::npos)
-      << run.out;
+  for (const std::string& row :
+       {demo.path + "\nseg   frame      offset length   id name\n  0       0        1021     94   11 svc_serverinfo\n",
+        "\n  1       1 " + std::string(11 - chat.size(), ' ') + chat + "      4   76 SayText\n",
+        std::string(" error: message number 60 is not a known message\n3 network frames: 2 decoded, 1 failed\n")}) {
+    EXPECT_NE(plain.out.find(row), std::string::npos) << row << "in:\n" << plain.out;
+  }
 
   b::Demo old;
   old.networkProtocol = 46;

@@ -171,9 +171,9 @@ TEST(LibraryModel, FilterCountAndProgress) {
 TEST(LibraryModel, FilterFindsAPlayersSteamId) {
   LibraryModel model(AsCyrillicCodePage, Utc);
   model.Restart(2);
-  LibraryRow a = Row("a.dem"), b = Row("b.dem");
+  LibraryRow b = Row("b.dem");
   b.steamIds = {"76561198053761909"};
-  model.Put(a);
+  model.Put(Row("a.dem"));
   model.Put(b);
   model.SetFilter("8053761909");
   EXPECT_EQ(Column(model, C::kFile), (std::vector<std::string>{"b.dem"}));

@@ -9,45 +9,15 @@ namespace rewindor {
 namespace {
 
 DemoEvent Kill(float time, int round, std::string killer, std::string victim, std::string weapon, bool head) {
-  DemoEvent e;
-  e.kind = EventKind::kKill;
-  e.time = time;
-  e.round = round;
-  e.killer = std::move(killer);
-  e.victim = std::move(victim);
-  e.weapon = std::move(weapon);
-  e.headshot = head;
-  return e;
+  return {.time = time, .round = round, .killer = killer, .victim = victim, .weapon = weapon, .headshot = head};
 }
-
 DemoEvent Chat(ChatScope scope, Team team, bool dead, std::string sender, std::string words) {
-  DemoEvent e;
-  e.kind = EventKind::kChat;
-  e.scope = scope;
-  e.team = team;
-  e.dead = dead;
-  e.sender = std::move(sender);
-  e.text = std::move(words);
-  return e;
+  return {.kind = EventKind::kChat, .sender = sender, .scope = scope, .dead = dead, .text = words, .team = team};
 }
-
 DemoEvent RoundEnd(float time, int round, std::string key, Team winner) {
-  DemoEvent e;
-  e.kind = EventKind::kRound;
-  e.time = time;
-  e.round = round;
-  e.result = std::move(key);
-  e.team = winner;
-  return e;
+  return {.kind = EventKind::kRound, .time = time, .round = round, .team = winner, .result = key};
 }
-
-DemoEvent Score(Team team, int score) {
-  DemoEvent e;
-  e.kind = EventKind::kScore;
-  e.team = team;
-  e.score = score;
-  return e;
-}
+DemoEvent Score(Team team, int score) { return {.kind = EventKind::kScore, .team = team, .score = score}; }
 
 std::vector<std::string> Texts(const Timeline& timeline) {
   std::vector<std::string> texts;
@@ -65,18 +35,11 @@ TEST(Timeline, TimesAsMinutesAndSeconds) {
 
 TEST(Timeline, EachKindAsItsRowAndTheScoresAfterEachRoundEnd) {
   DemoEvents events;
-  DemoEvent renamed;
-  renamed.kind = EventKind::kName;
-  renamed.time = 2;
-  renamed.from = "Bob";
-  renamed.to = "Боб";
-  DemoEvent fade;
-  fade.kind = EventKind::kFade;
   events.events = {
-      renamed,
+      DemoEvent{.kind = EventKind::kName, .time = 2, .from = "Bob", .to = "Боб"},
       Kill(75.2f, 1, "Боб", "Alice", "ak47", true),
       Kill(80, 1, "", "Carl", "worldspawn", false),  // fell to his death
-      fade,
+      DemoEvent{.kind = EventKind::kFade},
       RoundEnd(90, 1, "#Terrorists_Win", Team::kTerrorists),
       Score(Team::kTerrorists, 1),
       Score(Team::kCounterTerrorists, 0),
@@ -88,9 +51,7 @@ TEST(Timeline, EachKindAsItsRowAndTheScoresAfterEachRoundEnd) {
       Kill(210, 3, "Alice", "Боб", "m4a1", false),
       Score(Team::kCounterTerrorists, 1),  // after a kill: not this round's end
   };
-  events.rounds = 2;
-  events.scoreT = 1;
-  events.scoreCT = 1;
+  events.rounds = 2, events.scoreT = events.scoreCT = 1;
   events.players = {{"Alice", "", 1, 1, 0}, {"Боб", "STEAM_0:1:2", 1, 1, 1}, {"Carl", "", 0, 1, 0},
                     {"Idle", "", 0, 0, 0}};
   Timeline timeline = BuildTimeline(events);
@@ -115,10 +76,10 @@ TEST(Timeline, WithoutScoreMessagesTheWinsAreCounted) {
                    RoundEnd(2, 2, "#Target_Bombed", Team::kTerrorists),
                    RoundEnd(3, 3, "#Round_Draw", Team::kNone)};
   events.rounds = 3;
-  Timeline timeline = BuildTimeline(events);
-  EXPECT_EQ(timeline.rows[0].text, "Конец раунда: победа CT — T 0 : 1 CT");
-  EXPECT_EQ(timeline.rows[1].text, "Конец раунда: бомба взорвана — T 1 : 1 CT");
-  EXPECT_EQ(timeline.rows[2].text, "Конец раунда: ничья — T 1 : 1 CT");
+  const Timeline timeline = BuildTimeline(events);
+  EXPECT_EQ(Texts(timeline), (std::vector<std::string>{"0:01 | 1 | Конец раунда: победа CT — T 0 : 1 CT",
+                                                        "0:02 | 2 | Конец раунда: бомба взорвана — T 1 : 1 CT",
+                                                        "0:03 | 3 | Конец раунда: ничья — T 1 : 1 CT"}));
   EXPECT_EQ(timeline.summary, "Счёта в демке нет, раундов: 3\nУбийств в демке нет");
 }
 
