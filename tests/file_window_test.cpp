@@ -195,10 +195,8 @@ TEST(MarkerScanner, PiecesGiveWhatTheWholeGives) {
         scanner.Scan(piece, base, to);
       }
       const MarkerScan pieced = scanner.Finish();
-      const std::string what = "round " + std::to_string(round) + " chunk " + std::to_string(chunk);
-      EXPECT_EQ(pieced.hltv, whole.hltv) << what;
-      EXPECT_EQ(pieced.buildNumber, whole.buildNumber) << what;
-      EXPECT_EQ(pieced.names, whole.names) << what;
+      EXPECT_EQ(std::tie(pieced.hltv, pieced.buildNumber, pieced.names),
+                std::tie(whole.hltv, whole.buildNumber, whole.names)) << "round " << round << " chunk " << chunk;
     }
   }
 }

@@ -157,20 +157,15 @@ Bytes ConnectionStart(std::uint8_t players = 4) {
 }
 
 b::BitWriter ClientData() {
-  b::BitWriter w;
-  w.Bit(true).Bits(12, 8);                         // updates frame 12
-  w.FieldMask(0b11).Bits(100, 8).Bits(250000, 20);  // health, max speed
-  w.Bit(true).Bits(16, 6).FieldMask(1).Bits(30, 6);  // weapon 16: its clip
-  w.Bit(true).Bits(3, 6).FieldMask(0);
-  w.Bit(false);
-  return w;
+  return b::BitWriter()
+      .Bit(true).Bits(12, 8)                          // updates frame 12
+      .FieldMask(0b11).Bits(100, 8).Bits(250000, 20)  // health, max speed
+      .Bit(true).Bits(16, 6).FieldMask(1).Bits(30, 6)  // weapon 16: its clip
+      .Bit(true).Bits(3, 6).FieldMask(0)
+      .Bit(false);
 }
 
-b::BitWriter ReliableEvent() {
-  b::BitWriter w;
-  w.Bits(30, 10).FieldMask(0).Bit(true).Bits(20, 16);
-  return w;
-}
+b::BitWriter ReliableEvent() { return b::BitWriter().Bits(30, 10).FieldMask(0).Bit(true).Bits(20, 16); }
 
 // Packet entities: the message number, the entity count (16 bits), the body.
 Bytes Entities(Bytes head, const b::BitWriter& body) { return Join({head, body.Finish()}); }
@@ -271,10 +266,9 @@ TEST(MessageDecoder, UserMessagesByTheirRegistration) {
 
 // The player table is for entities 1 to the server's players, which are not always 32.
 TEST(MessageDecoder, PlayerEntitiesAreNumberedUpToTheServersPlayers) {
-  b::BitWriter w;
-  w.Bit(false).Bit(true).Bits(6, 11).Bit(false).Bit(false).Bit(false).FieldMask(1).Bits(90, 7);  // 6, as a player
-  w.Bits(0, 16);
-  Bytes frame = Join({{40, 1, 0}, w.Finish(), kNop});
+  const b::BitWriter six = b::BitWriter().Bit(false).Bit(true).Bits(6, 11)  // entity 6, as a player
+                               .Bit(false).Bit(false).Bit(false).FieldMask(1).Bits(90, 7).Bits(0, 16);
+  const Bytes frame = Join({Entities({40, 1, 0}, six), kNop});
   for (const std::uint8_t players : {std::uint8_t{8}, std::uint8_t{32}, std::uint8_t{4}}) {
     Listing listing;
     const std::vector<bool> decoded = DecodeBlocks({ConnectionStart(players), frame}, listing);
@@ -296,11 +290,6 @@ struct BadCase {
 };
 
 std::vector<BadCase> BadFrames() {
-  b::BitWriter farEntity;
-  farEntity.Bit(false).Bit(true).Bits(2000, 11).Bit(false).Bit(false).Bit(false).FieldMask(0);
-  farEntity.Bit(false).Bit(false).Bits(63, 6).Bits(0, 16);  // 2063
-  b::BitWriter badBaseline;
-  badBaseline.Bit(true).Bit(false).Bit(true).Bits(5, 6).Bits(0, 16);  // instanced baseline 5 of 2
   std::vector<b::DeltaField> tooMany(65, b::DeltaField{kDeltaInteger, "f", 1});
   // A field whose type the engine cannot read fails the delta that marks it, not the description.
   const Bytes odd = b::DeltaDescriptionMessage("event_t", {{kDeltaInteger, "entindex", 11}, {0x100, "odd", 8}});
@@ -313,9 +302,12 @@ std::vector<BadCase> BadFrames() {
       {"never registered", {1, 1, 200, 0}, 2, "user message 200 was never registered"},
       {"too many fields", b::DeltaDescriptionMessage("entity_state_t", tooMany), 0,
        "svc_deltadescription: entity_state_t has 65 fields, more than a table holds (64)"},
-      {"entity out of range", Join({{40, 2, 0}, farEntity.Finish()}), 0,
+      {"entity out of range",  // 2000, then 2063
+       Entities({40, 2, 0}, b::BitWriter().Bit(false).Bit(true).Bits(2000, 11).Bit(false).Bit(false).Bit(false)
+                                .FieldMask(0).Bit(false).Bit(false).Bits(63, 6).Bits(0, 16)), 0,
        "svc_packetentities: entity number 2063 is out of range"},
-      {"instanced baseline out of range", Join({{40, 1, 0}, badBaseline.Finish()}), 0,
+      {"instanced baseline out of range",  // 5 of 2
+       Entities({40, 1, 0}, b::BitWriter().Bit(true).Bit(false).Bit(true).Bits(5, 6).Bits(0, 16)), 0,
        "svc_packetentities: instanced baseline 5 is out of range (2 were sent)"},
       {"unknown temporary entity", {23, 40, 0, 0}, 0, "svc_temp_entity: temporary entity type 40 is not known"},
       {"unknown HLTV command", {50, 3}, 0, "svc_hltv command 3 is not known"},
