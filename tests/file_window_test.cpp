@@ -11,6 +11,7 @@
 #include <array>
 #include <filesystem>
 #include <random>
+#include <tuple>
 
 #include "demo/facts.h"
 #include "demo/net_messages.h"
@@ -139,7 +140,8 @@ TEST(FileWindow, TheRealDemosAsFromTheWholeImage) {
     StoredDemo failing(image);
     failing.failAfterReads = 2;
     MessageLog partial;
-    DecodeTotals untouched{.frames = 7};
+    DecodeTotals untouched;
+    untouched.frames = 7;
     EXPECT_EQ(DecodeDemoMessages(failing, partial, untouched, 4096), ReadOutcome::kShortRead);
     EXPECT_EQ(untouched.frames, 7u);
   }

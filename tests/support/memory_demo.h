@@ -14,7 +14,7 @@ namespace rewindor {
 // Reads within `bytes`, which a test may point elsewhere between reads; never written.
 class MemoryDemo : public DemoFile {
  public:
-  explicit MemoryDemo(ByteView bytes = {}) : bytes(bytes) {}
+  explicit MemoryDemo(ByteView image = {}) : bytes(image) {}
   bool Size(std::uint64_t& size) override {
     size = bytes.size();
     return true;
