@@ -6,11 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "demo/bit_reader.h"
 #include "demo/delta.h"
+#include "tests/support/corpus.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -43,20 +42,12 @@ TEST(BitReader, ReadsWhatTheBuilderWritesAtEveryWidthAndShift) {
 }
 
 TEST(BitReader, SignAndMagnitude) {
-  struct Case {
-    std::uint8_t byte;
-    std::int32_t value;
-  };
-  for (const Case& c : {Case{0x0B, -5},   // sign 1, magnitude 101
-                        Case{0x0A, 5},    // sign 0, magnitude 101
-                        Case{0x01, 0},    // a negative zero is zero
-                        Case{0x0F, -7}}) {
-    BitReader bits({&c.byte, 1}, 0);
-    EXPECT_EQ(bits.ReadSigned(4), c.value) << int{c.byte};
-  }
-  b::BitWriter w;
-  w.Signed(-1000, 12).Signed(1000, 12);
-  const Bytes bytes = w.Finish();
+  const std::pair<std::uint8_t, std::int32_t> cases[] = {{0x0B, -5},  // sign 1, magnitude 101
+                                                         {0x0A, 5},   // sign 0, magnitude 101
+                                                         {0x01, 0},   // a negative zero is zero
+                                                         {0x0F, -7}};
+  for (const auto& [byte, value] : cases) EXPECT_EQ(BitReader({&byte, 1}, 0).ReadSigned(4), value) << int{byte};
+  const Bytes bytes = b::BitWriter().Signed(-1000, 12).Signed(1000, 12).Finish();
   BitReader bits(bytes, 0);
   EXPECT_EQ(bits.ReadSigned(12), -1000);
   EXPECT_EQ(bits.ReadSigned(12), 1000);
@@ -64,14 +55,11 @@ TEST(BitReader, SignAndMagnitude) {
 
 TEST(BitReader, SectionEndsAtTheByteAfterItsLastBitAndTakesAtLeastOne) {
   const std::uint8_t bytes[] = {0x55, 0x07, 0xFF, 0x09};
-  struct Case {
-    unsigned bits;
-    std::size_t end;
-  };
-  for (const Case& c : {Case{0, 2}, Case{1, 2}, Case{8, 2}, Case{9, 3}, Case{16, 3}, Case{17, 4}}) {
+  const std::pair<unsigned, std::size_t> skipsAndEnds[] = {{0, 2}, {1, 2}, {8, 2}, {9, 3}, {16, 3}, {17, 4}};
+  for (const auto& [skip, end] : skipsAndEnds) {
     BitReader bits(bytes, 1);
-    bits.Skip(c.bits);
-    EXPECT_EQ(bits.EndByte(), c.end) << c.bits;
+    bits.Skip(skip);
+    EXPECT_EQ(bits.EndByte(), end) << skip;
   }
 }
 
@@ -168,113 +156,86 @@ Bytes ConnectionStart(std::uint8_t players = 4) {
                b::NewUserMessage(65, 255, "Chat"), SpawnBaseline()});
 }
 
-b::BitWriter Events() {
-  b::BitWriter w;
-  w.Bits(2, 5);
-  w.Bits(26, 10).Bit(true).Bits(5, 11).Bit(true).FieldMask(1).Bits(7, 11).Bit(false);  // with its arguments
-  w.Bits(27, 10).Bit(false).Bit(true).Bits(150, 16);                                    // no entity; a delay
-  return w;
-}
-
-b::BitWriter ReliableEvent() {
-  b::BitWriter w;
-  w.Bits(30, 10).FieldMask(0).Bit(true).Bits(20, 16);
-  return w;
-}
-
-b::BitWriter Sound() {
-  b::BitWriter w;
-  w.Bits(1 | 4 | 8, 9).Bits(200, 8);                  // volume, a large index, pitch
-  w.Bits(1, 3).Bits(7, 11).Bits(300, 16);             // channel, entity, sound
-  w.Bits(0b101, 3);                                   // x and z given
-  w.Bit(true).Bit(true).Bit(true).Bits(1000, 12).Bits(3, 3);  // x: -1000.375
-  w.Bit(false).Bit(true).Bit(false).Bits(4, 3);              // z: 0.5
-  w.Bits(110, 8);
-  return w;
-}
-
 b::BitWriter ClientData() {
-  b::BitWriter w;
-  w.Bit(true).Bits(12, 8);                         // updates frame 12
-  w.FieldMask(0b11).Bits(100, 8).Bits(250000, 20);  // health, max speed
-  w.Bit(true).Bits(16, 6).FieldMask(1).Bits(30, 6);  // weapon 16: its clip
-  w.Bit(true).Bits(3, 6).FieldMask(0);
-  w.Bit(false);
-  return w;
+  return b::BitWriter()
+      .Bit(true).Bits(12, 8)                          // updates frame 12
+      .FieldMask(0b11).Bits(100, 8).Bits(250000, 20)  // health, max speed
+      .Bit(true).Bits(16, 6).FieldMask(1).Bits(30, 6)  // weapon 16: its clip
+      .Bit(true).Bits(3, 6).FieldMask(0)
+      .Bit(false);
 }
 
-b::BitWriter Pings() {
-  b::BitWriter w;
-  w.Bit(true).Bits(0, 5).Bits(35, 12).Bits(0, 7).Bit(true).Bits(3, 5).Bits(120, 12).Bits(2, 7).Bit(false);
-  return w;
-}
+b::BitWriter ReliableEvent() { return b::BitWriter().Bits(30, 10).FieldMask(0).Bit(true).Bits(20, 16); }
 
-Bytes PacketEntities() {
-  b::BitWriter w;
-  w.Bit(true).Bit(false).Bit(false).Bit(false).FieldMask(1).Bits(5, 7);  // 1, the next: a player, no baseline offset
-  w.Bit(false).Bit(false).Bits(4, 6).Bit(false).Bit(true).Bits(1, 6)     // 5 = 1 + 4, from instanced baseline 1
-      .FieldMask(0b1).Bits(3, 5);
-  w.Bit(false).Bit(true).Bits(300, 11).Bit(true).Bit(false).Bit(true).Bits(2, 6)  // 300, a beam, two back
-      .FieldMask(1).Bits(4, 9);
-  w.Bits(0, 16);
-  Bytes out{40, 3, 0};  // three entities
-  const Bytes body = w.Finish();
-  out.insert(out.end(), body.begin(), body.end());
-  return out;
-}
-
-Bytes DeltaPacketEntities() {
-  b::BitWriter w;
-  w.Bit(true).Bit(false).Bits(2, 6);                                       // 2 removed
-  w.Bit(false).Bit(false).Bits(1, 6).Bit(false).Bit(false).FieldMask(1).Bits(9, 7);  // 3, a player
-  w.Bit(false).Bit(true).Bits(1500, 11).Bit(false).Bit(false).FieldMask(0b100).String("m");  // 1500
-  w.Bits(0, 16);
-  Bytes out{41, 2, 0, 7};  // two entities, updating frame 7
-  const Bytes body = w.Finish();
-  out.insert(out.end(), body.begin(), body.end());
-  return out;
-}
-
-b::BitWriter ResourceList() {
-  b::BitWriter w;
-  w.Bits(2, 12);
-  w.Bits(1, 4).String("sound/a.wav").Bits(1, 12).Bits(5000, 24).Bits(4, 3);  // custom: a hash follows
-  for (int i = 0; i < 16; ++i) w.Bits(0xA0 + i, 8);
-  w.Bit(true);
-  for (int i = 0; i < 32; ++i) w.Bits(i, 8);
-  w.Bits(2, 4).String("models/b.mdl").Bits(2, 12).Bits(0, 24).Bits(1, 3).Bit(false);
-  w.Bit(true).Bit(true).Bit(true).Bits(1, 5).Bit(true).Bit(false).Bits(600, 10).Bit(false);  // consistency
-  return w;
-}
+// Packet entities: the message number, the entity count (16 bits), the body.
+Bytes Entities(Bytes head, const b::BitWriter& body) { return Join({head, body.Finish()}); }
 
 struct KindCase {
   std::string name;
   Bytes message;
+  Bytes setup = ConnectionStart();  // the frame before it
 };
 
-std::vector<KindCase> BitPackedKinds() {
+std::vector<KindCase> Kinds() {
+  b::BitWriter resources;
+  resources.Bits(2, 12);
+  resources.Bits(1, 4).String("sound/a.wav").Bits(1, 12).Bits(5000, 24).Bits(4, 3);  // custom: a hash follows
+  for (int i = 0; i < 16; ++i) resources.Bits(0xA0 + i, 8);
+  resources.Bit(true);
+  for (int i = 0; i < 32; ++i) resources.Bits(i, 8);
+  resources.Bits(2, 4).String("models/b.mdl").Bits(2, 12).Bits(0, 24).Bits(1, 3).Bit(false);
+  resources.Bit(true).Bit(true).Bit(true).Bits(1, 5).Bit(true).Bit(false).Bits(600, 10).Bit(false);  // consistency
   return {
-      {"svc_event", b::BitMessage(3, Events())},
-      {"svc_sound", b::BitMessage(6, Sound())},
+      {"svc_event", b::BitMessage(3, b::BitWriter()
+                                         .Bits(2, 5)
+                                         .Bits(26, 10).Bit(true).Bits(5, 11).Bit(true).FieldMask(1).Bits(7, 11)
+                                         .Bit(false)                                          // with its arguments
+                                         .Bits(27, 10).Bit(false).Bit(true).Bits(150, 16))},  // no entity; a delay
+      {"svc_sound", b::BitMessage(6, b::BitWriter()
+                                         .Bits(1 | 4 | 8, 9).Bits(200, 8)         // volume, a large index, pitch
+                                         .Bits(1, 3).Bits(7, 11).Bits(300, 16)    // channel, entity, sound
+                                         .Bits(0b101, 3)                          // x and z given
+                                         .Bit(true).Bit(true).Bit(true).Bits(1000, 12).Bits(3, 3)  // x: -1000.375
+                                         .Bit(false).Bit(true).Bit(false).Bits(4, 3)               // z: 0.5
+                                         .Bits(110, 8))},
       {"svc_deltadescription", b::DeltaDescriptionMessage("weapon_data_t", {{kDeltaInteger, "m_iClip", 6}})},
       {"svc_clientdata", b::BitMessage(15, ClientData())},
-      {"svc_pings", b::BitMessage(17, Pings())},
+      {"svc_pings", b::BitMessage(17, b::BitWriter().Bit(true).Bits(0, 5).Bits(35, 12).Bits(0, 7)
+                                          .Bit(true).Bits(3, 5).Bits(120, 12).Bits(2, 7).Bit(false))},
       {"svc_event_reliable", b::BitMessage(21, ReliableEvent())},
       {"svc_spawnbaseline", SpawnBaseline()},
-      {"svc_packetentities", PacketEntities()},
-      {"svc_deltapacketentities", DeltaPacketEntities()},
-      {"svc_resourcelist", b::BitMessage(43, ResourceList())},
+      {"svc_packetentities",  // three entities
+       Entities({40, 3, 0}, b::BitWriter()
+                                .Bit(true).Bit(false).Bit(false).Bit(false).FieldMask(1).Bits(5, 7)  // 1, a player
+                                .Bit(false).Bit(false).Bits(4, 6).Bit(false).Bit(true).Bits(1, 6)    // 5, instanced 1
+                                .FieldMask(0b1).Bits(3, 5)
+                                .Bit(false).Bit(true).Bits(300, 11).Bit(true).Bit(false).Bit(true).Bits(2, 6)
+                                .FieldMask(1).Bits(4, 9)  // 300, a beam, two back
+                                .Bits(0, 16))},
+      {"svc_deltapacketentities",  // two entities, updating frame 7
+       Entities({41, 2, 0, 7}, b::BitWriter()
+                                   .Bit(true).Bit(false).Bits(2, 6)                                      // 2 removed
+                                   .Bit(false).Bit(false).Bits(1, 6).Bit(false).Bit(false).FieldMask(1)  // 3, a player
+                                   .Bits(9, 7)
+                                   .Bit(false).Bit(true).Bits(1500, 11).Bit(false).Bit(false)  // 1500
+                                   .FieldMask(0b100).String("m")
+                                   .Bits(0, 16))},
+      {"svc_resourcelist", b::BitMessage(43, resources)},
       {"svc_temp_entity", {23, 13, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1, 0}},  // a BSP decal on entity 9: its model
       {"svc_temp_entity", {23, 29, 1, 0, 0, 0, 0, 2, 1, 2, 3, 4, 5, 6, 7, 8, 1, 0, 2, 0, 3, 0, 4, 0, 'h', 'i', 0}},
+      {"svc_serverinfo", b::ServerInfoMessage()},
+      {"svc_newusermsg", b::NewUserMessage(66, 3, "Other")},
+      {"svc_clientdata", {15}, Join({{50, 0}, ConnectionStart()})},  // svc_hltv: the proxy's has no body
   };
 }
 
-// Each kind, in a frame of its own after the setup, ends exactly where the
-// built message does: the one-byte message after it is found right there.
-TEST(MessageDecoder, EachBitPackedKindEndsWhereItWasWritten) {
-  for (const KindCase& kind : BitPackedKinds()) {
+// Each kind, in a frame of its own after the setup (whose every message
+// decodes), ends exactly where the built message does: the one-byte message
+// after it is found right there.
+TEST(MessageDecoder, EachKindEndsWhereItWasWritten) {
+  for (const KindCase& kind : Kinds()) {
     Listing listing;
-    EXPECT_EQ(DecodeBlocks({ConnectionStart(), Join({kind.message, kNop})}, listing), (std::vector<bool>{true, true}))
+    EXPECT_EQ(DecodeBlocks({kind.setup, Join({kind.message, kNop})}, listing), (std::vector<bool>{true, true}))
         << kind.name << ": " << (listing.failures.empty() ? "" : listing.failures[0].reason);
     ASSERT_GE(listing.lines.size(), 2u);
     const Listing::Line& last = listing.lines.back();
@@ -286,44 +247,28 @@ TEST(MessageDecoder, EachBitPackedKindEndsWhereItWasWritten) {
   }
 }
 
-TEST(MessageDecoder, SetupFrameListsEveryMessage) {
-  Listing listing;
-  ASSERT_EQ(DecodeBlocks({ConnectionStart()}, listing), std::vector<bool>{true});
-  std::vector<std::string> names;
-  for (const Listing::Line& line : listing.lines) names.push_back(line.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"svc_serverinfo", "svc_deltadescription", "svc_deltadescription",
-                                             "svc_deltadescription", "svc_deltadescription", "svc_deltadescription",
-                                             "svc_deltadescription", "svc_deltadescription", "svc_newusermsg",
-                                             "svc_newusermsg", "svc_spawnbaseline"}));
-}
-
-TEST(MessageDecoder, UserMessagesBySizeOrLengthByteAndByRegisteredName) {
+// User messages by their registered size or length byte, under their
+// registered names; a later registration of the same number takes its place,
+// as the server's does after a map change.
+TEST(MessageDecoder, UserMessagesByTheirRegistration) {
   Listing listing;
   const Bytes frame = {64, 'a', 'b',          // "Fixed": two bytes
                        65, 3, 'x', 'y', 'z',  // "Chat": a length byte, then three
                        1};
-  ASSERT_EQ(DecodeBlocks({ConnectionStart(), frame}, listing), (std::vector<bool>{true, true}));
-  const std::vector<Listing::Line> tail(listing.lines.end() - 3, listing.lines.end());
-  EXPECT_EQ(tail, (std::vector<Listing::Line>{{1, kBlockStride, 3, "Fixed", {'a', 'b'}},
-                                               {1, kBlockStride + 3, 5, "Chat", {'x', 'y', 'z'}},
-                                               {1, kBlockStride + 8, 1, "svc_nop", {}}}));
-}
-
-// A later registration of the same number takes its place, as the server's
-// does after a map change.
-TEST(MessageDecoder, RegistrationCarriesToLaterFramesAndMayBeReplaced) {
-  Listing listing;
-  const std::vector<Bytes> blocks = {ConnectionStart(), {64, 1, 2}, b::NewUserMessage(64, 255, "Longer"), {64, 1, 9}};
+  const std::vector<Bytes> blocks = {ConnectionStart(), frame, b::NewUserMessage(64, 255, "Longer"), {64, 1, 9}};
   ASSERT_EQ(DecodeBlocks(blocks, listing), (std::vector<bool>{true, true, true, true}));
+  const std::vector<Listing::Line> frame1(listing.lines.end() - 5, listing.lines.end() - 2);
+  EXPECT_EQ(frame1, (std::vector<Listing::Line>{{1, kBlockStride, 3, "Fixed", {'a', 'b'}},
+                                                 {1, kBlockStride + 3, 5, "Chat", {'x', 'y', 'z'}},
+                                                 {1, kBlockStride + 8, 1, "svc_nop", {}}}));
   EXPECT_EQ(listing.lines.back(), (Listing::Line{3, 3 * kBlockStride, 3, "Longer", {9}}));
 }
 
 // The player table is for entities 1 to the server's players, which are not always 32.
 TEST(MessageDecoder, PlayerEntitiesAreNumberedUpToTheServersPlayers) {
-  b::BitWriter w;
-  w.Bit(false).Bit(true).Bits(6, 11).Bit(false).Bit(false).Bit(false).FieldMask(1).Bits(90, 7);  // 6, as a player
-  w.Bits(0, 16);
-  Bytes frame = Join({{40, 1, 0}, w.Finish(), kNop});
+  const b::BitWriter six = b::BitWriter().Bit(false).Bit(true).Bits(6, 11)  // entity 6, as a player
+                               .Bit(false).Bit(false).Bit(false).FieldMask(1).Bits(90, 7).Bits(0, 16);
+  const Bytes frame = Join({Entities({40, 1, 0}, six), kNop});
   for (const std::uint8_t players : {std::uint8_t{8}, std::uint8_t{32}, std::uint8_t{4}}) {
     Listing listing;
     const std::vector<bool> decoded = DecodeBlocks({ConnectionStart(players), frame}, listing);
@@ -331,13 +276,6 @@ TEST(MessageDecoder, PlayerEntitiesAreNumberedUpToTheServersPlayers) {
                                                                             "svc_nop", {}};
     EXPECT_EQ(exact, players >= 6) << int{players};
   }
-}
-
-TEST(MessageDecoder, HltvClientDataHasNoBody) {
-  Listing listing;
-  const Bytes hltv = {50, 0};  // svc_hltv: the proxy is active
-  ASSERT_EQ(DecodeBlocks({Join({hltv, ConnectionStart()}), {15, 1}}, listing), (std::vector<bool>{true, true}));
-  EXPECT_EQ(listing.lines[listing.lines.size() - 2], (Listing::Line{1, kBlockStride, 1, "svc_clientdata", {}}));
 }
 
 // ---------------------------------------------------------------------------
@@ -348,15 +286,13 @@ struct BadCase {
   Bytes frame;
   std::size_t failsAt;  // within the frame
   std::string reason;
+  Bytes setup = ConnectionStart();  // the frame before it, which decodes
 };
 
 std::vector<BadCase> BadFrames() {
-  b::BitWriter farEntity;
-  farEntity.Bit(false).Bit(true).Bits(2000, 11).Bit(false).Bit(false).Bit(false).FieldMask(0);
-  farEntity.Bit(false).Bit(false).Bits(63, 6).Bits(0, 16);  // 2063
-  b::BitWriter badBaseline;
-  badBaseline.Bit(true).Bit(false).Bit(true).Bits(5, 6).Bits(0, 16);  // instanced baseline 5 of 2
   std::vector<b::DeltaField> tooMany(65, b::DeltaField{kDeltaInteger, "f", 1});
+  // A field whose type the engine cannot read fails the delta that marks it, not the description.
+  const Bytes odd = b::DeltaDescriptionMessage("event_t", {{kDeltaInteger, "entindex", 11}, {0x100, "odd", 8}});
   return {
       {"past its frame", {1, 8, 'h', 'i'}, 1, "svc_print runs past the end of the frame's messages"},
       {"fixed size past its frame", {64, 'a'}, 0, "Fixed runs past the end of the frame's messages"},
@@ -366,9 +302,12 @@ std::vector<BadCase> BadFrames() {
       {"never registered", {1, 1, 200, 0}, 2, "user message 200 was never registered"},
       {"too many fields", b::DeltaDescriptionMessage("entity_state_t", tooMany), 0,
        "svc_deltadescription: entity_state_t has 65 fields, more than a table holds (64)"},
-      {"entity out of range", Join({{40, 2, 0}, farEntity.Finish()}), 0,
+      {"entity out of range",  // 2000, then 2063
+       Entities({40, 2, 0}, b::BitWriter().Bit(false).Bit(true).Bits(2000, 11).Bit(false).Bit(false).Bit(false)
+                                .FieldMask(0).Bit(false).Bit(false).Bits(63, 6).Bits(0, 16)), 0,
        "svc_packetentities: entity number 2063 is out of range"},
-      {"instanced baseline out of range", Join({{40, 1, 0}, badBaseline.Finish()}), 0,
+      {"instanced baseline out of range",  // 5 of 2
+       Entities({40, 1, 0}, b::BitWriter().Bit(true).Bit(false).Bit(true).Bits(5, 6).Bits(0, 16)), 0,
        "svc_packetentities: instanced baseline 5 is out of range (2 were sent)"},
       {"unknown temporary entity", {23, 40, 0, 0}, 0, "svc_temp_entity: temporary entity type 40 is not known"},
       {"unknown HLTV command", {50, 3}, 0, "svc_hltv command 3 is not known"},
@@ -376,13 +315,18 @@ std::vector<BadCase> BadFrames() {
        "svc_newusermsg registers number 58, which is not a user message's"},
       // Found by the fuzz target: a name that starts with its zero would list a message without a name.
       {"registers no name", b::NewUserMessage(255, 0, ""), 0, "svc_newusermsg registers number 255 without a name"},
+      {"a delta before its description", b::BitMessage(15, ClientData()), 0,
+       "svc_clientdata: no delta description clientdata_t came before it", kNop},
+      {"an unreadable field sent", b::BitMessage(21, b::BitWriter().Bits(1, 10).FieldMask(0b10)), 0,
+       "svc_event_reliable: a delta of event_t: its field 1 has no readable type",
+       Join({ConnectionStart(), odd, b::BitMessage(21, ReliableEvent())})},
   };
 }
 
 TEST(MessageDecoder, BadFrameFailsWithReasonAndOffsetAndTheNextDecodes) {
   for (const BadCase& c : BadFrames()) {
     Listing listing;
-    EXPECT_EQ(DecodeBlocks({ConnectionStart(), c.frame, kNop}, listing), (std::vector<bool>{true, false, true}))
+    EXPECT_EQ(DecodeBlocks({c.setup, c.frame, kNop}, listing), (std::vector<bool>{true, false, true}))
         << c.what;
     ASSERT_EQ(listing.failures.size(), 1u) << c.what;
     EXPECT_EQ(listing.failures[0].offset, kBlockStride + c.failsAt) << c.what;
@@ -391,99 +335,63 @@ TEST(MessageDecoder, BadFrameFailsWithReasonAndOffsetAndTheNextDecodes) {
   }
 }
 
-TEST(MessageDecoder, DeltaBeforeItsDescriptionFails) {
-  Listing listing;
-  EXPECT_EQ(DecodeBlocks({b::BitMessage(15, ClientData())}, listing), std::vector<bool>{false});
-  ASSERT_EQ(listing.failures.size(), 1u);
-  EXPECT_EQ(listing.failures[0].reason, "svc_clientdata: no delta description clientdata_t came before it");
-}
-
-// A field whose type the engine cannot read fails the delta that marks it, not the description.
-TEST(MessageDecoder, UnreadableFieldFailsOnlyWhenSent) {
-  Listing listing;
-  const Bytes table = b::DeltaDescriptionMessage("event_t", {{kDeltaInteger, "entindex", 11}, {0x100, "odd", 8}});
-  b::BitWriter sent;
-  sent.Bits(1, 10).FieldMask(0b10);
-  const std::vector<Bytes> blocks = {Join({ConnectionStart(), table}), b::BitMessage(21, ReliableEvent()),
-                                     b::BitMessage(21, sent)};
-  const std::vector<bool> decoded = DecodeBlocks(blocks, listing);
-  EXPECT_EQ(decoded, (std::vector<bool>{true, true, false}));
-  ASSERT_EQ(listing.failures.size(), 1u);
-  EXPECT_EQ(listing.failures[0].reason, "svc_event_reliable: a delta of event_t: its field 1 has no readable type");
-}
-
 // ---------------------------------------------------------------------------
 // Whole demos.
 
-// Counts the bytes the messages cover against the frames' message bytes.
+// Checks that each frame's messages follow one another from its start, and
+// counts the bytes they cover against the frames' message bytes.
 struct Counter final : MessageSink {
-  void OnMessage(const FramePlace&, const NetMessage& m) override { covered += m.length; }
+  void OnMessage(const FramePlace& place, const NetMessage& m) override {
+    if (m.offset == place.frame->offset + kNetMsgDataOffset) next = m.offset;
+    EXPECT_EQ(m.offset, next);
+    next = m.offset + m.length;
+    covered += m.length;
+  }
   void OnFrameEnd(const FramePlace& place, const FrameFailure* failure) override {
     if (failure) reasons.push_back(std::to_string(place.segment) + "/" + std::to_string(place.index) + ": " +
                                    failure->reason);
     blocks += place.frame->size - kNetMsgDataOffset;
   }
-  std::uint64_t covered = 0, blocks = 0;
+  std::uint64_t covered = 0, blocks = 0, next = 0;
   std::vector<std::string> reasons;
 };
 
-Bytes ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(MessageDecoder, EveryFrameOfTheRealDemosDecodesExactly) {
-  namespace fs = std::filesystem;
-  const fs::path corpus(REWINDOR_CORPUS_DIR);
-  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+  if (CorpusDemos().empty()) GTEST_SKIP() << "no corpus at " << REWINDOR_CORPUS_DIR;
   int demos = 0;
   bool hltv = false;
-  for (const fs::path& dir : {corpus, corpus / "public-servers"}) {
-    for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
-      if (e.path().extension() != ".dem" || e.path().filename().string().starts_with("crafted-")) continue;
-      const Bytes image = ReadAll(e.path());
-      if (!MessagesNotDecoded(image).empty()) continue;
-      std::uint64_t network = 0;
-      WalkDemo(image, [&](std::size_t, const Frame& f) { network += f.IsNetwork(); });
-      Counter counter;
-      const DecodeTotals totals = DecodeDemoMessages(image, counter);
-      EXPECT_EQ(totals.frames, network) << e.path();
-      EXPECT_EQ(totals.failed, 0u) << e.path() << ": " << (counter.reasons.empty() ? "" : counter.reasons[0]);
-      EXPECT_EQ(counter.covered, counter.blocks) << e.path();
-      EXPECT_GT(totals.decoded, 100u) << e.path();
-      hltv |= e.path().filename().string().find("hltv") != std::string::npos;
-      ++demos;
-    }
+  for (const std::filesystem::path& path : CorpusDemos()) {
+    const Bytes image = ReadImage(path);
+    if (path.filename().string().starts_with("crafted-") || !MessagesNotDecoded(image).empty()) continue;
+    std::uint64_t network = 0;
+    WalkDemo(image, [&](std::size_t, const Frame& f) { network += f.IsNetwork(); });
+    Counter counter;
+    const DecodeTotals totals = DecodeDemoMessages(image, counter);
+    EXPECT_EQ(totals.frames, network) << path;
+    EXPECT_EQ(totals.failed, 0u) << path << ": " << (counter.reasons.empty() ? "" : counter.reasons[0]);
+    EXPECT_EQ(counter.covered, counter.blocks) << path;
+    EXPECT_GT(totals.decoded, 100u) << path;
+    hltv |= path.filename().string().find("hltv") != std::string::npos;
+    ++demos;
   }
   EXPECT_GE(demos, 8);
   EXPECT_TRUE(hltv);
 }
 
-// The sink checks the order of every message from its own frame's start.
-struct OrderedCounter final : MessageSink {
-  void OnMessage(const FramePlace& place, const NetMessage& m) override {
-    if (m.offset == place.frame->offset + kNetMsgDataOffset) next = m.offset;
-    EXPECT_EQ(m.offset, next);
-    next = m.offset + m.length;
-  }
-  void OnFrameEnd(const FramePlace&, const FrameFailure*) override {}
-  std::size_t next = 0;
-};
-
 TEST(MessageDecoder, CutDemoDecodesItsWholeFramesAndOldProtocolsAreNotDecoded) {
-  namespace fs = std::filesystem;
-  const fs::path corpus(REWINDOR_CORPUS_DIR);
-  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
-  Bytes image = ReadAll(corpus / "cs-hltv-cs_assault.dem");
+  const std::filesystem::path corpus(REWINDOR_CORPUS_DIR);
+  if (CorpusDemos().empty()) GTEST_SKIP() << "no corpus at " << corpus;
+  Bytes image = ReadImage(corpus / "cs-hltv-cs_assault.dem");
   image.resize(image.size() / 2);
   StoreU32LE(image.data() + kDirectoryOffsetOffset, 0);
-  OrderedCounter sink;
-  const DecodeTotals totals = DecodeDemoMessages(image, sink);
+  Counter cut;
+  const DecodeTotals totals = DecodeDemoMessages(image, cut);
   EXPECT_GT(totals.decoded, 50u);
   EXPECT_EQ(totals.failed, 0u);
+  EXPECT_EQ(cut.covered, cut.blocks);
 
   Counter none;
-  const DecodeTotals old = DecodeDemoMessages(ReadAll(corpus / "hl-old-protocol4.dem"), none);
+  const DecodeTotals old = DecodeDemoMessages(ReadImage(corpus / "hl-old-protocol4.dem"), none);
   EXPECT_EQ(old.notDecoded,
             "demo protocol 4, network protocol 35: messages are decoded only in demos of demo protocol 5 and network "
             "protocol 47 or 48");

@@ -4,7 +4,6 @@
 // and agree with the repair, without reading out of bounds.
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 #include <algorithm>
 #include <cmath>
 #include <set>
@@ -17,6 +16,7 @@
 #include "demo/messages.h"
 #include "demo/names.h"
 #include "demo/repair.h"
+#include "tests/support/memory_demo.h"
 
 using namespace rewindor;
 
@@ -25,40 +25,13 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-// The fuzzer's bytes as an opened demo.
-class InputFile final : public DemoFile {
- public:
-  explicit InputFile(ByteView bytes) : bytes_(bytes) {}
-  bool Size(std::uint64_t& size) override {
-    size = bytes_.size();
-    return true;
-  }
-  bool ReadAt(std::uint64_t offset, MutableByteView into) override {
-    if (offset > bytes_.size() || into.size() > bytes_.size() - offset) return false;
-    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), into.size(), into.begin());
-    return true;
-  }
-  std::unique_ptr<TempFile> CreateTemp() override { return nullptr; }
-  bool ReplaceWith(TempFile&) override { return false; }
-
- private:
-  ByteView bytes_;
-};
-
 // Read through a small window, front to back, the demo gives what its whole image gives.
-void CheckStreamed(ByteView image, const DemoInspection& inspection, const DemoFacts& facts) {
+void CheckStreamed(ByteView image, const DemoReading& whole) {
   if (image.empty()) return;
-  InputFile file(image);
+  MemoryDemo file(image);
   DemoReading streamed;
   Check(ReadDemo(file, streamed, {.window = 16 + std::size_t{image[0]} * 8}) == ReadOutcome::kOk);
-  const DemoInspection& s = streamed.inspection;
-  Check(s.hltv == inspection.hltv && s.buildNumber == inspection.buildNumber);
-  Check(s.playerNames == inspection.playerNames && s.playersNotListed == inspection.playersNotListed);
-  Check(s.header.mapName == inspection.header.mapName && s.header.networkVersion == inspection.header.networkVersion);
-  const DemoFacts& f = streamed.facts;
-  Check(f.frames == facts.frames && f.finished == facts.finished && f.server == facts.server);
-  Check(f.recorder == facts.recorder && f.roster == facts.roster && f.resolution == facts.resolution);
-  Check(f.duration.has_value() == facts.duration.has_value() && (!f.duration || *f.duration == *facts.duration));
+  Check(ReadingFacts(streamed) == ReadingFacts(whole));
 }
 }  // namespace
 
@@ -111,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(inspection.playersNotListed == keys.size() - merged.size());
 
   const DemoFacts more = ReadDemoFacts(image);
-  CheckStreamed(image, inspection, more);
+  CheckStreamed(image, {inspection, more});
   Check(!more.finished || ReadDirectory(image).has_value());
   // `info` and the repair go by one rule: where the repair does not refuse,
   // they agree on the playing time and the frames, and on whether the demo

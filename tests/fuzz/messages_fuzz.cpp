@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "demo/demo_format.h"
+#include "demo/frames.h"
 #include "demo/net_messages.h"
 
 using namespace rewindor;
@@ -19,67 +20,56 @@ void Check(bool ok) {
 
 class CheckingSink final : public MessageSink {
  public:
+  // The next block; a demo's frame tells its own.
   void Begin(std::size_t offset, std::size_t size) {
-    begin_ = next_ = offset;
+    next_ = offset;
     end_ = offset + size;
+    begun_ = true;
   }
-  void OnMessage(const FramePlace&, const NetMessage& message) override {
+  void OnMessage(const FramePlace& place, const NetMessage& message) override {
+    BeginFrame(place);
     Check(message.offset == next_ && message.length >= 1 && message.length <= end_ - message.offset);
     Check(message.payload.size() < message.length && !message.name.empty());
     next_ = message.offset + message.length;
-    ++messages_;
-  }
-  void OnFrameEnd(const FramePlace&, const FrameFailure* failure) override {
-    if (failure == nullptr) {
-      Check(next_ == end_);
-    } else {
-      Check(failure->offset == next_ && failure->offset < end_ && !failure->reason.empty());
-    }
-    ++frames_;
-  }
-  std::uint64_t frames_ = 0;
-  std::uint64_t messages_ = 0;
-
- private:
-  std::size_t begin_ = 0, next_ = 0, end_ = 0;
-};
-
-// A demo's sink does not know where its blocks lie: it checks the order only.
-class DemoSink final : public MessageSink {
- public:
-  void OnMessage(const FramePlace& place, const NetMessage& message) override {
-    Check(place.frame != nullptr && message.offset >= place.frame->offset + kNetMsgDataOffset);
-    Check(message.offset + message.length <= place.frame->end());
   }
   void OnFrameEnd(const FramePlace& place, const FrameFailure* failure) override {
-    Check(failure == nullptr || failure->offset < place.frame->end());
+    BeginFrame(place);
+    Check(failure == nullptr ? next_ == end_
+                             : failure->offset == next_ && failure->offset < end_ && !failure->reason.empty());
+    begun_ = false;
     ++frames_;
   }
   std::uint64_t frames_ = 0;
+
+ private:
+  void BeginFrame(const FramePlace& place) {
+    if (!begun_ && place.frame != nullptr) {
+      Begin(place.frame->offset + kNetMsgDataOffset, NetworkMessages(*place.frame).size());
+    }
+  }
+  std::size_t next_ = 0, end_ = 0;
+  bool begun_ = false;
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const ByteView input(data, size);
+  CheckingSink sink;
   if (HasDemoSignature(input)) {
-    DemoSink sink;
     const DecodeTotals totals = DecodeDemoMessages(input, sink);
     Check(totals.frames == totals.decoded + totals.failed && totals.frames == sink.frames_);
     Check(totals.notDecoded.empty() || totals.frames == 0);
     return 0;
   }
   MessageDecoder decoder;
-  CheckingSink sink;
   std::size_t pos = 0, index = 0;
   while (size - pos >= 2) {
     const std::size_t length = std::min<std::size_t>(LoadU16LE(data + pos), size - pos - 2);
     pos += 2;
     sink.Begin(pos, length);
-    const FramePlace place{1, index++, nullptr};
-    const bool decoded = decoder.DecodeFrame(place, input.subspan(pos, length), pos, sink);
+    decoder.DecodeFrame({1, index++, nullptr}, input.subspan(pos, length), pos, sink);
     Check(sink.frames_ == index);
-    (void)decoded;
     pos += length;
   }
   return 0;
