@@ -30,25 +30,25 @@ struct DemoEvent {
   int round = 1;            // the round it falls in: round ends before it, plus one
 
   // kKill: world kills have an empty killer.
-  std::string killer, victim, weapon;
+  std::string killer{}, victim{}, weapon{};
   bool headshot = false;
   // kChat: the sender, the scope, the sender's team where the key tells it,
   // whether the sender was dead, and the words.
-  std::string sender;
+  std::string sender{};
   ChatScope scope = ChatScope::kAll;
   bool dead = false;
-  std::string text;
+  std::string text{};
   // kChat: the sender's team; kRound: the winner; kScore: the team.
   Team team = Team::kNone;
   // kRound: the key, for example "#Terrorists_Win"; the round's number is `round`.
-  std::string result;
+  std::string result{};
   // kScore
   int score = 0;
   // kFade: raw 16-bit duration and hold as the message holds them.
   std::uint16_t duration = 0, hold = 0, flags = 0;
   std::array<std::uint8_t, 4> colour{};  // red, green, blue, alpha
   // kName
-  std::string from, to;
+  std::string from{}, to{};
 };
 
 // One player's tally over the demo, by Steam ID where there is one.
