@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -129,7 +128,6 @@ TEST_F(InstanceTest, AProgramFolderWithAPercentSignIsNeverRegisteredAsItIs) {
     wchar_t shortPath[MAX_PATH] = {};
     const DWORD n = GetShortPathNameW(exe.c_str(), shortPath, MAX_PATH);
     const bool usable = n > 0 && n < MAX_PATH && std::wstring(shortPath).find(L'%') == std::wstring::npos;
-    std::printf("%s: short path %s\n", ToUtf8(folder).c_str(), usable ? ToUtf8(shortPath).c_str() : "(none)");
 
     Process& started = Launch(exe, L"", app_dir_);
     ASSERT_TRUE(started.valid()) << Why();
