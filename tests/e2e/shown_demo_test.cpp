@@ -1,7 +1,7 @@
 // The main window shows the demo the user chose, and only that one: Enter
-// opens what is chosen, a demo that cannot be read empties the window and is
-// not played, every player is listed, a demo being recorded is read but not
-// edited, a file that is no demo says so, and a double-click starts the game once.
+// opens what is chosen and never plays, a double-click starts the game once,
+// a long path shows its file name, every player is listed, a demo being
+// recorded is read but not edited, and a file that is no demo says so.
 #include <string>
 #include <vector>
 
