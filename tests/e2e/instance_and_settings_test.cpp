@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,20 +18,11 @@ namespace rewindor::e2e {
 namespace {
 
 const std::wstring kSettings = std::wstring(kSettingsRoot) + L"\\Settings";
-const std::wstring kLibraryTitle = L"Библиотека демок";
-const std::wstring kDetailsTitle = L"Подробнее о демке";
 
 // A value as raw bytes, exactly as given: a text without its terminator is
 // stored as such when the byte after it is not zero.
 bool SetRaw(const std::wstring& key, const wchar_t* name, DWORD type, const void* data, DWORD size) {
-  HKEY opened = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  const bool set = RegSetValueExW(opened, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
-  RegCloseKey(opened);
-  return set;
+  return RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name, type, data, size) == ERROR_SUCCESS;
 }
 
 std::optional<std::string> RawValue(const std::wstring& key, const wchar_t* name) {
@@ -47,7 +37,7 @@ std::optional<std::string> RawValue(const std::wstring& key, const wchar_t* name
 
 using InstanceTest = MainWindowTest;
 
-TEST_F(InstanceTest, SettingsOfOtherProgramsAreShownAndOnlyTheUsersChangesWritten) {
+TEST_F(InstanceTest, SettingsOfOtherProgramsAreShownOnlyTheUsersChangesWrittenAndColumnsOfNoWidthReset) {
   // The game path without its terminator (an 'X' follows it in memory); the
   // options with words after a zero, which the field cannot show.
   const std::wstring path = game_ + L"X";
@@ -57,77 +47,74 @@ TEST_F(InstanceTest, SettingsOfOtherProgramsAreShownAndOnlyTheUsersChangesWritte
   ASSERT_TRUE(SetRaw(kSettings, L"DemoSpeed", REG_SZ, L"1", 4));
   const std::optional<std::string> storedOptions = RawValue(kSettings, L"CommandLine");
   ASSERT_TRUE(storedOptions);
+  const std::wstring layout = std::wstring(kSettingsRoot) + L"\\Library";
+  const std::vector<std::uint32_t> none(kLibraryColumnCount, 0);
+  ASSERT_TRUE(SetRaw(layout, L"Columns", REG_BINARY, none.data(), static_cast<DWORD>(none.size() * 4)));
 
   HWND main = Start(L"");
   ASSERT_NE(main, nullptr);
   EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty()) << "no error for a text without its terminator";
   EXPECT_EQ(GetText(main, IDC_GAME_PATH), game_);
   EXPECT_EQ(GetText(main, IDC_GAME_OPTIONS), L"-dev");
-
-  ASSERT_TRUE(SetText(main, IDC_DEMO_SPEED, L"2")) << Why();
-  ASSERT_TRUE(Click(main, IDC_SAVE_SETTINGS)) << Why();
-  auto box = ExpectBox(L"Rewindor", W(text::kSettingsSaved), false);
-  ASSERT_TRUE(box);
-  ASSERT_TRUE(PressBoxButton(*box, IDOK)) << Why();
+  const auto save = [&](int field, const wchar_t* typed) {
+    ASSERT_TRUE(SetText(main, field, typed)) << Why();
+    ASSERT_TRUE(Click(main, IDC_SAVE_SETTINGS)) << Why();
+    auto box = ExpectBox(L"Rewindor", W(text::kSettingsSaved), false);
+    ASSERT_TRUE(box);
+    ASSERT_TRUE(PressBoxButton(*box, IDOK)) << Why();
+  };
+  save(IDC_DEMO_SPEED, L"2");
   EXPECT_EQ(RawValue(kSettings, L"CommandLine"), storedOptions) << "the options were never shown whole";
   EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kSettings, L"Path"), game_);
   EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kSettings, L"DemoSpeed"), L"2");
-
   // Once the user changes the field, it is written.
-  ASSERT_TRUE(SetText(main, IDC_GAME_OPTIONS, L"-dev -w 800")) << Why();
-  ASSERT_TRUE(Click(main, IDC_SAVE_SETTINGS)) << Why();
-  box = ExpectBox(L"Rewindor", W(text::kSettingsSaved), false);
-  ASSERT_TRUE(box);
-  ASSERT_TRUE(PressBoxButton(*box, IDOK)) << Why();
+  save(IDC_GAME_OPTIONS, L"-dev -w 800");
   EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kSettings, L"CommandLine"), L"-dev -w 800");
+
+  // Library columns of no width come back as the defaults, and those are kept.
+  HWND library = OpenFrom(main, IDM_LIBRARY, kLibraryTitle, IDC_LIBRARY_LIST);
+  ASSERT_NE(library, nullptr);
+  for (std::size_t c = 0; c < kLibraryColumnCount; ++c) {
+    if (c == static_cast<std::size_t>(LibraryColumn::kFolder)) continue;  // shown only with the subfolders
+    DWORD_PTR width = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(Control(library, IDC_LIBRARY_LIST), LVM_GETCOLUMNWIDTH, c, 0, SMTO_NORMAL, 5000,
+                                    &width));
+    EXPECT_GT(width, 12u) << "column " << c;
+  }
+  ASSERT_TRUE(PostClose(library)) << Why();
+  ASSERT_TRUE(WaitWindowGone(kLibraryTitle, process_->id(), kDefaultWait, IDC_LIBRARY_LIST)) << Why();
+  auto saved = RawValue(layout, L"Columns");
+  ASSERT_TRUE(saved);
+  EXPECT_NE(*saved, std::string(kLibraryColumnCount * 4, '\0')) << "the widths shown are kept, not the zeros";
 }
 
-TEST_F(InstanceTest, ClosingTheMainWindowClosesEveryWindowAndEndsTheProgram) {
+// A second start shows the first one's window; closing the main window, the
+// innermost window open, closes every window and ends the program.
+TEST_F(InstanceTest, ASecondStartShowsTheFirstsWindowAndClosingItEndsEverything) {
   HWND main = Start(Quote(Demo(kClientDemo)));
   ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(PostCommand(main, IDM_LIBRARY)) << Why();
-  HWND library = FindTopWindow(kLibraryTitle, process_->id(), kDefaultWait, IDC_LIBRARY_LIST);
-  ASSERT_NE(library, nullptr) << Why();
-  ASSERT_TRUE(PostCommand(main, IDM_DEMO_DETAILS)) << Why();
-  ASSERT_NE(FindTopWindow(kDetailsTitle, process_->id(), kDefaultWait, IDC_DETAILS_TEXT), nullptr) << Why();
-  ASSERT_TRUE(PostCommand(main, IDM_TIMELINE)) << Why();
-  HWND timeline = nullptr;
-  for (int i = 0; i < 200 && timeline == nullptr; ++i) {
-    for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
-      if (WindowProcess(w) == process_->id() && IsWindowVisible(w) && GetDlgItem(w, IDC_TIMELINE_LIST)) timeline = w;
-    }
-    if (timeline == nullptr) Sleep(50);
-  }
-  ASSERT_NE(timeline, nullptr) << "the timeline did not open";
-
-  // The title bar's close box of the main window, the innermost window open.
-  ASSERT_TRUE(PostClose(main)) << Why();
-  EXPECT_EQ(process_->WaitExit(), 0u) << "the program still runs: " << Why();
-  EXPECT_FALSE(IsWindow(library));
-  EXPECT_FALSE(IsWindow(timeline));
-
-  // And a start after it shows its window.
-  main = Start(L"");
-  ASSERT_NE(main, nullptr);
-}
-
-TEST_F(InstanceTest, ASecondStartAlwaysShowsTheWindowOfTheFirst) {
-  HWND main = Start(L"");
-  ASSERT_NE(main, nullptr);
   Process* first = process_;
-  ASSERT_TRUE(PostCommand(main, IDM_LIBRARY)) << Why();
-  ASSERT_NE(FindTopWindow(kLibraryTitle, first->id(), kDefaultWait, IDC_LIBRARY_LIST), nullptr) << Why();
+  HWND library = OpenFrom(main, IDM_LIBRARY, kLibraryTitle, IDC_LIBRARY_LIST);
+  ASSERT_NE(library, nullptr);
   ShowWindowAsync(main, SW_MINIMIZE);
   for (int i = 0; i < 100 && !IsIconic(main); ++i) Sleep(50);
   ASSERT_TRUE(IsIconic(main));
-
   Process& second = Launch(exe_, L"", app_dir_);  // no demo
   ASSERT_TRUE(second.valid()) << Why();
   EXPECT_EQ(second.WaitExit(), 0u) << Why();
   for (int i = 0; i < 100 && IsIconic(main); ++i) Sleep(50);
   EXPECT_FALSE(IsIconic(main)) << "the first window stayed minimised";
   EXPECT_TRUE(IsWindowVisible(main));
-  EXPECT_TRUE(first->Running());
+  ASSERT_TRUE(first->Running());
+
+  ASSERT_NE(OpenFrom(main, IDM_DEMO_DETAILS, kDetailsTitle, IDC_DETAILS_TEXT), nullptr);
+  HWND timeline = OpenFrom(main, IDM_TIMELINE, TimelineTitle(kClientDemo), IDC_TIMELINE_LIST);
+  ASSERT_NE(timeline, nullptr);
+  ASSERT_TRUE(PostClose(main)) << Why();
+  EXPECT_EQ(first->WaitExit(), 0u) << "the program still runs: " << Why();
+  EXPECT_FALSE(IsWindow(library));
+  EXPECT_FALSE(IsWindow(timeline));
+  ASSERT_NE(Start(L""), nullptr) << "a start after it shows its window";
 }
 
 // The shell fills every %-sequence of the open command, the program's folder
@@ -141,7 +128,6 @@ TEST_F(InstanceTest, AProgramFolderWithAPercentSignIsNeverRegisteredAsItIs) {
     wchar_t shortPath[MAX_PATH] = {};
     const DWORD n = GetShortPathNameW(exe.c_str(), shortPath, MAX_PATH);
     const bool usable = n > 0 && n < MAX_PATH && std::wstring(shortPath).find(L'%') == std::wstring::npos;
-    std::printf("%s: short path %s\n", ToUtf8(folder).c_str(), usable ? ToUtf8(shortPath).c_str() : "(none)");
 
     Process& started = Launch(exe, L"", app_dir_);
     ASSERT_TRUE(started.valid()) << Why();
@@ -162,29 +148,6 @@ TEST_F(InstanceTest, AProgramFolderWithAPercentSignIsNeverRegisteredAsItIs) {
     ASSERT_TRUE(PostClose(main)) << Why();
     EXPECT_EQ(started.WaitExit(), 0u) << Why();
   }
-}
-
-TEST_F(InstanceTest, ColumnsOfNoWidthComeBackAsTheDefaults) {
-  const std::vector<std::uint32_t> none(kLibraryColumnCount, 0);
-  ASSERT_TRUE(SetRaw(std::wstring(kSettingsRoot) + L"\\Library", L"Columns", REG_BINARY, none.data(),
-                     static_cast<DWORD>(none.size() * 4)));
-  HWND main = Start(L"");
-  ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(PostCommand(main, IDM_LIBRARY)) << Why();
-  HWND library = FindTopWindow(kLibraryTitle, process_->id(), kDefaultWait, IDC_LIBRARY_LIST);
-  ASSERT_NE(library, nullptr) << Why();
-  HWND list = Control(library, IDC_LIBRARY_LIST);
-  for (std::size_t c = 0; c < kLibraryColumnCount; ++c) {
-    if (c == static_cast<std::size_t>(LibraryColumn::kFolder)) continue;  // shown only with the subfolders
-    DWORD_PTR width = 0;
-    ASSERT_TRUE(SendMessageTimeoutW(list, LVM_GETCOLUMNWIDTH, c, 0, SMTO_NORMAL, 5000, &width));
-    EXPECT_GT(width, 12u) << "column " << c;
-  }
-  ASSERT_TRUE(PostClose(library)) << Why();
-  ASSERT_TRUE(WaitWindowGone(kLibraryTitle, process_->id(), kDefaultWait, IDC_LIBRARY_LIST)) << Why();
-  auto saved = RawValue(std::wstring(kSettingsRoot) + L"\\Library", L"Columns");
-  ASSERT_TRUE(saved);
-  EXPECT_NE(*saved, std::string(kLibraryColumnCount * 4, '\0')) << "the widths shown are kept, not the zeros";
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "tests/e2e/e2e_env.h"
 #include "ui/texts.h"
+#include "ui/timeline.h"
 
 namespace rewindor::e2e {
 
@@ -31,6 +32,10 @@ const std::wstring kNoDemoLoaded = FromUtf8(text::kNoDemoNamed);
 const std::wstring kResolutionTitle = L"Конвертация разрешения демки";
 
 inline std::wstring W(const char* utf8) { return FromUtf8(utf8); }
+
+const std::wstring kDetailsTitle = L"Подробнее о демке";
+const std::wstring kLibraryTitle = W(text::kLibraryCaption);
+inline std::wstring TimelineTitle(const std::wstring& file) { return W(text::kTimelineCaption) + L" — " + file; }
 
 inline std::vector<std::wstring> Sorted(std::vector<std::wstring> items) {
   std::sort(items.begin(), items.end());
@@ -127,6 +132,27 @@ class MainWindowTest : public E2eTest {
     auto listed = ListItems(main, IDC_PLAYER_LIST);
     ASSERT_TRUE(listed) << Why();
     EXPECT_EQ(Sorted(*listed), players);
+  }
+
+  // Posts the main window's `command` and waits for the window it opens.
+  HWND OpenFrom(HWND main, int command, const std::wstring& title, int control) {
+    EXPECT_TRUE(PostCommand(main, command)) << Why();
+    HWND window = FindTopWindow(title, process_->id(), kDefaultWait, control);
+    EXPECT_NE(window, nullptr) << Why();
+    return window;
+  }
+
+  void CloseByEscape(HWND window, const std::wstring& title, int control) {
+    ASSERT_TRUE(PressEscape(window)) << Why();
+    EXPECT_TRUE(WaitWindowGone(title, process_->id(), kDefaultWait, control)) << Why();
+  }
+
+  // Right-clicks at `point` of `window` (on `clicked`) and chooses the menu's `entry`.
+  void ChooseFrom(HWND window, HWND clicked, POINT point, int entry) {
+    ASSERT_TRUE(PostContextMenu(window, clicked, point)) << Why();
+    HWND menu = FindPopupMenu(process_->id());
+    ASSERT_NE(menu, nullptr) << Why();
+    ASSERT_TRUE(ChooseMenuEntry(menu, entry)) << Why();
   }
 
   std::wstring app_dir_, exe_, demos_, game_;

@@ -1,7 +1,7 @@
 // The main window shows the demo the user chose, and only that one: Enter
-// opens what is chosen, a demo that cannot be read empties the window and is
-// not played, every player is listed, a demo being recorded is read but not
-// edited, a file that is no demo says so, and a double-click starts the game once.
+// opens what is chosen and never plays, a double-click starts the game once,
+// a long path shows its file name, every player is listed, a demo being
+// recorded is read but not edited, and a file that is no demo says so.
 #include <string>
 #include <vector>
 
@@ -15,29 +15,13 @@
 namespace rewindor::e2e {
 namespace {
 
-const std::wstring kDetailsTitle = L"Подробнее о демке";
-
-struct TipSearch {
-  DWORD process;
-  bool found;
-};
-
-BOOL CALLBACK FindTip(HWND window, LPARAM param) {
-  auto& search = *reinterpret_cast<TipSearch*>(param);
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  if (IsWindowVisible(window) && WindowProcess(window) == search.process &&
-      std::wstring(name) == L"tooltips_class32") {
-    search.found = true;
-  }
-  return TRUE;
-}
-
 // Whether a tip window of the process shows now.
 bool VisibleTipOf(DWORD process) {
-  TipSearch search{process, false};
-  EnumWindows(FindTip, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  for (HWND w = FindWindowExW(nullptr, nullptr, L"tooltips_class32", nullptr); w != nullptr;
+       w = FindWindowExW(nullptr, w, L"tooltips_class32", nullptr)) {
+    if (IsWindowVisible(w) && WindowProcess(w) == process) return true;
+  }
+  return false;
 }
 
 class ShownDemoTest : public MainWindowTest {
@@ -50,61 +34,24 @@ class ShownDemoTest : public MainWindowTest {
     return main;
   }
   std::wstring Record() const { return At(L"Half Life\\fake_game.txt"); }
-  // The stand-in game's starts, one line each.
-  int Starts() const {
-    const std::string starts = ReadFileBytes(At(L"Half Life\\fake_game.starts")).value_or("");
-    return static_cast<int>(CountOf(starts, "\n"));
-  }
   static std::wstring Selected(HWND main) {
     auto items = ListItems(main, IDC_FOLDER_LIST);
     const LRESULT at = SendMessageW(Control(main, IDC_FOLDER_LIST), LB_GETCURSEL, 0, 0);
     return items && at >= 0 && static_cast<std::size_t>(at) < items->size() ? (*items)[static_cast<std::size_t>(at)]
                                                                               : L"(none)";
   }
-  void WaitInfo(HWND main, const std::wstring& info) {
-    EXPECT_TRUE(WaitText(main, IDC_DEMO_INFO, info)) << Why() << " shows "
-                                                     << ToUtf8(GetText(main, IDC_DEMO_INFO).value_or(L""));
-  }
-  // The details view of the demo shown, opened from the system menu.
-  HWND OpenDetails(HWND main) {
-    EXPECT_TRUE(PostSysCommand(main, IDM_DEMO_DETAILS)) << Why();
-    HWND view = FindTopWindow(kDetailsTitle, process_->id(), kDefaultWait, IDC_DETAILS_TEXT);
-    EXPECT_NE(view, nullptr) << Why();
-    return view;
-  }
-  void CloseDetails(HWND view) {
-    ASSERT_TRUE(PressEscape(view)) << Why();
-    EXPECT_TRUE(WaitWindowGone(kDetailsTitle, process_->id(), kDefaultWait, IDC_DETAILS_TEXT)) << Why();
-  }
+  HWND OpenDetails(HWND main) { return OpenFrom(main, IDM_DEMO_DETAILS, kDetailsTitle, IDC_DETAILS_TEXT); }
+  void CloseDetails(HWND view) { CloseByEscape(view, kDetailsTitle, IDC_DETAILS_TEXT); }
 };
 
-// --- Enter opens what is chosen -----------------------------------------------------
+// --- Enter opens what is chosen; Смотреть starts once ---------------------------------
 
-TEST_F(ShownDemoTest, EnterInTheFolderListOpensTheSelectedDemoAndNeverPlays) {
+TEST_F(ShownDemoTest, EnterOpensWhatIsChosenAndNeverPlaysADoubleClickOnPlayStartsTheGameOnce) {
   HWND main = StartWithGame(Demo(kClientDemo));
   ASSERT_NE(main, nullptr);
   EXPECT_EQ(Selected(main), kClientDemo) << "the list selects the demo shown";
-  // A click on the client demo, Down to the HLTV demo below it, Enter.
-  ASSERT_TRUE(FocusControl(main, IDC_FOLDER_LIST)) << Why();
-  HWND list = Control(main, IDC_FOLDER_LIST);
-  ASSERT_TRUE(PressDown(list)) << Why();
-  ASSERT_TRUE(PressEnter(list)) << Why();
-  WaitInfo(main, kHltvInfo);
-  EXPECT_EQ(GetText(main, IDC_DEMO_PATH), Demo(kHltvDemo));
-  // Up to [..] and Enter: the parent folder is listed.
-  ASSERT_TRUE(SetText(main, IDC_FOLDER_PATH, demos_ + L"\\")) << Why();
-  ASSERT_TRUE(SendMessageW(list, LB_SETCURSEL, 0, 0) != LB_ERR);
-  ASSERT_TRUE(PressEnter(list)) << Why();
-  EXPECT_TRUE(WaitText(main, IDC_FOLDER_PATH, Dir() + L"\\")) << Why();
-  Sleep(500);
-  EXPECT_FALSE(FileExists(Record())) << "Enter in the folder list started the game";
-  EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty());
-}
-
-TEST_F(ShownDemoTest, EnterInTheFolderFieldListsTheTypedFolderAndNeverPlays) {
-  HWND main = StartWithGame(Demo(kClientDemo));
-  ASSERT_NE(main, nullptr);
-  // Each listing is told by the list's entries: the field holds the typed text already.
+  // Enter in the field lists the typed folder; each listing is told by the
+  // list's entries, since the field holds the typed text already.
   const auto listed = [&](const std::wstring& entry) {
     for (int i = 0; i < 100; ++i, Sleep(50)) {
       auto items = ListItems(main, IDC_FOLDER_LIST);
@@ -124,14 +71,61 @@ TEST_F(ShownDemoTest, EnterInTheFolderFieldListsTheTypedFolderAndNeverPlays) {
   ASSERT_TRUE(folder) << Why();
   EXPECT_EQ(Sorted(*folder), Sorted({L"[..]", kClientDemo, kHltvDemo}));
   EXPECT_EQ(Selected(main), kClientDemo);
-  Sleep(500);
-  EXPECT_FALSE(FileExists(Record())) << "Enter in the folder field started the game";
   EXPECT_EQ(NormalizeNewlines(GetText(main, IDC_DEMO_INFO).value_or(L"")), kClientInfo);
+
+  // In the list: Down from the client demo to the HLTV demo below it, Enter.
+  ASSERT_TRUE(FocusControl(main, IDC_FOLDER_LIST)) << Why();
+  HWND list = Control(main, IDC_FOLDER_LIST);
+  ASSERT_TRUE(PressDown(list)) << Why();
+  ASSERT_TRUE(PressEnter(list)) << Why();
+  EXPECT_TRUE(WaitText(main, IDC_DEMO_INFO, kHltvInfo)) << Why();
+  EXPECT_EQ(GetText(main, IDC_DEMO_PATH), Demo(kHltvDemo));
+  // Up to [..] and Enter: the parent folder is listed.
+  ASSERT_TRUE(SetText(main, IDC_FOLDER_PATH, demos_ + L"\\")) << Why();
+  ASSERT_TRUE(SendMessageW(list, LB_SETCURSEL, 0, 0) != LB_ERR);
+  ASSERT_TRUE(PressEnter(list)) << Why();
+  EXPECT_TRUE(WaitText(main, IDC_FOLDER_PATH, Dir() + L"\\")) << Why();
+  Sleep(500);
+  EXPECT_FALSE(FileExists(Record())) << "Enter started the game";
+  EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty());
+
+  // A double-click on "Смотреть", and more clicks while the game runs: one start.
+  ASSERT_TRUE(WriteFileBytes(At(L"Half Life\\fake_game.hold"), "")) << Why();
+  ASSERT_TRUE(DoubleClickButton(Control(main, IDC_PLAY))) << Why();
+  ASSERT_TRUE(WaitFile(Record())) << Why();
+  Sleep(300);
+  ASSERT_TRUE(DoubleClickButton(Control(main, IDC_PLAY))) << Why();
+  Sleep(300);
+  ASSERT_TRUE(WriteFileBytes(At(L"Half Life\\fake_game.go"), "")) << Why();
+  EXPECT_TRUE(WaitFile(At(L"Half Life\\cstrike\\rewindor.dem"), false)) << Why();
+  EXPECT_TRUE(WaitResponds(main)) << Why();
+  Sleep(1500);
+  EXPECT_EQ(CountOf(ReadFileBytes(At(L"Half Life\\fake_game.starts")).value_or(""), "\n"), 1u)
+      << "the game was started again after it ended";
 }
 
-// --- One demo on screen at a time ----------------------------------------------------
+// A demo of today's servers: the marker scan finds one name, the user-info
+// updates name twenty more (the last of them again in other letters).
+std::string TwentyPlayerDemo() {
+  namespace b = builder;
+  b::Demo demo;
+  demo.loading().items.push_back(b::LoadingFrame({b::PlayerInfoBlock("cstrike", {"Solo"})}));
+  demo.playback().items.push_back(b::Gameplay{.seconds = 10});
+  Bytes users;
+  for (int i = 1; i <= 21; ++i) {
+    const int id = i <= 20 ? i + 1 : 30;
+    const Bytes u = b::UpdateUserInfo(static_cast<std::uint8_t>(i), id,
+                                      b::PlayerInfo(i <= 20 ? "player " + std::to_string(i) : "PLAYER 7", id));
+    users.insert(users.end(), u.begin(), u.end());
+  }
+  demo.playback().items.push_back(b::NetFrame({users}));
+  const Bytes bytes = b::Build(demo).bytes;
+  return std::string(bytes.begin(), bytes.end());
+}
 
-TEST_F(ShownDemoTest, ALongPathShowsItsFileNameAndTheListFollowsTheDemoShown) {
+// --- One demo on screen at a time, every player ----------------------------------------
+
+TEST_F(ShownDemoTest, ALongPathShowsItsFileNameTheListFollowsTheDemoShownAndEveryPlayerIsNamed) {
   const std::wstring deep = At(L"Steam\\steamapps\\common\\Half-Life\\cstrike\\demos from the long weekend");
   const std::wstring demo = deep + L"\\" + kClientDemo;
   ASSERT_TRUE(CopyFileTo(Sample(kClientDemo), demo)) << Why();
@@ -162,7 +156,7 @@ TEST_F(ShownDemoTest, ALongPathShowsItsFileNameAndTheListFollowsTheDemoShown) {
   // A demo of another folder: the list keeps its folder and selects nothing.
   ASSERT_TRUE(SetText(main, IDC_DEMO_PATH, Demo(kHltvDemo))) << Why();
   ASSERT_TRUE(PostCommand(main, IDOK)) << Why();
-  WaitInfo(main, kHltvInfo);
+  EXPECT_TRUE(WaitText(main, IDC_DEMO_INFO, kHltvInfo)) << Why();
   EXPECT_EQ(Selected(main), L"(none)");
   // Listed, its folder selects it.
   ASSERT_TRUE(SetText(main, IDC_FOLDER_PATH, demos_)) << Why();
@@ -170,41 +164,19 @@ TEST_F(ShownDemoTest, ALongPathShowsItsFileNameAndTheListFollowsTheDemoShown) {
   ASSERT_TRUE(PressEnter(Control(main, IDC_FOLDER_PATH))) << Why();
   EXPECT_TRUE(WaitText(main, IDC_FOLDER_PATH, demos_ + L"\\")) << Why();
   EXPECT_EQ(Selected(main), kHltvDemo);
-}
 
-// --- Every player --------------------------------------------------------------------
-
-// A demo of today's servers: the marker scan finds one name, the user-info
-// updates name twenty more (one of them again in other letters).
-std::string TwentyPlayerDemo() {
-  namespace b = builder;
-  b::Demo demo;
-  demo.loading().items.push_back(b::LoadingFrame({b::PlayerInfoBlock("cstrike", {"Solo"})}));
-  demo.playback().items.push_back(b::Gameplay{.seconds = 10});
-  Bytes users;
-  for (int i = 1; i <= 20; ++i) {
-    const Bytes u = b::UpdateUserInfo(static_cast<std::uint8_t>(i), i + 1,
-                                      b::PlayerInfo("player " + std::to_string(i), i + 1));
-    users.insert(users.end(), u.begin(), u.end());
+  // The player list and the details name every player.
+  const std::wstring twenty = Demo(L"twenty.dem");
+  ASSERT_TRUE(WriteFileBytes(twenty, TwentyPlayerDemo())) << Why();
+  ASSERT_TRUE(SetText(main, IDC_DEMO_PATH, twenty)) << Why();
+  ASSERT_TRUE(PostCommand(main, IDOK)) << Why();
+  std::vector<std::wstring> players;
+  for (int i = 0; i < 100 && players.size() != 21; ++i, Sleep(50)) {
+    players = ListItems(main, IDC_PLAYER_LIST).value_or(std::vector<std::wstring>{});
   }
-  const Bytes again = b::UpdateUserInfo(21, 30, b::PlayerInfo("PLAYER 7", 30));
-  users.insert(users.end(), again.begin(), again.end());
-  demo.playback().items.push_back(b::NetFrame({users}));
-  const Bytes bytes = b::Build(demo).bytes;
-  return std::string(bytes.begin(), bytes.end());
-}
-
-TEST_F(ShownDemoTest, ThePlayerListAndTheDetailsNameEveryPlayer) {
-  const std::wstring demo = Demo(L"twenty.dem");
-  ASSERT_TRUE(WriteFileBytes(demo, TwentyPlayerDemo())) << Why();
-  HWND main = StartWithGame(demo);
-  ASSERT_NE(main, nullptr);
-  auto players = ListItems(main, IDC_PLAYER_LIST);
-  ASSERT_TRUE(players) << Why();
-  EXPECT_EQ(players->size(), 21u);
-  EXPECT_TRUE(Contains(*players, L"Solo") && Contains(*players, L"player 20") && !Contains(*players, L"PLAYER 7"));
+  EXPECT_EQ(players.size(), 21u);
+  EXPECT_TRUE(Contains(players, L"Solo") && Contains(players, L"player 20") && !Contains(players, L"PLAYER 7"));
   Shoot(main, L"twenty_players.png");
-
   HWND view = OpenDetails(main);
   ASSERT_NE(view, nullptr);
   HWND text = Control(view, IDC_DETAILS_TEXT);
@@ -217,7 +189,7 @@ TEST_F(ShownDemoTest, ThePlayerListAndTheDetailsNameEveryPlayer) {
 
 // --- A demo being recorded, and a file that is no demo ----------------------------------
 
-TEST_F(ShownDemoTest, ADemoBeingRecordedIsReadButNotRepaired) {
+TEST_F(ShownDemoTest, ADemoBeingRecordedIsReadButNotRepairedAndAFileThatIsNoDemoSaysSo) {
   // A demo the game is still writing: cut in its playback, no directory yet,
   // open for writing as the game keeps it.
   std::string bytes = ReadFileBytes(Demo(kClientDemo)).value_or("");
@@ -255,39 +227,22 @@ TEST_F(ShownDemoTest, ADemoBeingRecordedIsReadButNotRepaired) {
   ASSERT_TRUE(PressBoxButton(*refused, IDOK)) << Why();
   CloseHandle(game);
   EXPECT_EQ(ReadFileBytes(demo), bytes);
-}
 
-TEST_F(ShownDemoTest, AFileThatIsNoDemoSaysSoAndIsNotRepaired) {
+  // A file that is no demo: its summary is shown as for any file, and no repair.
   const std::wstring notes = Demo(L"notes.dem");
   ASSERT_TRUE(WriteFileBytes(notes, std::string(2000, 'x'))) << Why();
-  HWND main = StartWithGame(notes);
-  ASSERT_NE(main, nullptr);
-  EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty()) << "its summary is shown as for any file";
-  HWND view = OpenDetails(main);
+  ASSERT_TRUE(SetText(main, IDC_DEMO_PATH, notes)) << Why();
+  ASSERT_TRUE(PostCommand(main, IDOK)) << Why();
+  for (int i = 0; i < 100 && NormalizeNewlines(GetText(main, IDC_DEMO_INFO).value_or(L"")) == kClientInfo; ++i) {
+    Sleep(50);
+  }
+  EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty());
+  view = OpenDetails(main);
   ASSERT_NE(view, nullptr);
   EXPECT_NE(GetText(view, IDC_DETAILS_TEXT).value_or(L"").find(W(text::kDetailsFinished) + W(text::kDetailsNotADemo)),
             std::wstring::npos);
   EXPECT_FALSE(IsWindowEnabled(Control(view, IDC_DETAILS_REPAIR)));
   CloseDetails(view);
-}
-
-// --- No repeated starts ----------------------------------------------------------------
-
-TEST_F(ShownDemoTest, ADoubleClickOnPlayStartsTheGameOnce) {
-  HWND main = StartWithGame(Demo(kClientDemo));
-  ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(WriteFileBytes(At(L"Half Life\\fake_game.hold"), "")) << Why();
-  ASSERT_TRUE(DoubleClickButton(Control(main, IDC_PLAY))) << Why();
-  ASSERT_TRUE(WaitFile(Record())) << Why();
-  // More clicks while the game runs.
-  Sleep(300);
-  ASSERT_TRUE(DoubleClickButton(Control(main, IDC_PLAY))) << Why();
-  Sleep(300);
-  ASSERT_TRUE(WriteFileBytes(At(L"Half Life\\fake_game.go"), "")) << Why();
-  EXPECT_TRUE(WaitFile(At(L"Half Life\\cstrike\\rewindor.dem"), false)) << Why();
-  EXPECT_TRUE(WaitResponds(main)) << Why();
-  Sleep(1500);
-  EXPECT_EQ(Starts(), 1) << "the game was started again after it ended";
 }
 
 }  // namespace

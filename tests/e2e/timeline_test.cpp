@@ -1,7 +1,7 @@
 // The timeline ("Ход игры…") of a real recording, opened from every place that
 // offers it: the system menu, the right-click menu, the details view and the
 // library's row menu; its filter; and a demo that cannot be read.
-#include <cwctype>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -13,19 +13,8 @@ namespace rewindor::e2e {
 namespace {
 
 const std::wstring kRealDemo = L"cs-client-de_dust2-namechange.dem";
-const std::wstring kDetailsTitle = L"Подробнее о демке";
-const std::wstring kLibraryTitle = L"Библиотека демок";
 
-std::wstring TitleFor(const std::wstring& file) { return W(text::kTimelineCaption) + L" — " + file; }
-
-bool IsTime(const std::wstring& cell) {
-  const std::size_t colon = cell.find(L':');
-  if (colon == std::wstring::npos || colon == 0 || cell.size() != colon + 3) return false;
-  for (std::size_t i = 0; i < cell.size(); ++i) {
-    if (i != colon && !std::iswdigit(cell[i])) return false;
-  }
-  return true;
-}
+bool IsTime(const std::wstring& cell) { return std::regex_match(cell, std::wregex(L"[0-9]+:[0-9][0-9]")); }
 
 class TimelineTest : public MainWindowTest {
  protected:
@@ -39,7 +28,7 @@ class TimelineTest : public MainWindowTest {
 
   // Waits for the timeline of `file` and for its reading to end.
   HWND WaitTimeline(const std::wstring& file) {
-    HWND timeline = FindTopWindow(TitleFor(file), process_->id(), kDefaultWait, IDC_TIMELINE_LIST);
+    HWND timeline = FindTopWindow(TimelineTitle(file), process_->id(), kDefaultWait, IDC_TIMELINE_LIST);
     if (timeline == nullptr) {
       ADD_FAILURE() << Why();
       return nullptr;
@@ -55,21 +44,17 @@ class TimelineTest : public MainWindowTest {
     return rows.value_or(std::vector<std::vector<std::wstring>>{});
   }
 
-  void CloseTimeline(HWND main, HWND timeline, const std::wstring& file) {
-    ASSERT_TRUE(PressEscape(timeline)) << Why();
-    EXPECT_TRUE(WaitWindowGone(TitleFor(file), process_->id(), kDefaultWait, IDC_TIMELINE_LIST)) << Why();
+  // Waits for the timeline of `file`, checks how many rows it shows, and closes it.
+  void ExpectTimeline(HWND main, const std::wstring& file, std::size_t count) {
+    HWND timeline = WaitTimeline(file);
+    ASSERT_NE(timeline, nullptr);
+    EXPECT_EQ(Rows(timeline).size(), count);
+    CloseByEscape(timeline, TimelineTitle(file), IDC_TIMELINE_LIST);
     EXPECT_TRUE(WaitResponds(main)) << Why();
-  }
-
-  void ChooseFrom(HWND window, HWND clicked, POINT point, int entry) {
-    ASSERT_TRUE(PostContextMenu(window, clicked, point)) << Why();
-    HWND menu = FindPopupMenu(process_->id());
-    ASSERT_NE(menu, nullptr) << Why();
-    ASSERT_TRUE(ChooseMenuEntry(menu, entry)) << Why();
   }
 };
 
-TEST_F(TimelineTest, ShowsTheRoundsKillsChatAndNamesOfTheRecordingAndFiltersThem) {
+TEST_F(TimelineTest, ShowsTheRoundsKillsChatAndNamesOfTheRecordingFiltersThemAndOpensFromEveryPlace) {
   HWND main = Start(Quote(Demo(kRealDemo)));
   ASSERT_NE(main, nullptr);
   ASSERT_TRUE(PostSysCommand(main, IDM_TIMELINE)) << Why();  // as the system menu sends it
@@ -93,13 +78,12 @@ TEST_F(TimelineTest, ShowsTheRoundsKillsChatAndNamesOfTheRecordingAndFiltersThem
 
   // The filter keeps the rows whose text holds what is typed, letter case
   // ignored: the name the player took second is in two of them.
-  const std::wstring typed = L"222AHAHAHAHA222";
   std::size_t holding = 0;
   for (const auto& row : rows) holding += row[2].find(L"222ahahahaha222") != std::wstring::npos ? 1 : 0;
   ASSERT_GT(holding, 0u);
   ASSERT_LT(holding, rows.size());
   HWND filter = Control(timeline, IDC_TIMELINE_FILTER);
-  ASSERT_TRUE(TypeText(filter, typed)) << Why();
+  ASSERT_TRUE(TypeText(filter, L"222AHAHAHAHA222")) << Why();
   EXPECT_TRUE(WaitText(timeline, IDC_TIMELINE_STATUS, std::to_wstring(holding) + L" из " + total)) << Why();
   const auto shown = Rows(timeline);
   ASSERT_EQ(shown.size(), holding);
@@ -119,69 +103,50 @@ TEST_F(TimelineTest, ShowsTheRoundsKillsChatAndNamesOfTheRecordingAndFiltersThem
   EXPECT_GT(after.right - after.left, before.right - before.left);
   EXPECT_GT(after.bottom - after.top, before.bottom - before.top);
   Shoot(timeline, L"timeline_large.png");
-  CloseTimeline(main, timeline, kRealDemo);
+  CloseByEscape(timeline, TimelineTitle(kRealDemo), IDC_TIMELINE_LIST);
 
   // The right-click menu of the information box: details, repair, the timeline.
   ChooseFrom(main, main, CentreOf(Control(main, IDC_DEMO_INFO)), 2);
-  timeline = WaitTimeline(kRealDemo);
-  ASSERT_NE(timeline, nullptr);
-  EXPECT_EQ(Rows(timeline).size(), rows.size());
-  CloseTimeline(main, timeline, kRealDemo);
-}
+  ExpectTimeline(main, kRealDemo, rows.size());
 
-TEST_F(TimelineTest, OpensFromTheDetailsViewAndTheLibrarysRowMenu) {
-  HWND main = Start(Quote(Demo(kRealDemo)));
-  ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(PostCommand(main, IDM_DEMO_DETAILS)) << Why();
-  HWND view = FindTopWindow(kDetailsTitle, process_->id(), kDefaultWait, IDC_DETAILS_TEXT);
-  ASSERT_NE(view, nullptr) << Why();
+  // The details view's button.
+  HWND view = OpenFrom(main, IDM_DEMO_DETAILS, kDetailsTitle, IDC_DETAILS_TEXT);
+  ASSERT_NE(view, nullptr);
   Shoot(view, L"details_view_with_timeline.png");
   ASSERT_TRUE(Click(view, IDC_DETAILS_TIMELINE)) << Why();
-  HWND timeline = WaitTimeline(kRealDemo);
-  ASSERT_NE(timeline, nullptr);
-  EXPECT_FALSE(Rows(timeline).empty());
-  CloseTimeline(main, timeline, kRealDemo);
-  ASSERT_TRUE(PressEscape(view)) << Why();
-  ASSERT_TRUE(WaitWindowGone(kDetailsTitle, process_->id(), kDefaultWait, IDC_DETAILS_TEXT)) << Why();
+  ExpectTimeline(main, kRealDemo, rows.size());
+  CloseByEscape(view, kDetailsTitle, IDC_DETAILS_TEXT);
 
-  ASSERT_TRUE(PostCommand(main, IDM_LIBRARY)) << Why();
-  HWND library = FindTopWindow(kLibraryTitle, process_->id(), kDefaultWait, IDC_LIBRARY_LIST);
-  ASSERT_NE(library, nullptr) << Why();
+  // The library's row menu: details, repair, the timeline.
+  HWND library = OpenFrom(main, IDM_LIBRARY, kLibraryTitle, IDC_LIBRARY_LIST);
+  ASSERT_NE(library, nullptr);
   HWND list = Control(library, IDC_LIBRARY_LIST);
   int row = -1;
   for (int i = 0; i < 200 && row < 0; ++i, Sleep(50)) {
-    auto rows = ListViewRows(list, 1);
-    for (std::size_t r = 0; rows && r < rows->size(); ++r) {
-      if ((*rows)[r][0].find(L"namechange") != std::wstring::npos) row = static_cast<int>(r);
+    const auto listed = ListViewRows(list, 1).value_or(std::vector<std::vector<std::wstring>>{});
+    for (std::size_t r = 0; r < listed.size(); ++r) {
+      if (listed[r][0].find(L"namechange") != std::wstring::npos) row = static_cast<int>(r);
     }
   }
   ASSERT_GE(row, 0) << "the library lists the recording";
   auto point = ListViewRowPoint(list, row);
   ASSERT_TRUE(point) << Why();
-  ChooseFrom(library, list, *point, 2);  // details, repair, the timeline
-  timeline = WaitTimeline(kRealDemo);
-  ASSERT_NE(timeline, nullptr);
-  EXPECT_FALSE(Rows(timeline).empty());
-  CloseTimeline(main, timeline, kRealDemo);
+  ChooseFrom(library, list, *point, 2);
+  ExpectTimeline(main, kRealDemo, rows.size());
   EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty());
-}
 
-TEST_F(TimelineTest, ADemoThatCannotBeReadIsOneRowThatSaysWhy) {
-  HWND main = Start(L"");
-  ASSERT_NE(main, nullptr);
-  const std::wstring missing = Demo(L"gone.dem");
-  ASSERT_TRUE(SetText(main, IDC_DEMO_PATH, missing)) << Why();
+  // A demo that cannot be read is one row that says why, not a box.
+  ASSERT_TRUE(SetText(main, IDC_DEMO_PATH, Demo(L"gone.dem"))) << Why();
   ASSERT_TRUE(PostCommand(main, IDM_TIMELINE)) << Why();
-  HWND timeline = WaitTimeline(L"gone.dem");
+  timeline = WaitTimeline(L"gone.dem");
   ASSERT_NE(timeline, nullptr);
-  const auto rows = Rows(timeline);
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0][0], L"");
-  EXPECT_NE(rows[0][2].find(L": "), std::wstring::npos) << "the reason, with the system's words: " << ToUtf8(rows[0][2]);
+  const auto unreadable = Rows(timeline);
+  ASSERT_EQ(unreadable.size(), 1u);
+  EXPECT_EQ(unreadable[0][0], L"");
+  EXPECT_NE(unreadable[0][2].find(L": "), std::wstring::npos) << "the system's words: " << ToUtf8(unreadable[0][2]);
   EXPECT_EQ(GetText(timeline, IDC_TIMELINE_STATUS), L"1 из 1");
   EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty()) << "said in the row, not in a box";
   Shoot(timeline, L"timeline_unreadable.png");
-  CloseTimeline(main, timeline, L"gone.dem");
 }
 
 }  // namespace
