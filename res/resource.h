@@ -46,11 +46,12 @@
 #define IDC_DETAILS_REPAIR 1152
 
 // The demo commands of the main window's system menu and right-click menus.
-// Multiples of 16, as system-menu commands must be.
+// The system keeps the low four bits of a system-menu command for itself: the
+// details and the repair are multiples of 16 and are told after masking them
+// off; the library and the timeline are not, and are told whole before it.
 #define IDM_DEMO_DETAILS 1104  // 0x450
 #define IDM_REPAIR_DEMO 1120   // 0x460
-// The library. Its number is not a multiple of 16: in WM_SYSCOMMAND compare
-// it whole before masking off the low four bits (masked it reads as 1120).
+// The library; masked it would read as 1120.
 #define IDM_LIBRARY 1130       // 0x46A
 // The timeline ("Ход игры…"); like the library, compared whole (masked it reads as 1120).
 #define IDM_TIMELINE 1131      // 0x46B
