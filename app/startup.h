@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "demo/files.h"
-#include "settings/registry.h"
+#include "demo/registry.h"
 
 namespace rewindor {
 

@@ -127,6 +127,12 @@ std::string Utf16ToUtf8(std::u16string_view s) {
   return out;
 }
 
+std::string CutToUtf16Length(std::string_view utf8, std::size_t maxChars) {
+  const std::u16string units = Utf8ToUtf16(utf8);
+  if (units.size() <= maxChars) return std::string(utf8);
+  return Utf16ToUtf8(std::u16string_view(units).substr(0, maxChars));
+}
+
 Bytes EncodeUtf16LE(std::string_view utf8) {
   const std::u16string units = Utf8ToUtf16(utf8);
   Bytes bytes((units.size() + 1) * 2, 0);

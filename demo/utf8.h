@@ -49,6 +49,9 @@ std::optional<std::string> DecodeTerminatedUtf16LE(ByteView data, std::size_t ma
 // A text's length as Windows counts it (UTF-16 code units): the unit of its
 // 259-character path and field limits.
 inline std::size_t Utf16Length(std::string_view utf8) { return Utf8ToUtf16(utf8).size(); }
+// The first `maxChars` of those units, as a window's field gives its text when
+// asked for no more (a pair cut in two leaves U+FFFD).
+std::string CutToUtf16Length(std::string_view utf8, std::size_t maxChars);
 
 #if defined(_WIN32)
 // The wide API's texts: wchar_t holds UTF-16 on Windows.

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "demo/registry.h"
+
 namespace rewindor {
 
 // --- Steam's KeyValues texts (libraryfolders.vdf, appmanifest_*.acf) -------------
@@ -51,7 +53,6 @@ std::optional<std::string> ParseInstallDir(std::string_view acf);
 
 // --- What the platform answers ---------------------------------------------------
 
-enum class RegistryHive { kCurrentUser, kLocalMachine };
 // Where the finder looks: the registry and hl.exe on Windows, the Steam
 // folders under the home folder and hl_linux on Linux.
 enum class GameSystem { kWindows, kLinux };

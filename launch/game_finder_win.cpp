@@ -3,9 +3,8 @@
 // removable drive) answers as missing instead of opening the system's box.
 #include <windows.h>
 
-#include <array>
-
 #include "demo/demo_format.h"
+#include "demo/registry.h"
 #include "demo/utf8.h"
 #include "launch/game_finder.h"
 
@@ -32,28 +31,8 @@ bool Nameable(const std::string& path) { return path.find('\0') == std::string::
 
 class Win32GameSources final : public GameSources {
  public:
-  std::optional<std::string> RegistryText(RegistryHive hive, std::string_view keyName,
-                                          std::string_view valueName) override {
-    // The 64-bit view takes every key as named: WOW6432Node where it says so,
-    // and on 64-bit Windows no redirection of a 32-bit program into it.
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(hive == RegistryHive::kCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
-                      Wide(keyName).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
-      return std::nullopt;
-    }
-    std::array<wchar_t, kMaxPathChars + 1> buffer{};
-    DWORD bytes = sizeof buffer;
-    DWORD type = REG_NONE;
-    LSTATUS status = RegQueryValueExW(key, Wide(valueName).c_str(), nullptr, &type,
-                                      reinterpret_cast<BYTE*>(buffer.data()), &bytes);
-    RegCloseKey(key);
-    // A larger value fails with ERROR_MORE_DATA; one of another type or of an
-    // odd size is not a text.
-    if (status != ERROR_SUCCESS || type != REG_SZ || bytes % sizeof(wchar_t) != 0) return std::nullopt;
-    std::wstring_view text(buffer.data(), bytes / sizeof(wchar_t));
-    text = text.substr(0, text.find(L'\0'));  // stored with its terminator or without
-    if (text.size() > kMaxPathChars) return std::nullopt;
-    return Narrow(text);
+  std::optional<std::string> RegistryText(RegistryHive hive, std::string_view key, std::string_view name) override {
+    return ReadRegistryText(*MakeNativeRegistry(), hive, key, name, kMaxPathChars);
   }
 
   std::string HomeFolder() override { return {}; }  // Windows' Steam is found through the registry

@@ -1,11 +1,11 @@
 #include "launch/launcher.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "demo/ascii.h"
 #include "demo/demo_format.h"
 #include "demo/utf8.h"
-#include "res/resource.h"
 
 namespace rewindor {
 
@@ -25,12 +25,15 @@ bool SamePath(std::string_view a, std::string_view b) {
          std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
 }
 
-LaunchMode ChosenMode(LaunchWindow& window) {
-  if (window.IsChecked(IDC_VIEWDEMO)) return LaunchMode::kView;
-  if (window.IsChecked(IDC_TIMEDEMO)) return LaunchMode::kTime;
-  if (window.IsChecked(IDC_STARTMOVIE)) return LaunchMode::kMovie;
+LaunchMode ChosenMode(const LaunchRequest& request) {
+  if (request.viewDemo) return LaunchMode::kView;
+  if (request.timeDemo) return LaunchMode::kTime;
+  if (request.startMovie) return LaunchMode::kMovie;
   return LaunchMode::kPlayback;
 }
+
+LaunchOutcome Refused(const char* text) { return {LaunchOutcome::Kind::kRefused, text, {}}; }
+LaunchOutcome Failed(const char* text, SystemError why) { return {LaunchOutcome::Kind::kFailed, text, std::move(why)}; }
 
 }  // namespace
 
@@ -74,56 +77,35 @@ std::string ComposeCommandLine(LaunchMode mode, std::string_view executablePath,
   return line;
 }
 
-bool LaunchGame(LaunchWindow& window, GamePlatform& platform, std::string_view currentMod) {
-  std::string demoPath = window.ControlText(IDC_DEMO_PATH, kMaxPathChars);
-  std::string executablePath = window.ControlText(IDC_GAME_PATH, kMaxPathChars);
-  std::string options = window.ControlText(IDC_GAME_OPTIONS, kMaxPathChars);
-  std::string speed = window.ControlText(IDC_DEMO_SPEED, kMaxDemoSpeedChars);
+LaunchOutcome LaunchGame(const LaunchRequest& request, GamePlatform& platform) {
+  const std::string& demoPath = request.demoPath;
+  const std::string& executablePath = request.gamePath;
+  const std::string speed = CutToUtf16Length(request.demoSpeed, kMaxDemoSpeedChars);
   const std::string_view gameFolder = BeforeLastBackslash(executablePath);
 
-  if (Utf16Length(demoPath) < 3) {
-    window.ShowMessage(text::kNoDemoLoaded);
-    return false;
-  }
-  if (Utf16Length(executablePath) < 3) {
-    window.ShowMessage(text::kGameNotLocated);
-    return false;
-  }
+  if (Utf16Length(demoPath) < 3) return Refused(text::kNoDemoLoaded);
+  if (Utf16Length(executablePath) < 3) return Refused(text::kGameNotLocated);
   // The mod comes from the demo, which may come from anyone: it must not lead
   // the copy out of the game's folder nor add options to the command line.
-  if (!IsUsableModName(currentMod)) {
-    window.ShowMessage(text::kBadModName);
-    return false;
-  }
+  if (!IsUsableModName(request.mod)) return Refused(text::kBadModName);
   std::string copyPath(gameFolder);
-  copyPath.append("\\").append(currentMod).append("\\").append(kCopyName);
-  if (Utf16Length(copyPath) > kMaxPathChars) {
-    window.ShowMessage(text::kCopyPathTooLong);
-    return false;
-  }
-  std::string commandLine = ComposeCommandLine(ChosenMode(window), executablePath, options, currentMod, speed);
-  if (Utf16Length(commandLine) > kMaxCommandLineChars) {
-    window.ShowMessage(text::kCommandLineTooLong);
-    return false;
-  }
+  copyPath.append("\\").append(request.mod).append("\\").append(kCopyName);
+  if (Utf16Length(copyPath) > kMaxPathChars) return Refused(text::kCopyPathTooLong);
+  std::string commandLine =
+      ComposeCommandLine(ChosenMode(request), executablePath, request.gameOptions, request.mod, speed);
+  if (Utf16Length(commandLine) > kMaxCommandLineChars) return Refused(text::kCommandLineTooLong);
 
   // A demo that already is the copy is played where it lies: copying it onto
   // itself fails, and deleting "the copy" afterwards would delete the demo.
   bool inPlace = SamePath(demoPath, copyPath);
   if (!inPlace) {
     platform.SetNormalAttributes(copyPath);
-    if (!platform.CopyReplacing(demoPath, copyPath)) {
-      window.ReportError(text::kCannotCopyDemo, platform.LastError());
-      return false;
-    }
+    if (!platform.CopyReplacing(demoPath, copyPath)) return Failed(text::kCannotCopyDemo, platform.LastError());
   }
-  if (!platform.RunToEnd(executablePath, commandLine)) {
-    // The copy stays; the next launch replaces it.
-    window.ReportError(text::kCannotStartGame, platform.LastError());
-    return false;
-  }
+  // On a failure the copy stays; the next launch replaces it.
+  if (!platform.RunToEnd(executablePath, commandLine)) return Failed(text::kCannotStartGame, platform.LastError());
   if (!inPlace) platform.RemoveFile(copyPath);
-  return true;
+  return {};
 }
 
 }  // namespace rewindor

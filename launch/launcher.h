@@ -1,12 +1,12 @@
 // LaunchGame: plays the current demo in the game. The demo is copied into the
 // mod folder as "rewindor.dem", the game is started with a command line for
 // one of four modes and waited for, and the copy is deleted after it ends.
-// The window and the platform are reached through the two interfaces below, so
-// the whole sequence runs and is tested without either.
+// The window hands in what its fields and boxes hold and shows what came of
+// it; the platform is reached through the interface below, so the whole
+// sequence runs and is tested without either.
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,18 +33,32 @@ inline constexpr char kCommandLineTooLong[] =
     "Ничего не скопировано и не запущено.";
 }  // namespace text
 
-// The main window as the launcher sees it.
-class LaunchWindow {
- public:
-  virtual ~LaunchWindow() = default;
-  // An edit control's text, cut to at most `maxChars` characters.
-  virtual std::string ControlText(int id, std::size_t maxChars) = 0;
-  // True when the check box is checked.
-  virtual bool IsChecked(int id) = 0;
-  // A message box with no owner window, captioned "Rewindor", information icon, OK.
-  virtual void ShowMessage(std::string_view text) = 0;
-  // A message box captioned "Error": "<text>: <the system's reason>".
-  virtual void ReportError(std::string_view text, const SystemError& why) = 0;
+// What is to be played, as the main window holds it when "Смотреть" is pressed.
+struct LaunchRequest {
+  std::string demoPath;
+  std::string gamePath;     // hl.exe or cstrike.exe
+  std::string gameOptions;  // passed on as typed
+  std::string demoSpeed;    // passed on as typed, its first 19 characters
+  // The mode boxes: the first checked, in this order, decides; with none the
+  // demo is played at the speed.
+  bool viewDemo = false;
+  bool timeDemo = false;
+  bool startMovie = false;
+  // The mod of the last demo read successfully, as UTF-8 (the window converts
+  // the demo's bytes as it shows them); empty before the first.
+  std::string mod;
+};
+
+// What came of a launch, for the window to show.
+struct LaunchOutcome {
+  enum class Kind {
+    kPlayed,   // the game was started and has ended
+    kRefused,  // nothing copied or started: a box captioned "Rewindor" with `text`
+    kFailed,   // ReportError: "<text>: <why>"
+  };
+  Kind kind = Kind::kPlayed;
+  std::string text;
+  SystemError why;
 };
 
 // The platform's part. Paths and texts are UTF-8.
@@ -79,10 +93,8 @@ bool IsUsableModName(std::string_view mod);
 std::string ComposeCommandLine(LaunchMode mode, std::string_view executablePath, std::string_view options,
                                std::string_view mod, std::string_view speed);
 
-// Plays the current demo. `currentMod` is the mod of the last demo read
-// successfully, as UTF-8 (the window converts the demo's bytes as it shows
-// them). Returns true when the game was started (it has ended by then).
-bool LaunchGame(LaunchWindow& window, GamePlatform& platform, std::string_view currentMod);
+// Plays the demo the request names.
+LaunchOutcome LaunchGame(const LaunchRequest& request, GamePlatform& platform);
 
 // The Win32 platform (launch/launcher_win.cpp).
 #ifdef _WIN32

@@ -36,7 +36,7 @@ bool Sane(std::int32_t coordinate) { return coordinate > -kMaxCoordinate && coor
 
 LibraryLayout LoadLibraryLayout(Registry& registry, std::size_t columns) {
   LibraryLayout layout;
-  if (registry.OpenKeyForQuery(kLibraryLayoutKey) != 0) return layout;
+  if (registry.OpenKeyForQuery(RegistryHive::kCurrentUser, kLibraryLayoutKey) != 0) return layout;
   if (auto r = Numbers(registry, kLibraryWindowValue, 4)) {
     const LayoutRect rect{(*r)[0], (*r)[1], (*r)[2], (*r)[3]};
     if (Sane(rect.left) && Sane(rect.top) && Sane(rect.right) && Sane(rect.bottom) && rect.right > rect.left &&

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "settings/registry.h"
+#include "demo/registry.h"
 
 namespace rewindor {
 

@@ -1,11 +1,10 @@
-// LaunchGame through a fake window and a fake platform: the command lines of
-// the four modes, the order of the refusals, what is copied, started and
-// deleted, and the mod names a demo must not smuggle in.
+// LaunchGame on a request and a fake platform: the command lines of the four
+// modes, the order of the refusals, what is copied, started and deleted, what
+// the window is told, and the mod names a demo must not smuggle in.
 #include "launch/launcher.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,25 +21,15 @@
 namespace rewindor {
 namespace {
 
-class FakeWindow : public LaunchWindow {
- public:
-  std::map<int, std::string> texts;
-  std::set<int> checked;
-  std::map<int, std::size_t> limitsAsked;
-  bool ignoreLimits = false;  // a window that hands over more than it was asked for
-  std::vector<std::string> messages, errors;
-
-  std::string ControlText(int id, std::size_t maxChars) override {
-    limitsAsked[id] = maxChars;
-    std::string t = texts[id];
-    return ignoreLimits ? t : t.substr(0, maxChars);
+// What the window shows of an outcome: nothing, the box's text, or the error report.
+std::string Shown(const LaunchOutcome& outcome) {
+  switch (outcome.kind) {
+    case LaunchOutcome::Kind::kPlayed: return "";
+    case LaunchOutcome::Kind::kRefused: return "box " + outcome.text;
+    case LaunchOutcome::Kind::kFailed: return "error " + outcome.text + ": " + outcome.why.text;
   }
-  bool IsChecked(int id) override { return checked.count(id) > 0; }
-  void ShowMessage(std::string_view t) override { messages.emplace_back(t); }
-  void ReportError(std::string_view t, const SystemError& why) override {
-    errors.push_back(std::string(t) + ": " + why.text);
-  }
-};
+  return "?";
+}
 
 class FakePlatform : public GamePlatform {
  public:
@@ -65,16 +54,22 @@ constexpr char kTail[] = " -console -toconsole +exec config.cfg ";
 class LaunchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    window.texts = {{1000, "D:\\demos\\match.dem"}, {1011, "C:\\Games\\HL\\hl.exe"}, {1013, ""}, {1026, "1"}};
+    request.demoPath = "D:\\demos\\match.dem";
+    request.gamePath = "C:\\Games\\HL\\hl.exe";
+    request.demoSpeed = "1";
   }
-  bool Launch(std::string_view mod = "cstrike") { return LaunchGame(window, platform, mod); }
+  // The window's text for what came of it; empty when the game was played.
+  std::string Launch(std::string_view mod = "cstrike") {
+    request.mod = mod;
+    return Shown(LaunchGame(request, platform));
+  }
 
-  FakeWindow window;
+  LaunchRequest request;
   FakePlatform platform;
 };
 
 TEST_F(LaunchTest, CopiesStartsWaitsAndDeletesInThatOrder) {
-  EXPECT_TRUE(Launch());
+  EXPECT_EQ(Launch(), "");
   EXPECT_EQ(platform.log,
             (std::vector<std::string>{
                 "attributes C:\\Games\\HL\\cstrike\\rewindor.dem",
@@ -83,14 +78,11 @@ TEST_F(LaunchTest, CopiesStartsWaitsAndDeletesInThatOrder) {
                     "+playdemo rewindor.dem 1",
                 "remove C:\\Games\\HL\\cstrike\\rewindor.dem",
             }));
-  EXPECT_TRUE(window.messages.empty());
-  EXPECT_TRUE(window.errors.empty());
-  EXPECT_EQ(window.limitsAsked, (std::map<int, std::size_t>{{1000, 259}, {1011, 259}, {1013, 259}, {1026, 19}}));
 }
 
 TEST_F(LaunchTest, EachModesCommandLineAndCopyPath) {
   struct Case {
-    std::set<int> boxes;
+    std::set<int> boxes;  // 1041 view, 1042 time, 1046 movie
     const char *exe, *options, *speed, *mod;
     const char* run;   // the application name | the command line, up to the mode's part
     const char* mode;  // the command line's end
@@ -117,16 +109,24 @@ TEST_F(LaunchTest, EachModesCommandLineAndCopyPath) {
       // No folder in the executable's path: the copy then fails.
       {{}, "hl.exe", "", "1", "cstrike", "hl.exe | hl.exe  -game cstrike", "+playdemo rewindor.dem 1",
        "hl.exe\\cstrike\\rewindor.dem"},
+      // The speed's first 19 characters, as its field gives them.
+      {{}, "C:\\HL\\hl.exe", "", "0123456789abcdefghiXYZ", "cstrike", "C:\\HL\\hl.exe | C:\\HL\\hl.exe  -game cstrike",
+       "+playdemo rewindor.dem 0123456789abcdefghi", "C:\\HL\\cstrike\\rewindor.dem"},
+      {{}, "C:\\HL\\hl.exe", "", "скорость-в-19-знаков-и-больше", "cstrike",
+       "C:\\HL\\hl.exe | C:\\HL\\hl.exe  -game cstrike", "+playdemo rewindor.dem скорость-в-19-знако",
+       "C:\\HL\\cstrike\\rewindor.dem"},
       {{}, "C:\\Игры\\hl.exe", "", "1", "mod_1.v-2", "C:\\Игры\\hl.exe | C:\\Игры\\hl.exe  -game mod_1.v-2",
        "+playdemo rewindor.dem 1", "C:\\Игры\\mod_1.v-2\\rewindor.dem"},
   };
   for (const Case& c : cases) {
     platform.log.clear();
-    window.texts[1011] = c.exe;
-    window.texts[1013] = c.options;
-    window.texts[1026] = c.speed;
-    window.checked = c.boxes;
-    ASSERT_TRUE(Launch(c.mod)) << c.run;
+    request.gamePath = c.exe;
+    request.gameOptions = c.options;
+    request.demoSpeed = c.speed;
+    request.viewDemo = c.boxes.count(1041) > 0;
+    request.timeDemo = c.boxes.count(1042) > 0;
+    request.startMovie = c.boxes.count(1046) > 0;
+    ASSERT_EQ(Launch(c.mod), "") << c.run;
     ASSERT_EQ(platform.log.size(), 4u);
     EXPECT_EQ(platform.log[0], std::string("attributes ") + c.copy);
     EXPECT_EQ(platform.log[2], std::string("run ") + c.run + " -fullscreen" + kTail + c.mode);
@@ -143,11 +143,9 @@ class RefusalTest : public LaunchTest, public ::testing::WithParamInterface<Refu
 
 TEST_P(RefusalTest, RefusesBeforeCopyingOrStarting) {
   const RefusalCase& c = GetParam();
-  window.texts[1000] = c.demo;
-  window.texts[1011] = c.exe;
-  EXPECT_FALSE(Launch(c.mod));
-  EXPECT_EQ(window.messages, std::vector<std::string>{c.message});
-  EXPECT_TRUE(window.errors.empty());
+  request.demoPath = c.demo;
+  request.gamePath = c.exe;
+  EXPECT_EQ(Launch(c.mod), std::string("box ") + c.message);
   EXPECT_TRUE(platform.log.empty());
 }
 
@@ -196,40 +194,34 @@ TEST_F(LaunchTest, HostileModNamesRefused) {
   for (const char* mod : {"..", ".", "cstrike.", "..\\..\\Windows", "valve/maps", "C:", "cs\" +exec evil",
                           "cstrike +exec evil.cfg", "cs\tx", "cs\nx", "-dev", "+quit", "cs*", "a|b", "cs\xFF",
                           "cstrike+quit", "cs\xA0+exec", "мод_1"}) {
-    window.messages.clear();
-    EXPECT_FALSE(Launch(mod)) << mod;
-    EXPECT_EQ(window.messages, std::vector<std::string>{text::kBadModName}) << mod;
+    EXPECT_EQ(Launch(mod), std::string("box ") + text::kBadModName) << mod;
   }
   EXPECT_TRUE(platform.log.empty());
 }
 
 TEST_F(LaunchTest, OverlongCommandLineRefusedNotCut) {
-  window.ignoreLimits = true;
-  window.texts[1013] = std::string(kMaxCommandLineChars, 'x');
-  EXPECT_FALSE(Launch());
-  EXPECT_EQ(window.messages, std::vector<std::string>{text::kCommandLineTooLong});
+  request.gameOptions = std::string(kMaxCommandLineChars, 'x');  // only the speed is cut
+  EXPECT_EQ(Launch(), std::string("box ") + text::kCommandLineTooLong);
   EXPECT_TRUE(platform.log.empty());
 }
 
 TEST_F(LaunchTest, CopyFailureReportedAndNothingStarted) {
   platform.copyFails = true;
-  EXPECT_FALSE(Launch());
-  EXPECT_EQ(window.errors, std::vector<std::string>{"Could not copy demo-file: Access is denied."});
+  EXPECT_EQ(Launch(), "error Could not copy demo-file: Access is denied.");
   ASSERT_EQ(platform.log.size(), 2u);
   EXPECT_EQ(platform.log[1].substr(0, 5), "copy ");
 }
 
 TEST_F(LaunchTest, StartFailureReportedAndTheCopyStays) {
   platform.runFails = true;
-  EXPECT_FALSE(Launch());
-  EXPECT_EQ(window.errors, std::vector<std::string>{"Could not start HL.EXE/CSTRIKE.EXE: Access is denied."});
+  EXPECT_EQ(Launch(), "error Could not start HL.EXE/CSTRIKE.EXE: Access is denied.");
   ASSERT_EQ(platform.log.size(), 3u);
   EXPECT_EQ(platform.log[2].substr(0, 4), "run ");
 }
 
 TEST_F(LaunchTest, DemoThatIsTheCopyItselfIsPlayedAndKept) {
-  window.texts[1000] = "c:/games/hl/CSTRIKE/Rewindor.dem";
-  EXPECT_TRUE(Launch());
+  request.demoPath = "c:/games/hl/CSTRIKE/Rewindor.dem";
+  EXPECT_EQ(Launch(), "");
   ASSERT_EQ(platform.log.size(), 1u);
   EXPECT_EQ(platform.log[0].substr(0, 4), "run ");
 }

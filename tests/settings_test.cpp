@@ -1,6 +1,6 @@
-// The settings store through a fake window and an in-memory registry: what is
-// stored byte for byte, what loads back, and how each failure is reported
-// without stopping the other values.
+// The settings store on records and an in-memory registry: what is stored
+// byte for byte, what loads back, and how each failure is reported without
+// stopping the other values.
 #include "settings/settings_store.h"
 
 #include <gtest/gtest.h>
@@ -19,38 +19,31 @@
 namespace rewindor {
 namespace {
 
-class FakeWindow : public SettingsWindow {
- public:
-  std::map<int, std::string> texts;
-  std::vector<std::string> errors;
-
-  std::string ControlText(int id, std::size_t maxChars) override { return texts[id].substr(0, maxChars); }
-  void SetControlText(int id, std::string_view t) override { texts[id] = t; }
-  void ReportError(std::string_view t, const SystemError& why) override {
-    errors.push_back(std::string(t) + ": " + why.text);
-  }
-};
+// The boxes the window shows for the errors, in order.
+std::vector<std::string> Reports(const SettingsErrors& errors) {
+  std::vector<std::string> reports;
+  for (const SettingsError& e : errors) reports.push_back(e.text + ": " + e.why.text);
+  return reports;
+}
 
 const std::string kKey = "Software\\Kobaltix\\Rewindor\\Settings";
 
 class SettingsTest : public ::testing::Test {
  protected:
-  FakeWindow window;
   FakeRegistry registry;
 };
 
 TEST_F(SettingsTest, FirstRunWithoutKeyIsSilent) {
-  window.texts = {{1011, "keep"}, {1013, ""}, {1026, "1"}};
-  LoadSettings(window, registry);
-  EXPECT_TRUE(window.errors.empty());
-  EXPECT_EQ(window.texts, (std::map<int, std::string>{{1011, "keep"}, {1013, ""}, {1026, "1"}}));
+  const Settings shown{"keep", "", "1"};
+  LoadedSettings loaded = LoadSettings(registry, shown);
+  EXPECT_TRUE(loaded.errors.empty());
+  EXPECT_EQ(loaded.settings, shown);
   EXPECT_EQ(registry.log, std::vector<std::string>{"open " + kKey});
 }
 
 TEST_F(SettingsTest, SavedAsUtf16TextsAndLoadedBack) {
-  window.texts = {{1011, "C:\\Игры\\Half-Life\\hl.exe"}, {1013, ""}, {1026, "1.5"}};
-  SaveSettings(window, registry);
-  EXPECT_TRUE(window.errors.empty());
+  const Settings saved{"C:\\Игры\\Half-Life\\hl.exe", "", "1.5"};
+  EXPECT_TRUE(SaveSettings(registry, saved).empty());
   EXPECT_EQ(registry.log, (std::vector<std::string>{"create " + kKey, "set " + kKey + "|Path",
                                                     "set " + kKey + "|CommandLine", "set " + kKey + "|DemoSpeed",
                                                     "close"}));
@@ -59,16 +52,13 @@ TEST_F(SettingsTest, SavedAsUtf16TextsAndLoadedBack) {
   EXPECT_EQ(speed.data, (Bytes{'1', 0, '.', 0, '5', 0, 0, 0}));
   EXPECT_EQ(registry.keys[kKey]["CommandLine"].data, (Bytes{0, 0}));  // empty: the terminator alone
 
-  FakeWindow fresh;
-  fresh.texts = {{1011, "old"}, {1013, "old"}, {1026, "old"}};
-  LoadSettings(fresh, registry);
-  EXPECT_TRUE(fresh.errors.empty());
-  EXPECT_EQ(fresh.texts, window.texts);
+  LoadedSettings loaded = LoadSettings(registry, {"old", "old", "old"});
+  EXPECT_TRUE(loaded.errors.empty());
+  EXPECT_EQ(loaded.settings, saved);
 }
 
 TEST_F(SettingsTest, SaveCutsToTheFieldLimits) {
-  window.texts = {{1011, std::string(300, 'p')}, {1013, std::string(259, 'o')}, {1026, std::string(25, '9')}};
-  SaveSettings(window, registry);
+  SaveSettings(registry, {std::string(300, 'p'), std::string(259, 'o'), std::string(25, '9')});
   EXPECT_EQ(registry.TextAt(kKey, "Path"), std::string(259, 'p'));
   EXPECT_EQ(registry.TextAt(kKey, "CommandLine"), std::string(259, 'o'));
   EXPECT_EQ(registry.TextAt(kKey, "DemoSpeed"), std::string(19, '9'));
@@ -77,9 +67,9 @@ TEST_F(SettingsTest, SaveCutsToTheFieldLimits) {
 TEST_F(SettingsTest, SaveReportsEachFailureAndGoesOn) {
   registry.keys[kKey]["Other"] = FakeRegistry::Text("untouched");
   registry.setFailures[kKey + "|Path"] = FakeRegistry::kAccessDenied;
-  window.texts = {{1011, "hl.exe"}, {1013, "-dev"}, {1026, "2"}};
-  SaveSettings(window, registry);
-  EXPECT_EQ(window.errors, std::vector<std::string>{"Could not set the path key value: status 5"});
+  const Settings shown{"hl.exe", "-dev", "2"};
+  EXPECT_EQ(Reports(SaveSettings(registry, shown)),
+            std::vector<std::string>{"Could not set the path key value: status 5"});
   EXPECT_EQ(registry.TextAt(kKey, "CommandLine"), "-dev");
   EXPECT_EQ(registry.TextAt(kKey, "DemoSpeed"), "2");
   EXPECT_EQ(registry.TextAt(kKey, "Other"), "untouched");
@@ -87,9 +77,8 @@ TEST_F(SettingsTest, SaveReportsEachFailureAndGoesOn) {
 
   FakeRegistry locked;
   locked.createFailures[kKey] = FakeRegistry::kAccessDenied;
-  window.errors.clear();
-  SaveSettings(window, locked);
-  EXPECT_EQ(window.errors, std::vector<std::string>{"Could not create the settings registry key: status 5"});
+  EXPECT_EQ(Reports(SaveSettings(locked, shown)),
+            std::vector<std::string>{"Could not create the settings registry key: status 5"});
   EXPECT_EQ(locked.log, std::vector<std::string>{"create " + kKey});
 }
 
@@ -99,8 +88,8 @@ struct LoadCase {
   const char* value;  // which value is bad
   std::optional<RegistryValue> stored;  // nothing: the value is missing
   std::string error;  // empty: it loads
-  int control;
-  std::string shown;  // the control's text afterwards
+  std::string Settings::*field;
+  std::string shown;  // the field's text afterwards
 };
 
 class LoadTest : public SettingsTest, public ::testing::WithParamInterface<LoadCase> {};
@@ -115,16 +104,15 @@ TEST_P(LoadTest, BadValueReportedAloneAndItsControlKept) {
   } else {
     registry.keys[kKey].erase(c.value);
   }
-  window.texts = {{1011, "before"}, {1013, "before"}, {1026, "before"}};
-  LoadSettings(window, registry);
+  LoadedSettings loaded = LoadSettings(registry, {"before", "before", "before"});
 
-  std::map<int, std::string> expected = {{1011, "C:\\HL\\hl.exe"}, {1013, "-dev"}, {1026, "1"}};
-  expected[c.control] = c.shown;
-  EXPECT_EQ(window.texts, expected);
+  Settings expected{"C:\\HL\\hl.exe", "-dev", "1"};
+  expected.*c.field = c.shown;
+  EXPECT_EQ(loaded.settings, expected);
   if (!c.error.empty()) {
-    EXPECT_EQ(window.errors, std::vector<std::string>{c.error});
+    EXPECT_EQ(Reports(loaded.errors), std::vector<std::string>{c.error});
   } else {
-    EXPECT_TRUE(window.errors.empty());
+    EXPECT_TRUE(loaded.errors.empty());
   }
   EXPECT_EQ(registry.log.back(), "close");
 }
@@ -134,20 +122,20 @@ RegistryValue Raw(std::uint32_t type, Bytes data) { return {type, std::move(data
 INSTANTIATE_TEST_SUITE_P(
     Values, LoadTest,
     ::testing::Values(
-        LoadCase{"CommandLineMissing", "CommandLine", std::nullopt, "Could not read KXV2: status 2", 1013, "before"},
-        LoadCase{"PathOf259Loads", "Path", FakeRegistry::Text(std::string(259, 'p')), "", 1011,
+        LoadCase{"CommandLineMissing", "CommandLine", std::nullopt, "Could not read KXV2: status 2", &Settings::gameOptions, "before"},
+        LoadCase{"PathOf259Loads", "Path", FakeRegistry::Text(std::string(259, 'p')), "", &Settings::gamePath,
                  std::string(259, 'p')},
         LoadCase{"PathOver259NotCut", "Path", FakeRegistry::Text(std::string(260, 'p')),
-                 "Could not read KXV1: Сохранённый текст длиннее 259 знаков.", 1011, "before"},
-        LoadCase{"LongSpeedStillLoads", "DemoSpeed", FakeRegistry::Text(std::string(40, '1')), "", 1026,
+                 "Could not read KXV1: Сохранённый текст длиннее 259 знаков.", &Settings::gamePath, "before"},
+        LoadCase{"LongSpeedStillLoads", "DemoSpeed", FakeRegistry::Text(std::string(40, '1')), "", &Settings::demoSpeed,
                  std::string(40, '1')},
         LoadCase{"SpeedAsNumber", "DemoSpeed", Raw(4, {1, 0, 0, 0}),
-                 "Could not read KXV3: Сохранённое значение не текст (REG_SZ).", 1026, "before"},
+                 "Could not read KXV3: Сохранённое значение не текст (REG_SZ).", &Settings::demoSpeed, "before"},
         // Without its terminator a text is read whole, as RegGetValue reads it.
-        LoadCase{"Unterminated", "CommandLine", Raw(1, {'a', 0, 'b', 0}), "", 1013, "ab"},
-        LoadCase{"OddTailDropped", "CommandLine", Raw(1, {'a', 0, 'b'}), "", 1013, "a"},
-        LoadCase{"NoBytesAtAllIsEmpty", "CommandLine", Raw(1, {}), "", 1013, ""},
-        LoadCase{"TextEndsAtFirstTerminator", "DemoSpeed", Raw(1, {'2', 0, 0, 0, 'x', 0}), "", 1026, "2"}),
+        LoadCase{"Unterminated", "CommandLine", Raw(1, {'a', 0, 'b', 0}), "", &Settings::gameOptions, "ab"},
+        LoadCase{"OddTailDropped", "CommandLine", Raw(1, {'a', 0, 'b'}), "", &Settings::gameOptions, "a"},
+        LoadCase{"NoBytesAtAllIsEmpty", "CommandLine", Raw(1, {}), "", &Settings::gameOptions, ""},
+        LoadCase{"TextEndsAtFirstTerminator", "DemoSpeed", Raw(1, {'2', 0, 0, 0, 'x', 0}), "", &Settings::demoSpeed, "2"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // A stored value the load could not show whole survives a save of the
@@ -156,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct UnshownCase {
   const char* name;
   RegistryValue stored;  // as "CommandLine"
-  std::string shown;     // control 1013 after the load
+  std::string shown;     // the options' field after the load
 };
 
 class UnshownTest : public SettingsTest, public ::testing::WithParamInterface<UnshownCase> {};
@@ -164,18 +152,19 @@ class UnshownTest : public SettingsTest, public ::testing::WithParamInterface<Un
 TEST_P(UnshownTest, KeptBySavesUntilItsFieldChanges) {
   const UnshownCase& c = GetParam();
   registry.keys[kKey] = {{"Path", FakeRegistry::Text("C:\\HL\\hl.exe")}, {"CommandLine", c.stored}};
-  window.texts = {{1011, ""}, {1013, ""}, {1026, ""}};
-  UnshownSettings unshown = LoadSettings(window, registry);
-  EXPECT_EQ(window.texts[1013], c.shown);
-  TakeUnshownTexts(window, unshown);
+  LoadedSettings loaded = LoadSettings(registry, {});
+  EXPECT_EQ(loaded.settings.gameOptions, c.shown);
+  Settings shown = loaded.settings;
+  TakeUnshownTexts(shown, loaded.unshown);
+  UnshownSettings& unshown = loaded.unshown;
 
-  SaveSettings(window, registry, unshown);
+  SaveSettings(registry, shown, unshown);
   EXPECT_EQ(registry.keys[kKey]["CommandLine"].data, c.stored.data);
   EXPECT_EQ(registry.keys[kKey]["CommandLine"].type, c.stored.type);
   EXPECT_EQ(registry.TextAt(kKey, "DemoSpeed"), "");  // the others are written as ever
 
-  window.texts[1013] = "-dev";
-  SaveSettings(window, registry, unshown);
+  shown.gameOptions = "-dev";
+  SaveSettings(registry, shown, unshown);
   EXPECT_EQ(registry.TextAt(kKey, "CommandLine"), "-dev");
   EXPECT_TRUE(unshown.empty());
 }
@@ -196,11 +185,47 @@ TEST_F(SettingsTest, ShownWholeOrMissingValuesAreWrittenAsEver) {
   registry.keys[kKey] = {{"Path", FakeRegistry::Text("a")},
                          {"CommandLine", Raw(1, {'a', 0, 'b', 0})},  // no terminator, but whole
                          {"DemoSpeed", Raw(1, {'2', 0, 0, 0, 0, 0})}};  // zeros after the text
-  window.texts = {{1011, ""}, {1013, ""}, {1026, ""}};
-  UnshownSettings unshown = LoadSettings(window, registry);
-  EXPECT_TRUE(unshown.empty());
+  EXPECT_TRUE(LoadSettings(registry, {}).unshown.empty());
   registry.keys[kKey].erase("DemoSpeed");
-  EXPECT_TRUE(LoadSettings(window, registry).empty());  // missing: nothing to keep
+  EXPECT_TRUE(LoadSettings(registry, {}).unshown.empty());  // missing: nothing to keep
+}
+
+TEST_F(SettingsTest, AnUnshownValueStaysWhenTheFoundGameFillsItsField) {
+  registry.keys[kKey] = {{"Path", Raw(4, {1, 0, 0, 0})}};
+  LoadedSettings loaded = LoadSettings(registry, {});
+  loaded.settings.gamePath = "C:\\found\\hl.exe";
+  TakeUnshownTexts(loaded.settings, loaded.unshown);
+  SaveSettings(registry, loaded.settings, loaded.unshown);
+  EXPECT_EQ(registry.keys[kKey]["Path"].type, 4u);
+}
+
+// A text read as a path is, from either hive: whole or nothing.
+TEST(RegistryTextTest, OnlyWholeTextsThatFit) {
+  FakeRegistry registry;
+  const std::string key = "Software\\Valve\\Steam";
+  registry.keys[key] = {
+      {"Text", Raw(1, {'c', 0, ':', 0, 0, 0})},
+      {"Unterminated", Raw(1, {'c', 0, ':', 0})},
+      {"Odd", Raw(1, {'c', 0, ':'})},
+      {"Number", Raw(4, {7, 0, 0, 0})},
+      {"Expandable", Raw(2, {'c', 0, 0, 0})},           // REG_EXPAND_SZ
+      {"Of259", FakeRegistry::Text(std::string(259, 'x'))},
+      {"Of260", Raw(1, Bytes(520, 'x'))},               // fills the buffer with no zero unit
+      {"Of300", FakeRegistry::Text(std::string(300, 'x'))}};
+  registry.keys["HKLM\\" + key] = {{"InstallPath", FakeRegistry::Text("D:\\Steam")}};
+  const auto read = [&](RegistryHive hive, const char* name) {
+    return ReadRegistryText(registry, hive, key, name, 259);
+  };
+  EXPECT_EQ(read(RegistryHive::kCurrentUser, "Text"), "c:");
+  EXPECT_EQ(read(RegistryHive::kCurrentUser, "Unterminated"), "c:");
+  EXPECT_EQ(read(RegistryHive::kCurrentUser, "Of259"), std::string(259, 'x'));
+  for (const char* skipped : {"Odd", "Number", "Expandable", "Of260", "Of300", "Missing", "InstallPath"}) {
+    EXPECT_EQ(read(RegistryHive::kCurrentUser, skipped), std::nullopt) << skipped;
+  }
+  EXPECT_EQ(read(RegistryHive::kLocalMachine, "InstallPath"), "D:\\Steam");
+  EXPECT_EQ(ReadRegistryText(registry, RegistryHive::kCurrentUser, "Software\\None", "Text", 259), std::nullopt);
+  EXPECT_EQ(registry.log.back(), "open Software\\None");
+  EXPECT_EQ(registry.log[registry.log.size() - 2], "close");  // every key opened is closed again
 }
 
 #ifdef _WIN32
@@ -213,7 +238,7 @@ TEST(NativeRegistryTest, TextsStoredAsUtf16AndReadBackWithinTheBuffer) {
   EXPECT_EQ(registry->SetValue("", kRegistryTextType, EncodeRegistryText("default")), 0u);
   registry->CloseKey();
 
-  ASSERT_EQ(registry->OpenKeyForQuery(key), 0u);
+  ASSERT_EQ(registry->OpenKeyForQuery(RegistryHive::kCurrentUser, key), 0u);
   RegistryValue value;
   std::string text;
   SystemError why;
@@ -241,7 +266,7 @@ TEST(NativeRegistryTest, TextsStoredAsUtf16AndReadBackWithinTheBuffer) {
             ERROR_SUCCESS);
   EXPECT_EQ(RegSetValueExW(raw, L"CommandLine", 0, REG_SZ, reinterpret_cast<const BYTE*>(stored), 8), ERROR_SUCCESS);
   RegCloseKey(raw);
-  ASSERT_EQ(registry->OpenKeyForQuery(key), 0u);
+  ASSERT_EQ(registry->OpenKeyForQuery(RegistryHive::kCurrentUser, key), 0u);
   ASSERT_EQ(registry->QueryValue("CommandLine", RegistryTextCapacity(259), value), 0u);
   EXPECT_EQ(value.data.size(), 8u);
   ASSERT_TRUE(DecodeRegistryText(value, text, why));
@@ -251,7 +276,7 @@ TEST(NativeRegistryTest, TextsStoredAsUtf16AndReadBackWithinTheBuffer) {
 
   std::u16string wideKey = Utf8ToUtf16(key);
   RegDeleteTreeW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(wideKey.c_str()));
-  EXPECT_NE(registry->OpenKeyForQuery(key), 0u);
+  EXPECT_NE(registry->OpenKeyForQuery(RegistryHive::kCurrentUser, key), 0u);
 }
 #endif
 

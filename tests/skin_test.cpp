@@ -1,6 +1,7 @@
 // The skinned dialogs' one procedure, on a real dialog (Windows only): a
 // dialog's own part hears nothing before its start, gets its private messages
-// and commands after it, and no exception of its own leaves the procedure.
+// and commands after it, and no exception of its own leaves the procedure; a
+// window handle leads to a dialog only when the procedure runs it.
 #ifdef _WIN32
 #include "ui/skin.h"
 
@@ -21,7 +22,7 @@ class Probe final : public SkinnedDialog {
   explicit Probe(UINT first) : first_(first) {}
 
   INT_PTR OnInit(HWND dialog) override {
-    seen.push_back("init");
+    seen.push_back(SkinnedDialogOf(dialog) == this ? "init" : "init of a dialog not found by its handle");
     PostMessageW(dialog, first_, 0, 0);
     return TRUE;
   }
@@ -38,6 +39,13 @@ class Probe final : public SkinnedDialog {
     throw std::runtime_error("the dialog's own fault");
   }
   void OnDestroy(HWND) override { seen.push_back("destroy"); }
+  void OnCloseBox(HWND dialog) override {
+    seen.push_back("close");
+    if (closeResult == 0) return SkinnedDialog::OnCloseBox(dialog);
+    EndDialog(dialog, closeResult);
+  }
+
+  INT_PTR closeResult = 0;
 
   std::vector<std::string> seen;
 
@@ -60,9 +68,23 @@ TEST(SkinnedDialog, ItsOwnPartHearsOnlyWhatFollowsItsStart) {
   EXPECT_EQ(RunSkinnedDialog(look, probe), 42);
   EXPECT_EQ(probe.seen, (std::vector<std::string>{"init", "private", "command 1", "destroy"}));
 
-  Probe closed(WM_CLOSE);  // the close box ends a dialog with 0
+  Probe closed(WM_CLOSE);  // the close box ends a dialog with 0, or as its own part says
   EXPECT_EQ(RunSkinnedDialog(look, closed), 0);
-  EXPECT_EQ(closed.seen, (std::vector<std::string>{"init", "destroy"}));
+  EXPECT_EQ(closed.seen, (std::vector<std::string>{"init", "close", "destroy"}));
+  Probe closedOwnWay(WM_CLOSE);
+  closedOwnWay.closeResult = 7;
+  EXPECT_EQ(RunSkinnedDialog(look, closedOwnWay), 7);
+}
+
+TEST(SkinnedDialog, NoDialogBehindAWindowItDoesNotRun) {
+  if (!CanMakeWindows()) GTEST_SKIP() << "no display to open a dialog on";
+  HWND other = CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  SetWindowLongPtrW(other, GWLP_USERDATA, 1);
+  EXPECT_EQ(SkinnedDialogOf(other), nullptr);
+  EXPECT_EQ(SkinBitmapOf(other), nullptr);
+  DestroyWindow(other);
+  EXPECT_EQ(SkinnedDialogOf(nullptr), nullptr);
+  EXPECT_EQ(SkinnedDialogOf(GetDesktopWindow()), nullptr);
 }
 
 }  // namespace

@@ -8,10 +8,10 @@
 
 namespace rewindor::ui {
 
-void FillFoundGame(HWND mainWindow) {
-  if (!ControlText(mainWindow, IDC_GAME_PATH, kMaxPathChars).empty()) return;
+void FillFoundGame(Settings& settings) {
+  if (!settings.gamePath.empty()) return;
   if (std::optional<FoundGame> game = FindGame(NativeGameSources(), NativeGameSystem())) {
-    SetControlText(mainWindow, IDC_GAME_PATH, game->executable);
+    settings.gamePath = game->executable;
   }
 }
 

@@ -1,18 +1,20 @@
-// The main window and the game found on this machine: the game path field
-// filled at the start when it is empty, the folder that a start without a
-// demo lists, and the game folder that map overviews come from.
+// The main window and the game found on this machine: the game path filled at
+// the start when it is empty, the folder that a start without a demo lists,
+// and the game folder that map overviews come from.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "settings/settings_store.h"
+
 namespace rewindor::ui {
 
-// Fills an empty game path field (1011) with the game found on this machine
-// (Steam, or a Half-Life installed before it); a saved path stands. The found
-// path is saved only by "Сохранить". Shows nothing, whatever it meets.
-void FillFoundGame(HWND mainWindow);
+// Fills an empty game path with the game found on this machine (Steam, or a
+// Half-Life installed before it); a saved path stands. The found path is saved
+// only by "Сохранить". Shows nothing, whatever it meets.
+void FillFoundGame(Settings& settings);
 
 // The folder of the game named in 1011; empty when it names no folder.
 std::string NamedGameFolder(HWND mainWindow);

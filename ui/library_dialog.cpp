@@ -13,7 +13,7 @@
 #include "demo/patch_run.h"
 #include "res/resource.h"
 #include "settings/library_layout.h"
-#include "settings/registry.h"
+#include "demo/registry.h"
 #include "ui/demo_host.h"
 #include "ui/demo_menu.h"
 #include "ui/details_dialog.h"

@@ -11,9 +11,9 @@
 #include "demo/messages.h"
 #include "demo/names.h"
 #include "demo/patch_run.h"
+#include "demo/registry.h"
 #include "launch/launcher.h"
 #include "res/resource.h"
-#include "settings/registry.h"
 #include "settings/settings_store.h"
 #include "ui/demo_menu.h"
 #include "ui/details_dialog.h"
@@ -34,12 +34,25 @@ namespace {
 
 constexpr std::size_t kPathChars = kMaxPathChars;  // 259: every path field
 
-// The main window's own objects, released when it is destroyed.
-HBITMAP mainSkin = nullptr;
+// The main window: the skinned dialog that owns every command of dialog 101.
+class MainWindow final : public SkinnedDialog {
+ public:
+  explicit MainWindow(ProgramState& program) : program_(program) {}
+  ProgramState& Program() { return program_; }
 
-ProgramState& StateOf(HWND window) {
-  return *reinterpret_cast<ProgramState*>(GetWindowLongPtrW(window, DWLP_USER));
-}
+  INT_PTR OnInit(HWND window) override;
+  INT_PTR OnCommand(HWND window, int id, int code) override;
+  INT_PTR OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnPaintOverSkin(HWND window, HDC dc) override;
+  void OnCloseBox(HWND window) override;
+  void OnDestroy(HWND window) override;
+
+ private:
+  ProgramState& program_;
+};
+
+// Only for the main window's own handle, or one IsOwnMainWindow has checked.
+ProgramState& StateOf(HWND window) { return static_cast<MainWindow*>(SkinnedDialogOf(window))->Program(); }
 
 void ReleaseMapPicture(ProgramState& program) {
   if (program.mapPicture) {
@@ -48,21 +61,11 @@ void ReleaseMapPicture(ProgramState& program) {
   }
 }
 
-// True only for this program's own main window: a dialog of this process that
-// has the demo path field and holds the program state. Any other window, also
-// one titled "Rewindor" (one of our message boxes, or another program's), is
+// True only for this program's own main window: a skinned dialog of this
+// thread that runs the MainWindow. Any other window, also one titled
+// "Rewindor" (one of our message boxes or dialogs, or another program's), is
 // not: a handle that a dialog hands back is trusted only after this check.
-bool IsOwnMainWindow(HWND window) {
-  if (window == nullptr) return false;
-  DWORD process = 0;
-  if (GetWindowThreadProcessId(window, &process) == 0 || process != GetCurrentProcessId()) return false;
-  std::array<wchar_t, 8> className{};  // room to tell "#32770" from longer names
-  if (GetClassNameW(window, className.data(), static_cast<int>(className.size())) != 6 ||
-      std::wstring_view(className.data()) != L"#32770") {
-    return false;
-  }
-  return GetDlgItem(window, IDC_DEMO_PATH) != nullptr && GetWindowLongPtrW(window, DWLP_USER) != 0;
-}
+bool IsOwnMainWindow(HWND window) { return dynamic_cast<MainWindow*>(SkinnedDialogOf(window)) != nullptr; }
 
 // Puts a demo path into 1000, scrolled to its end so that the file name shows
 // (the tip on the field shows the whole path).
@@ -81,16 +84,12 @@ void ReloadDemo(HWND mainWindow);
 // and the boxes it shows.
 class MainWindowHost final : public InfoWindow,
                              public PatchWindow,
-                             public LaunchWindow,
-                             public SettingsWindow,
                              public FolderListWindow {
  public:
   MainWindowHost(HWND window, ProgramState& program) : window_(window), program_(program) {}
 
   // Shared by several commands.
   std::string DemoPath() override { return ui::ControlText(window_, IDC_DEMO_PATH, kPathChars); }
-  std::string ControlText(int id, std::size_t maxChars) override { return ui::ControlText(window_, id, maxChars); }
-  void SetControlText(int id, std::string_view text) override { ui::SetControlText(window_, id, text); }
   void ReportError(std::string_view text, const SystemError& why) override { ui::ReportError(text, why); }
   void ShowMessage(std::string_view text) override { ShowInfo(text); }
 
@@ -119,7 +118,7 @@ class MainWindowHost final : public InfoWindow,
   std::string GameFolder() override { return NamedGameFolder(window_); }
   bool HasMapPicture() override { return program_.mapPicture != nullptr; }
   bool LoadMapOverview(const std::string& path) override {
-    program_.mapPicture = LoadFittedOverview(path, mainSkin);
+    program_.mapPicture = LoadFittedOverview(path, SkinBitmapOf(window_));
     return program_.mapPicture != nullptr;
   }
   void Redraw() override { RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE); }
@@ -137,9 +136,6 @@ class MainWindowHost final : public InfoWindow,
                    MessageButtons buttons) override {
     return ui::ShowMessage(caption, text, icon, buttons);
   }
-
-  // The launcher.
-  bool IsChecked(int id) override { return IsDlgButtonChecked(window_, id) == BST_CHECKED; }
 
   // The folder list.
   void ClearList() override { SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_RESETCONTENT, 0, 0); }
@@ -244,9 +240,9 @@ void OnBrowseDemo(HWND window, MainWindowHost& host) {
   if (!path.empty()) host.ReadDemo();
 }
 
-void OnBrowseGame(HWND window, MainWindowHost& host) {
-  std::wstring path = Wide(host.ControlText(IDC_GAME_PATH, kPathChars));
-  if (BrowseExecutable(window, path)) host.SetControlText(IDC_GAME_PATH, Narrow(path));
+void OnBrowseGame(HWND window) {
+  std::wstring path = Wide(ControlText(window, IDC_GAME_PATH, kPathChars));
+  if (BrowseExecutable(window, path)) SetControlText(window, IDC_GAME_PATH, Narrow(path));
 }
 
 // Clicks and keys that came while the window could not take them (the game
@@ -259,21 +255,73 @@ void DropQueuedInput() {
   }
 }
 
-void OnPlay(HWND window, MainWindowHost& host) {
+bool IsChecked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
+
+// What "Смотреть" plays: the fields and boxes as they are now, and the mod of
+// the demo read last as the window shows it (its bytes read as UTF-8 or ANSI).
+LaunchRequest LaunchRequestOf(HWND window) {
+  LaunchRequest request;
+  request.demoPath = ControlText(window, IDC_DEMO_PATH, kPathChars);
+  request.gamePath = ControlText(window, IDC_GAME_PATH, kPathChars);
+  request.gameOptions = ControlText(window, IDC_GAME_OPTIONS, kPathChars);
+  request.demoSpeed = ControlText(window, IDC_DEMO_SPEED, kPathChars);
+  request.viewDemo = IsChecked(window, IDC_VIEWDEMO);
+  request.timeDemo = IsChecked(window, IDC_TIMEDEMO);
+  request.startMovie = IsChecked(window, IDC_STARTMOVIE);
+  request.mod = Narrow(DemoTextToWide(StateOf(window).reader.currentMod));
+  return request;
+}
+
+void ShowLaunchOutcome(const LaunchOutcome& outcome) {
+  switch (outcome.kind) {
+    case LaunchOutcome::Kind::kPlayed: break;
+    case LaunchOutcome::Kind::kRefused: ShowInfo(outcome.text); break;
+    case LaunchOutcome::Kind::kFailed: ReportError(outcome.text, outcome.why); break;
+  }
+}
+
+void OnPlay(HWND window) {
   if (StateOf(window).demoUnreadable) {
     ShowInfo(text::kPlayUnreadable);
     return;
   }
-  // The mod as the window shows it: the demo's bytes, read as UTF-8 or ANSI.
-  std::string mod = Narrow(DemoTextToWide(StateOf(window).reader.currentMod));
-  LaunchGame(host, NativeGamePlatform(), mod);
+  ShowLaunchOutcome(LaunchGame(LaunchRequestOf(window), NativeGamePlatform()));
   DropQueuedInput();
   CenterOnScreen(window);
 }
 
-void OnSaveSettings(HWND window, MainWindowHost& host) {
+// --- The settings: fields 1011, 1013 and 1026 ------------------------------------
+
+Settings SettingsShown(HWND window) {
+  return {ControlText(window, IDC_GAME_PATH, kPathChars), ControlText(window, IDC_GAME_OPTIONS, kPathChars),
+          ControlText(window, IDC_DEMO_SPEED, kPathChars)};
+}
+
+void ShowSettings(HWND window, const Settings& settings) {
+  SetControlText(window, IDC_GAME_PATH, settings.gamePath);
+  SetControlText(window, IDC_GAME_OPTIONS, settings.gameOptions);
+  SetControlText(window, IDC_DEMO_SPEED, settings.demoSpeed);
+}
+
+void ReportSettingsErrors(const SettingsErrors& errors) {
+  for (const SettingsError& error : errors) ReportError(error.text, error.why);
+}
+
+// The saved settings in the fields, the found game in an empty game path field.
+void LoadSettingsInto(HWND window, ProgramState& program) {
   std::unique_ptr<Registry> registry = MakeNativeRegistry();
-  SaveSettings(host, *registry, StateOf(window).unshownSettings);
+  LoadedSettings loaded = LoadSettings(*registry, SettingsShown(window));
+  ReportSettingsErrors(loaded.errors);
+  FillFoundGame(loaded.settings);
+  ShowSettings(window, loaded.settings);
+  // As the fields hold them: a field may show a text otherwise than it was stored.
+  TakeUnshownTexts(SettingsShown(window), loaded.unshown);
+  program.unshownSettings = std::move(loaded.unshown);
+}
+
+void OnSaveSettings(HWND window) {
+  std::unique_ptr<Registry> registry = MakeNativeRegistry();
+  ReportSettingsErrors(SaveSettings(*registry, SettingsShown(window), StateOf(window).unshownSettings));
   ShowInfo(text::kSettingsSaved);
 }
 
@@ -378,17 +426,17 @@ void EndProgram(HWND window, INT_PTR result) {
   EndOtherDialogs(window);
 }
 
-INT_PTR OnCommand(HWND window, WPARAM wParam) {
+INT_PTR RunCommand(HWND window, int id, int code) {
   MainWindowHost host(window, StateOf(window));
-  switch (LOWORD(wParam)) {
+  switch (id) {
     case IDOK: OnReadAgain(window, host); break;
     case IDCANCEL: EndProgram(window, IDCANCEL); break;
     case IDC_BROWSE_DEMO: OnBrowseDemo(window, host); break;
-    case IDC_PLAY: OnPlay(window, host); break;
-    case IDC_SAVE_SETTINGS: OnSaveSettings(window, host); break;
-    case IDC_BROWSE_GAME: OnBrowseGame(window, host); break;
+    case IDC_PLAY: OnPlay(window); break;
+    case IDC_SAVE_SETTINGS: OnSaveSettings(window); break;
+    case IDC_BROWSE_GAME: OnBrowseGame(window); break;
     case IDC_FOLDER_LIST:
-      if (HIWORD(wParam) == LBN_DBLCLK) OpenListEntry(host, NativeFolderSource());
+      if (code == LBN_DBLCLK) OpenListEntry(host, NativeFolderSource());
       break;
     case IDM_OPEN_FOLDER_ENTRY: OpenListEntry(host, NativeFolderSource()); break;
     case IDM_LIST_TYPED_FOLDER: ListTypedFolder(host, NativeFolderSource()); break;
@@ -409,24 +457,19 @@ INT_PTR OnCommand(HWND window, WPARAM wParam) {
 // The demo commands run as from the right-click menu; the system's own go on.
 INT_PTR OnSysCommand(HWND window, WPARAM wParam) {
   std::optional<int> command = DemoCommandOf(wParam);
-  return command ? OnCommand(window, static_cast<WPARAM>(*command)) : FALSE;
+  return command ? RunCommand(window, *command, 0) : FALSE;
 }
 
 // --- Messages --------------------------------------------------------------------
 
 INT_PTR OnInitDialog(HWND window, ProgramState& program) {
-  SetWindowLongPtrW(window, DWLP_USER, reinterpret_cast<LONG_PTR>(&program));
-  mainSkin = StartSkinnedDialog(window, program.instance, IDB_MAIN_SKIN);
   AddDemoCommandsToSystemMenu(window);
   AddLibraryButtonTip(window);
   AddDemoPathTip(window);
   program.reader.playersFromRoster = true;
 
+  LoadSettingsInto(window, program);
   MainWindowHost host(window, program);
-  std::unique_ptr<Registry> registry = MakeNativeRegistry();
-  program.unshownSettings = LoadSettings(host, *registry);
-  FillFoundGame(window);
-  TakeUnshownTexts(host, program.unshownSettings);
 
   if (program.pendingDemoPath.size() >= 3) {
     host.SetDemoPath(program.pendingDemoPath);
@@ -437,15 +480,6 @@ INT_PTR OnInitDialog(HWND window, ProgramState& program) {
     ListFolder(host, NativeFolderSource(), StartFolderOf(window, program.reader.programFolder));
   }
   return TRUE;  // the dialog manager focuses the first tab stop
-}
-
-INT_PTR OnPaint(HWND window) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(window, &ps);
-  DrawBitmap(dc, mainSkin, 0, 0);
-  DrawBitmap(dc, StateOf(window).mapPicture, 37, 125);
-  EndPaint(window, &ps);
-  return TRUE;
 }
 
 INT_PTR OnHandOver(HWND window, LPARAM lParam) {
@@ -479,48 +513,41 @@ INT_PTR OnDefaultButton(HWND window) {
   return TRUE;
 }
 
-void OnDestroy(HWND window) {
-  ReleaseMapPicture(StateOf(window));
-  ReleaseSkin(mainSkin);
-  ReleaseSharedSkin();
+// The messages of the main window alone; the shared procedure has the rest.
+INT_PTR OnMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COPYDATA: return OnHandOver(window, lParam);
+    case DM_GETDEFID: return OnDefaultButton(window);
+    case WM_SYSCOMMAND: return OnSysCommand(window, wParam);
+    case WM_CONTEXTMENU: OnContextMenu(window, reinterpret_cast<HWND>(wParam), lParam); return TRUE;
+    case WM_NOTIFY: return OnDemoPathTip(window, reinterpret_cast<NMHDR*>(lParam));
+    default: return FALSE;
+  }
 }
 
-INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  // Nothing may leave a window procedure as an exception: an unexpected one
-  // ends the message as not handled, and the window goes on.
-  try {
-    // Until it has initialised, the window holds no state to work on.
-    if (message != WM_INITDIALOG && GetWindowLongPtrW(window, DWLP_USER) == 0) return FALSE;
-    switch (message) {
-      case WM_INITDIALOG: return OnInitDialog(window, *reinterpret_cast<ProgramState*>(lParam));
-      case WM_PAINT: return OnPaint(window);
-      case WM_COMMAND: return OnCommand(window, wParam);
-      case WM_COPYDATA: return OnHandOver(window, lParam);
-      case DM_GETDEFID: return OnDefaultButton(window);
-      case WM_CLOSE: EndProgram(window, 0); return TRUE;
-      case WM_DESTROY: OnDestroy(window); return FALSE;
-      case WM_SYSCOMMAND: return OnSysCommand(window, wParam);
-      case WM_CONTEXTMENU: OnContextMenu(window, reinterpret_cast<HWND>(wParam), lParam); return TRUE;
-      case WM_NOTIFY: return OnDemoPathTip(window, reinterpret_cast<NMHDR*>(lParam));
-      case WM_CTLCOLORDLG:
-      case WM_CTLCOLORSTATIC:
-      case WM_CTLCOLOREDIT:
-      case WM_CTLCOLORLISTBOX:
-      case WM_CTLCOLORBTN:
-        return SkinControlColour(message, wParam, true);
-      default: return FALSE;
-    }
-  } catch (...) {
-    return FALSE;
-  }
+INT_PTR MainWindow::OnInit(HWND window) { return OnInitDialog(window, program_); }
+
+INT_PTR MainWindow::OnCommand(HWND window, int id, int code) { return RunCommand(window, id, code); }
+
+INT_PTR MainWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return OnMainMessage(window, message, wParam, lParam);
+}
+
+void MainWindow::OnPaintOverSkin(HWND, HDC dc) { DrawBitmap(dc, program_.mapPicture, kMapBoxX, kMapBoxY); }
+
+void MainWindow::OnCloseBox(HWND window) { EndProgram(window, 0); }
+
+void MainWindow::OnDestroy(HWND) {
+  ReleaseMapPicture(program_);
+  ReleaseSharedSkin();
 }
 
 }  // namespace
 
 INT_PTR RunMainWindow(ProgramState& program) {
   CreateSharedSkin();
-  return DialogBoxParamW(program.instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainWindowProc,
-                         reinterpret_cast<LPARAM>(&program));
+  MainWindow mainWindow(program);
+  return RunSkinnedDialog({program.instance, IDD_MAIN, IDB_MAIN_SKIN, true, nullptr}, mainWindow);
 }
 
 }  // namespace rewindor::ui

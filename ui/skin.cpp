@@ -22,6 +22,35 @@ RunningDialog* RunningOf(HWND window) {
   return reinterpret_cast<RunningDialog*>(GetWindowLongPtrW(window, DWLP_USER));
 }
 
+// Sets the program icon (loaded once at the small-icon size) as both icons of a window.
+void SetProgramIcon(HWND window, HINSTANCE instance) {
+  Skin& skin = SharedSkin();
+  if (skin.icon == nullptr) {
+    skin.icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  }
+  if (skin.icon) {
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(skin.icon));
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(skin.icon));
+  }
+}
+
+// The shared start: the skin (bitmap `skinId`, returned for the procedure to
+// paint and release; none for 0), the controls fitted to it when there is
+// one, centred on the screen, with the program icon.
+HBITMAP StartSkinnedDialog(HWND dialog, HINSTANCE instance, int skinId) {
+  HBITMAP skin = nullptr;
+  if (skinId != 0) {
+    skin = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(skinId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    FitToSkin(dialog);
+    InvalidateRect(dialog, nullptr, FALSE);
+    UpdateWindow(dialog);
+  }
+  CenterOnScreen(dialog);
+  SetProgramIcon(dialog, instance);
+  return skin;
+}
+
 INT_PTR OnInitDialog(HWND window, RunningDialog& running) {
   // The messages of the shared start (moves, sizes, icons) are left to the
   // system: the dialog's own part hears its messages from OnInit on.
@@ -30,17 +59,19 @@ INT_PTR OnInitDialog(HWND window, RunningDialog& running) {
   return running.dialog.OnInit(window);
 }
 
-INT_PTR OnPaint(HWND window, HBITMAP skin) {
+INT_PTR OnPaint(HWND window, RunningDialog& running) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window, &ps);
-  DrawBitmap(dc, skin, 0, 0);
+  DrawBitmap(dc, running.skin, 0, 0);
+  running.dialog.OnPaintOverSkin(window, dc);
   EndPaint(window, &ps);
   return TRUE;
 }
 
 void OnDestroy(HWND window, RunningDialog& running) {
   running.dialog.OnDestroy(window);
-  ReleaseSkin(running.skin);
+  if (running.skin != nullptr) DeleteObject(running.skin);
+  running.skin = nullptr;
 }
 
 INT_PTR CALLBACK SkinnedDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -53,9 +84,9 @@ INT_PTR CALLBACK SkinnedDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     switch (message) {
       case WM_PAINT:
         if (running->look.skinId == 0) break;
-        return OnPaint(window, running->skin);
+        return OnPaint(window, *running);
       case WM_COMMAND: return running->dialog.OnCommand(window, LOWORD(wParam), HIWORD(wParam));
-      case WM_CLOSE: EndDialog(window, 0); return TRUE;
+      case WM_CLOSE: running->dialog.OnCloseBox(window); return TRUE;
       case WM_DESTROY: OnDestroy(window, *running); return FALSE;
       case WM_CTLCOLORDLG:
       case WM_CTLCOLORSTATIC:
@@ -69,6 +100,15 @@ INT_PTR CALLBACK SkinnedDialogProc(HWND window, UINT message, WPARAM wParam, LPA
   } catch (...) {
     return FALSE;
   }
+}
+
+// Only a dialog of this thread whose procedure is the shared one holds a RunningDialog.
+RunningDialog* CheckedRunningOf(HWND window) {
+  if (window == nullptr || GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId()) return nullptr;
+  wchar_t name[8] = {};
+  if (GetClassNameW(window, name, 8) != 6 || std::wstring_view(name) != L"#32770") return nullptr;
+  if (GetWindowLongPtrW(window, DWLP_DLGPROC) != reinterpret_cast<LONG_PTR>(&SkinnedDialogProc)) return nullptr;
+  return RunningOf(window);
 }
 
 BOOL CALLBACK EndDialogUnlessKept(HWND window, LPARAM kept) {
@@ -162,37 +202,6 @@ void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y) {
   DeleteDC(memory);
 }
 
-void SetProgramIcon(HWND window, HINSTANCE instance) {
-  Skin& skin = SharedSkin();
-  if (skin.icon == nullptr) {
-    skin.icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
-                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-  }
-  if (skin.icon) {
-    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(skin.icon));
-    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(skin.icon));
-  }
-}
-
-HBITMAP StartSkinnedDialog(HWND dialog, HINSTANCE instance, int skinId) {
-  HBITMAP skin = nullptr;
-  if (skinId != 0) {
-    skin = static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(skinId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
-    FitToSkin(dialog);
-    InvalidateRect(dialog, nullptr, FALSE);
-    UpdateWindow(dialog);
-  }
-  CenterOnScreen(dialog);
-  SetProgramIcon(dialog, instance);
-  return skin;
-}
-
-void ReleaseSkin(HBITMAP& skin) {
-  if (skin == nullptr) return;
-  DeleteObject(skin);
-  skin = nullptr;
-}
-
 SIZE DialogPixels(HWND dialog, int x, int y) {
   RECT r{0, 0, x, y};
   MapDialogRect(dialog, &r);
@@ -228,6 +237,16 @@ INT_PTR RunSkinnedDialog(const SkinnedDialogLook& look, SkinnedDialog& dialog) {
   RunningDialog running{look, dialog};
   return DialogBoxParamW(look.instance, MAKEINTRESOURCEW(look.templateId), look.owner, SkinnedDialogProc,
                          reinterpret_cast<LPARAM>(&running));
+}
+
+SkinnedDialog* SkinnedDialogOf(HWND window) {
+  RunningDialog* running = CheckedRunningOf(window);
+  return running ? &running->dialog : nullptr;
+}
+
+HBITMAP SkinBitmapOf(HWND window) {
+  RunningDialog* running = CheckedRunningOf(window);
+  return running ? running->skin : nullptr;
 }
 
 void EndOtherDialogs(HWND keep) {

@@ -1,7 +1,6 @@
 // The program's skin: its colours and brushes, the bitmaps its windows are
-// painted with, and the one procedure every skinned dialog runs in. The main
-// window keeps a procedure of its own but starts, paints and colours itself
-// with the same helpers.
+// painted with, and the one procedure every dialog of the program, the main
+// window too, runs in.
 #pragma once
 
 #include <windows.h>
@@ -41,9 +40,6 @@ void FitToSkin(HWND dialog);
 // Draws a bitmap at its own size at (x, y) of the device context.
 void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y);
 
-// Sets the program icon (loaded once at the small-icon size) as both icons of a window.
-void SetProgramIcon(HWND window, HINSTANCE instance);
-
 // Moves a top-level window to the centre of the screen's full-screen client
 // area, unless that would leave it at the edge or beyond it.
 void CenterOnScreen(HWND window);
@@ -55,21 +51,15 @@ void PlaceControl(HDWP& moves, HWND dialog, int id, int x, int y, int w, int h);
 // The window's outer size around a client area of that many dialog units: its smallest size.
 SIZE DialogFrameSize(HWND dialog, int x, int y);
 
-// The start of each of the program's windows: its skin (bitmap `skinId`,
-// returned for the window to paint and release; none for 0), its controls
-// fitted to the skin when it has one, centred on the screen, with the program icon.
-HBITMAP StartSkinnedDialog(HWND dialog, HINSTANCE instance, int skinId);
-// A window's skin let go (when it is destroyed).
-void ReleaseSkin(HBITMAP& skin);
-
 // --- The skinned dialogs ---------------------------------------------------------
 //
 // A dialog is called like a function: its data in through the object, its
 // result out of it (and RunSkinnedDialog's value). The shared procedure starts
-// it (skin, fitting, centre, icon), paints its skin, answers the colour
-// messages, ends it on the close box (0), lets its skin go when it is destroyed
-// and catches every exception; every message before OnInit (those of the shared
-// start too) is left to the system. The dialog's own part is the rest:
+// it (its skin loaded, its controls fitted to the skin when it has one,
+// centred on the screen, with the program icon), paints its skin, answers the
+// colour messages, ends it on the close box (0), lets its skin go when it is
+// destroyed and catches every exception; every message before OnInit (those of
+// the shared start too) is left to the system. The dialog's own part is the rest:
 class SkinnedDialog {
  public:
   virtual ~SkinnedDialog() = default;
@@ -83,6 +73,10 @@ class SkinnedDialog {
   virtual INT_PTR OnMessage(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
   // WM_DESTROY, before the skin goes: what the dialog holds (a timer, a thread) is let go.
   virtual void OnDestroy(HWND) {}
+  // WM_PAINT of a dialog with a skin, once the skin is drawn: what lies over it.
+  virtual void OnPaintOverSkin(HWND, HDC) {}
+  // The close box (WM_CLOSE): the dialog ends with 0.
+  virtual void OnCloseBox(HWND dialog) { EndDialog(dialog, 0); }
 };
 
 struct SkinnedDialogLook {
@@ -95,6 +89,12 @@ struct SkinnedDialogLook {
 
 // Runs the dialog modally; returns the value EndDialog was given.
 INT_PTR RunSkinnedDialog(const SkinnedDialogLook& look, SkinnedDialog& dialog);
+
+// The dialog that runs in `window` and the bitmap of its skin, from its OnInit
+// on; none before it, and none for a window that is no dialog of this thread
+// run by RunSkinnedDialog.
+SkinnedDialog* SkinnedDialogOf(HWND window);
+HBITMAP SkinBitmapOf(HWND window);
 
 // Ends every dialog of this thread but `keep` (the library, the details view,
 // the timeline, a message box they show), each with IDCANCEL: each modal loop

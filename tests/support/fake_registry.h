@@ -1,5 +1,6 @@
-// A registry held in memory for the settings and association tests: keys by
-// path, values by name, with failures to order and a log of the calls.
+// A registry held in memory for the settings, association and registry tests:
+// keys by path (those of HKEY_LOCAL_MACHINE after "HKLM\\"), values by name,
+// with failures to order and a log of the calls.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/registry.h"
+#include "demo/registry.h"
 
 namespace rewindor {
 
@@ -31,10 +32,11 @@ class FakeRegistry : public Registry {
     writable_ = true;
     return 0;
   }
-  std::uint32_t OpenKeyForQuery(std::string_view subKey) override {
-    log.push_back("open " + std::string(subKey));
-    if (!keys.count(std::string(subKey))) return kNotFound;
-    open_ = std::string(subKey);
+  std::uint32_t OpenKeyForQuery(RegistryHive hive, std::string_view subKey) override {
+    const std::string key = (hive == RegistryHive::kLocalMachine ? "HKLM\\" : "") + std::string(subKey);
+    log.push_back("open " + key);
+    if (!keys.count(key)) return kNotFound;
+    open_ = key;
     writable_ = false;
     return 0;
   }

@@ -1,4 +1,4 @@
-#include "settings/registry.h"
+#include "demo/registry.h"
 
 #include <algorithm>
 
@@ -31,6 +31,22 @@ bool IsWholeRegistryText(const RegistryValue& value, std::string_view text) {
   if (data.size() < encoded.size() || !std::equal(encoded.begin(), encoded.end(), data.begin())) return false;
   return std::all_of(data.begin() + static_cast<std::ptrdiff_t>(encoded.size()), data.end(),
                      [](std::uint8_t b) { return b == 0; });
+}
+
+std::optional<std::string> ReadRegistryText(Registry& registry, RegistryHive hive, std::string_view key,
+                                            std::string_view name, std::size_t maxChars) {
+  if (registry.OpenKeyForQuery(hive, key) != 0) return std::nullopt;
+  RegistryValue value;
+  const std::uint32_t status = registry.QueryValue(name, RegistryTextCapacity(maxChars), value);
+  registry.CloseKey();
+  std::string text;
+  SystemError why;
+  // An odd size is no text; a value that fills the buffer without a zero unit is one character too long.
+  if (status != 0 || value.data.size() % 2 != 0 || !DecodeRegistryText(value, text, why) ||
+      Utf16Length(text) > maxChars) {
+    return std::nullopt;
+  }
+  return text;
 }
 
 }  // namespace rewindor

@@ -1,12 +1,15 @@
-// The per-user registry as the settings store and the file association use
-// it: one key open at a time, values read and written as raw typed bytes. The
-// texts are encoded and checked here, in portable code; the platform only
-// moves bytes (settings/registry_win.cpp).
+// The registry as every part of the program reads and writes it: the settings
+// store, the library's layout and the file association in the per-user hive,
+// and the game finder in both hives. One key is open at a time; values are
+// read and written as raw typed bytes. The texts are encoded, checked and
+// decoded here, in portable code; the platform only moves bytes
+// (demo/registry_win.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +22,8 @@ namespace rewindor {
 inline constexpr std::uint32_t kRegistryTextType = 1;    // REG_SZ
 inline constexpr std::uint32_t kStatusNotFound = 2;     // ERROR_FILE_NOT_FOUND: no such value
 inline constexpr std::uint32_t kStatusMoreData = 234;    // ERROR_MORE_DATA: the value does not fit
+
+enum class RegistryHive { kCurrentUser, kLocalMachine };
 
 struct RegistryValue {
   std::uint32_t type = 0;
@@ -33,8 +38,9 @@ class Registry {
   // Creates (with missing parents) or opens HKEY_CURRENT_USER\<subKey> with
   // full access; it becomes the open key.
   virtual std::uint32_t CreateKey(std::string_view subKey) = 0;
-  // Opens an existing HKEY_CURRENT_USER\<subKey> for reading values only.
-  virtual std::uint32_t OpenKeyForQuery(std::string_view subKey) = 0;
+  // Opens an existing key of the hive for reading values only, taken as named:
+  // WOW6432Node where it says so, and a 32-bit program is not redirected into it.
+  virtual std::uint32_t OpenKeyForQuery(RegistryHive hive, std::string_view subKey) = 0;
   // Reads a value of the open key into a buffer of `capacity` bytes: a larger
   // value fails with kStatusMoreData and fills nothing.
   virtual std::uint32_t QueryValue(std::string_view name, std::size_t capacity, RegistryValue& value) = 0;
@@ -62,13 +68,20 @@ bool DecodeRegistryText(const RegistryValue& value, std::string& text, SystemErr
 // lone surrogate). Writing such a text back would lose the rest.
 bool IsWholeRegistryText(const RegistryValue& value, std::string_view text);
 
+// A text value as a path is read (the game finder's places): nothing when the
+// key or the value is missing, of another type than REG_SZ, of an odd number
+// of bytes or, up to its first zero unit, longer than `maxChars` characters;
+// stored with its terminator or without. The key is closed again.
+std::optional<std::string> ReadRegistryText(Registry& registry, RegistryHive hive, std::string_view key,
+                                            std::string_view name, std::size_t maxChars);
+
 // The reasons for a value that cannot be used as a text.
 namespace text {
 inline constexpr char kReasonValueTooLong[] = "Сохранённый текст длиннее 259 знаков.";
 inline constexpr char kReasonValueNotText[] = "Сохранённое значение не текст (REG_SZ).";
 }  // namespace text
 
-// The Win32 registry (settings/registry_win.cpp); a key still open is closed
+// The Win32 registry (demo/registry_win.cpp); a key still open is closed
 // when the object goes.
 #ifdef _WIN32
 std::unique_ptr<Registry> MakeNativeRegistry();

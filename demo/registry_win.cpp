@@ -1,10 +1,10 @@
-// The per-user registry on Win32, through the wide API: texts are stored as
-// UTF-16, so Cyrillic survives whatever the ANSI code page.
+// The registry on Win32, through the wide API: texts are stored as UTF-16, so
+// Cyrillic survives whatever the ANSI code page.
 #include <windows.h>
 
 #include "demo/report.h"
 #include "demo/utf8.h"
-#include "settings/registry.h"
+#include "demo/registry.h"
 
 namespace rewindor {
 
@@ -20,9 +20,12 @@ class Win32Registry final : public Registry {
                            KEY_ALL_ACCESS, nullptr, &key_, nullptr);
   }
 
-  std::uint32_t OpenKeyForQuery(std::string_view subKey) override {
+  std::uint32_t OpenKeyForQuery(RegistryHive hive, std::string_view subKey) override {
     CloseKey();
-    return RegOpenKeyExW(HKEY_CURRENT_USER, Wide(subKey).c_str(), 0, KEY_QUERY_VALUE, &key_);
+    // The 64-bit view takes every key as named: WOW6432Node where it says so,
+    // and on 64-bit Windows no redirection of a 32-bit program into it.
+    return RegOpenKeyExW(hive == RegistryHive::kCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
+                         Wide(subKey).c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key_);
   }
 
   std::uint32_t QueryValue(std::string_view name, std::size_t capacity, RegistryValue& value) override {
