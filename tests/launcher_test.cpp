@@ -115,6 +115,10 @@ TEST_F(LaunchTest, EachModesCommandLineAndCopyPath) {
       {{}, "C:\\HL\\hl.exe", "", "скорость-в-19-знаков-и-больше", "cstrike",
        "C:\\HL\\hl.exe | C:\\HL\\hl.exe  -game cstrike", "+playdemo rewindor.dem скорость-в-19-знако",
        "C:\\HL\\cstrike\\rewindor.dem"},
+      // A pair of UTF-16 units cut in two, as the field gives it: U+FFFD.
+      {{}, "C:\\HL\\hl.exe", "", "123456789012345678\U0001F600", "cstrike",
+       "C:\\HL\\hl.exe | C:\\HL\\hl.exe  -game cstrike", "+playdemo rewindor.dem 123456789012345678\xEF\xBF\xBD",
+       "C:\\HL\\cstrike\\rewindor.dem"},
       {{}, "C:\\Игры\\hl.exe", "", "1", "mod_1.v-2", "C:\\Игры\\hl.exe | C:\\Игры\\hl.exe  -game mod_1.v-2",
        "+playdemo rewindor.dem 1", "C:\\Игры\\mod_1.v-2\\rewindor.dem"},
   };

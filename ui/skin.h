@@ -57,9 +57,10 @@ SIZE DialogFrameSize(HWND dialog, int x, int y);
 // result out of it (and RunSkinnedDialog's value). The shared procedure starts
 // it (its skin loaded, its controls fitted to the skin when it has one,
 // centred on the screen, with the program icon), paints its skin, answers the
-// colour messages, ends it on the close box (0), lets its skin go when it is
-// destroyed and catches every exception; every message before OnInit (those of
-// the shared start too) is left to the system. The dialog's own part is the rest:
+// colour messages, ends it on the close box (with 0, unless OnCloseBox ends it
+// otherwise), lets its skin go when it is destroyed and catches every
+// exception; every message before OnInit (those of the shared start too) is
+// left to the system. The dialog's own part is the rest:
 class SkinnedDialog {
  public:
   virtual ~SkinnedDialog() = default;
