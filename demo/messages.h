@@ -32,7 +32,7 @@ inline constexpr char kReasonBeingWritten[] =
 inline constexpr char kReasonInUse[] =
     "Демку сейчас читает или правит другая программа. Демка не изменена: повторите чуть позже.";
 
-// The information box and the library's state for a demo that could not be
+// The summary and the library's state for a demo that could not be
 // read: the first text, ": ", then the reason (UnreadableReason).
 inline constexpr char kDemoUnreadable[] = "Демку не прочесть";
 // The system's reasons, in Russian, for the failures a read meets most.

@@ -33,13 +33,13 @@ struct ReaderState {
   bool playersFromRoster = false;
 };
 
-// Why a demo could not be read: the fixed text of its error box and the
+// Why a demo could not be read: a fixed text of demo/messages.h and the
 // system's reason.
 struct DemoReadError {
   std::string_view text;
   SystemError why;
 
-  // "<text>: <reason>", as the error box captioned "Error" says it.
+  // "<text>: <reason>" (ComposeErrorReport).
   std::string Words() const;
 };
 
