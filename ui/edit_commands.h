@@ -13,6 +13,7 @@
 #include "demo/messages.h"
 #include "demo/patch_run.h"
 #include "ui/message_box.h"
+#include "ui/texts.h"
 
 namespace rewindor::ui {
 
