@@ -92,32 +92,6 @@ constexpr DetailsWording kDetailsWording = {
 };
 
 // ---------------------------------------------------------------------------
-// The information reader, run as the window runs it.
-
-// The main window as the tool stands in for it: it keeps what the reader shows.
-class CaptureWindow final : public InfoWindow {
- public:
-  explicit CaptureWindow(std::string path) : path_(std::move(path)) {}
-
-  std::string DemoPath() override { return path_; }
-  void SetInfoText(std::string_view text) override { summary = text; }
-  void ClearPlayers() override { players.clear(); }
-  void AddPlayer(std::string_view name) override { players.emplace_back(name); }
-  void AddPlayersNotListed(std::uint64_t count) override { playersNotListed = count; }
-  void LoadMapPicture(const std::string&) override {}  // the tool shows no picture
-  void Redraw() override {}
-  void ReportError(std::string_view text, const SystemError& why) override { error = ComposeErrorReport(text, why); }
-
-  std::string summary;
-  std::vector<std::string> players;
-  std::uint64_t playersNotListed = 0;
-  std::string error;
-
- private:
-  std::string path_;
-};
-
-// ---------------------------------------------------------------------------
 // The command line.
 
 enum class Command {
@@ -138,7 +112,7 @@ struct Options;
 struct CommandRow {
   std::string_view name;
   Command command;
-  const PatchSettings* settings;
+  const EditTexts* texts;
   EditStep (*makeStep)(const Options& options);
 };
 
@@ -174,10 +148,10 @@ constexpr CommandRow kCommands[] = {
     {"info", Command::kInfo, nullptr, nullptr},
     {"messages", Command::kMessages, nullptr, nullptr},
     {"events", Command::kEvents, nullptr, nullptr},
-    {"remove-fades", Command::kRemoveFades, &kRemoveFadeToBlackSettings, FixedStep<RemoveFadeToBlackStep>},
-    {"strip-chat", Command::kStripChat, &kStripTeamChatSettings, FixedStep<StripTeamChatStep>},
-    {"trim-loading", Command::kTrimLoading, &kTrimLoadingSegmentSettings, FixedStep<TrimLoadingSegmentStep>},
-    {"convert-resolution", Command::kConvertResolution, &kConvertResolutionSettings, ConvertResolutionStepFor},
+    {"remove-fades", Command::kRemoveFades, &kRemoveFadeToBlackTexts, FixedStep<RemoveFadeToBlackStep>},
+    {"strip-chat", Command::kStripChat, &kStripTeamChatTexts, FixedStep<StripTeamChatStep>},
+    {"trim-loading", Command::kTrimLoading, &kTrimLoadingSegmentTexts, FixedStep<TrimLoadingSegmentStep>},
+    {"convert-resolution", Command::kConvertResolution, &kConvertResolutionTexts, ConvertResolutionStepFor},
     {"repair", Command::kRepair, nullptr, nullptr},
     {"game", Command::kGame, nullptr, nullptr},
 };
@@ -417,7 +391,7 @@ class Batch {
     const Command command = o_.command->command;
     const bool byMessages = command == Command::kRemoveFades || command == Command::kStripChat;
     const std::uint64_t undecoded = outcome.result.framesNotDecoded;
-    std::string result = ResultText(*o_.command->settings, outcome.result.changes);
+    std::string result = ResultText(*o_.command->texts, outcome.result.changes);
     if (undecoded > 0) result += " (" + std::to_string(undecoded) + " frames not decoded: searched by byte pattern)";
     ReportEdited(path, result, [&](JsonObject& json) {
       json.AddInt("replacements", static_cast<std::int64_t>(outcome.result.changes))
@@ -462,11 +436,8 @@ class Batch {
 
   void Events(const std::string& path) {
     ByteView image;
-    std::string error;
-    if (!ReadDemoImage(files_, path, events_, image, [&](std::string_view text, const SystemError& why) {
-          error = ComposeErrorReport(text, why);
-        })) {
-      return Fail(path, error);
+    if (std::optional<DemoReadError> error = ReadDemoImage(files_, path, events_, image)) {
+      return Fail(path, error->Words());
     }
     const DemoEvents events = ReadDemoEvents(image);
     if (!events.totals.notDecoded.empty()) return Fail(path, events.totals.notDecoded);
@@ -480,7 +451,7 @@ class Batch {
   }
 
   void Info(const std::string& path) {
-    DemoReport report = InspectDemoFile(files_, path);
+    InfoReport report = InspectDemoFile(files_, path);
     if (!report.error.empty()) return Fail(path, report.error);
     if (finder_ && !Matches(path, report)) return;
     if (o_.json) return console_.Out(InfoJson(path, report));
@@ -493,7 +464,7 @@ class Batch {
     console_.Out(text);
   }
 
-  static std::string InfoJson(const std::string& path, const DemoReport& report) {
+  static std::string InfoJson(const std::string& path, const InfoReport& report) {
     const DemoInspection& inspection = report.inspection;
     const DemoFacts& facts = report.details.facts;
     JsonObject json;
@@ -564,7 +535,7 @@ class Batch {
   // The report's texts are those the tool prints, already decoded as it
   // decodes demo texts (which leaves them as they are now): what is found is
   // what is shown.
-  bool Matches(const std::string& path, const DemoReport& report) const {
+  bool Matches(const std::string& path, const InfoReport& report) const {
     const std::string fileName = PathToUtf8(PathFromUtf8(path).filename());
     const DemoFacts& facts = report.details.facts;
     std::vector<std::string> steamIds;
@@ -615,28 +586,25 @@ std::optional<Resolution> ParseScreenSize(std::string_view text) {
   return size;
 }
 
-DemoReport InspectDemoFile(FileSystem& files, const std::string& path) {
-  DemoReport report;
-  CaptureWindow window(path);
-  ReaderState state;  // no program folder: the tool never loads the map picture
-  // The facts the window does not show come from the very same read.
-  const auto readMore = [&](const DemoReading& reading) {
-    report.inspection = reading.inspection;
-    report.details = {reading.facts, reading.inspection.hltv};
-  };
-  if (!ReadDemoInfo(window, files, state, readMore)) {
-    report = DemoReport{};
-    report.error = window.error;
+InfoReport InspectDemoFile(FileSystem& files, const std::string& path) {
+  // The facts the window does not show come from the very same read; the
+  // tool shows no map picture.
+  DemoReport read = ReadDemoReport(files, path, {.facts = true});
+  InfoReport report;
+  if (read.error) {
+    report.error = read.error->Words();
     return report;
   }
+  report.inspection = std::move(read.inspection);
+  report.details = {std::move(read.facts), report.inspection.hltv};
   DemoHeader& header = report.inspection.header;
   header.mapName = DemoTextToUtf8(header.mapName);
   header.gameDir = DemoTextToUtf8(header.gameDir);
   // The window's own text unless a demo text in it needs converting; then
   // each text is converted by itself, so one odd text cannot garble the other.
-  report.summary = IsValidUtf8(window.summary) ? window.summary : ComposeDemoSummary(report.inspection);
-  for (const std::string& name : window.players) report.players.push_back(DemoTextToUtf8(name));
-  report.playersNotListed = window.playersNotListed;
+  report.summary = IsValidUtf8(read.summary) ? read.summary : ComposeDemoSummary(report.inspection);
+  for (const std::string& name : read.players) report.players.push_back(DemoTextToUtf8(name));
+  report.playersNotListed = read.playersNotListed;
   DemoFacts& facts = report.details.facts;
   if (facts.server) facts.server = DemoTextToUtf8(*facts.server);
   if (facts.recorder) facts.recorder = DemoTextToUtf8(*facts.recorder);

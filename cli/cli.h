@@ -39,7 +39,7 @@ std::optional<Resolution> ParseScreenSize(std::string_view text);
 extern const char kNoResolutionFound[];
 
 // What the information reader found in one demo, its texts as UTF-8.
-struct DemoReport {
+struct InfoReport {
   std::string error;  // set when the demo could not be read: "<fixed text>: <reason>"
   DemoInspection inspection;
   std::string summary;               // the six lines, as the window shows them
@@ -48,6 +48,6 @@ struct DemoReport {
   DemoDetails details;  // playing time, server, recorder, roster, the screen size it records
 };
 // The demo is read once, front to back, through a window of fixed size.
-DemoReport InspectDemoFile(FileSystem& files, const std::string& path);
+InfoReport InspectDemoFile(FileSystem& files, const std::string& path);
 
 }  // namespace rewindor::cli

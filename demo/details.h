@@ -1,4 +1,4 @@
-// What a demo holds beyond the information box, as lines of text: the facts
+// What a demo holds beyond its summary, as lines of text: the facts
 // one labelled line each, then the roster one name a line, then the players
 // with their Steam IDs. Each output gives
 // its own words (the details view its Russian ones, the tool its English ones)

@@ -1,4 +1,4 @@
-// What a demo holds beyond the information box: its playing time, frames,
+// What a demo holds beyond its summary: its playing time, frames,
 // server, who recorded it and who played, and whether the game finished
 // writing it. Read from the frames, never from fixed file positions.
 #pragma once

@@ -103,8 +103,8 @@ SystemError ReadFailureReason(ReadOutcome outcome, FileSystem& files);
 // our own as it is, the system's commonest ones by their code, any other as
 // its number.
 std::string UnreadableReason(const SystemError& why);
-// "Демку не прочесть: <UnreadableReason>": the information box and the
-// library's state for a demo that could not be read.
+// "Демку не прочесть: <UnreadableReason>": the summary and the library's
+// state for a demo that could not be read.
 std::string UnreadableDemoText(const SystemError& why);
 // The Russian words for a system error code of this platform (files_win.cpp,
 // files_posix.cpp); nullptr for a code without them.

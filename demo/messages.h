@@ -32,7 +32,7 @@ inline constexpr char kReasonBeingWritten[] =
 inline constexpr char kReasonInUse[] =
     "Демку сейчас читает или правит другая программа. Демка не изменена: повторите чуть позже.";
 
-// The information box and the library's state for a demo that could not be
+// The summary and the library's state for a demo that could not be
 // read: the first text, ": ", then the reason (UnreadableReason).
 inline constexpr char kDemoUnreadable[] = "Демку не прочесть";
 // The system's reasons, in Russian, for the failures a read meets most.
@@ -53,11 +53,6 @@ inline constexpr char kNamesNotListed[] = "и ещё %d";
 inline constexpr char kCannotOpenDemoReason2[] = "Нельзя открыть demo-файл (reason 2)";
 inline constexpr char kCannotWriteContent[] = "Нельзя записать контент в файл ";
 
-inline constexpr char kAskRemoveFades[] = "Удалитьfade to black?";
-inline constexpr char kAskStripChat[] = "Убрать разгов.?";
-inline constexpr char kAskConvertResolution[] = "Конвертировать разр. демки?";
-inline constexpr char kAskTrimLoading[] = "Фик.demo?";
-
 inline constexpr char kFadesRemoved[] = "Fade to black удалено!";
 inline constexpr char kMessagesStripped[] = "%d messages stripped.";
 inline constexpr char kResolutionConverted[] = "Demo конверт.!.";
@@ -70,7 +65,6 @@ inline constexpr char kNothingToTrim[] = "Demo уже закреп.: отрез�
 
 // Repair of a demo the game never finished. "%s" is the playing time (m:ss),
 // the first "%d" the frames recovered, the second the bytes dropped at the end.
-inline constexpr char kAskRepairDemo[] = "Починить демку?";
 inline constexpr char kDemoRepaired[] = "Демка починена! Время: %s, кадров: %d, отрезано в конце: %d байт.";
 inline constexpr char kDemoNotBroken[] = "Демка цела, чинить нечего.";
 // Added to kDemoRepaired when frames with a damaged time were kept with a

@@ -2,8 +2,6 @@
 
 #include <memory>
 
-#include "demo/repair.h"
-
 namespace rewindor {
 
 namespace {
@@ -99,101 +97,16 @@ std::string ResultText(std::string_view resultText, std::uint64_t changes) {
   return out;
 }
 
-std::string ResultText(const PatchSettings& settings, std::uint64_t changes) {
-  if (changes == 0 && !settings.unchangedText.empty()) return std::string(settings.unchangedText);
-  return ResultText(settings.resultText, changes);
+std::string ResultText(const EditTexts& texts, std::uint64_t changes) {
+  if (changes == 0 && !texts.unchangedText.empty()) return std::string(texts.unchangedText);
+  return ResultText(texts.resultText, changes);
 }
 
-namespace {
-
-// PatchRun with the box that tells what a successful edit did left to
-// `showResult`.
-void RunEdit(PatchWindow& window, FileSystem& files, const PatchSettings& settings, const EditStep& step,
-             const std::function<void(const EditOutcome&)>& showResult) {
-  const std::string path = window.DemoPath();
-  if (!window.ShowMessage(text::kProgramCaption, settings.question, MessageIcon::kQuestion,
-                          MessageButtons::kOkCancel)) {
-    return;
-  }
-  auto info = [&](std::string_view message) {
-    window.ShowMessage(text::kProgramCaption, message, MessageIcon::kInformation, MessageButtons::kOk);
-  };
-  // Every box about an opened demo is shown while the demo is still held, so
-  // no other command can change it before the user has read the outcome.
-  auto report = [&](const EditOutcome& out) {
-    switch (out.failure) {
-      case EditFailure::kNone:
-        showResult(out);
-        break;
-      case EditFailure::kRead:
-        if (settings.shortReadInBox) {
-          info(out.FailureText());
-        } else {
-          window.ReportError(out.FailureText(), out.why);
-        }
-        break;
-      case EditFailure::kRefused:
-        info(out.FailureText());
-        break;
-      case EditFailure::kOpen:
-      case EditFailure::kSize:
-      case EditFailure::kWrite:
-        window.ReportError(out.FailureText(), out.why);
-        break;
-    }
-  };
-  bool reported = false;
-  EditOutcome out = EditDemo(files, path, step, /*dryRun=*/false, [&](const EditOutcome& held) {
-    reported = true;
-    report(held);
-  });
-  if (!reported) report(out);  // the demo could not be opened
-}
-
-}  // namespace
-
-void PatchRun(PatchWindow& window, FileSystem& files, const PatchSettings& settings, const EditStep& step) {
-  RunEdit(window, files, settings, step, [&](const EditOutcome& out) {
-    // Nothing changed is news, not a success to confirm: always the information icon.
-    const bool changed = out.changed();
-    window.ShowMessage(text::kProgramCaption, ResultText(settings, out.result.changes),
-                       changed ? settings.resultIcon : MessageIcon::kInformation,
-                       changed ? settings.resultButtons : MessageButtons::kOk);
-  });
-}
-
-void RemoveFadeToBlack(PatchWindow& window, FileSystem& files) {
-  PatchRun(window, files, kRemoveFadeToBlackSettings, RemoveFadeToBlackStep);
-}
-
-void StripTeamChat(PatchWindow& window, FileSystem& files) {
-  PatchRun(window, files, kStripTeamChatSettings, StripTeamChatStep);
-}
-
-void ConvertResolution(PatchWindow& window, FileSystem& files, std::uint32_t currentWidth,
-                       std::uint32_t currentHeight, std::uint32_t newWidth, std::uint32_t newHeight) {
-  auto refuse = [&](std::string_view message) {
-    window.ShowMessage(text::kProgramCaption, message, MessageIcon::kInformation, MessageButtons::kOk);
-  };
-  if (!IsAllowedNewResolution(newWidth, newHeight)) return refuse(text::kWrongResolution);
-  if (!IsSearchableResolution(currentWidth, currentHeight)) return refuse(text::kZeroCurrentResolution);
-  PatchRun(window, files, kConvertResolutionSettings, [=](MutableByteView image) {
-    return ConvertResolutionStep(image, currentWidth, currentHeight, newWidth, newHeight);
-  });
-}
-
-void TrimLoadingSegment(PatchWindow& window, FileSystem& files) {
-  PatchRun(window, files, kTrimLoadingSegmentSettings, TrimLoadingSegmentStep);
-}
-
-void RepairUnfinishedDemo(PatchWindow& window, FileSystem& files) {
-  RepairReport report;
-  RunEdit(
-      window, files, kRepairDemoSettings, [&](MutableByteView image) { return RepairDemo(image, report); },
-      [&](const EditOutcome&) {
-        window.ShowMessage(text::kProgramCaption, RepairResultText(report), kRepairDemoSettings.resultIcon,
-                           kRepairDemoSettings.resultButtons);
-      });
+std::string_view ConvertResolutionRefusal(std::uint32_t currentWidth, std::uint32_t currentHeight,
+                                          std::uint32_t newWidth, std::uint32_t newHeight) {
+  if (!IsAllowedNewResolution(newWidth, newHeight)) return text::kWrongResolution;
+  if (!IsSearchableResolution(currentWidth, currentHeight)) return text::kZeroCurrentResolution;
+  return {};
 }
 
 }  // namespace rewindor

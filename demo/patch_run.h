@@ -1,21 +1,18 @@
-// The frame that every demo edit runs in, and the four edit commands.
+// The frame that every demo edit runs in, and what the edits say they did.
 //
-// EditDemo is the frame without questions, shared by the window's commands and
-// the command-line tool: open the demo for editing (others may only read it),
+// EditDemo is the frame shared by the window's edit commands and the
+// command-line tool: open the demo for editing (others may only read it),
 // read it whole, refuse a file that does not start with the demo signature,
 // run the edit step on the image, write the new content to a temp file beside
 // the demo, flush it and put it in the demo's place in one step. The demo is
 // at every moment either exactly as it was or wholly edited; on any failure
 // the temp file is gone. The demo stays held until EditDemo
-// returns, so `whileHeld` (the window's result box) runs with it still held.
-//
-// PatchRun is EditDemo with the window's dialogue around it: the demo path of
-// control 1000, the command's question, the reports and the result box.
+// returns, so `whileHeld` (a caller's report of the outcome) runs with it still held.
 //
 // Typical command-line use:
 //   EditOutcome out = EditDemo(NativeFileSystem(), path, StripTeamChatStep, dryRun);
 //   if (!out.ok()) print(out.FailureText(), out.failure == EditFailure::kRefused ? "" : out.why.text);
-//   else print(ResultText(kStripTeamChatSettings.resultText, out.result.changes), out.bytesRemoved());
+//   else print(ResultText(kStripTeamChatTexts, out.result.changes), out.bytesRemoved());
 #pragma once
 
 #include <cstdint>
@@ -55,7 +52,7 @@ struct EditOutcome {
   // would be) written; otherwise it was left exactly as it was.
   bool changed() const { return ok() && result.changes > 0; }
   std::uint64_t bytesRemoved() const { return ok() && oldSize > newSize ? oldSize - newSize : 0; }
-  // The fixed text the window shows for a failure (for kRefused, the refusal).
+  // The fixed text that tells a failure (for kRefused, the refusal).
   std::string_view FailureText() const;
 };
 
@@ -68,74 +65,32 @@ struct EditOutcome {
 EditOutcome EditDemo(FileSystem& files, const std::string& path, const EditStep& step, bool dryRun,
                      const std::function<void(const EditOutcome&)>& whileHeld = nullptr);
 
-// --- The window side ---------------------------------------------------------
-
-enum class MessageIcon { kInformation, kQuestion };
-enum class MessageButtons { kOk, kOkCancel };
-
-// The main window as the edit commands see it.
-class PatchWindow {
- public:
-  virtual ~PatchWindow() = default;
-  // Control 1000, at most 259 characters.
-  virtual std::string DemoPath() = 0;
-  // A message box with no owner window; true when OK was pressed.
-  virtual bool ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon,
-                           MessageButtons buttons) = 0;
-  // A message box captioned "Error": "<text>: <the system's reason>".
-  virtual void ReportError(std::string_view text, const SystemError& why) = 0;
-};
-
-// How the four commands differ inside PatchRun.
-struct PatchSettings {
-  std::string_view question;    // asked (question icon, OK and Cancel) before the demo is opened
-  bool shortReadInBox;          // a failed read: a "Rewindor" box, otherwise ReportError
-  std::string_view resultText;  // "%d" stands for the number of changes
-  MessageIcon resultIcon;
-  MessageButtons resultButtons;  // the button pressed changes nothing
-  // Shown (information icon, OK) when the step found nothing to change; when
-  // empty, the result text with a count of 0 says so itself.
+// What an edit command says it did: its result text, "%d" standing for the
+// number of changes, and the text for finding nothing to change (empty: the
+// result text with a count of 0 says so itself).
+struct EditTexts {
+  std::string_view resultText;
   std::string_view unchangedText;
 };
 
-inline constexpr PatchSettings kRemoveFadeToBlackSettings = {
-    text::kAskRemoveFades, true, text::kFadesRemoved, MessageIcon::kQuestion, MessageButtons::kOkCancel,
-    text::kNoFadesFound};
-inline constexpr PatchSettings kStripTeamChatSettings = {
-    text::kAskStripChat, false, text::kMessagesStripped, MessageIcon::kInformation, MessageButtons::kOk, {}};
-inline constexpr PatchSettings kConvertResolutionSettings = {
-    text::kAskConvertResolution, true, text::kResolutionConverted, MessageIcon::kQuestion,
-    MessageButtons::kOkCancel, text::kNoSizeRecordsFound};
-inline constexpr PatchSettings kTrimLoadingSegmentSettings = {
-    text::kAskTrimLoading, false, text::kDemoTrimmed, MessageIcon::kInformation, MessageButtons::kOk,
-    text::kNothingToTrim};
+inline constexpr EditTexts kRemoveFadeToBlackTexts = {text::kFadesRemoved, text::kNoFadesFound};
+inline constexpr EditTexts kStripTeamChatTexts = {text::kMessagesStripped, {}};
+inline constexpr EditTexts kConvertResolutionTexts = {text::kResolutionConverted, text::kNoSizeRecordsFound};
+inline constexpr EditTexts kTrimLoadingSegmentTexts = {text::kDemoTrimmed, text::kNothingToTrim};
 // The repair's result text is composed from what it recovered (demo/repair.h).
-inline constexpr PatchSettings kRepairDemoSettings = {
-    text::kAskRepairDemo, false, text::kDemoRepaired, MessageIcon::kInformation, MessageButtons::kOk,
-    text::kDemoNotBroken};
+inline constexpr EditTexts kRepairDemoTexts = {text::kDemoRepaired, text::kDemoNotBroken};
 
 // The result text with "%d" replaced by the count in decimal; a text without
 // the placeholder is returned unchanged.
 std::string ResultText(std::string_view resultText, std::uint64_t changes);
 // What an edit that succeeded did: the command's result text, or its text for
 // finding nothing to change.
-std::string ResultText(const PatchSettings& settings, std::uint64_t changes);
+std::string ResultText(const EditTexts& texts, std::uint64_t changes);
 
-// Asks, edits the demo of control 1000 and reports; returns when the last box
-// has been closed. Every box of its own is captioned "Rewindor".
-void PatchRun(PatchWindow& window, FileSystem& files, const PatchSettings& settings, const EditStep& step);
-
-// The four commands (buttons "Убрать F2B", "Убрать слова команды", the
-// resolution dialog and "Закреп. demo").
-void RemoveFadeToBlack(PatchWindow& window, FileSystem& files);
-void StripTeamChat(PatchWindow& window, FileSystem& files);
-// Refuses a new size outside the allowed lists (with the list of sizes) and
-// then a current width or height of 0, before any question.
-void ConvertResolution(PatchWindow& window, FileSystem& files, std::uint32_t currentWidth,
-                       std::uint32_t currentHeight, std::uint32_t newWidth, std::uint32_t newHeight);
-void TrimLoadingSegment(PatchWindow& window, FileSystem& files);
-// Asks, repairs the unfinished demo of control 1000 and says what was recovered
-// (or why not); the window reads the demo again afterwards.
-void RepairUnfinishedDemo(PatchWindow& window, FileSystem& files);
+// Why the resolution conversion refuses to start, before anything is asked or
+// opened: a new size outside the allowed lists (the text gives the list of
+// sizes), then a current width or height of 0. Empty when it may start.
+std::string_view ConvertResolutionRefusal(std::uint32_t currentWidth, std::uint32_t currentHeight,
+                                          std::uint32_t newWidth, std::uint32_t newHeight);
 
 }  // namespace rewindor

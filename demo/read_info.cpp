@@ -5,91 +5,101 @@
 #include "demo/facts.h"
 #include "demo/info.h"
 #include "demo/messages.h"
+#include "demo/report.h"
 
 namespace rewindor {
 
 namespace {
 
-// Opens the demo and reads it with `read`, reporting a failure with the
+// Opens the demo and reads it with `read`; on failure says why with the
 // information reader's texts.
 template <class Read>
-bool ReadReported(FileSystem& files, const std::string& path, const ReadFailureReport& report, Read&& read) {
+std::optional<DemoReadError> ReadOpened(FileSystem& files, const std::string& path, Read&& read) {
   std::unique_ptr<DemoFile> file = files.OpenForReading(path);
-  if (!file) {
-    report(text::kCannotOpenDemo, files.LastError());
-    return false;
-  }
+  if (!file) return DemoReadError{text::kCannotOpenDemo, files.LastError()};
   ReadOutcome outcome = read(*file);
   switch (outcome) {
     case ReadOutcome::kOk:
-      return true;
+      return std::nullopt;
     case ReadOutcome::kSizeFailed:
     case ReadOutcome::kEmpty:
-      report(text::kCannotOpenDemoReason2Read, ReadFailureReason(outcome, files));
-      return false;
+      return DemoReadError{text::kCannotOpenDemoReason2Read, ReadFailureReason(outcome, files)};
     case ReadOutcome::kTooLarge:
     case ReadOutcome::kNoMemory:
     case ReadOutcome::kShortRead:
-      report(text::kCannotReadIntoMemory, ReadFailureReason(outcome, files));
-      return false;
+      return DemoReadError{text::kCannotReadIntoMemory, ReadFailureReason(outcome, files)};
   }
-  return false;
+  return DemoReadError{text::kCannotReadIntoMemory, ReadFailureReason(ReadOutcome::kShortRead, files)};
 }
 
-// The program folder's picture as it is; without one, the game's overview.
-void LoadPicture(InfoWindow& window, const ReaderState& state, std::string_view map) {
-  if (auto picture = MapPicturePath(state.programFolder, state.currentMod, map, state.decodeDemoText)) {
-    window.LoadMapPicture(*picture);
+// The demo read as asked: whole into the buffer, or through a window.
+std::optional<DemoReadError> ReadReading(FileSystem& files, const std::string& path,
+                                         const DemoReportOptions& options, DemoReport& report) {
+  const bool facts = options.facts || options.playersFromRoster;
+  if (options.buffer == nullptr) {
+    DemoReading reading;
+    const DemoReadOptions read{.facts = facts, .window = options.window, .key = options.playerKey};
+    if (auto error = ReadOpened(files, path, [&](DemoFile& file) { return ReadDemo(file, reading, read); })) {
+      return error;
+    }
+    report.inspection = std::move(reading.inspection);
+    report.facts = std::move(reading.facts);
+    return std::nullopt;
   }
-  if (window.HasMapPicture()) return;
-  for (const std::string& overview : MapOverviewPaths(window.GameFolder(), state.currentMod, map,
-                                                      state.decodeDemoText)) {
-    if (window.LoadMapOverview(overview)) return;
-  }
+  if (auto error = ReadDemoImage(files, path, *options.buffer, report.image)) return error;
+  report.inspection = InspectDemo(report.image, options.playerKey);
+  if (facts) report.facts = ReadDemoFacts(report.image, report.inspection.hltv);
+  return std::nullopt;
+}
+
+// The program folder's picture; the game's overviews, tried in order without it.
+void FindPictures(const DemoReportOptions& options, DemoReport& report) {
+  const std::string_view map = report.inspection.header.mapName;
+  report.picture = MapPicturePath(options.programFolder, report.mod, map, options.decodeDemoText);
+  report.overviews = MapOverviewPaths(options.gameFolder, report.mod, map, options.decodeDemoText);
 }
 
 }  // namespace
 
-bool ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image, const ReadFailureReport& report) {
-  return ReadReported(files, path, report, [&image](DemoFile& file) { return ReadWhole(file, image); });
+std::string DemoReadError::Words() const { return ComposeErrorReport(text, why); }
+
+std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image) {
+  return ReadOpened(files, path, [&image](DemoFile& file) { return ReadWhole(file, image); });
+}
+
+std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer,
+                                           ByteView& image) {
+  return ReadOpened(files, path, [&](DemoFile& file) { return buffer.Read(file, image); });
 }
 
 bool ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer, ByteView& image,
                    const ReadFailureReport& report) {
-  return ReadReported(files, path, report, [&](DemoFile& file) { return buffer.Read(file, image); });
+  std::optional<DemoReadError> error = ReadDemoImage(files, path, buffer, image);
+  if (error) report(error->text, error->why);
+  return !error;
 }
 
-bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, const DemoReadSink& read) {
-  // A name is added unless the list holds it already in any letter case, as
-  // the list compares: one look-up per name, never a search of the list. The
-  // list's cap counts names so told apart.
-  const auto key = [&window](std::string_view name) { return window.PlayerKey(name); };
-  DemoReading reading;
-  const DemoReadOptions options{.facts = read != nullptr || state.playersFromRoster, .window = state.window, .key = key};
-  const auto failed = [&window](std::string_view text, const SystemError& why) {
-    window.ReportError(text, why);
-    window.ShowUnreadable(why);
-  };
-  if (!ReadReported(files, window.DemoPath(), failed, [&](DemoFile& file) { return ReadDemo(file, reading, options); })) {
-    return false;
+DemoReport ReadDemoReport(FileSystem& files, const std::string& path, const DemoReportOptions& options) {
+  DemoReport report;
+  if (std::optional<DemoReadError> error = ReadReading(files, path, options, report)) {
+    DemoReport failed;
+    failed.error = std::move(error);
+    return failed;
   }
-
-  const DemoInspection& inspection = reading.inspection;
-  window.ClearPlayers();
-  std::uint64_t notListed = inspection.playersNotListed;
+  const DemoInspection& inspection = report.inspection;
+  // A name joins unless one with the same key has: one look-up per name,
+  // never a search of the names. The cap counts names so told apart.
+  report.playersNotListed = inspection.playersNotListed;
   std::vector<std::string> roster;
-  if (state.playersFromRoster) {
-    roster = reading.facts.roster;
-    notListed = std::max(notListed, reading.facts.rosterNotListed);
+  if (options.playersFromRoster) {
+    roster = report.facts.roster;
+    report.playersNotListed = std::max(report.playersNotListed, report.facts.rosterNotListed);
   }
-  for (const std::string& name : DemoPlayers(inspection, roster, key)) window.AddPlayer(name);
-  if (notListed > 0) window.AddPlayersNotListed(notListed);
-  window.SetInfoText(ComposeDemoSummary(inspection));
-  state.currentMod = inspection.header.gameDir;
-  LoadPicture(window, state, inspection.header.mapName);
-  window.Redraw();
-  if (read) read(reading);
-  return true;
+  report.players = DemoPlayers(inspection, roster, options.playerKey);
+  report.summary = ComposeDemoSummary(inspection);
+  report.mod = inspection.header.gameDir;
+  FindPictures(options, report);
+  return report;
 }
 
 }  // namespace rewindor

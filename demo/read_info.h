@@ -1,11 +1,15 @@
-// ReadDemoInfo: reads the demo named in the main window's path field and
-// shows what it holds. It reaches the window only through InfoWindow.
+// ReadDemoReport: opens one demo, reads it once and returns everything a
+// reader of a demo needs (the main window, the command-line tool, the details
+// view, the library): the summary lines, the player names, the facts, where
+// its map picture may be, and, when it cannot be read, why in words.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "demo/facts.h"
 #include "demo/files.h"
@@ -15,74 +19,78 @@
 
 namespace rewindor {
 
-// The main window as the information reader sees it.
-class InfoWindow {
- public:
-  virtual ~InfoWindow() = default;
-  // Control 1000, at most 259 characters.
-  virtual std::string DemoPath() = 0;
-  // Control 1007: its whole text replaced. Lines are joined by a line feed.
-  virtual void SetInfoText(std::string_view text) = 0;
-  // List 1037: emptied; added to.
-  virtual void ClearPlayers() = 0;
-  virtual void AddPlayer(std::string_view name) = 0;
-  // After the players: the line for `count` distinct names beyond those
-  // listed ("и ещё N"), which a sorted list keeps last.
-  virtual void AddPlayersNotListed(std::uint64_t count) { AddPlayer(NotListedText(count)); }
-  // What the list compares when it looks for an entry without regard to
-  // letter case: two names with the same key are one entry. By default the
-  // name with its ASCII letters in lower case.
-  virtual std::string PlayerKey(std::string_view name) { return FoldAsciiCase(name); }
-  // Loads the map picture from a bitmap file as the new map picture; a
-  // missing or unreadable file leaves none, silently.
-  virtual void LoadMapPicture(const std::string& path) = 0;
-  // The map's overview from the game, tried when the program folder gives no
-  // picture: the folder of the game named in the window (empty: no game),
-  // whether a map picture is loaded now, and an overview loaded as the map
-  // picture, to be shown whole in the picture box (false, silently, when the
-  // file is missing or unreadable). By default there is no game.
-  virtual std::string GameFolder() { return {}; }
-  virtual bool HasMapPicture() { return false; }
-  virtual bool LoadMapOverview(const std::string& /*path*/) { return false; }
-  // Repaints the whole window, background erased.
-  virtual void Redraw() = 0;
-  // A message box captioned "Error": "<text>: <the system's reason>".
-  virtual void ReportError(std::string_view text, const SystemError& why) = 0;
-  // After a failed read has been reported: a window that shows one demo at a
-  // time says here that this demo could not be read, and why (the main window
-  // empties its information, players and picture). By default nothing changes.
-  virtual void ShowUnreadable(const SystemError& /*why*/) {}
-};
-
-// What the reader leaves behind between reads.
+// What the main window keeps between reads.
 struct ReaderState {
-  std::string programFolder;  // read: where map pictures are looked for (UTF-8)
-  std::string currentMod;     // written by each successful read
+  std::string programFolder;  // where map pictures are looked for (UTF-8)
+  std::string currentMod;     // the mod of the demo read last with success
   // How the demo's map and mod name are read for the picture's path; the
   // window reads them as it shows them.
   DemoTextDecoder decodeDemoText = DemoTextToUtf8;
   // The bytes each read of the file asks for (file_window.h).
   std::size_t window = kFileWindowSize;
-  // The player list also names every player of the demo's roster (its
+  // The player names also hold every player of the demo's roster (its
   // user-info updates), each name once: what the main window shows.
   bool playersFromRoster = false;
 };
 
-// Opens the demo at `path` and reads it whole into `image`. On failure it
-// reports the failure through `report` with the information reader's texts and
-// returns false, `image` untouched.
+// Why a demo could not be read: a fixed text of demo/messages.h and the
+// system's reason.
+struct DemoReadError {
+  std::string_view text;
+  SystemError why;
+
+  // "<text>: <reason>" (ComposeErrorReport).
+  std::string Words() const;
+};
+
+// What ReadDemoReport is to read and work out.
+struct DemoReportOptions {
+  std::string_view programFolder = {};  // where the map pictures are looked for (UTF-8)
+  std::string_view gameFolder = {};     // the folder of the game the user named; empty: no overview
+  DemoTextDecoder decodeDemoText = DemoTextToUtf8;  // the map and mod name in a picture's path
+  // What tells two player names apart: two names with the same key are one
+  // name. The main window's list compares names in its own way.
+  NameKeyOf playerKey = FoldAsciiCase;
+  bool facts = false;              // the frames are walked for the facts
+  bool playersFromRoster = false;  // the roster's names join the players (implies the facts)
+  std::size_t window = kFileWindowSize;  // the bytes each read of the file asks for
+  // Given: the demo is read whole into it and the report's `image` views it
+  // until its next read. Otherwise it is read front to back through a window
+  // (ReadDemo of facts.h): the memory held does not grow with the demo.
+  ImageBuffer* buffer = nullptr;
+};
+
+struct DemoReport {
+  std::optional<DemoReadError> error;  // set: nothing else below is
+  DemoInspection inspection;           // the header and the marker scan's names
+  DemoFacts facts;                     // only when asked for
+  std::string summary;                 // the six lines, joined by a line feed
+  // Each name once, first seen first: the scan's, then (when asked) the
+  // roster's it lacks; then how many more distinct names were not listed.
+  std::vector<std::string> players;
+  std::uint64_t playersNotListed = 0;
+  std::string mod;  // the demo's game folder name, as in its header
+  // The map picture: the program folder's, to be shown as it is, and then the
+  // game's overviews in the order they are tried until one loads.
+  std::optional<std::string> picture;
+  std::vector<std::string> overviews;
+  ByteView image;  // with a buffer: the demo's bytes
+};
+
+DemoReport ReadDemoReport(FileSystem& files, const std::string& path, const DemoReportOptions& options = {});
+
+// Opens the demo at `path` and reads it whole into `image` (or into a shared
+// buffer that `image` then views); on failure says why with the information
+// reader's texts, `image` untouched.
+std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image);
+std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer,
+                                           ByteView& image);
+
+// The same with the failure handed to `report`; returns true when read. Only
+// the library's row reader still reads this way; ReadDemoReport with a buffer
+// serves it as well.
 using ReadFailureReport = std::function<void(std::string_view text, const SystemError& why)>;
-bool ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image, const ReadFailureReport& report);
-// The same into a shared buffer: on success `image` views the demo's bytes in it.
 bool ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer, ByteView& image,
                    const ReadFailureReport& report);
-
-// Returns true when the demo was read and shown; on failure the window and
-// the state keep what the previous read left, and the failure was reported.
-// The demo is read once, front to back, through a window (ReadDemo of
-// facts.h). `read`, when given, is shown what the reader found and the facts
-// from the same read, so a caller that wants more reads the file only once.
-using DemoReadSink = std::function<void(const DemoReading& reading)>;
-bool ReadDemoInfo(InfoWindow& window, FileSystem& files, ReaderState& state, const DemoReadSink& read = nullptr);
 
 }  // namespace rewindor

@@ -1,5 +1,5 @@
-// ReportError's text, shared by every window that reports a system failure:
-// the caller's fixed text, then the system's own reason, whole.
+// The words of a system failure, shared by everything that tells one: the
+// caller's fixed text, then the system's own reason, whole.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 namespace rewindor {
 
 // "<text>: <reason>". The system ends its texts with a line break, which has
-// no place inside a message box line; it is dropped. Nothing else is cut.
+// no place inside one line of text; it is dropped. Nothing else is cut.
 inline std::string ComposeErrorReport(std::string_view text, const SystemError& why) {
   std::string_view reason = why.text;
   while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' ')) {

@@ -1,5 +1,5 @@
-// ReadDemoInfo through a fake window and a fake file system: what it shows,
-// what it keeps on failure, and the messages.
+// ReadDemoReport on a fake file system: what a reader of the demo is told,
+// and the words of a failure.
 #include "demo/read_info.h"
 
 #include <gtest/gtest.h>
@@ -17,46 +17,19 @@
 namespace rewindor {
 namespace {
 
-class FakeWindow : public InfoWindow {
- public:
-  std::string path;
-  std::string info = "previous info";
-  std::vector<std::string> players{"Previous"};
-  std::vector<std::string> pictures, errors;
-  int redraws = 0;
+// As the main window's list compares names, beyond ASCII: here "Я" and "я" are one letter.
+std::string ListKey(std::string_view n) {
+  std::string key = FoldAsciiCase(n);
+  for (std::size_t at = key.find("Я"); at != std::string::npos; at = key.find("Я", at)) key.replace(at, 2, "я");
+  return key;
+}
 
-  std::string DemoPath() override { return path; }
-  void SetInfoText(std::string_view t) override { info = t; }
-  void ClearPlayers() override { players.clear(); }
-  // As the real list does, beyond ASCII: here "Я" and "я" are one letter.
-  std::string PlayerKey(std::string_view n) override {
-    std::string key = FoldAsciiCase(n);
-    for (std::size_t at = key.find("Я"); at != std::string::npos; at = key.find("Я", at)) key.replace(at, 2, "я");
-    return key;
-  }
-  void AddPlayer(std::string_view n) override { players.emplace_back(n); }
-  void LoadMapPicture(const std::string& p) override {
-    pictures.push_back(p);
-    picture = programPictureLoads;
-  }
-  // The game's overviews: those in `overviewsThatLoad` load.
-  std::string game;
-  bool programPictureLoads = false, picture = false;
-  std::vector<std::string> overviewsThatLoad, overviewsTried;
-  std::string GameFolder() override { return game; }
-  bool HasMapPicture() override { return picture; }
-  bool LoadMapOverview(const std::string& p) override {
-    overviewsTried.push_back(p);
-    picture = std::find(overviewsThatLoad.begin(), overviewsThatLoad.end(), p) != overviewsThatLoad.end();
-    return picture;
-  }
-  void Redraw() override { ++redraws; }
-  void ReportError(std::string_view t, const SystemError& why) override {
-    errors.push_back(std::string(t) + ": " + why.text);
-  }
-  void ShowUnreadable(const SystemError& why) override { unreadable.push_back(why.text); }
-  std::vector<std::string> unreadable;
-};
+// The players as the main window lists them: the names, then the line for those not listed.
+std::vector<std::string> Listed(const DemoReport& r) {
+  std::vector<std::string> players = r.players;
+  if (r.playersNotListed > 0) players.push_back(NotListedText(r.playersNotListed));
+  return players;
+}
 
 // Files held in memory; a file can be made to fail at one step.
 class FakeFiles : public FileSystem {
@@ -117,98 +90,90 @@ Bytes Demo(std::string_view map, std::string_view mod, std::string_view body) {
   return d;
 }
 
-class ReadDemoInfoTest : public ::testing::Test {
+class ReadDemoReportTest : public ::testing::Test {
  protected:
-  FakeWindow window;
   FakeFiles files;
-  ReaderState state{"C:\\Tools\\R", "previousmod"};
+  DemoReportOptions options{.programFolder = "C:\\Tools\\R", .playerKey = ListKey};
 };
 
-TEST_F(ReadDemoInfoTest, ShowsTheDemoAndRemembersItsMod) {
+TEST_F(ReadDemoReportTest, ShowsTheDemoAndItsMod) {
   files.files["a.dem"].bytes =
       Demo("de_rewind", "cstrike", "..BUILD 2056 ..\tfulls\\name\\Bob\\name\\alice\\name\\BOB\\name\\Alice\\..");
-  window.path = "a.dem";
-  EXPECT_TRUE(ReadDemoInfo(window, files, state));
-  EXPECT_EQ(window.info,
+  const DemoReport r = ReadDemoReport(files, "a.dem", options);
+  EXPECT_FALSE(r.error);
+  EXPECT_EQ(r.summary,
             "Half-Life Version: 1.1.1.0\nDemo Version: 5\nNetwork Version: 48\nMap: de_rewind\nMod: cstrike\nHLTV: No");
-  EXPECT_EQ(window.players, (std::vector<std::string>{"Bob", "alice"}));
-  EXPECT_EQ(state.currentMod, "cstrike");
-  EXPECT_EQ(window.pictures, std::vector<std::string>{"C:\\Tools\\R\\cstrike\\maps\\de_rewind.bmp"});
-  EXPECT_EQ(window.redraws, 1);
-  EXPECT_TRUE(window.errors.empty());
+  EXPECT_EQ(Listed(r), (std::vector<std::string>{"Bob", "alice"}));
+  EXPECT_EQ(r.mod, "cstrike");
+  EXPECT_EQ(r.picture, "C:\\Tools\\R\\cstrike\\maps\\de_rewind.bmp");
+  EXPECT_TRUE(r.overviews.empty());  // no game named
 }
 
-// The list decides which names are the same, by the key it gives each name.
-// Beyond the first 1,024 distinct names, the list says how many more there are.
-TEST_F(ReadDemoInfoTest, NamesTheListFindsEqualAreShownOnce) {
+// The caller's key decides which names are the same.
+// Beyond the first 1,024 distinct names, the report says how many more there are.
+TEST_F(ReadDemoReportTest, NamesTheListFindsEqualAreShownOnce) {
   std::string body = "\tfulls\\name\\Яна\\name\\яна\\name\\ЯНА\\name\\Zoe\\";
   for (int i = 0; i < 3000; ++i) body += "\tfulls\\name\\p" + std::to_string(i) + "\\";
   body += "\tfulls\\name\\p2999\\name\\p7\\";  // repeats are no more names
   files.files["a.dem"].bytes = Demo("m", "cstrike", body);
-  window.path = "a.dem";
-  EXPECT_TRUE(ReadDemoInfo(window, files, state));
+  const std::vector<std::string> players = Listed(ReadDemoReport(files, "a.dem", options));
   std::set<std::string> distinct;  // as the list tells them apart; names cut at a window's end included
-  ScanPlayerNames(files.files["a.dem"].bytes, [&](std::string_view n) { distinct.emplace(window.PlayerKey(n)); });
+  ScanPlayerNames(files.files["a.dem"].bytes, [&](std::string_view n) { distinct.emplace(ListKey(n)); });
   // 1,024 listed ("яна" is "Яна" and takes no place), then the line.
-  ASSERT_EQ(window.players.size(), kMaxListedNames + 1);
-  EXPECT_EQ(window.players.back(), "и ещё " + std::to_string(distinct.size() - kMaxListedNames));
-  EXPECT_EQ(std::vector<std::string>(window.players.begin(), window.players.begin() + 3),
+  ASSERT_EQ(players.size(), kMaxListedNames + 1);
+  EXPECT_EQ(players.back(), "и ещё " + std::to_string(distinct.size() - kMaxListedNames));
+  EXPECT_EQ(std::vector<std::string>(players.begin(), players.begin() + 3),
             (std::vector<std::string>{"Яна", "ЯНА", "Zoe"}));  // "ЯНА" is no "яна" but for the list's Я
 }
 
-TEST_F(ReadDemoInfoTest, MapPictureNamedThroughTheWindowsDecoder) {
+TEST_F(ReadDemoReportTest, MapPictureNamedThroughTheWindowsDecoder) {
   // A Cyrillic program folder with a map name in Windows-1251 bytes.
-  state.programFolder = "C:\\Игры";
-  state.decodeDemoText = [](std::string_view bytes) { return bytes == "\xEA\xE0\xF0" ? "кар" : std::string(bytes); };
+  options.programFolder = "C:\\Игры";
+  options.decodeDemoText = [](std::string_view bytes) { return bytes == "\xEA\xE0\xF0" ? "кар" : std::string(bytes); };
   files.files["a.dem"].bytes = Demo("\xEA\xE0\xF0", "cstrike", "");
-  window.path = "a.dem";
-  ASSERT_TRUE(ReadDemoInfo(window, files, state));
-  EXPECT_EQ(window.pictures, std::vector<std::string>{"C:\\Игры\\cstrike\\maps\\кар.bmp"});
+  EXPECT_EQ(ReadDemoReport(files, "a.dem", options).picture, "C:\\Игры\\cstrike\\maps\\кар.bmp");
 }
 
-// The program folder's picture first, as it is; only without it the game's
-// overviews, in order, until one loads.
-TEST_F(ReadDemoInfoTest, OverviewFromTheGameOnlyWithoutAProgramPicture) {
+// The program folder's picture first; then the game's overviews in the order they are tried.
+TEST_F(ReadDemoReportTest, OverviewsOfTheGameInTheirOrder) {
   files.files["a.dem"].bytes = Demo("de_x", "cstrike", "");
-  window.path = "a.dem";
-  window.game = "G";
-  window.overviewsThatLoad = {"G\\cstrike_downloads\\overviews\\de_x.bmp", "G\\valve\\overviews\\de_x.bmp"};
-  ASSERT_TRUE(ReadDemoInfo(window, files, state));
-  EXPECT_EQ(window.overviewsTried, (std::vector<std::string>{"G\\cstrike\\overviews\\de_x.bmp",
-                                                              "G\\cstrike_addon\\overviews\\de_x.bmp",
-                                                              "G\\cstrike_downloads\\overviews\\de_x.bmp"}));
-  EXPECT_TRUE(window.picture);
-
-  window.overviewsTried.clear();
-  window.programPictureLoads = true;
-  ASSERT_TRUE(ReadDemoInfo(window, files, state));
-  EXPECT_TRUE(window.overviewsTried.empty());
-  EXPECT_EQ(window.pictures.back(), "C:\\Tools\\R\\cstrike\\maps\\de_x.bmp");
+  options.gameFolder = "G";
+  const DemoReport r = ReadDemoReport(files, "a.dem", options);
+  EXPECT_EQ(r.picture, "C:\\Tools\\R\\cstrike\\maps\\de_x.bmp");
+  EXPECT_EQ(r.overviews, (std::vector<std::string>{"G\\cstrike\\overviews\\de_x.bmp",
+                                                    "G\\cstrike_addon\\overviews\\de_x.bmp",
+                                                    "G\\cstrike_downloads\\overviews\\de_x.bmp",
+                                                    "G\\valve\\overviews\\de_x.bmp"}));
 }
 
-TEST_F(ReadDemoInfoTest, SecondReadReplacesEverything) {
+// Read whole into a shared buffer, the report is the same, and its image views the demo.
+TEST_F(ReadDemoReportTest, ReadWholeIntoABufferTellsTheSame) {
   files.files["a.dem"].bytes = Demo("de_a", "cstrike", "BUILD 2056 \tfulls\\name\\Bob\\");
   files.files["b.dem"].bytes = Demo("de_b", "xyz", "nothing to see here");
-  window.path = "a.dem";
-  ASSERT_TRUE(ReadDemoInfo(window, files, state));
-  window.path = "b.dem";
-  ASSERT_TRUE(ReadDemoInfo(window, files, state));
-  EXPECT_EQ(state.currentMod, "xyz");
-  EXPECT_TRUE(window.players.empty());
-  EXPECT_EQ(window.info.substr(0, window.info.find('\n')), "Half-Life Version: N/A");
-  EXPECT_EQ(window.pictures.back(), "C:\\Tools\\R\\xyz\\maps\\de_b.bmp");
+  ImageBuffer buffer;
+  DemoReportOptions whole = options;
+  whole.buffer = &buffer;
+  for (const char* path : {"a.dem", "b.dem"}) {
+    const DemoReport windowed = ReadDemoReport(files, path, options), read = ReadDemoReport(files, path, whole);
+    EXPECT_EQ(read.summary, windowed.summary) << path;
+    EXPECT_EQ(read.players, windowed.players) << path;
+    EXPECT_EQ(read.picture, windowed.picture) << path;
+    EXPECT_EQ(Bytes(read.image.begin(), read.image.end()), files.files[path].bytes) << path;
+  }
+  EXPECT_EQ(ReadDemoReport(files, "b.dem", whole).summary.substr(0, 22), "Half-Life Version: N/A");
 }
 
-TEST_F(ReadDemoInfoTest, HostileNamesReadButNoPictureLookedUp) {
+TEST_F(ReadDemoReportTest, HostileNamesReadButNoPictureLookedUp) {
   files.files["h.dem"].bytes = Demo("..\\..\\secret", "cstrike", "");
-  window.path = "h.dem";
-  EXPECT_TRUE(ReadDemoInfo(window, files, state));
-  EXPECT_TRUE(window.pictures.empty());
-  EXPECT_EQ(window.redraws, 1);
-  EXPECT_EQ(state.currentMod, "cstrike");
+  options.gameFolder = "G";
+  const DemoReport r = ReadDemoReport(files, "h.dem", options);
+  EXPECT_FALSE(r.error);
+  EXPECT_FALSE(r.picture);
+  EXPECT_TRUE(r.overviews.empty());
+  EXPECT_EQ(r.mod, "cstrike");
 }
 
-TEST_F(ReadDemoInfoTest, FailuresAreReportedAndChangeNothing) {
+TEST_F(ReadDemoReportTest, FailuresAreToldInTheErrorBoxsWords) {
   files.files["empty.dem"].bytes = {};
   files.files["size.dem"] = {Demo("m", "mod", "x"), true};
   files.files["short.dem"] = {Demo("m", "mod", "x"), false, 100};
@@ -216,29 +181,28 @@ TEST_F(ReadDemoInfoTest, FailuresAreReportedAndChangeNothing) {
     const char* path;
     std::string message;
   };
-  for (const Case& c : {Case{"missing.dem", std::string(text::kCannotOpenDemo) + ": not found"},
-                        Case{"", std::string(text::kCannotOpenDemo) + ": not found"},
-                        Case{"empty.dem", std::string(text::kCannotOpenDemoReason2Read) + ": " + text::kReasonEmptyFile},
-                        Case{"size.dem", std::string(text::kCannotOpenDemoReason2Read) + ": size failed"},
-                        Case{"short.dem", std::string(text::kCannotReadIntoMemory) + ": short read"}}) {
-    FakeWindow w;
-    w.path = c.path;
-    EXPECT_FALSE(ReadDemoInfo(w, files, state));
-    EXPECT_EQ(w.errors, std::vector<std::string>{c.message}) << c.path;
-    // After the box, the window is told this demo is unreadable, with the reason that the box gave.
-    EXPECT_EQ(w.unreadable, std::vector<std::string>{c.message.substr(c.message.find(": ") + 2)}) << c.path;
-    EXPECT_EQ(w.info, "previous info");
-    EXPECT_EQ(w.players, std::vector<std::string>{"Previous"});
-    EXPECT_TRUE(w.pictures.empty());
-    EXPECT_EQ(w.redraws, 0);
-    EXPECT_EQ(state.currentMod, "previousmod");
+  ImageBuffer buffer;
+  for (ImageBuffer* through : {static_cast<ImageBuffer*>(nullptr), &buffer}) {
+    options.buffer = through;
+    for (const Case& c : {Case{"missing.dem", std::string(text::kCannotOpenDemo) + ": not found"},
+                          Case{"", std::string(text::kCannotOpenDemo) + ": not found"},
+                          Case{"empty.dem", std::string(text::kCannotOpenDemoReason2Read) + ": " + text::kReasonEmptyFile},
+                          Case{"size.dem", std::string(text::kCannotOpenDemoReason2Read) + ": size failed"},
+                          Case{"short.dem", std::string(text::kCannotReadIntoMemory) + ": short read"}}) {
+      const DemoReport r = ReadDemoReport(files, c.path, options);
+      ASSERT_TRUE(r.error) << c.path;
+      EXPECT_EQ(r.error->Words(), c.message) << c.path;
+      // The window then says this demo is unreadable with the reason that the box gave.
+      EXPECT_EQ(r.error->why.text, c.message.substr(c.message.find(": ") + 2)) << c.path;
+      EXPECT_TRUE(r.summary.empty() && r.players.empty() && r.mod.empty() && !r.picture) << c.path;
+    }
   }
 }
 
 // The main window lists the marker scan's names and then every roster name it
 // lacks, letter case ignored as the list ignores it; an HLTV demo, which the
 // scan never names, lists its roster.
-TEST_F(ReadDemoInfoTest, PlayersFromTheRosterJoinTheScannedOnes) {
+TEST_F(ReadDemoReportTest, PlayersFromTheRosterJoinTheScannedOnes) {
   namespace b = builder;
   const auto user = [](std::uint8_t slot, std::string_view name) {
     return b::UpdateUserInfo(slot, slot + 1, b::PlayerInfo(name, slot + 1));
@@ -269,11 +233,8 @@ TEST_F(ReadDemoInfoTest, PlayersFromTheRosterJoinTheScannedOnes) {
                         Case{"scan and roster", false, true, {"Ann", "Bob", "Вася"}},
                         Case{"HLTV: the roster alone", true, true, {"Ann", "Bob", "Вася"}}}) {
     files.files["a.dem"].bytes = demoWith(c.hltv);
-    FakeWindow w;
-    w.path = "a.dem";
-    state.playersFromRoster = c.fromRoster;
-    ASSERT_TRUE(ReadDemoInfo(w, files, state)) << c.name;
-    EXPECT_EQ(w.players, c.players) << c.name;
+    options.playersFromRoster = c.fromRoster;
+    EXPECT_EQ(ReadDemoReport(files, "a.dem", options).players, c.players) << c.name;
   }
 }
 

@@ -133,42 +133,19 @@ void ReadWriteBare(const std::string& path) {
   file->ReplaceWith(*temp);
 }
 
-// An information window that keeps nothing.
-class NullWindow final : public InfoWindow {
- public:
-  std::string path;
-  std::size_t players = 0;
-  std::string DemoPath() override { return path; }
-  void SetInfoText(std::string_view) override {}
-  void ClearPlayers() override { players = 0; }
-  void AddPlayer(std::string_view) override { ++players; }
-  void LoadMapPicture(const std::string&) override {}
-  void Redraw() override {}
-  void ReportError(std::string_view text, const SystemError& why) override {
-    std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(text.size()), text.data(), why.text.c_str());
+// What the main window reads from one demo (no picture looked up), with or
+// without the facts (the frames walked in the same pass), as `rewindor-cli info` reads it.
+void ReadReport(const std::string& path, bool withFacts) {
+  const DemoReport report = ReadDemoReport(NativeFileSystem(), path, {.facts = withFacts});
+  if (report.error) {
+    std::fprintf(stderr, "%s\n", report.error->Words().c_str());
     std::exit(1);
   }
-};
-
-void Info(const std::string& path) {
-  NullWindow window;
-  window.path = path;
-  ReaderState state;
-  ReadDemoInfo(window, NativeFileSystem(), state);
 }
 
-// What `rewindor-cli info` reads from one demo, with or without the facts
-// (the frames walked in the same pass).
-void ToolInfo(const std::string& path, bool withFacts) {
-  NullWindow window;
-  window.path = path;
-  ReaderState state;
-  if (withFacts) {
-    ReadDemoInfo(window, NativeFileSystem(), state, [](const DemoReading&) {});
-  } else {
-    ReadDemoInfo(window, NativeFileSystem(), state);
-  }
-}
+void Info(const std::string& path) { ReadReport(path, false); }
+
+void ToolInfo(const std::string& path, bool withFacts) { ReadReport(path, withFacts); }
 
 builder::Demo LargeDemo(std::uint64_t bytes) {
   builder::Demo demo;

@@ -5,6 +5,7 @@
 #include "demo/details.h"
 #include "demo/read_info.h"
 #include "res/resource.h"
+#include "ui/message_box.h"
 #include "ui/skin.h"
 #include "ui/texts.h"
 #include "ui/timeline_dialog.h"
@@ -14,10 +15,16 @@ namespace rewindor::ui {
 
 namespace {
 
+// The demo read whole, as the edits read it; a failure is reported as the
+// information reader reports it.
 std::optional<DemoDetails> ReadDetails(const std::string& path) {
-  Bytes image;
-  if (!ReadDemoImage(NativeFileSystem(), path, image, ui::ReportError)) return std::nullopt;
-  DemoDetails details = ReadDemoDetails(image);
+  ImageBuffer buffer;
+  DemoReport report = ReadDemoReport(NativeFileSystem(), path, {.facts = true, .buffer = &buffer});
+  if (report.error) {
+    ReportError(report.error->text, report.error->why);
+    return std::nullopt;
+  }
+  DemoDetails details{std::move(report.facts), report.inspection.hltv};
   details.beingWritten = !details.facts.finished && NativeFileSystem().BeingWritten(path);
   return details;
 }

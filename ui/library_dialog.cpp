@@ -11,15 +11,16 @@
 #include "demo/image_buffer.h"
 #include "demo/messages.h"
 #include "demo/patch_run.h"
+#include "demo/registry.h"
 #include "res/resource.h"
 #include "settings/library_layout.h"
-#include "demo/registry.h"
-#include "ui/demo_host.h"
 #include "ui/demo_menu.h"
 #include "ui/details_dialog.h"
+#include "ui/edit_commands.h"
 #include "ui/library.h"
 #include "ui/library_reader.h"
 #include "ui/library_view.h"
+#include "ui/message_box.h"
 #include "ui/skin.h"
 #include "ui/texts.h"
 #include "ui/timeline_dialog.h"
@@ -483,8 +484,7 @@ class LibraryDialog final : public SkinnedDialog {
   // The repair command's own flow (ask, repair, say) on one demo; its row and
   // the main window then show the demo as it now is.
   void RepairOne(const LibraryFile& file) {
-    DemoPathHost host(file.path);
-    RepairUnfinishedDemo(host, NativeFileSystem());
+    RepairUnfinishedDemo(NativeMessageBoxes(), NativeFileSystem(), file.path);
     const std::optional<std::string> selected = SelectedPath();
     model_.Put(ReadLibraryRowOrFailure(NativeFileSystem(), file, buffer_));
     ShowRows(selected, false);
@@ -511,7 +511,7 @@ class LibraryDialog final : public SkinnedDialog {
       ShowInfo(question);
       return;
     }
-    if (!ShowMessage(text::kProgramCaption, question, MessageIcon::kQuestion, MessageButtons::kOkCancel)) return;
+    if (!Ask(question)) return;
     LibraryRepair repair;
     {
       WaitCursor wait;

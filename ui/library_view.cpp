@@ -7,6 +7,7 @@
 
 #include "demo/report.h"
 #include "ui/skin.h"
+#include "ui/message_box.h"
 #include "ui/texts.h"
 #include "ui/win_text.h"
 

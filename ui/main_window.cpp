@@ -10,18 +10,20 @@
 #include "demo/info.h"
 #include "demo/messages.h"
 #include "demo/names.h"
-#include "demo/patch_run.h"
+#include "demo/read_info.h"
 #include "demo/registry.h"
 #include "launch/launcher.h"
 #include "res/resource.h"
 #include "settings/settings_store.h"
 #include "ui/demo_menu.h"
 #include "ui/details_dialog.h"
+#include "ui/edit_commands.h"
 #include "ui/folder_list.h"
 #include "ui/folder_list_win.h"
 #include "ui/game_start.h"
 #include "ui/library_dialog.h"
 #include "ui/map_overview.h"
+#include "ui/message_box.h"
 #include "ui/resolution_dialog.h"
 #include "ui/skin.h"
 #include "ui/timeline_dialog.h"
@@ -82,60 +84,14 @@ void ReloadDemo(HWND mainWindow);
 
 // The main window as each command sees it: the controls it reads and writes,
 // and the boxes it shows.
-class MainWindowHost final : public InfoWindow,
-                             public PatchWindow,
-                             public FolderListWindow {
+class MainWindowHost final : public FolderListWindow {
  public:
   MainWindowHost(HWND window, ProgramState& program) : window_(window), program_(program) {}
 
   // Shared by several commands.
-  std::string DemoPath() override { return ui::ControlText(window_, IDC_DEMO_PATH, kPathChars); }
+  std::string DemoPath() { return ui::ControlText(window_, IDC_DEMO_PATH, kPathChars); }
   void ReportError(std::string_view text, const SystemError& why) override { ui::ReportError(text, why); }
   void ShowMessage(std::string_view text) override { ShowInfo(text); }
-
-  // The information reader.
-  void SetInfoText(std::string_view text) override {
-    SetDlgItemTextW(window_, IDC_DEMO_INFO, DemoTextToWide(text).c_str());
-  }
-  void ClearPlayers() override { SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_RESETCONTENT, 0, 0); }
-  std::string PlayerKey(std::string_view name) override {
-    return ListEntryKey(GetDlgItem(window_, IDC_PLAYER_LIST), name);
-  }
-  void AddPlayer(std::string_view name) override {
-    std::wstring wide = DemoTextToWide(name);
-    SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
-  }
-  // Inserted, not added: the sorted list keeps it last, below the names.
-  void AddPlayersNotListed(std::uint64_t count) override {
-    std::wstring wide = Wide(NotListedText(count));
-    SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_INSERTSTRING, static_cast<WPARAM>(-1),
-                        reinterpret_cast<LPARAM>(wide.c_str()));
-  }
-  void LoadMapPicture(const std::string& path) override {
-    program_.mapPicture = static_cast<HBITMAP>(
-        LoadImageW(nullptr, Wide(path).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
-  }
-  std::string GameFolder() override { return NamedGameFolder(window_); }
-  bool HasMapPicture() override { return program_.mapPicture != nullptr; }
-  bool LoadMapOverview(const std::string& path) override {
-    program_.mapPicture = LoadFittedOverview(path, SkinBitmapOf(window_));
-    return program_.mapPicture != nullptr;
-  }
-  void Redraw() override { RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE); }
-  // One demo on screen at a time: after a failed read nothing of the demo
-  // shown before stays.
-  void ShowUnreadable(const SystemError& why) override {
-    ClearPlayers();
-    SetInfoText(UnreadableDemoText(why));
-    ReleaseMapPicture(program_);
-    Redraw();
-  }
-
-  // The edit commands.
-  bool ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon,
-                   MessageButtons buttons) override {
-    return ui::ShowMessage(caption, text, icon, buttons);
-  }
 
   // The folder list.
   void ClearList() override { SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_RESETCONTENT, 0, 0); }
@@ -170,14 +126,78 @@ class MainWindowHost final : public InfoWindow,
                         0);
   }
 
-  // Reads the demo named in 1000 (the caller has released the map picture).
+  // Reads the demo named in 1000 and shows it (the caller has released the map picture).
   void ReadDemo() {
-    program_.demoUnreadable = !ReadDemoInfo(*this, NativeFileSystem(), program_.reader);
+    const std::string game = NamedGameFolder(window_);
+    const HWND list = GetDlgItem(window_, IDC_PLAYER_LIST);
+    const ReaderState& reader = program_.reader;
+    // Names are one when the list's own case-blind look-up finds them equal.
+    const DemoReportOptions options{.programFolder = reader.programFolder,
+                                    .gameFolder = game,
+                                    .decodeDemoText = reader.decodeDemoText,
+                                    .playerKey = [list](std::string_view name) { return ListEntryKey(list, name); },
+                                    .playersFromRoster = reader.playersFromRoster,
+                                    .window = reader.window};
+    program_.demoUnreadable = !ShowDemo(ReadDemoReport(NativeFileSystem(), DemoPath(), options));
     SelectShownDemo(*this);
   }
   void ListFolderOf(std::string_view path) { ListFolder(*this, NativeFolderSource(), BeforeLastBackslash(path)); }
 
  private:
+  // The demo's information, players and map picture, then one repaint; after
+  // a failed read the error box, and then the window empties. True when read.
+  bool ShowDemo(const DemoReport& report) {
+    if (report.error) {
+      ui::ReportError(report.error->text, report.error->why);
+      ShowUnreadable(report.error->why);
+      return false;
+    }
+    ClearPlayers();
+    for (const std::string& name : report.players) AddPlayer(name);
+    if (report.playersNotListed > 0) AddPlayersNotListed(report.playersNotListed);
+    SetInfoText(report.summary);
+    program_.reader.currentMod = report.mod;
+    LoadMapPicture(report);
+    Redraw();
+    return true;
+  }
+
+  // One demo on screen at a time: after a failed read nothing of the demo
+  // shown before stays.
+  void ShowUnreadable(const SystemError& why) {
+    ClearPlayers();
+    SetInfoText(UnreadableDemoText(why));
+    ReleaseMapPicture(program_);
+    Redraw();
+  }
+
+  // The program folder's picture at its own size; without one, the first of
+  // the game's overviews that loads, fitted to the box. None, silently, when
+  // no file loads.
+  void LoadMapPicture(const DemoReport& report) {
+    if (report.picture) {
+      program_.mapPicture = static_cast<HBITMAP>(
+          LoadImageW(nullptr, Wide(*report.picture).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+    }
+    for (std::size_t i = 0; program_.mapPicture == nullptr && i < report.overviews.size(); ++i) {
+      program_.mapPicture = LoadFittedOverview(report.overviews[i], SkinBitmapOf(window_));
+    }
+  }
+
+  void SetInfoText(std::string_view text) { SetDlgItemTextW(window_, IDC_DEMO_INFO, DemoTextToWide(text).c_str()); }
+  void ClearPlayers() { SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_RESETCONTENT, 0, 0); }
+  void AddPlayer(std::string_view name) {
+    std::wstring wide = DemoTextToWide(name);
+    SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
+  // Inserted, not added: the sorted list keeps it last, below the names.
+  void AddPlayersNotListed(std::uint64_t count) {
+    std::wstring wide = Wide(NotListedText(count));
+    SendDlgItemMessageW(window_, IDC_PLAYER_LIST, LB_INSERTSTRING, static_cast<WPARAM>(-1),
+                        reinterpret_cast<LPARAM>(wide.c_str()));
+  }
+  void Redraw() { RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE); }
+
   HWND window_;
   ProgramState& program_;
 };
@@ -344,7 +364,7 @@ void OnConvertResolution(HWND window, MainWindowHost& host) {
 // --- The demo commands of the system menu and the right-click menus ---------------
 
 void RepairDemo(HWND window, MainWindowHost& host) {
-  RepairUnfinishedDemo(host, NativeFileSystem());
+  RepairUnfinishedDemo(NativeMessageBoxes(), NativeFileSystem(), host.DemoPath());
   // Whatever the repair did, the window shows the demo as it now is.
   ReloadDemo(window);
 }
@@ -440,10 +460,10 @@ INT_PTR RunCommand(HWND window, int id, int code) {
       break;
     case IDM_OPEN_FOLDER_ENTRY: OpenListEntry(host, NativeFolderSource()); break;
     case IDM_LIST_TYPED_FOLDER: ListTypedFolder(host, NativeFolderSource()); break;
-    case IDC_STRIP_TEAM_CHAT: StripTeamChat(host, NativeFileSystem()); break;
+    case IDC_STRIP_TEAM_CHAT: StripTeamChat(NativeMessageBoxes(), NativeFileSystem(), host.DemoPath()); break;
     case IDC_CONVERT_RESOLUTION: OnConvertResolution(window, host); break;
-    case IDC_TRIM_LOADING: TrimLoadingSegment(host, NativeFileSystem()); break;
-    case IDC_REMOVE_FADE: RemoveFadeToBlack(host, NativeFileSystem()); break;
+    case IDC_TRIM_LOADING: TrimLoadingSegment(NativeMessageBoxes(), NativeFileSystem(), host.DemoPath()); break;
+    case IDC_REMOVE_FADE: RemoveFadeToBlack(NativeMessageBoxes(), NativeFileSystem(), host.DemoPath()); break;
     case IDM_DEMO_DETAILS: OnDemoDetails(window, host); break;
     case IDM_REPAIR_DEMO: OnRepairDemo(window, host); break;
     case IDM_TIMELINE: OnTimeline(window, host); break;

@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "demo/patch_run.h"
 #include "demo/resolution.h"
 #include "res/resource.h"
-#include "ui/demo_host.h"
+#include "ui/edit_commands.h"
+#include "ui/message_box.h"
 #include "ui/skin.h"
 #include "ui/win_text.h"
 
@@ -56,8 +56,8 @@ class ResolutionDialog final : public SkinnedDialog {
     auto number = [dialog](int id) { return static_cast<std::uint32_t>(GetDlgItemInt(dialog, id, nullptr, FALSE)); };
     std::uint32_t currentWidth = number(IDC_CURRENT_WIDTH), currentHeight = number(IDC_CURRENT_HEIGHT);
     std::uint32_t newWidth = number(IDC_NEW_WIDTH), newHeight = number(IDC_NEW_HEIGHT);
-    DemoPathHost host(request_.demoPath());
-    ConvertResolution(host, NativeFileSystem(), currentWidth, currentHeight, newWidth, newHeight);
+    ConvertResolution(NativeMessageBoxes(), NativeFileSystem(), request_.demoPath(), currentWidth, currentHeight,
+                      newWidth, newHeight);
     SendMessageW(dialog, WM_CLOSE, 0, 0);
     // Whatever the conversion did, the main window shows the demo as it now is.
     request_.reload();

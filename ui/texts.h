@@ -13,6 +13,13 @@ inline constexpr char kNoDemoNamed[] = "Демка не загр..";
 // "Смотреть" after the demo named could not be read.
 inline constexpr char kPlayUnreadable[] = "Эту демку прочесть не удалось: смотреть нечего. Выберите другую демку.";
 
+// The edit commands' questions, asked before the demo is opened.
+inline constexpr char kAskRemoveFades[] = "Удалитьfade to black?";
+inline constexpr char kAskStripChat[] = "Убрать разгов.?";
+inline constexpr char kAskConvertResolution[] = "Конвертировать разр. демки?";
+inline constexpr char kAskTrimLoading[] = "Фик.demo?";
+inline constexpr char kAskRepairDemo[] = "Починить демку?";
+
 // The demo commands of the system menu and the right-click menus.
 inline constexpr char kMenuDemoDetails[] = "Подробнее о демке...";
 inline constexpr char kMenuRepairDemo[] = "Починить демку";

@@ -11,7 +11,6 @@
 
 #include "demo/events.h"
 #include "demo/read_info.h"
-#include "demo/report.h"
 #include "res/resource.h"
 #include "ui/skin.h"
 #include "ui/timeline.h"
@@ -76,11 +75,9 @@ void PrepareList(HWND dialog, HWND list) {
 // Reads the demo and builds its timeline; a demo that cannot be read is one row with the reason.
 Timeline ReadTimeline(const std::string& path) {
   Bytes image;
-  std::string reason;
-  const bool read = ReadDemoImage(NativeFileSystem(), path, image, [&reason](std::string_view t, const SystemError& why) {
-    reason = ComposeErrorReport(t, why);
-  });
-  if (!read) return UnreadableTimeline(reason);
+  if (std::optional<DemoReadError> error = ReadDemoImage(NativeFileSystem(), path, image)) {
+    return UnreadableTimeline(error->Words());
+  }
   return BuildTimeline(ReadDemoEvents(image), DemoTextAsShown);
 }
 

@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include "demo/messages.h"
-#include "demo/report.h"
 #include "demo/utf8.h"
 
 namespace rewindor::ui {
@@ -39,20 +37,6 @@ std::string ControlText(HWND dialog, int id, std::size_t maxChars) {
 
 void SetControlText(HWND dialog, int id, std::string_view utf8) {
   SetDlgItemTextW(dialog, id, Wide(utf8).c_str());
-}
-
-bool ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon, MessageButtons buttons) {
-  UINT style = (icon == MessageIcon::kQuestion ? MB_ICONQUESTION : MB_ICONINFORMATION) |
-               (buttons == MessageButtons::kOkCancel ? MB_OKCANCEL : MB_OK);
-  return MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), style) == IDOK;
-}
-
-void ShowInfo(std::string_view text) {
-  ShowMessage(text::kProgramCaption, text, MessageIcon::kInformation, MessageButtons::kOk);
-}
-
-void ReportError(std::string_view text, const SystemError& why) {
-  ShowMessage(text::kErrorCaption, ComposeErrorReport(text, why), MessageIcon::kInformation, MessageButtons::kOk);
 }
 
 }  // namespace rewindor::ui

@@ -1,6 +1,6 @@
-// The window side's texts: controls, message boxes and ReportError, all
-// through the wide API so that Cyrillic shows whatever the ANSI code page.
-// Texts inside the program are UTF-8.
+// The window side's texts: controls and demo texts, all through the wide API
+// so that Cyrillic shows whatever the ANSI code page. Texts inside the
+// program are UTF-8.
 #pragma once
 
 #include <windows.h>
@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "demo/files.h"
-#include "demo/patch_run.h"
 #include "demo/utf8.h"
 
 namespace rewindor::ui {
@@ -27,12 +26,5 @@ std::string ListEntryKey(HWND list, std::string_view text);
 // A control's text cut to at most `maxChars` characters, as UTF-8.
 std::string ControlText(HWND dialog, int id, std::size_t maxChars);
 void SetControlText(HWND dialog, int id, std::string_view utf8);
-
-// A message box with no owner window; true when OK was pressed.
-bool ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon, MessageButtons buttons);
-// The information box captioned "Rewindor" with an OK button.
-void ShowInfo(std::string_view text);
-// ReportError: "<text>: <the system's reason>" in a box captioned "Error".
-void ReportError(std::string_view text, const SystemError& why);
 
 }  // namespace rewindor::ui

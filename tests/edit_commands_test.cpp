@@ -1,6 +1,6 @@
-// The edit commands end to end: a scripted window, the real file system on a
+// The edit commands end to end: scripted boxes, the real file system on a
 // temp folder, and a decorator around it that fails any one step.
-#include "demo/patch_run.h"
+#include "ui/edit_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include "demo/repair.h"
 #include "tools/demo_builder.h"
 
-namespace rewindor {
+namespace rewindor::ui {
 namespace {
 
 namespace fs = std::filesystem;
@@ -22,16 +22,18 @@ namespace b = builder;
 
 // Records every box as one line; answers the OK/Cancel boxes from a script
 // (OK when the script is used up). It can run a check while a box is shown.
-class ScriptedWindow : public PatchWindow {
+class ScriptedWindow : public MessageBoxes {
  public:
   std::string path;
   std::vector<bool> answers;
   std::vector<std::string> boxes;
   std::function<void()> duringBox;
 
-  std::string DemoPath() override { return path; }
-  bool ShowMessage(std::string_view caption, std::string_view text, MessageIcon icon,
-                   MessageButtons buttons) override {
+  bool Show(std::string_view caption, std::string_view text, MessageIcon icon, MessageButtons buttons) override {
+    if (caption == "Error") {
+      boxes.push_back("Error: " + std::string(text));
+      return true;
+    }
     boxes.push_back(std::string(caption) + (icon == MessageIcon::kQuestion ? " ? " : " i ") +
                     (buttons == MessageButtons::kOk ? "[OK] " : "[OK|Cancel] ") + std::string(text));
     if (duringBox) duringBox();
@@ -40,10 +42,13 @@ class ScriptedWindow : public PatchWindow {
     answers.erase(answers.begin());
     return ok;
   }
-  void ReportError(std::string_view text, const SystemError& why) override {
-    boxes.push_back("Error: " + std::string(text) + ": " + why.text);
-  }
 };
+
+// A command on the demo the scripted boxes' test names.
+template <void (*command)(MessageBoxes&, FileSystem&, const std::string&)>
+void On(ScriptedWindow& w, FileSystem& f) {
+  command(w, f, w.path);
+}
 
 enum class Fault { kNone, kOpen, kSize, kShortRead, kAllocation, kCreateTemp, kWrite, kFlush, kReplace };
 
@@ -160,7 +165,7 @@ Bytes UnfinishedDemo() {
 
 struct Command {
   const char* name;
-  std::function<void(PatchWindow&, FileSystem&)> run;
+  std::function<void(ScriptedWindow&, FileSystem&)> run;
   const char* question;
   const char* result;  // the result box as ScriptedWindow writes it
   bool shortReadInBox;
@@ -171,16 +176,17 @@ Bytes DemoFor(const Command& c) { return c.unfinished ? UnfinishedDemo() : Edita
 void PrintTo(const Command& c, std::ostream* os) { *os << c.name; }
 
 const Command kCommands[] = {
-    {"RemoveFadeToBlack", RemoveFadeToBlack, "Rewindor ? [OK|Cancel] Удалитьfade to black?",
+    {"RemoveFadeToBlack", On<RemoveFadeToBlack>, "Rewindor ? [OK|Cancel] Удалитьfade to black?",
      "Rewindor ? [OK|Cancel] Fade to black удалено!", true, RemoveFadeToBlackStep},
-    {"StripTeamChat", StripTeamChat, "Rewindor ? [OK|Cancel] Убрать разгов.?",
+    {"StripTeamChat", On<StripTeamChat>, "Rewindor ? [OK|Cancel] Убрать разгов.?",
      "Rewindor i [OK] 2 messages stripped.", false, StripTeamChatStep},
-    {"ConvertResolution", [](PatchWindow& w, FileSystem& f) { ConvertResolution(w, f, 640, 480, 1280, 300); },
+    {"ConvertResolution",
+     [](ScriptedWindow& w, FileSystem& f) { ConvertResolution(w, f, w.path, 640, 480, 1280, 300); },
      "Rewindor ? [OK|Cancel] Конвертировать разр. демки?", "Rewindor ? [OK|Cancel] Demo конверт.!.", true,
      [](MutableByteView image) { return ConvertResolutionStep(image, 640, 480, 1280, 300); }},
-    {"TrimLoadingSegment", TrimLoadingSegment, "Rewindor ? [OK|Cancel] Фик.demo?",
+    {"TrimLoadingSegment", On<TrimLoadingSegment>, "Rewindor ? [OK|Cancel] Фик.demo?",
      "Rewindor i [OK] Demo фикс.!", false, TrimLoadingSegmentStep},
-    {"RepairUnfinishedDemo", RepairUnfinishedDemo, "Rewindor ? [OK|Cancel] Починить демку?",
+    {"RepairUnfinishedDemo", On<RepairUnfinishedDemo>, "Rewindor ? [OK|Cancel] Починить демку?",
      "Rewindor i [OK] Демка починена! Время: 0:01, кадров: 127, отрезано в конце: 562 байт.", false,
      [](MutableByteView image) {
        RepairReport report;
@@ -308,9 +314,11 @@ TEST_F(Folder, ResolutionIsCheckedBeforeAnyQuestion) {
       {640, 480, 1366, 768, wrong}, {0, 0, 1280, 1024, wrong}, {65536, 480, 800, 600, zero}};
   for (const auto& [w, h, nw, nh, report] : cases) {
     window_.boxes.clear();
-    ConvertResolution(window_, files, w, h, nw, nh);
+    ConvertResolution(window_, files, window_.path, w, h, nw, nh);
     EXPECT_EQ(window_.boxes, std::vector<std::string>{report});
+    EXPECT_EQ("Rewindor i [OK] " + std::string(ConvertResolutionRefusal(w, h, nw, nh)), report);
   }
+  EXPECT_TRUE(ConvertResolutionRefusal(640, 480, 800, 600).empty());
   EXPECT_EQ(files.opens, 0);
 }
 
@@ -320,7 +328,7 @@ TEST_F(Folder, RefusedTrimSaysWhyAndKeepsTheDemo) {
   const Bytes before = b::Build(demo).bytes;
   Put(before);
   FaultyFiles files;
-  TrimLoadingSegment(window_, files);
+  TrimLoadingSegment(window_, files, window_.path);
   EXPECT_EQ(window_.boxes,
             (std::vector<std::string>{"Rewindor ? [OK|Cancel] Фик.demo?",
                                       std::string("Rewindor i [OK] ") + text::kTrimNoBuildAnnouncement}));
@@ -336,15 +344,15 @@ TEST_F(Folder, NothingToChangeIsSaidAndNothingIsWritten) {
   plain.playback().items.push_back(b::Gameplay{.seconds = 1});
   const Bytes demo = b::Build(plain).bytes;
   const std::string info = "Rewindor i [OK] ";
-  const std::tuple<std::function<void(PatchWindow&, FileSystem&)>, std::string> cases[] = {
-      {RemoveFadeToBlack, info + text::kNoFadesFound},
-      {StripTeamChat, info + "0 messages stripped."},
-      {[](PatchWindow& w, FileSystem& f) { ConvertResolution(w, f, 1024, 768, 800, 600); },
+  const std::tuple<std::function<void(ScriptedWindow&, FileSystem&)>, std::string> cases[] = {
+      {On<RemoveFadeToBlack>, info + text::kNoFadesFound},
+      {On<StripTeamChat>, info + "0 messages stripped."},
+      {[](ScriptedWindow& w, FileSystem& f) { ConvertResolution(w, f, w.path, 1024, 768, 800, 600); },
        info + text::kNoSizeRecordsFound},
-      {[](PatchWindow& w, FileSystem& f) { ConvertResolution(w, f, 640, 480, 640, 480); },
+      {[](ScriptedWindow& w, FileSystem& f) { ConvertResolution(w, f, w.path, 640, 480, 640, 480); },
        info + text::kNoSizeRecordsFound},
-      {TrimLoadingSegment, info + text::kNothingToTrim},
-      {RepairUnfinishedDemo, info + text::kDemoNotBroken},
+      {On<TrimLoadingSegment>, info + text::kNothingToTrim},
+      {On<RepairUnfinishedDemo>, info + text::kDemoNotBroken},
   };
   Put(demo);
   for (const auto& [run, result] : cases) {
@@ -359,7 +367,7 @@ TEST_F(Folder, NothingToChangeIsSaidAndNothingIsWritten) {
   // Nor in a dry run, which tells the same.
   EditOutcome out = EditDemo(NativeFileSystem(), window_.path, RemoveFadeToBlackStep, /*dryRun=*/true);
   EXPECT_TRUE(out.ok() && !out.changed());
-  EXPECT_EQ(ResultText(kRemoveFadeToBlackSettings, out.result.changes), text::kNoFadesFound);
+  EXPECT_EQ(ResultText(kRemoveFadeToBlackTexts, out.result.changes), text::kNoFadesFound);
 }
 
 TEST_F(Folder, DryRunReportsWithoutWriting) {
@@ -378,4 +386,4 @@ TEST_F(Folder, DryRunReportsWithoutWriting) {
 }
 
 }  // namespace
-}  // namespace rewindor
+}  // namespace rewindor::ui
