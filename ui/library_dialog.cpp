@@ -10,15 +10,18 @@
 
 #include "demo/image_buffer.h"
 #include "demo/messages.h"
+#include "demo/folders.h"
 #include "demo/patch_run.h"
+#include "library/inbox.h"
+#include "library/model.h"
+#include "library/reader.h"
+#include "library/repair_batch.h"
 #include "res/resource.h"
 #include "settings/library_layout.h"
 #include "settings/registry.h"
 #include "ui/demo_host.h"
 #include "ui/demo_menu.h"
 #include "ui/details_dialog.h"
-#include "ui/library.h"
-#include "ui/library_reader.h"
 #include "ui/library_view.h"
 #include "ui/skin.h"
 #include "ui/texts.h"
@@ -299,7 +302,7 @@ class LibraryDialog final : public SkinnedDialog {
     fitted_ = false;
     const bool subfolders = IsDlgButtonChecked(dialog_, IDC_LIBRARY_SUBFOLDERS) == BST_CHECKED;
     ShowFolderColumn(dialog_, list_, subfolders);
-    reader_ = std::make_unique<LibraryReader>(NativeFileSystem(), NativeLibraryFolders(), folder_, subfolders,
+    reader_ = std::make_unique<LibraryReader>(NativeFileSystem(), NativeFolders(), folder_, subfolders,
                                               *inbox_);
   }
 
