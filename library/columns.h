@@ -1,7 +1,8 @@
 // The library's columns, each described once: its title, default width and
-// alignment in the window, the text of its cell and how it sorts. The table's
-// order is the columns' order, in the window and in the widths kept in the
-// settings (settings/library_layout.h): a new column goes last.
+// alignment in the window, the text of its cell and how it sorts; a new column
+// is a line of the table (and its name in LibraryColumn). The table's order is
+// the columns' order, in the window and in the widths kept per user
+// (settings/library_layout.h), so the columns there keep their places.
 #pragma once
 
 #include <array>

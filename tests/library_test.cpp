@@ -437,6 +437,33 @@ TEST(LibraryInbox, OneNoticeForRowsThatPileUpAndEverythingDrainedInOrder) {
   EXPECT_FALSE(inbox.Drain(model));
 }
 
+// The dialog's way: the reader's thread fills the inbox while this thread
+// drains it into the model whenever notified, until the reading has finished.
+TEST(LibraryInbox, TakesARealReadingAcrossThreads) {
+  ScratchFolder dir("rewindor-library");
+  for (const char* name : {"a.dem", "b.dem", "sub/c.dem", "sub/d.dem", "e.dem"}) dir.Write(name, Finished("Alpha"));
+  std::mutex mutex;
+  std::condition_variable notified;
+  int notices = 0;
+  LibraryInbox inbox([&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++notices;
+    notified.notify_all();
+  });
+  LibraryModel model(DemoTextToUtf8, Utc);
+  LibraryReader reader(NativeFileSystem(), NativeFolders(), dir.Path(), true, inbox);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (model.reading() && std::chrono::steady_clock::now() < deadline) {
+    std::unique_lock<std::mutex> lock(mutex);
+    notified.wait_until(lock, deadline, [&] { return notices > 0; });
+    notices = 0;
+    lock.unlock();
+    inbox.Drain(model);
+  }
+  EXPECT_EQ(model.StatusText(), "5 из 5");
+  EXPECT_EQ(Column(model, C::kFolder), (std::vector<std::string>{"", "", "sub", "sub", ""}));
+}
+
 TEST(LibraryRepair, OfTheUnfinishedShownGivesOneResultAndFreshRows) {
   ScratchFolder dir("rewindor-library");
   const Bytes unfinished = Unfinished();

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "demo/messages.h"
+#include "library/columns.h"
 #include "res/resource.h"
 #include "tests/e2e/main_window_fixture.h"
-#include "ui/library.h"
 #include "ui/texts.h"
 
 namespace rewindor::e2e {
