@@ -1,8 +1,10 @@
 #include "cli/demo_paths.h"
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 
+#include "demo/folders.h"
 #include "demo/info.h"
 
 namespace rewindor::cli {
@@ -11,15 +13,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Adds the demo files that the iterator yields; a listing failure ends the
-// walk and is left in `ec`.
-template <typename Iterator>
-void Walk(Iterator it, std::vector<fs::path>& demos, std::error_code& ec) {
-  for (; !ec && it != Iterator(); it.increment(ec)) {
-    std::error_code entryError;
-    // is_regular_file follows links, so a link to a demo counts as a demo.
-    if (!it->is_regular_file(entryError)) continue;
-    if (HasDemoExtension(PathToUtf8(it->path().filename()))) demos.push_back(it->path());
+// Adds the demo files of `folder` (a link to a demo counts) and with
+// `recursive` those below it. A folder reached through a link is not entered.
+// The `top` folder must be readable; below it, a folder that cannot be opened
+// (one we may not enter) is passed over. A listing cut short ends the walk
+// with its reason.
+void Walk(Folders& folders, const std::string& folder, bool recursive, bool top, std::vector<fs::path>& demos,
+          std::optional<SystemError>& failure) {
+  const FolderListing listing = folders.List(folder);
+  for (const FolderEntry& entry : listing.entries) {
+    if (entry.kind == EntryKind::kFile && HasDemoExtension(entry.name)) demos.push_back(PathFromUtf8(entry.path));
+  }
+  if (listing.error && (listing.opened || top)) failure = listing.error;
+  for (const FolderEntry& entry : listing.entries) {
+    if (failure || !recursive) return;
+    if (entry.kind == EntryKind::kFolder && !entry.link) Walk(folders, entry.path, recursive, false, demos, failure);
   }
 }
 
@@ -28,28 +36,20 @@ void Walk(Iterator it, std::vector<fs::path>& demos, std::error_code& ec) {
 PathExpansion ExpandPath(const std::string& path, bool recursive) {
   PathExpansion out;
   try {
-    fs::path folder = PathFromUtf8(path);
     std::error_code ec;
-    if (!fs::is_directory(folder, ec)) {
+    if (!fs::is_directory(PathFromUtf8(path), ec)) {
       out.demos.push_back(path);
       return out;
     }
-    // The folder itself must be readable; below it, folders we may not enter
-    // are passed over, so one private folder does not end a recursive walk.
-    fs::directory_iterator top(folder, ec);
+    std::optional<SystemError> failure;
     std::vector<fs::path> demos;
-    if (recursive && !ec) {
-      Walk(fs::recursive_directory_iterator(folder, fs::directory_options::skip_permission_denied, ec), demos,
-           ec);
-    } else {
-      Walk(std::move(top), demos, ec);
-    }
+    Walk(NativeFolders(), path, recursive, true, demos, failure);
     // Paths compare folder by folder, so a folder's demos stay together
     // whatever the separator's place among the characters.
     std::sort(demos.begin(), demos.end());
     for (const fs::path& demo : demos) out.demos.push_back(PathToUtf8(demo));
-    if (ec) {
-      out.problem = "Could not list the folder: " + ec.message();
+    if (failure) {
+      out.problem = "Could not list the folder: " + failure->text;
     } else if (out.demos.empty()) {
       out.problem = recursive ? "No demo (.dem) in this folder or its subfolders." : "No demo (.dem) in this folder.";
     }

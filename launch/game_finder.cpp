@@ -198,7 +198,7 @@ std::string NormalisePath(std::string_view path, std::size_t rootLength, char se
   return result;
 }
 
-bool IsDemoFile(const GameFolderEntry& entry) { return !entry.folder && HasDemoExtension(entry.name); }
+bool IsDemoFile(const FolderEntry& entry) { return entry.kind != EntryKind::kFolder && HasDemoExtension(entry.name); }
 
 struct Library {
   std::string path;
@@ -390,14 +390,12 @@ std::optional<FoundGame> FindGame(GameSources& sources, GameSystem system) { ret
 std::vector<DemoFolder> DemoFolders(GameSources& sources, std::string_view gameFolder, GameSystem system) {
   std::vector<DemoFolder> found;
   if (gameFolder.empty()) return found;
-  std::optional<std::vector<GameFolderEntry>> entries = sources.ListFolder(std::string(gameFolder));
-  if (!entries) return found;
-  for (const GameFolderEntry& entry : *entries) {
-    if (!entry.folder) continue;
+  const FolderListing listing = sources.List(std::string(gameFolder));
+  for (const FolderEntry& entry : listing.entries) {
+    if (entry.kind != EntryKind::kFolder) continue;
     std::string path = JoinPath(gameFolder, entry.name, SeparatorOf(system));
-    std::optional<std::vector<GameFolderEntry>> inside = sources.ListFolder(path);
-    if (!inside) continue;
-    auto demos = static_cast<std::size_t>(std::count_if(inside->begin(), inside->end(), IsDemoFile));
+    const std::vector<FolderEntry> inside = sources.List(path).entries;
+    auto demos = static_cast<std::size_t>(std::count_if(inside.begin(), inside.end(), IsDemoFile));
     if (demos > 0) found.push_back({std::move(path), demos});
   }
   std::sort(found.begin(), found.end(), [](const DemoFolder& a, const DemoFolder& b) {
@@ -411,8 +409,8 @@ std::vector<DemoFolder> DemoFolders(GameSources& sources, std::string_view gameF
 std::string StartFolder(GameSources& sources, const std::string& programFolder, std::string_view gameFolder,
                         GameSystem system) {
   if (gameFolder.empty()) return programFolder;
-  std::optional<std::vector<GameFolderEntry>> own = sources.ListFolder(programFolder);
-  if (own && std::any_of(own->begin(), own->end(), IsDemoFile)) return programFolder;
+  const std::vector<FolderEntry> own = sources.List(programFolder).entries;
+  if (std::any_of(own.begin(), own.end(), IsDemoFile)) return programFolder;
   std::vector<DemoFolder> folders = DemoFolders(sources, gameFolder, system);
   return folders.empty() ? programFolder : folders.front().path;
 }

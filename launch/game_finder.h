@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "demo/folders.h"
 #include "demo/registry.h"
 
 namespace rewindor {
@@ -57,14 +58,11 @@ std::optional<std::string> ParseInstallDir(std::string_view acf);
 // folders under the home folder and hl_linux on Linux.
 enum class GameSystem { kWindows, kLinux };
 
-struct GameFolderEntry {
-  std::string name;
-  bool folder = false;
-};
-
 // The platform's sources answer a path with a NUL in it as missing: the
-// system would look at the path cut there, another file.
-class GameSources {
+// system would look at the path cut there, another file. Folders are listed
+// as demo/folders.h has it (what could not be opened is passed over), and
+// IsFile is true for a regular file.
+class GameSources : public Folders {
  public:
   virtual ~GameSources() = default;
   // A text value (REG_SZ) as UTF-8, the key taken as named (a 32-bit program
@@ -76,10 +74,6 @@ class GameSources {
   virtual std::string HomeFolder() = 0;
   // A regular file of at most `maxBytes` bytes, whole; nothing for anything else.
   virtual std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) = 0;
-  // True when the path names a regular file.
-  virtual bool IsFile(const std::string& path) = 0;
-  // A folder's entries without "." and ".."; nothing when it cannot be listed.
-  virtual std::optional<std::vector<GameFolderEntry>> ListFolder(const std::string& path) = 0;
 };
 
 // Steam's files are a few kilobytes; a larger one is passed over unread.

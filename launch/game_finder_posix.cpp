@@ -1,7 +1,6 @@
 // The game finder's sources on POSIX systems: no registry, the home folder
 // from $HOME, and the files read without ever waiting on one (a pipe or a
 // device named like Steam's file is passed over).
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,21 +55,8 @@ class PosixGameSources final : public GameSources {
     return Nameable(path) && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
   }
 
-  std::optional<std::vector<GameFolderEntry>> ListFolder(const std::string& path) override {
-    DIR* dir = Nameable(path) ? ::opendir(path.c_str()) : nullptr;
-    if (dir == nullptr) return std::nullopt;
-    std::vector<GameFolderEntry> entries;
-    while (const dirent* entry = ::readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      struct stat info {};
-      // Links are followed: a linked mod folder or demo counts as what it names.
-      bool folder = ::fstatat(::dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
-      entries.push_back({std::move(name), folder});
-    }
-    ::closedir(dir);
-    return entries;
-  }
+  // Links are followed: a linked mod folder or demo counts as what it names.
+  FolderListing List(const std::string& path) override { return NativeFolders().List(path); }
 };
 
 }  // namespace

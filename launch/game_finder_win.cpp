@@ -67,23 +67,9 @@ class Win32GameSources final : public GameSources {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
 
-  std::optional<std::vector<GameFolderEntry>> ListFolder(const std::string& path) override {
-    if (!Nameable(path)) return std::nullopt;
+  FolderListing List(const std::string& path) override {
     QuietErrors quiet;
-    std::wstring pattern = Wide(path);
-    if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
-    pattern += L'*';
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::vector<GameFolderEntry> entries;
-    do {
-      std::wstring_view name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      entries.push_back({Narrow(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return entries;
+    return NativeFolders().List(path);
   }
 };
 

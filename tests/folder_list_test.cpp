@@ -9,21 +9,34 @@
 namespace rewindor {
 namespace {
 
-class FakeFolders : public FolderSource {
+// Each folder's entries as the system gives them, "." and ".." where it has them.
+class FakeFolders : public Folders {
  public:
-  std::map<std::string, std::vector<FolderEntry>> folders;
+  struct Listed {
+    std::string name;
+    bool folder;
+  };
+  std::map<std::string, std::vector<Listed>> folders;
   std::set<std::string> files;
+  std::set<std::string> cutShort;  // listed, then the listing failed
   std::vector<std::string> enumerated;
 
-  bool Enumerate(const std::string& folder, std::vector<FolderEntry>& entries, SystemError& why) override {
+  FolderListing List(const std::string& folder) override {
     enumerated.push_back(folder);
+    FolderListing listing;
     auto it = folders.find(folder);
     if (it == folders.end()) {
-      why = {3, "The system cannot find the path specified."};
-      return false;
+      listing.error = SystemError{3, "The system cannot find the path specified."};
+      return listing;
     }
-    entries = it->second;
-    return true;
+    listing.opened = true;
+    for (const Listed& e : it->second) {
+      if (e.name == "..") listing.parent = true;
+      if (e.name == "." || e.name == "..") continue;
+      listing.entries.push_back({e.name, e.folder ? EntryKind::kFolder : EntryKind::kFile});
+    }
+    if (cutShort.count(folder)) listing.error = SystemError{59, "An unexpected network error occurred."};
+    return listing;
   }
   bool IsFile(const std::string& path) override { return files.count(path) != 0; }
 };
@@ -84,6 +97,13 @@ TEST_F(FolderListTest, UnreadableFolderIsReportedAndStillShown) {
   EXPECT_EQ(window.messages, std::vector<std::string>{"Could not read dir: The system cannot find the path specified."});
   EXPECT_TRUE(window.list.empty());
   EXPECT_EQ(window.folderField, "C:\\Nowhere\\");
+
+  // A listing that failed part way shows what it found, as the system's own enumeration did.
+  window.messages.clear();
+  fs.cutShort.insert("C:");
+  ListFolder(window, fs, "C:");
+  EXPECT_EQ(window.list, (std::vector<std::string>{"[Games]", "first.dem"}));
+  EXPECT_TRUE(window.messages.empty());
 }
 
 TEST_F(FolderListTest, DoubleClickWalksFoldersAndOpensDemos) {

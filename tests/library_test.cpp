@@ -1,7 +1,7 @@
 // The library without its window: cells, sorting, the filter and the status
 // line of the model; listing a folder; the reader on its thread; the batch
 // repair; and the layout kept in the registry.
-#include "ui/library.h"
+#include "library/model.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +15,14 @@
 #include <set>
 
 #include "demo/demo_format.h"
+#include "library/inbox.h"
+#include "library/listing.h"
+#include "library/reader.h"
+#include "library/repair_batch.h"
 #include "settings/library_layout.h"
 #include "support/fake_registry.h"
 #include "support/scratch.h"
 #include "tools/demo_builder.h"
-#include "ui/library_reader.h"
 
 namespace rewindor {
 namespace {
@@ -201,26 +204,26 @@ TEST(LibraryListing, FolderBelowTheListedOne) {
 
 // Folders in memory: "/" joins names; a folder listed as unreadable fails
 // after giving what it holds.
-class FakeFolders final : public LibraryFolders {
+class FakeFolders final : public Folders {
  public:
-  std::map<std::string, std::vector<LibraryFolderEntry>> folders;
+  std::map<std::string, std::vector<FolderEntry>> folders;
   std::set<std::string> failing;
   std::vector<std::string> listed;
 
-  void Add(const std::string& folder, const std::string& name, bool directory = false, bool link = false) {
-    folders[folder].push_back({name, folder + "/" + name, directory, link, 10, 20});
-    if (directory) folders[folder + "/" + name];
+  void Add(const std::string& folder, const std::string& name, EntryKind kind = EntryKind::kFile, bool link = false) {
+    folders[folder].push_back({name, kind, link, 10, 20, folder + "/" + name});
+    if (kind == EntryKind::kFolder) folders[folder + "/" + name];
   }
-  bool List(const std::string& folder, std::vector<LibraryFolderEntry>& entries, SystemError& why) override {
+  FolderListing List(const std::string& folder) override {
     listed.push_back(folder);
+    FolderListing listing;
     auto it = folders.find(folder);
-    if (it != folders.end()) entries = it->second;
-    if (it == folders.end() || failing.count(folder)) {
-      why = {5, "denied"};
-      return false;
-    }
-    return true;
+    if (it != folders.end()) listing.entries = it->second;
+    listing.opened = it != folders.end();
+    if (it == folders.end() || failing.count(folder)) listing.error = SystemError{5, "denied"};
+    return listing;
   }
+  bool IsFile(const std::string&) override { return false; }
 };
 
 std::vector<std::string> Paths(const LibraryListing& listing) {
@@ -232,12 +235,13 @@ std::vector<std::string> Paths(const LibraryListing& listing) {
 TEST(LibraryListing, DemosInAnyCaseNoLinkedFolderAndUnreadableFoldersNoted) {
   FakeFolders fake;
   for (const char* name : {"b.DEM", "a.dem", "notes.dem.txt", "x.Dem"}) fake.Add("/r", name);
-  fake.Add("/r", "old.dem", true);  // a folder, not a demo
-  fake.Add("/r", "sub", true);
+  fake.Add("/r", "old.dem", EntryKind::kFolder);  // a folder, not a demo
+  fake.Add("/r", "gone.dem", EntryKind::kNowhere, true);  // a link to a demo deleted since
+  fake.Add("/r", "sub", EntryKind::kFolder);
   fake.Add("/r/sub", "c.dem");
-  fake.Add("/r/sub", "loop", true, true);  // a link back up: never entered
+  fake.Add("/r/sub", "loop", EntryKind::kFolder, true);  // a link back up: never entered
   fake.folders["/r/sub/loop"] = fake.folders["/r"];
-  fake.Add("/r", "private", true);
+  fake.Add("/r", "private", EntryKind::kFolder);
   fake.Add("/r/private", "d.dem");
   fake.failing.insert("/r/private");
 
@@ -254,7 +258,7 @@ TEST(LibraryListing, DemosInAnyCaseNoLinkedFolderAndUnreadableFoldersNoted) {
   std::string folder = "/d";
   for (int i = 0; i < kMaxLibraryDepth + 10; ++i) {
     deep.Add(folder, "x.dem");
-    deep.Add(folder, "n", true);
+    deep.Add(folder, "n", EntryKind::kFolder);
     folder += "/n";
   }
   EXPECT_EQ(ListLibrary(deep, "/d", true).demos.size(), static_cast<std::size_t>(kMaxLibraryDepth + 1));
@@ -312,7 +316,7 @@ class Collector final : public LibrarySink {
 };
 
 // A reading of `folder` into `sink`, waited for until it says it has finished.
-void ReadToTheEnd(FileSystem& files, LibraryFolders& folders, const std::string& folder, bool subfolders,
+void ReadToTheEnd(FileSystem& files, Folders& folders, const std::string& folder, bool subfolders,
                   Collector& sink) {
   LibraryReader reader(files, folders, folder, subfolders, sink);
   std::unique_lock<std::mutex> lock(sink.mutex);
@@ -327,7 +331,7 @@ TEST(LibraryReader, ReadsEveryDemoIntoARowAndStopsWhenAsked) {
   dir.Write("d.txt", Finished("Nobody"));
   dir.Write("notes.dem", Bytes{'n', 'o', 't', 'e', 's'});  // a text file renamed: no demo, never unfinished
   Collector sink;
-  ReadToTheEnd(NativeFileSystem(), NativeLibraryFolders(), dir.Path() + "/", true, sink);
+  ReadToTheEnd(NativeFileSystem(), NativeFolders(), dir.Path() + "/", true, sink);
   EXPECT_EQ(sink.listed, 4u);
   ASSERT_EQ(sink.rows.size(), 4u);
   std::map<std::string, const LibraryRow*> byName;
@@ -345,7 +349,7 @@ TEST(LibraryReader, ReadsEveryDemoIntoARowAndStopsWhenAsked) {
   Collector held;
   held.holdFirst = true;
   {
-    LibraryReader reader(NativeFileSystem(), NativeLibraryFolders(), dir.Path(), true, held);
+    LibraryReader reader(NativeFileSystem(), NativeFolders(), dir.Path(), true, held);
     std::unique_lock<std::mutex> lock(held.mutex);
     ASSERT_TRUE(held.changed.wait_for(lock, std::chrono::seconds(20), [&] { return !held.rows.empty(); }));
     reader.RequestStop();
@@ -364,14 +368,14 @@ TEST(LibraryListing, ThePlatformsEntersNoLinkedFolder) {
   std::error_code ec;  // links need a privilege on Windows: without them, the plain listing
   fs::create_directory_symlink(dir.root(), dir.root() / "sub" / "loop", ec);  // a loop back to the top
   fs::create_symlink(dir.root() / "a.dem", dir.root() / "sub" / "link.dem", ec);  // a link to a demo counts
-  const LibraryListing listing = ListLibrary(NativeLibraryFolders(), dir.Path(), true);
+  const LibraryListing listing = ListLibrary(NativeFolders(), dir.Path(), true);
   std::vector<std::string> names;
   for (const LibraryFile& f : listing.demos) names.push_back(f.fileName);
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (ec ? std::vector<std::string>{"a.dem", "b.dem"}
                        : std::vector<std::string>{"a.dem", "b.dem", "link.dem"}));
   EXPECT_TRUE(listing.unreadable.empty());
-  const LibraryListing missing = ListLibrary(NativeLibraryFolders(), dir.Path() + "/none", true);
+  const LibraryListing missing = ListLibrary(NativeFolders(), dir.Path() + "/none", true);
   ASSERT_EQ(missing.unreadable.size(), 1u);
   EXPECT_NE(missing.unreadable[0].why.text, "");
 }
@@ -431,6 +435,33 @@ TEST(LibraryInbox, OneNoticeForRowsThatPileUpAndEverythingDrainedInOrder) {
   EXPECT_TRUE(inbox.Drain(model));
   EXPECT_EQ(model.StatusText(), "4 из 4");
   EXPECT_FALSE(inbox.Drain(model));
+}
+
+// The dialog's way: the reader's thread fills the inbox while this thread
+// drains it into the model whenever notified, until the reading has finished.
+TEST(LibraryInbox, TakesARealReadingAcrossThreads) {
+  ScratchFolder dir("rewindor-library");
+  for (const char* name : {"a.dem", "b.dem", "sub/c.dem", "sub/d.dem", "e.dem"}) dir.Write(name, Finished("Alpha"));
+  std::mutex mutex;
+  std::condition_variable notified;
+  int notices = 0;
+  LibraryInbox inbox([&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++notices;
+    notified.notify_all();
+  });
+  LibraryModel model(DemoTextToUtf8, Utc);
+  LibraryReader reader(NativeFileSystem(), NativeFolders(), dir.Path(), true, inbox);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (model.reading() && std::chrono::steady_clock::now() < deadline) {
+    std::unique_lock<std::mutex> lock(mutex);
+    notified.wait_until(lock, deadline, [&] { return notices > 0; });
+    notices = 0;
+    lock.unlock();
+    inbox.Drain(model);
+  }
+  EXPECT_EQ(model.StatusText(), "5 из 5");
+  EXPECT_EQ(Column(model, C::kFolder), (std::vector<std::string>{"", "", "sub", "sub", ""}));
 }
 
 TEST(LibraryRepair, OfTheUnfinishedShownGivesOneResultAndFreshRows) {

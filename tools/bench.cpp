@@ -52,9 +52,10 @@
 #include "demo/repair.h"
 #include "demo/resolution.h"
 #include "launch/game_finder.h"
+#include "library/inbox.h"
+#include "library/model.h"
+#include "library/reader.h"
 #include "tools/demo_builder.h"
-#include "ui/library.h"
-#include "ui/library_reader.h"
 
 using namespace rewindor;
 namespace fs = std::filesystem;
@@ -614,7 +615,7 @@ void LibraryReading(const fs::path& folder) {
       inbox.Finished();
     }
   } sink(inbox, mutex, finished);
-  LibraryReader reader(NativeFileSystem(), NativeLibraryFolders(), folder.string(), true, sink);
+  LibraryReader reader(NativeFileSystem(), NativeFolders(), folder.string(), true, sink);
   std::unique_lock<std::mutex> lock(mutex);
   while (!finished) {
     done.wait(lock);

@@ -12,11 +12,12 @@ bool ContainsDemoExtension(std::string_view name) { return ContainsIgnoringCase(
 
 }  // namespace
 
-std::vector<std::string> ListedEntries(const std::vector<FolderEntry>& entries) {
+std::vector<std::string> ListedEntries(const FolderListing& listing) {
   std::vector<std::string> listed;
-  for (const FolderEntry& e : entries) {
-    if (e.directory) {
-      if (e.name != ".") listed.push_back("[" + e.name + "]");
+  if (listing.parent) listed.push_back("[..]");
+  for (const FolderEntry& e : listing.entries) {
+    if (e.kind == EntryKind::kFolder) {
+      listed.push_back("[" + e.name + "]");
     } else if (ContainsDemoExtension(e.name)) {
       listed.push_back(e.name);
     }
@@ -24,20 +25,17 @@ std::vector<std::string> ListedEntries(const std::vector<FolderEntry>& entries) 
   return listed;
 }
 
-void ListFolder(FolderListWindow& window, FolderSource& source, std::string_view folder) {
+void ListFolder(FolderListWindow& window, Folders& source, std::string_view folder) {
   if (Utf16Length(folder) > kMaxListedFolderChars) {
     window.ShowMessage(text::kFolderPathTooLong);
     return;
   }
-  std::vector<FolderEntry> entries;
-  SystemError why;
   std::string path(folder);
-  if (!source.Enumerate(path, entries, why)) {
-    window.ReportError(text::kCannotReadDir, why);
-    entries.clear();
-  }
+  FolderListing listing = source.List(path);
+  // A listing cut short by a failure shows what it found; one that could not begin is reported.
+  if (!listing.opened) window.ReportError(text::kCannotReadDir, listing.error.value_or(SystemError{}));
   window.ClearList();
-  for (const std::string& entry : ListedEntries(entries)) window.AddEntry(entry);
+  for (const std::string& entry : ListedEntries(listing)) window.AddEntry(entry);
   window.SetFolderField(path + "\\");
   SelectShownDemo(window);
 }
@@ -50,13 +48,13 @@ void SelectShownDemo(FolderListWindow& window) {
   window.SelectEntry(listed ? std::string_view(shown).substr(cut + 1) : std::string_view());
 }
 
-void ListTypedFolder(FolderListWindow& window, FolderSource& source) {
+void ListTypedFolder(FolderListWindow& window, Folders& source) {
   std::string folder = window.FolderField();
   if (folder.ends_with('\\')) folder.pop_back();
   if (!folder.empty()) ListFolder(window, source, folder);
 }
 
-void OpenListEntry(FolderListWindow& window, FolderSource& source) {
+void OpenListEntry(FolderListWindow& window, Folders& source) {
   std::optional<std::string> entry = window.SelectedEntry();
   if (!entry) return;
   std::string folder = window.FolderField();
@@ -80,7 +78,7 @@ void OpenListEntry(FolderListWindow& window, FolderSource& source) {
   }
 }
 
-bool SelectedEntryIsDemo(FolderListWindow& window, FolderSource& source) {
+bool SelectedEntryIsDemo(FolderListWindow& window, Folders& source) {
   std::optional<std::string> entry = window.SelectedEntry();
   if (!entry) return false;
   std::string joined = window.FolderField() + *entry;

@@ -1,8 +1,8 @@
 // The demo folder list: list 1028 with field 1031 above it, which shows the
 // folder being listed. ListFolder fills the list from a folder; OpenListEntry
 // acts on a double-clicked entry (a subfolder, the parent, or a demo). The
-// logic is portable; the window and the file system are reached through the
-// two interfaces below.
+// logic is portable; the window is reached through the interface below and
+// the file system through the folder-listing one (demo/folders.h).
 #pragma once
 
 #include <optional>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "demo/files.h"
+#include "demo/folders.h"
 
 namespace rewindor {
 
@@ -23,21 +24,8 @@ inline constexpr char kFolderPathTooLong[] =
 // Folders passed to ListFolder leave room for "\*" within 259 characters.
 inline constexpr std::size_t kMaxListedFolderChars = 257;
 
-struct FolderEntry {
-  std::string name;
-  bool directory = false;
-};
-
-class FolderSource {
- public:
-  virtual ~FolderSource() = default;
-  // The entries of a folder in the order the system returns them ("." and
-  // ".." included where the system has them). False when the folder cannot
-  // be enumerated, with the system's reason.
-  virtual bool Enumerate(const std::string& folder, std::vector<FolderEntry>& entries, SystemError& why) = 0;
-  // True when the path names an existing file that is not a folder.
-  virtual bool IsFile(const std::string& path) = 0;
-};
+// The platform's folders, as the main window lists them.
+inline Folders& NativeFolderSource() { return NativeFolders(); }
 
 class FolderListWindow {
  public:
@@ -59,20 +47,21 @@ class FolderListWindow {
   virtual void ReportError(std::string_view text, const SystemError& why) = 0;
 };
 
-// The list's entries for a folder's enumeration: every folder but "." as
-// "[name]", and every other entry whose name holds ".dem" in any letter case.
-std::vector<std::string> ListedEntries(const std::vector<FolderEntry>& entries);
+// The list's entries for a folder's listing: "[..]" where the system lists
+// the parent, every folder as "[name]", and every other entry whose name holds
+// ".dem" in any letter case, in the listing's order.
+std::vector<std::string> ListedEntries(const FolderListing& listing);
 
 // `folder` has no trailing backslash ("C:\Games\cstrike", or "C:" for a root).
-void ListFolder(FolderListWindow& window, FolderSource& source, std::string_view folder);
-void OpenListEntry(FolderListWindow& window, FolderSource& source);
+void ListFolder(FolderListWindow& window, Folders& source, std::string_view folder);
+void OpenListEntry(FolderListWindow& window, Folders& source);
 // Selects the shown demo's entry when the list shows its folder, and nothing
 // otherwise, so the list never highlights another demo than the one shown.
 void SelectShownDemo(FolderListWindow& window);
 // Enter in the folder field: lists the folder typed there (a trailing
 // backslash dropped); nothing when the field is empty.
-void ListTypedFolder(FolderListWindow& window, FolderSource& source);
+void ListTypedFolder(FolderListWindow& window, Folders& source);
 // True when OpenListEntry would open the selected entry as a demo.
-bool SelectedEntryIsDemo(FolderListWindow& window, FolderSource& source);
+bool SelectedEntryIsDemo(FolderListWindow& window, Folders& source);
 
 }  // namespace rewindor

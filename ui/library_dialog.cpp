@@ -10,15 +10,18 @@
 
 #include "demo/image_buffer.h"
 #include "demo/messages.h"
+#include "demo/folders.h"
 #include "demo/patch_run.h"
 #include "demo/registry.h"
+#include "library/inbox.h"
+#include "library/model.h"
+#include "library/reader.h"
+#include "library/repair_batch.h"
 #include "res/resource.h"
 #include "settings/library_layout.h"
 #include "ui/demo_menu.h"
 #include "ui/details_dialog.h"
 #include "ui/edit_commands.h"
-#include "ui/library.h"
-#include "ui/library_reader.h"
 #include "ui/library_view.h"
 #include "ui/message_box.h"
 #include "ui/skin.h"
@@ -300,7 +303,7 @@ class LibraryDialog final : public SkinnedDialog {
     fitted_ = false;
     const bool subfolders = IsDlgButtonChecked(dialog_, IDC_LIBRARY_SUBFOLDERS) == BST_CHECKED;
     ShowFolderColumn(dialog_, list_, subfolders);
-    reader_ = std::make_unique<LibraryReader>(NativeFileSystem(), NativeLibraryFolders(), folder_, subfolders,
+    reader_ = std::make_unique<LibraryReader>(NativeFileSystem(), NativeFolders(), folder_, subfolders,
                                               *inbox_);
   }
 

@@ -15,11 +15,7 @@ namespace rewindor::ui {
 
 namespace {
 
-// The columns' default widths in dialog units, in their order: together the
-// list's width in the template less its scroll bar, each the usual longest
-// cell in MS Sans Serif 8.
-// The folder column shows only with the subfolders (ShowFolderColumn).
-constexpr std::array<int, kLibraryColumnCount> kDefaultWidths = {90, 46, 34, 42, 70, 56, 80, 36, 48, 0};
+// The folder column shows only with the subfolders (ShowFolderColumn), then this wide.
 constexpr int kFolderColumnWidth = 80;
 // The file name column grows to its longest name up to this share of the list.
 constexpr int kFileColumnMaxPercent = 45;
@@ -27,10 +23,6 @@ constexpr int kFileColumnMaxPercent = 45;
 constexpr int kHeaderArrowRoom = 36;
 // Room beside a cell's text for its margins, in pixels.
 constexpr int kCellMargin = 14;
-
-bool AlignedRight(LibraryColumn column) {
-  return column == LibraryColumn::kTime || column == LibraryColumn::kPlayers || column == LibraryColumn::kSize;
-}
 
 std::size_t Index(LibraryColumn column) { return static_cast<std::size_t>(column); }
 
@@ -61,12 +53,12 @@ void PrepareLibraryList(HWND dialog, HWND list) {
   SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, kSkinBrushColour);
   SendMessageW(list, LVM_SETTEXTCOLOR, 0, kSkinTextColour);
   for (std::size_t c = 0; c < kLibraryColumnCount; ++c) {
-    RECT width{0, 0, kDefaultWidths[c], 8};
+    RECT width{0, 0, kLibraryColumns[c].width, 8};
     MapDialogRect(dialog, &width);
-    std::wstring title = Wide(kLibraryColumnTitles[c]);
+    std::wstring title = Wide(kLibraryColumns[c].title);
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
-    column.fmt = AlignedRight(static_cast<LibraryColumn>(c)) ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    column.fmt = kLibraryColumns[c].alignRight ? LVCFMT_RIGHT : LVCFMT_LEFT;
     // A title stays whole beside its sort arrow; the file name column is
     // fitted to the names, and the folder column shows with the subfolders.
     const bool fitted = c == Index(LibraryColumn::kFile) || c == Index(LibraryColumn::kFolder);
@@ -135,7 +127,7 @@ void ShowSortArrow(HWND list, LibraryColumn column, bool descending) {
   // The sorted column is at least as wide as its title beside its arrow.
   if (static_cast<std::size_t>(column) >= kLibraryColumnCount) return;
   const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
-  const int needed = TitleWidth(list, Wide(kLibraryColumnTitles[Index(column)]));
+  const int needed = TitleWidth(list, Wide(SpecOf(column).title));
   if (width > 0 && width < needed) {
     SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(needed, 0));
   }
@@ -159,7 +151,7 @@ void FitFileColumn(HWND dialog, HWND list, const LibraryModel& model) {
   GetClientRect(list, &client);
   const int most = static_cast<int>(client.right) * kFileColumnMaxPercent / 100;
   const WPARAM c = Index(LibraryColumn::kFile);
-  RECT least{0, 0, kDefaultWidths[c], 8};
+  RECT least{0, 0, SpecOf(LibraryColumn::kFile).width, 8};
   MapDialogRect(dialog, &least);
   // A width the user gave it, or kept from before, only grows.
   const int now = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0));

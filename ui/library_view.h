@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "ui/library.h"
+#include "library/model.h"
 
 namespace rewindor::ui {
 

@@ -19,7 +19,6 @@
 #include "ui/details_dialog.h"
 #include "ui/edit_commands.h"
 #include "ui/folder_list.h"
-#include "ui/folder_list_win.h"
 #include "ui/game_start.h"
 #include "ui/library_dialog.h"
 #include "ui/map_overview.h"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "demo/details.h"
+#include "library/texts.h"
 
 namespace rewindor::text {
 
@@ -59,7 +60,7 @@ inline constexpr DetailsWording kDetailsWording = {
     .hltvRecorder = kDetailsHltv,
 };
 
-// The library: every demo of a folder in one table (ui/library.h).
+// The library's dialog: every demo of a folder in one table (its own texts in library/texts.h).
 inline constexpr char kMenuLibrary[] = "Библиотека демок...";
 inline constexpr char kLibraryCaption[] = "Библиотека демок";
 // The caption with the folder listed: "Библиотека демок — <folder>".
@@ -70,41 +71,10 @@ inline constexpr char kLibraryShowInFolder[] = "Показать в папке";
 inline constexpr char kLibraryFind[] = "Найти:";
 // "Показать в папке" when Explorer cannot be started (ReportError).
 inline constexpr char kCannotShowInFolder[] = "Нельзя открыть папку";
-// The columns, in their order.
-inline constexpr char kLibraryColumnFile[] = "Демка";
-inline constexpr char kLibraryColumnMap[] = "Карта";
-inline constexpr char kLibraryColumnTime[] = "Время";
-inline constexpr char kLibraryColumnPlayers[] = "Игроков";
-inline constexpr char kLibraryColumnServer[] = "Сервер";
-inline constexpr char kLibraryColumnRecorder[] = "Записал";
-inline constexpr char kLibraryColumnModified[] = "Записана";
-inline constexpr char kLibraryColumnSize[] = "Размер";
-inline constexpr char kLibraryColumnState[] = "Состояние";
-inline constexpr char kLibraryColumnFolder[] = "Папка";
 // The folder button, its menu and the tip of a row the filter found by a player.
 inline constexpr char kLibraryFolderButton[] = "Папка...";
 inline constexpr char kLibraryChooseFolder[] = "Выбрать папку...";
 inline constexpr char kLibraryChooseFolderTitle[] = "Папка с демками";
 inline constexpr char kLibraryMatchedPlayer[] = "Найден игрок: ";
-// A demo's state; a demo that cannot be read shows its read error instead.
-inline constexpr char kLibraryFinished[] = "дописана";
-inline constexpr char kLibraryUnfinished[] = "не дописана";
-inline constexpr char kLibraryNotADemo[] = "не демка";
-inline constexpr char kLibraryBeingWritten[] = "записывается";
-// "%d" stands for the numbers, in this order.
-inline constexpr char kLibraryShown[] = "%d из %d";
-inline constexpr char kLibraryProgress[] = "Прочитано %d из %d";
-inline constexpr char kLibraryUnreadableFolders[] = "Папок не прочитано: %d";
-// Sizes: bytes below a kilobyte, then one decimal (a comma, as Russian writes it).
-inline constexpr char kSizeBytes[] = " Б";
-inline constexpr char kSizeKilobytes[] = " КБ";
-inline constexpr char kSizeMegabytes[] = " МБ";
-inline constexpr char kSizeGigabytes[] = " ГБ";
-// "Починить недописанные": one question, then one result box.
-inline constexpr char kLibraryNothingToRepair[] = "Недописанных демок среди показанных нет.";
-inline constexpr char kLibraryAskRepair[] = "Недописанных демок: %d. Починить их?";
-inline constexpr char kLibraryRepaired[] = "Починено: %d";
-inline constexpr char kLibraryNotRepaired[] = "Не починено: %d";
-inline constexpr char kLibraryMoreLines[] = "...и ещё %d";
 
 }  // namespace rewindor::text

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "library/columns.h"
 #include "res/resource.h"
 #include "tests/e2e/main_window_fixture.h"
-#include "ui/library.h"
 #include "ui/texts.h"
 
 namespace rewindor::e2e {

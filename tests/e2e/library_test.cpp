@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "demo/messages.h"
+#include "library/columns.h"
 #include "res/resource.h"
 #include "tests/e2e/main_window_fixture.h"
-#include "ui/library.h"
 #include "ui/texts.h"
 
 namespace rewindor::e2e {
@@ -96,6 +96,8 @@ class LibraryTest : public MainWindowTest {
   void Close(HWND library) {
     ASSERT_TRUE(PressEscape(library)) << Why();
     EXPECT_TRUE(WaitWindowGone(kLibraryTitle, process_->id(), kDefaultWait, IDC_LIBRARY_LIST)) << Why();
+    // Hidden first, then destroyed: the layout is kept only as it is destroyed.
+    for (int i = 0; i < 200 && IsWindow(library); ++i) Sleep(25);
   }
 
   // A copy of the first recording cut inside its playback, the directory

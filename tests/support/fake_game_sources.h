@@ -53,8 +53,9 @@ class FakeGameSources : public GameSources {
     probed.push_back(path);
     return files_.count(Key(Named(path))) > 0;
   }
-  std::optional<std::vector<GameFolderEntry>> ListFolder(const std::string& path) override {
-    if (unlistable.count(path) || Named(path).empty()) return std::nullopt;
+  FolderListing List(const std::string& path) override {
+    FolderListing listing;
+    if (unlistable.count(path) || Named(path).empty()) return listing;
     const std::string prefix = Key(Named(path)) + separator_;
     std::map<std::string, bool> names;  // name -> folder
     for (auto it = files_.lower_bound(prefix); it != files_.end() && it->first.rfind(prefix, 0) == 0; ++it) {
@@ -62,10 +63,11 @@ class FakeGameSources : public GameSources {
       std::size_t cut = rest.find(separator_);
       if (!rest.empty()) names[rest.substr(0, cut)] |= cut != std::string::npos;
     }
-    if (names.empty()) return std::nullopt;
-    std::vector<GameFolderEntry> entries;
-    for (const auto& [name, folder] : names) entries.push_back({name, folder});
-    return entries;
+    listing.opened = !names.empty();
+    for (const auto& [name, folder] : names) {
+      listing.entries.push_back({name, folder ? EntryKind::kFolder : EntryKind::kFile});
+    }
+    return listing;
   }
 
  private:

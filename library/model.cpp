@@ -1,72 +1,19 @@
-#include "ui/library.h"
+#include "library/model.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <iterator>
 #include <unordered_set>
 #include <utility>
 
-#include "demo/facts.h"
 #include "demo/patch_run.h"
 #include "demo/utf8.h"
-#include "ui/texts.h"
+#include "library/texts.h"
 
 namespace rewindor {
-
-const std::array<const char*, kLibraryColumnCount> kLibraryColumnTitles = {
-    text::kLibraryColumnFile,    text::kLibraryColumnMap,      text::kLibraryColumnTime,
-    text::kLibraryColumnPlayers, text::kLibraryColumnServer,   text::kLibraryColumnRecorder,
-    text::kLibraryColumnModified, text::kLibraryColumnSize,    text::kLibraryColumnState,
-    text::kLibraryColumnFolder};
 
 namespace {
 
 std::size_t Index(LibraryColumn column) { return static_cast<std::size_t>(column); }
-
-bool IsNumberColumn(LibraryColumn column) {
-  return column == LibraryColumn::kTime || column == LibraryColumn::kPlayers ||
-         column == LibraryColumn::kModified || column == LibraryColumn::kSize;
-}
-
-// The players of the roster, those beyond the names it keeps too.
-std::uint64_t RosterSize(const LibraryRow& row) { return row.roster.size() + row.rosterNotListed; }
-
-bool KnownTime(const std::optional<double>& seconds) {
-  return seconds && *seconds >= 0 && *seconds < kMaxPlayingSeconds;
-}
-
-// A number column's value; what is not known sorts before every value.
-double NumberOf(const LibraryRow& row, LibraryColumn column) {
-  switch (column) {
-    case LibraryColumn::kTime:
-      return KnownTime(row.duration) ? *row.duration : -1;
-    case LibraryColumn::kPlayers:
-      return row.state == DemoState::kReadError ? -1 : static_cast<double>(RosterSize(row));
-    case LibraryColumn::kModified:
-      return static_cast<double>(row.file.modified);
-    case LibraryColumn::kSize:
-      return static_cast<double>(row.file.size);
-    default:
-      return 0;
-  }
-}
-
-std::string StateText(const LibraryRow& row) {
-  switch (row.state) {
-    case DemoState::kFinished:
-      return text::kLibraryFinished;
-    case DemoState::kUnfinished:
-      return text::kLibraryUnfinished;
-    case DemoState::kNotADemo:
-      return text::kLibraryNotADemo;
-    case DemoState::kBeingWritten:
-      return text::kLibraryBeingWritten;
-    case DemoState::kReadError:
-      break;
-  }
-  return OneLineText(row.error);
-}
 
 // "%d" after "%d" in `pattern` filled with the numbers, in order.
 std::string Filled(std::string_view pattern, std::uint64_t first, std::uint64_t second) {
@@ -74,40 +21,6 @@ std::string Filled(std::string_view pattern, std::uint64_t first, std::uint64_t 
 }
 
 }  // namespace
-
-std::tm SystemLocalTime(std::int64_t utcSeconds) {
-  const std::time_t t = static_cast<std::time_t>(utcSeconds);
-  std::tm local{};
-#if defined(_WIN32)
-  localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
-  return local;
-}
-
-std::string LibraryDateText(std::int64_t utcSeconds, const LocalTimeOf& localTime) {
-  const std::tm t = localTime(utcSeconds);
-  if (t.tm_mday == 0) return {};  // a time the system cannot turn into a date
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
-                t.tm_min);
-  return text;
-}
-
-std::string LibrarySizeText(std::uint64_t bytes) {
-  if (bytes < 1024) return std::to_string(bytes) + text::kSizeBytes;
-  constexpr const char* kUnits[] = {text::kSizeKilobytes, text::kSizeMegabytes, text::kSizeGigabytes};
-  double value = static_cast<double>(bytes) / 1024;
-  std::size_t unit = 0;
-  // Tenths, rounded: a value that rounds to 1024.0 goes to the next unit.
-  while (unit + 1 < std::size(kUnits) && std::round(value * 10) >= 1024 * 10) {
-    value /= 1024;
-    ++unit;
-  }
-  const auto tenths = static_cast<std::uint64_t>(std::round(value * 10));
-  return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + kUnits[unit];
-}
 
 LibraryModel::LibraryModel(DemoTextDecoder decode, LocalTimeOf localTime)
     : decode_(std::move(decode)), localTime_(std::move(localTime)) {}
@@ -124,24 +37,10 @@ void LibraryModel::Restart(std::size_t total, std::size_t unreadableFolders) {
 
 LibraryModel::Entry LibraryModel::MakeEntry(LibraryRow row) const {
   Entry e;
-  auto shownAs = [&](const std::optional<std::string>& demoText) {
-    return demoText ? OneLineText(decode_(*demoText)) : std::string();
-  };
-  // A file that is no demo has no map or players to show, only its state.
-  const bool read = row.state != DemoState::kReadError && row.state != DemoState::kNotADemo;
-  e.cells[Index(LibraryColumn::kFile)] = OneLineText(row.file.fileName);
-  e.cells[Index(LibraryColumn::kMap)] = read ? OneLineText(decode_(row.map)) : std::string();
-  e.cells[Index(LibraryColumn::kTime)] = KnownTime(row.duration) ? PlayingTimeText(*row.duration) : std::string();
-  e.cells[Index(LibraryColumn::kPlayers)] = read ? std::to_string(RosterSize(row)) : std::string();
-  e.cells[Index(LibraryColumn::kServer)] = shownAs(row.server);
-  e.cells[Index(LibraryColumn::kRecorder)] = shownAs(row.recorder);
-  e.cells[Index(LibraryColumn::kModified)] =
-      dateText_ ? dateText_(row.file.modified) : LibraryDateText(row.file.modified, localTime_);
-  e.cells[Index(LibraryColumn::kFolder)] = OneLineText(row.file.folder);
-  e.cells[Index(LibraryColumn::kSize)] = LibrarySizeText(row.file.size);
-  e.cells[Index(LibraryColumn::kState)] = StateText(row);
+  const CellWords words{decode_, dateText_, localTime_};
   for (std::size_t c = 0; c < kLibraryColumnCount; ++c) {
-    if (!IsNumberColumn(static_cast<LibraryColumn>(c))) e.sortTexts[c] = FoldCase(e.cells[c]);
+    e.cells[c] = kLibraryColumns[c].cell(row, words);
+    if (kLibraryColumns[c].number == nullptr) e.sortTexts[c] = FoldCase(e.cells[c]);
   }
   const DemoSearchTexts texts{row.file.fileName, row.map,     FieldText(row.server), FieldText(row.recorder),
                               row.players,       row.roster,           row.steamIds};
@@ -153,7 +52,7 @@ LibraryModel::Entry LibraryModel::MakeEntry(LibraryRow row) const {
 bool LibraryModel::Before(std::size_t a, std::size_t b) const {
   const Entry& x = entries_[descending_ ? b : a];
   const Entry& y = entries_[descending_ ? a : b];
-  if (IsNumberColumn(sortColumn_)) return NumberOf(x.row, sortColumn_) < NumberOf(y.row, sortColumn_);
+  if (const auto number = SpecOf(sortColumn_).number) return number(x.row) < number(y.row);
   return x.sortTexts[Index(sortColumn_)] < y.sortTexts[Index(sortColumn_)];
 }
 
