@@ -518,7 +518,7 @@ const Command kCommands[] = {
 void WriteUnfinished(const Bytes& finished, const std::string& path) {
   Bytes image = finished;
   StoreI32LE(image.data() + kDirectoryOffsetOffset, 0);
-  const std::size_t directory = static_cast<std::size_t>(LoadI32LE(finished.data() + kDirectoryOffsetOffset));
+  const auto directory = static_cast<std::size_t>(ByteReader(finished, kDirectoryOffsetOffset).I32());
   image.resize(directory - kFrameHeaderSize - 300);  // the closing frame gone, 300 bytes of the frame before it
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
