@@ -623,8 +623,12 @@ Bytes RegisterGameMessages() {
 
 Bytes UserMessage(std::uint8_t id, ByteView payload) {
   const std::size_t length = std::min<std::size_t>(payload.size(), 255);
-  Bytes out{id, static_cast<std::uint8_t>(length)};
-  out.insert(out.end(), payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(length));
+  // Sized at once: GCC 12 takes the growth of a two-byte vector by insert for
+  // a copy out of bounds (-Warray-bounds).
+  Bytes out(2 + length);
+  out[0] = id;
+  out[1] = static_cast<std::uint8_t>(length);
+  std::copy_n(payload.begin(), length, out.begin() + 2);
   return out;
 }
 
