@@ -231,8 +231,8 @@ std::optional<Directory> TrimmedDirectory(ByteView image) {
   return directory;
 }
 
-// The entry whose title the LOADING marker found at `marker` is: none when it
-// is not at the title of any entry.
+// The index of the entry whose title holds the LOADING marker found at
+// `marker`; none when the marker is not at an entry's title.
 std::optional<std::size_t> LoadingEntry(const Directory& directory, std::size_t marker) {
   const std::size_t entries = EntryAt(directory, 0);
   if (marker < entries + kLoadingMarkerInEntry) return std::nullopt;
