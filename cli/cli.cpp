@@ -163,82 +163,88 @@ struct ParsedArgs {
   Options options;
 };
 
+// An option's value: what follows the '=' after its name (`nameSize`
+// characters), or without one the next argument, taken (none at the end).
+std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& i, std::size_t nameSize) {
+  const std::string& arg = args[i];
+  if (nameSize < arg.size()) return arg.substr(nameSize + 1);
+  if (i + 1 < args.size()) return args[++i];
+  return std::nullopt;
+}
+
+// Reads the option at args[i], with its value, into `parsed`: the usage
+// error, or empty.
+std::string ReadOption(const std::vector<std::string>& args, std::size_t& i, ParsedArgs& parsed) {
+  Options& o = parsed.options;
+  const std::string& arg = args[i];
+  if (arg == "-h" || arg == "--help") {
+    parsed.help = true;
+  } else if (arg == "--version") {
+    parsed.version = true;
+  } else if (arg == "--json") {
+    o.json = true;
+  } else if (arg == "-r" || arg == "--recursive") {
+    o.recursive = true;
+  } else if (arg == "--dry-run") {
+    o.dryRun = true;
+  } else if (arg == "--find" || arg.starts_with("--find=")) {
+    o.find = OptionValue(args, i, std::string_view("--find").size());
+    if (!o.find) return "--find needs a TEXT";
+  } else if (arg.starts_with("--to") || arg.starts_with("--from")) {
+    const std::string name = arg.substr(0, arg.find('='));
+    if (name != "--to" && name != "--from") return "unknown option " + arg;
+    const std::optional<std::string> value = OptionValue(args, i, name.size());
+    if (!value) return name + " needs a size WxH";
+    std::optional<Resolution> size = ParseScreenSize(*value);
+    if (!size) return name + " needs a size WxH, not \"" + *value + "\"";
+    (name == "--to" ? o.to : o.from) = size;
+  } else {
+    return "unknown option " + arg;
+  }
+  return {};
+}
+
+// Takes the command and its paths from the arguments that are no options,
+// and checks that the options go with it: the usage error, or empty.
+std::string ReadCommand(const std::vector<std::string>& positional, Options& o) {
+  if (positional.empty()) return "no command given";
+  auto known = std::find_if(std::begin(kCommands), std::end(kCommands),
+                            [&](const CommandRow& c) { return c.name == positional.front(); });
+  if (known == std::end(kCommands)) return "unknown command " + positional.front();
+  o.command = known;
+  o.paths.assign(positional.begin() + 1, positional.end());
+  const Command command = known->command;
+  const bool finds = command == Command::kInfo || command == Command::kEvents;
+  if ((finds || command == Command::kMessages) && o.dryRun) return "--dry-run is for the edit commands";
+  if (!finds && o.find) return "--find is for info and events";
+  if (command != Command::kConvertResolution && (o.to || o.from)) return "--to and --from are for convert-resolution";
+  if (command == Command::kConvertResolution && !o.to) return "convert-resolution needs --to WxH";
+  if (command == Command::kGame) {
+    // It finds the game where the window would: nothing to point it at.
+    if (!o.paths.empty()) return "game takes no PATH " + o.paths.front();
+    if (o.recursive || o.dryRun) return "game takes no option but --json";
+    return {};
+  }
+  if (o.paths.empty()) return "no PATH given";
+  return {};
+}
+
 ParsedArgs ParseArgs(const std::vector<std::string>& args) {
   ParsedArgs parsed;
-  Options& o = parsed.options;
-  auto fail = [&](std::string why) {
-    parsed.usageError = std::move(why);
-    return parsed;
-  };
   bool optionsEnded = false;
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
       positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
+    } else if (arg == "--") {
       optionsEnded = true;
-    } else if (arg == "-h" || arg == "--help") {
-      parsed.help = true;
-      return parsed;
-    } else if (arg == "--version") {
-      parsed.version = true;
-      return parsed;
-    } else if (arg == "--json") {
-      o.json = true;
-    } else if (arg == "-r" || arg == "--recursive") {
-      o.recursive = true;
-    } else if (arg == "--dry-run") {
-      o.dryRun = true;
-    } else if (arg == "--find" || arg.starts_with("--find=")) {
-      if (arg.size() > 6) {
-        o.find = arg.substr(7);
-      } else if (i + 1 < args.size()) {
-        o.find = args[++i];
-      } else {
-        return fail("--find needs a TEXT");
-      }
-    } else if (arg.starts_with("--to") || arg.starts_with("--from")) {
-      std::string name = arg.substr(0, arg.find('='));
-      if (name != "--to" && name != "--from") return fail("unknown option " + arg);
-      std::string value;
-      if (name.size() < arg.size()) {
-        value = arg.substr(name.size() + 1);
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
-        return fail(name + " needs a size WxH");
-      }
-      std::optional<Resolution> size = ParseScreenSize(value);
-      if (!size) return fail(name + " needs a size WxH, not \"" + value + "\"");
-      (name == "--to" ? o.to : o.from) = size;
     } else {
-      return fail("unknown option " + arg);
+      parsed.usageError = ReadOption(args, i, parsed);
+      if (!parsed.usageError.empty() || parsed.help || parsed.version) return parsed;
     }
   }
-  if (positional.empty()) return fail("no command given");
-  auto known = std::find_if(std::begin(kCommands), std::end(kCommands),
-                            [&](const CommandRow& c) { return c.name == positional.front(); });
-  if (known == std::end(kCommands)) return fail("unknown command " + positional.front());
-  o.command = known;
-  o.paths.assign(positional.begin() + 1, positional.end());
-  const Command command = known->command;
-  const bool finds = command == Command::kInfo || command == Command::kEvents;
-  if ((finds || command == Command::kMessages) && o.dryRun) return fail("--dry-run is for the edit commands");
-  if (!finds && o.find) return fail("--find is for info and events");
-  if (command != Command::kConvertResolution && (o.to || o.from)) {
-    return fail("--to and --from are for convert-resolution");
-  }
-  if (command == Command::kConvertResolution && !o.to) return fail("convert-resolution needs --to WxH");
-  if (command == Command::kGame) {
-    // It finds the game where the window would: nothing to point it at.
-    if (!o.paths.empty()) return fail("game takes no PATH " + o.paths.front());
-    if (o.recursive || o.dryRun) return fail("game takes no option but --json");
-    return parsed;
-  }
-  if (o.paths.empty()) return fail("no PATH given");
+  parsed.usageError = ReadCommand(positional, parsed.options);
   return parsed;
 }
 

@@ -32,7 +32,7 @@ inline constexpr std::size_t kNetworkProtocolOffset = 12;
 // protocol 5. Anything else is no demo: nothing to play, finish or repair.
 inline bool IsUsableDemo(ByteView image) {
   return image.size() >= kHeaderSize && HasDemoSignature(image) &&
-         LoadI32LE(image.data() + kDemoProtocolOffset) == kHeaderDemoProtocol;
+         ByteReader(image, kDemoProtocolOffset).I32() == kHeaderDemoProtocol;
 }
 inline constexpr std::size_t kMapNameOffset = 16;
 inline constexpr std::size_t kGameDirOffset = 276;

@@ -151,8 +151,10 @@ EditResult EditMessages(MutableByteView image, MessageTest test, PatternRun patt
 
 bool IsFadeToBlack(const NetMessage& m) {
   if (m.name != kScreenFadeMessageName || m.payload.size() < kScreenFadePayloadSize) return false;
-  const std::uint8_t* p = m.payload.data();
-  return (LoadU16LE(p + 4) & kFadeOutFlag) != 0 && p[6] == 0 && p[7] == 0 && p[8] == 0 && p[9] == 0xFF;
+  ByteReader r(m.payload, 4);  // after the duration and the hold time
+  const std::uint16_t flags = r.U16();
+  const std::uint8_t red = r.U8(), green = r.U8(), blue = r.U8(), alpha = r.U8();
+  return r.ok() && (flags & kFadeOutFlag) != 0 && red == 0 && green == 0 && blue == 0 && alpha == 0xFF;
 }
 
 // Today's form by its format key, the older one by its text's beginning
@@ -215,69 +217,89 @@ EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWid
   return WholeImage(image, count);
 }
 
+namespace {
+
+// Where the directory's entry `index` starts in the file (after its count).
+std::size_t EntryAt(const Directory& directory, std::size_t index) {
+  return directory.offset + 4 + index * kDirectoryEntrySize;
+}
+
+// The directory when it is whole and its entries end at the file's last byte.
+std::optional<Directory> TrimmedDirectory(ByteView image) {
+  std::optional<Directory> directory = ReadDirectory(image);
+  if (!directory || EntryAt(*directory, directory->entries.size()) != image.size()) return std::nullopt;
+  return directory;
+}
+
+// The index of the entry whose title holds the LOADING marker found at
+// `marker`; none when the marker is not at an entry's title.
+std::optional<std::size_t> LoadingEntry(const Directory& directory, std::size_t marker) {
+  const std::size_t entries = EntryAt(directory, 0);
+  if (marker < entries + kLoadingMarkerInEntry) return std::nullopt;
+  const std::size_t from = marker - kLoadingMarkerInEntry - entries;
+  if (from % kDirectoryEntrySize != 0 || from / kDirectoryEntrySize >= directory.entries.size()) return std::nullopt;
+  return from / kDirectoryEntrySize;
+}
+
+// Why the first `cut` bytes after the header cannot go, or none: they must be
+// the loading segment's, which starts right after the header, and reach
+// neither the directory nor any later segment.
+std::optional<std::string_view> TrimRefusal(const Directory& directory, std::size_t loading, std::uint64_t cut) {
+  const DirectoryEntry& entry = directory.entries[loading];
+  if (entry.offset != static_cast<std::int64_t>(kHeaderSize)) return text::kTrimDirectoryDamaged;
+  const std::uint64_t keptFrom = kHeaderSize + cut;
+  if (static_cast<std::int64_t>(cut) > entry.length || keptFrom > directory.offset) {
+    return text::kTrimPastLoadingSegment;
+  }
+  for (std::size_t e = loading + 1; e < directory.entries.size(); ++e) {
+    if (directory.entries[e].offset < static_cast<std::int64_t>(keptFrom)) return text::kTrimPastLoadingSegment;
+  }
+  return std::nullopt;
+}
+
+// Lowers by the cut the directory's offset in the header, the loading entry's
+// length and the offset of every entry after it. Every value lowered stays at
+// 544 or more, so none can wrap.
+void LowerDirectory(MutableByteView image, const Directory& directory, std::size_t loading, std::int64_t cut) {
+  auto store = [&](std::size_t at, std::int64_t value) {
+    StoreI32LE(image.data() + at, static_cast<std::int32_t>(value - cut));
+  };
+  store(kDirectoryOffsetOffset, static_cast<std::int64_t>(directory.offset));
+  store(EntryAt(directory, loading) + kEntrySegmentLengthOffset, directory.entries[loading].length);
+  for (std::size_t e = loading + 1; e < directory.entries.size(); ++e) {
+    store(EntryAt(directory, e) + kEntrySegmentOffsetOffset, directory.entries[e].offset);
+  }
+}
+
+}  // namespace
+
 EditResult TrimLoadingSegmentStep(MutableByteView image) {
-  const std::size_t size = image.size();
   const std::optional<std::size_t> build = FindLastPattern(image, kBuildPrintMarker);
   if (!build) return EditResult::Refusal(text::kTrimNoBuildAnnouncement);
-  const std::optional<std::size_t> loading = FindLastPattern(image, kLoadingTitleMarker);
-  if (!loading) return EditResult::Refusal(text::kTrimNoLoadingSegment);
+  const std::optional<std::size_t> loadingMarker = FindLastPattern(image, kLoadingTitleMarker);
+  if (!loadingMarker) return EditResult::Refusal(text::kTrimNoLoadingSegment);
   if (*build < kTrimAnnouncementBase) return EditResult::Refusal(text::kTrimAnnouncementTooEarly);
   const std::uint64_t cut = *build - kTrimAnnouncementBase;
   // From here on the image holds the whole header: the marker lies past it.
 
-  // The directory: a count, then its entries up to the file's last byte.
-  const std::int64_t directory = LoadI32LE(image.data() + kDirectoryOffsetOffset);
-  if (directory < static_cast<std::int64_t>(kHeaderSize) ||
-      static_cast<std::uint64_t>(directory) + 4 > size) {
-    return EditResult::Refusal(text::kTrimDirectoryDamaged);
-  }
-  const std::uint64_t entries = static_cast<std::uint64_t>(directory) + 4;
-  const std::int32_t count = LoadI32LE(image.data() + directory);
-  if (count < 1 || count > kMaxDirectoryEntries ||
-      entries + static_cast<std::uint64_t>(count) * kDirectoryEntrySize != size) {
-    return EditResult::Refusal(text::kTrimDirectoryDamaged);
-  }
+  const std::optional<Directory> directory = TrimmedDirectory(image);
+  if (!directory) return EditResult::Refusal(text::kTrimDirectoryDamaged);
   // The LOADING title must be that of one of the entries.
-  if (*loading < entries + kLoadingMarkerInEntry) return EditResult::Refusal(text::kTrimDirectoryDamaged);
-  const std::uint64_t loadingEntry = *loading - kLoadingMarkerInEntry;
-  if ((loadingEntry - entries) % kDirectoryEntrySize != 0) {
-    return EditResult::Refusal(text::kTrimDirectoryDamaged);
-  }
-  const std::uint64_t loadingIndex = (loadingEntry - entries) / kDirectoryEntrySize;
-  auto field = [&](std::uint64_t entry, std::size_t offset) {
-    return image.data() + static_cast<std::size_t>(entries + entry * kDirectoryEntrySize + offset);
-  };
-  // The removed bytes must be the loading segment's, which starts right after the header.
-  if (LoadI32LE(field(loadingIndex, kEntrySegmentOffsetOffset)) != static_cast<std::int32_t>(kHeaderSize)) {
-    return EditResult::Refusal(text::kTrimDirectoryDamaged);
-  }
-  const std::int64_t loadingLength = LoadI32LE(field(loadingIndex, kEntrySegmentLengthOffset));
-  const std::uint64_t keptFrom = kHeaderSize + cut;
-  if (static_cast<std::int64_t>(cut) > loadingLength || keptFrom > static_cast<std::uint64_t>(directory)) {
-    return EditResult::Refusal(text::kTrimPastLoadingSegment);
-  }
-  for (std::uint64_t e = loadingIndex + 1; e < static_cast<std::uint64_t>(count); ++e) {
-    if (LoadI32LE(field(e, kEntrySegmentOffsetOffset)) < static_cast<std::int64_t>(keptFrom)) {
-      return EditResult::Refusal(text::kTrimPastLoadingSegment);
-    }
+  const std::optional<std::size_t> loading = LoadingEntry(*directory, *loadingMarker);
+  if (!loading) return EditResult::Refusal(text::kTrimDirectoryDamaged);
+  if (const std::optional<std::string_view> why = TrimRefusal(*directory, *loading, cut)) {
+    return EditResult::Refusal(*why);
   }
 
-  // Every value lowered below stays at 544 or more, so none can wrap.
-  const auto cut32 = static_cast<std::int32_t>(cut);
-  auto lower = [&](std::uint8_t* p) { StoreI32LE(p, LoadI32LE(p) - cut32); };
-  lower(image.data() + kDirectoryOffsetOffset);
-  lower(field(loadingIndex, kEntrySegmentLengthOffset));
-  for (std::uint64_t e = loadingIndex + 1; e < static_cast<std::uint64_t>(count); ++e) {
-    lower(field(e, kEntrySegmentOffsetOffset));
-  }
+  LowerDirectory(image, *directory, *loading, static_cast<std::int64_t>(cut));
   // The header moves up to just before the kept data; for a cut below 544 the
   // two places overlap, which memmove allows.
   std::memmove(image.data() + cut, image.data(), kHeaderSize);
 
   EditResult r;
-  r.changes = cut > 0 ? 2 + static_cast<std::uint64_t>(count) - (loadingIndex + 1) : 0;
+  r.changes = cut > 0 ? 2 + (directory->entries.size() - (*loading + 1)) : 0;
   r.writeStart = static_cast<std::size_t>(cut);
-  r.writeLength = size - static_cast<std::size_t>(cut);
+  r.writeLength = image.size() - static_cast<std::size_t>(cut);
   r.cutFile = cut > 0;
   return r;
 }

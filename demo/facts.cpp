@@ -113,7 +113,8 @@ class ServerInfoSearch {
     for (const std::uint8_t* p = begin; !found_ && p < end && candidates_ < kMaxServerInfoCandidates; ++p) {
       p = static_cast<const std::uint8_t*>(std::memchr(p, kSvcServerInfo, static_cast<std::size_t>(end - p)));
       if (p == nullptr) break;
-      if (static_cast<std::size_t>(end - p) < 5 || LoadI32LE(p + 1) != protocol_) continue;
+      ByteReader candidate(messages, static_cast<std::size_t>(p - begin) + 1);
+      if (candidate.I32() != protocol_ || !candidate.ok()) continue;
       ++candidates_;
       found_ = ServerInfoAt(messages, static_cast<std::size_t>(p - begin), protocol_);
     }
@@ -219,7 +220,7 @@ class FactsWalk {
 
 // The protocol that a server info must name: the header's.
 std::int32_t HeaderProtocol(ByteView header) {
-  return header.size() >= kNetworkProtocolOffset + 4 ? LoadI32LE(header.data() + kNetworkProtocolOffset) : 0;
+  return ByteReader(header, kNetworkProtocolOffset).I32();  // 0 for a shorter header
 }
 
 // Every byte the file window reads goes through the marker scan, and through

@@ -31,8 +31,10 @@ struct DemoFacts {
   std::optional<std::string> server;  // the server's host name, bytes as the demo holds them
   std::optional<int> maxPlayers;
   std::optional<std::string> recorder;  // none for HLTV and where no user-info names the recording slot
-  // Every distinct player name, in first-seen order, up to kMaxListedNames
-  // (names.h); the number of the others beside them.
+  // The roster: every distinct player name the user-info updates of the
+  // frames carry (an HLTV demo's too), in first-seen order, up to
+  // kMaxListedNames (names.h); the number of the others beside them. Not the
+  // information scan's player names (DemoInspection::playerNames).
   std::vector<std::string> roster;
   std::uint64_t rosterNotListed = 0;
   // Each player with a Steam ID (not 0, not a bot; SteamIdOf), once per ID in

@@ -10,23 +10,41 @@ std::optional<Directory> ReadDirectory(ByteView image) {
   return ReadDirectory(source);
 }
 
+namespace {
+
+// The entry's fields lie one after another, as they are read.
+static_assert(kEntryTitleOffset == kEntryTypeOffset + 4 && kEntryFlagsOffset == kEntryTitleOffset + kEntryTitleSize &&
+              kEntryCdTrackOffset == kEntryFlagsOffset + 4 && kEntryTrackTimeOffset == kEntryCdTrackOffset + 4 &&
+              kEntryFrameCountOffset == kEntryTrackTimeOffset + 4 &&
+              kEntrySegmentOffsetOffset == kEntryFrameCountOffset + 4 &&
+              kEntrySegmentLengthOffset == kEntrySegmentOffsetOffset + 4 &&
+              kDirectoryEntrySize == kEntrySegmentLengthOffset + 4);
+
+DirectoryEntry ReadDirectoryEntry(ByteReader& r) {
+  DirectoryEntry entry;
+  entry.type = r.I32();
+  const ByteView title = r.Take(kEntryTitleSize);
+  const auto zero = std::find(title.begin(), title.end(), std::uint8_t{0});  // up to its first zero byte
+  entry.title = AsString(title.first(static_cast<std::size_t>(zero - title.begin())));
+  r.Skip(4);  // the flags
+  entry.cdTrack = r.I32();
+  entry.trackTime = r.F32();
+  entry.frameCount = r.I32();
+  entry.offset = r.I32();
+  entry.length = r.I32();
+  return entry;
+}
+
+}  // namespace
+
 Directory DirectoryAt(std::size_t offset, std::int32_t count, ByteView entries) {
   ByteReader r(entries);
   Directory directory;
   directory.offset = offset;
   directory.entries.reserve(static_cast<std::size_t>(count));
   for (std::int32_t e = 0; e < count; ++e) {
-    ByteView raw = r.Take(kDirectoryEntrySize);
+    DirectoryEntry entry = ReadDirectoryEntry(r);
     if (!r.ok()) break;
-    DirectoryEntry entry;
-    entry.type = LoadI32LE(raw.data() + kEntryTypeOffset);
-    const auto* title = reinterpret_cast<const char*>(raw.data() + kEntryTitleOffset);
-    entry.title.assign(title, strnlen(title, kEntryTitleSize));
-    entry.cdTrack = LoadI32LE(raw.data() + kEntryCdTrackOffset);
-    entry.trackTime = LoadF32LE(raw.data() + kEntryTrackTimeOffset);
-    entry.frameCount = LoadI32LE(raw.data() + kEntryFrameCountOffset);
-    entry.offset = LoadI32LE(raw.data() + kEntrySegmentOffsetOffset);
-    entry.length = LoadI32LE(raw.data() + kEntrySegmentLengthOffset);
     directory.entries.push_back(std::move(entry));
   }
   return directory;

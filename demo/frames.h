@@ -258,7 +258,7 @@ std::optional<Directory> ReadDirectory(Source& source) {
   if (size < kHeaderSize) return std::nullopt;
   const ByteView header = source.Bytes(0, kHeaderSize);
   if (header.size() != kHeaderSize) return std::nullopt;
-  const std::int64_t offset = LoadI32LE(header.data() + kDirectoryOffsetOffset);
+  const std::int64_t offset = ByteReader(header, kDirectoryOffsetOffset).I32();
   if (offset < static_cast<std::int64_t>(kHeaderSize) || offset >= static_cast<std::int64_t>(size) ||
       size - static_cast<std::size_t>(offset) < 4) {
     return std::nullopt;
@@ -266,7 +266,7 @@ std::optional<Directory> ReadDirectory(Source& source) {
   const auto at = static_cast<std::size_t>(offset);
   const ByteView countBytes = source.Aside(at, 4);
   if (countBytes.size() != 4) return std::nullopt;
-  const std::int32_t count = LoadI32LE(countBytes.data());
+  const std::int32_t count = ByteReader(countBytes).I32();
   if (count < 1 || count > kMaxDirectoryEntries ||
       size - at - 4 < static_cast<std::uint64_t>(count) * kDirectoryEntrySize) {
     return std::nullopt;

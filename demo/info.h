@@ -89,8 +89,11 @@ struct DemoInspection {
   bool hltv = false;
   int buildNumber = 0;
   std::string engineVersion;
-  std::vector<std::string> playerNames;  // as ScanMarkers gives them
-  std::uint64_t playersNotListed = 0;    // the distinct names beyond them
+  // The information scan's player names, as ScanMarkers finds them in the
+  // player-info blocks (none for an HLTV demo); not the roster of the
+  // user-info updates (DemoFacts::roster).
+  std::vector<std::string> playerNames;
+  std::uint64_t playersNotListed = 0;  // the distinct names beyond them
 };
 // Header, scans (build and names only for a demo that is not HLTV) and the engine version.
 // The names told apart by `key`, as DemoPlayers does.
@@ -131,8 +134,9 @@ bool HasDemoExtension(std::string_view fileName);
 // one set look-up each.
 using PlayerKeyOf = NameKeyOf;
 std::vector<std::string> DemoPlayers(const DemoInspection& inspection, const PlayerKeyOf& key = FoldAsciiCase);
-// The same, then every name of the demo's `roster` (its user-info updates,
-// which also name the players of an HLTV demo) whose key is not yet among them.
+// The same, then every name of the demo's `roster` (DemoFacts::roster: its
+// user-info updates, which also name the players of an HLTV demo) whose key
+// is not yet among them.
 std::vector<std::string> DemoPlayers(const DemoInspection& inspection, const std::vector<std::string>& roster,
                                      const PlayerKeyOf& key = FoldAsciiCase);
 

@@ -14,8 +14,8 @@
 
 namespace rewindor {
 
-// Distinct names kept per list (the window's players, the roster): far above
-// any real demo.
+// Distinct names kept per list (the information scan's players, the user-info
+// roster): far above any real demo.
 inline constexpr std::size_t kMaxListedNames = 1024;
 
 // The distinct names beyond those kept are counted by their 64-bit hashes in

@@ -153,6 +153,7 @@ struct MessageDecoder::State {
   std::size_t User(std::uint8_t id, ByteView block, std::size_t pos, std::size_t& payload);
   std::size_t Bytes(std::uint8_t id, ByteView block, std::size_t pos, std::size_t& payload);
   bool VariableBytes(std::uint8_t id, Cursor& c, std::size_t& payload);
+  bool Hltv(Cursor& c);
   std::size_t Bits(std::uint8_t id, ByteView block, std::size_t pos);
   std::size_t ReadDeltaDescription(ByteView block, std::size_t pos);
   std::size_t ServerInfo(ByteView block, std::size_t pos);
@@ -315,20 +316,8 @@ bool MessageDecoder::State::VariableBytes(std::uint8_t id, Cursor& c, std::size_
       if (c.U8() & kResourceCustom) c.Skip(16);
       break;
     }
-    case svc::kHltv: {
-      const std::uint8_t command = c.U8();
-      if (command == kHltvActive) {
-        hltv = true;
-      } else if (command == kHltvStatus) {
-        c.Skip(kHltvStatusSize);
-      } else if (command == kHltvListen) {
-        c.String();
-      } else if (c.ok()) {
-        error = "svc_hltv command " + std::to_string(command) + " is not known";
-        return false;
-      }
-      break;
-    }
+    case svc::kHltv:
+      return Hltv(c);
     case svc::kDirector: {
       const std::uint8_t length = c.U8();
       payload = c.pos();
@@ -351,6 +340,22 @@ bool MessageDecoder::State::VariableBytes(std::uint8_t id, Cursor& c, std::size_
       break;
     default:
       break;
+  }
+  return true;
+}
+
+// svc_hltv: a command byte, then what that command holds.
+bool MessageDecoder::State::Hltv(Cursor& c) {
+  const std::uint8_t command = c.U8();
+  if (command == kHltvActive) {
+    hltv = true;
+  } else if (command == kHltvStatus) {
+    c.Skip(kHltvStatusSize);
+  } else if (command == kHltvListen) {
+    c.String();
+  } else if (c.ok()) {
+    error = "svc_hltv command " + std::to_string(command) + " is not known";
+    return false;
   }
   return true;
 }
@@ -594,8 +599,8 @@ bool MessageDecoder::State::ResourceList(BitReader& bits) {
 
 std::string MessagesNotDecoded(ByteView image) {
   if (image.size() < kHeaderSize || !HasDemoSignature(image)) return "not a demo: its messages are not decoded";
-  const std::int32_t demo = LoadI32LE(image.data() + kDemoProtocolOffset);
-  const std::int32_t network = LoadI32LE(image.data() + kNetworkProtocolOffset);
+  const std::int32_t demo = ByteReader(image, kDemoProtocolOffset).I32();
+  const std::int32_t network = ByteReader(image, kNetworkProtocolOffset).I32();
   if (demo == kHeaderDemoProtocol && (network == 47 || network == 48)) return {};
   return "demo protocol " + std::to_string(demo) + ", network protocol " + std::to_string(network) +
          ": messages are decoded only in demos of demo protocol 5 and network protocol 47 or 48";

@@ -71,8 +71,7 @@ void Report(RepairReport& report, const DemoWalk& walk, bool repaired) {
 }  // namespace
 
 EditResult RepairDemo(MutableByteView image, RepairReport& report) {
-  if (image.size() < kDemoProtocolOffset + 4 || !HasDemoSignature(image) ||
-      LoadI32LE(image.data() + kDemoProtocolOffset) != kHeaderDemoProtocol) {
+  if (!HasDemoSignature(image) || ByteReader(image, kDemoProtocolOffset).I32() != kHeaderDemoProtocol) {
     return Refused(text::kRepairNotADemo);
   }
   const DemoWalk walk = WalkDemo(image, [](std::size_t, const Frame&) {});

@@ -32,6 +32,9 @@ std::optional<Resolution> MostFrequent(const Counts& counts) {
 
 // Whether a plausible size record starts at k (k + 16 bytes within the data):
 // 8 zero bytes, a 16-bit width, 2 zero bytes, a 16-bit height and 2 zero bytes.
+// Raw loads, not a ByteReader: this runs at every candidate position of the
+// scan, and ForEachSizeRecord calls it only where k + 16 is within the data
+// (its two loops' conditions, the scan's one bounds check).
 std::optional<Resolution> SizeRecordAt(const std::uint8_t* data, std::size_t k) {
   const std::uint16_t w = LoadU16LE(data + k + 8);
   if (w < kMinPlausibleWidth || w > kMaxPlausibleWidth) return std::nullopt;
@@ -119,9 +122,9 @@ std::optional<Resolution> SizeRecordScan::Result() const { return Dominant(count
 void ViewportTally::Count(const Frame& frame) {
   const ByteView fixed = NetworkFixedPart(frame);
   if (fixed.empty()) return;
-  const std::uint8_t* viewport = fixed.data() + kRefParamsOffset + kViewportInRefParams;
-  const std::int32_t x = LoadI32LE(viewport), y = LoadI32LE(viewport + 4);
-  const std::int32_t w = LoadI32LE(viewport + 8), h = LoadI32LE(viewport + 12);
+  ByteReader viewport(fixed, kRefParamsOffset + kViewportInRefParams);
+  const std::int32_t x = viewport.I32(), y = viewport.I32();
+  const std::int32_t w = viewport.I32(), h = viewport.I32();
   if (x == 0 && y == 0 && w > 0 && h > 0) {
     ++viewports_[{static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h)}];
   }

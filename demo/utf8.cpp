@@ -142,9 +142,10 @@ Bytes EncodeUtf16LE(std::string_view utf8) {
 
 std::optional<std::string> DecodeTerminatedUtf16LE(ByteView data, std::size_t maxUnits) {
   const std::size_t units = std::min(data.size() / 2, maxUnits);
+  ByteReader r(data);
   std::u16string text;
   for (std::size_t i = 0; i < units; ++i) {
-    const char16_t unit = LoadU16LE(data.data() + 2 * i);
+    const char16_t unit = r.U16();
     if (unit == 0) return Utf16ToUtf8(text);
     text += unit;
   }

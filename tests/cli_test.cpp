@@ -187,7 +187,8 @@ TEST(CommandLine, UsageErrorsAndHelp) {
            {"info", "--dry-run", "a.dem"}, {"info", "--to", "800x600", "a.dem"},
            {"strip-chat", "--from=640x480", "a.dem"}, {"convert-resolution", "a.dem"},
            {"convert-resolution", "--to", "800", "a.dem"}, {"convert-resolution", "--to", "-1x2", "a.dem"},
-           {"convert-resolution", "--to", "4294967296x1", "a.dem"}, {"convert-resolution", "a.dem", "--to"}}) {
+           {"convert-resolution", "--to", "4294967296x1", "a.dem"}, {"convert-resolution", "a.dem", "--to"},
+           {"info", "a.dem", "--find"}, {"convert-resolution", "--toy=800x600", "a.dem"}}) {
     ToolOutput run = RunTool(args);
     EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
     EXPECT_EQ(run.out, "");
@@ -361,6 +362,7 @@ TEST(BuiltDemos, SteamIdsShownAndFound) {
   const std::string plain = RunTool({"info", path}).out;
   EXPECT_TRUE(plain.ends_with("Roster:\nAnn\nBot\nSteam IDs:\n76561198053761909  Ann\n")) << plain;
   EXPECT_EQ(RunTool({"info", "--find", "8053761909", path, other}).out, plain);
+  EXPECT_EQ(RunTool({"info", "--find=8053761909", path, other}).out, plain);  // the value after '=' alone
 }
 
 // events: one JSON object per event in file order and a summary object, or

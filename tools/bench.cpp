@@ -496,7 +496,7 @@ const Command kCommands[] = {
 void WriteUnfinished(const Bytes& finished, const std::string& path) {
   Bytes image = finished;
   StoreI32LE(image.data() + kDirectoryOffsetOffset, 0);
-  const std::size_t directory = static_cast<std::size_t>(LoadI32LE(finished.data() + kDirectoryOffsetOffset));
+  const auto directory = static_cast<std::size_t>(ByteReader(finished, kDirectoryOffsetOffset).I32());
   image.resize(directory - kFrameHeaderSize - 300);  // the closing frame gone, 300 bytes of the frame before it
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
@@ -802,74 +802,75 @@ void EventsAgainstMessages(const std::vector<std::string>& demos, const fs::path
   fs::remove_all(folder);
 }
 
-int main(int argc, char** argv) {
-  // A child run for the memory figures: one command, nothing else.
-  if (argc == 4 && std::string(argv[1]) == "--write-demo") {  // the demo alone, for profiling
+// A child run for the memory figures: one command, nothing else. Its exit
+// status, or none when the arguments ask for no child run.
+std::optional<int> ChildRun(int argc, char** argv) {
+  const std::string mode = argc >= 2 ? argv[1] : "";
+  if (argc == 4 && mode == "--write-demo") {  // the demo alone, for profiling
     builder::Built built = builder::Build(LargeDemo(std::strtoull(argv[2], nullptr, 10) << 20));
     std::ofstream(argv[3], std::ios::binary).write(reinterpret_cast<const char*>(built.bytes.data()),
                                                    static_cast<std::streamsize>(built.bytes.size()));
     return 0;
   }
-  if (argc == 4 && std::string(argv[1]) == "--child-info") {
-    Info(argv[3]);
-    std::printf("%ld\n", HighWaterKiB());
-    return 0;
-  }
-  if (argc >= 3 && std::string(argv[1]) == "--child-peak") {
+  if (argc >= 3 && mode == "--child-peak") {
     std::printf("%ld\n", SpawnedPeakKiB(argv + 2));
     return 0;
   }
-  if (argc == 4 && std::string(argv[1]) == "--child-tool-info") {
+  if (argc != 4) return std::nullopt;
+  if (mode == "--child-info") {
+    Info(argv[3]);
+  } else if (mode == "--child-tool-info") {
     ToolInfo(argv[3], true);
-    std::printf("%ld\n", HighWaterKiB());
-    return 0;
-  }
-  if (argc == 4 && std::string(argv[1]) == "--child-edit") {
+  } else if (mode == "--child-edit") {
     EditDemo(NativeFileSystem(), argv[3], kCommands[std::atoi(argv[2])].step, false);
-    std::printf("%ld\n", HighWaterKiB());
-    return 0;
+  } else {
+    return std::nullopt;
   }
+  std::printf("%ld\n", HighWaterKiB());
+  return 0;
+}
+
+struct BenchArgs {
   std::uint64_t mib = 256;
   int runs = 3;
   fs::path dir = fs::temp_directory_path();
   std::string corpus = REWINDOR_CORPUS_DIR;
-  std::error_code noExe;
+  std::string cli;
+  std::size_t folderDemos = 172, libraryDemos = 1000;
   bool gameFinderOnly = false, writerOnly = false;
   bool messagesOnly = false, eventsOnly = false;
-  std::string cli = (fs::read_symlink("/proc/self/exe", noExe).parent_path().parent_path() / "cli" / "rewindor-cli").string();
-  std::size_t folderDemos = 172, libraryDemos = 1000;
+};
+
+// The arguments, or none (after the usage) when they are not understood.
+std::optional<BenchArgs> ParseBenchArgs(int argc, char** argv) {
+  BenchArgs a;
+  std::error_code noExe;
+  a.cli = (fs::read_symlink("/proc/self/exe", noExe).parent_path().parent_path() / "cli" / "rewindor-cli").string();
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg == "--mib" && i + 1 < argc) mib = std::strtoull(argv[++i], nullptr, 10);
-    else if (arg == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
-    else if (arg == "--dir" && i + 1 < argc) dir = argv[++i];
-    else if (arg == "--corpus" && i + 1 < argc) corpus = argv[++i];
-    else if (arg == "--cli" && i + 1 < argc) cli = argv[++i];
-    else if (arg == "--folder" && i + 1 < argc) folderDemos = std::strtoull(argv[++i], nullptr, 10);
-    else if (arg == "--library" && i + 1 < argc) libraryDemos = std::strtoull(argv[++i], nullptr, 10);
-    else if (arg == "--game-finder") gameFinderOnly = true;
-    else if (arg == "--writer") writerOnly = true;
-    else if (arg == "--messages") messagesOnly = true;
-    else if (arg == "--events") eventsOnly = true;
+    if (arg == "--mib" && i + 1 < argc) a.mib = std::strtoull(argv[++i], nullptr, 10);
+    else if (arg == "--runs" && i + 1 < argc) a.runs = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--dir" && i + 1 < argc) a.dir = argv[++i];
+    else if (arg == "--corpus" && i + 1 < argc) a.corpus = argv[++i];
+    else if (arg == "--cli" && i + 1 < argc) a.cli = argv[++i];
+    else if (arg == "--folder" && i + 1 < argc) a.folderDemos = std::strtoull(argv[++i], nullptr, 10);
+    else if (arg == "--library" && i + 1 < argc) a.libraryDemos = std::strtoull(argv[++i], nullptr, 10);
+    else if (arg == "--game-finder") a.gameFinderOnly = true;
+    else if (arg == "--writer") a.writerOnly = true;
+    else if (arg == "--messages") a.messagesOnly = true;
+    else if (arg == "--events") a.eventsOnly = true;
     else {
       std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]\n"
                            "                      [--folder N] [--library N] [--game-finder] [--writer] [--messages]\n"
                            "                      [--events]\n");
-      return 2;
+      return std::nullopt;
     }
   }
-  // A folder of this run's own: other runs on the machine at the same time
-  // would otherwise write and remove the same files under this one.
-  struct RunFolder {
-    fs::path path;
-    ~RunFolder() {
-      std::error_code ec;
-      fs::remove_all(path, ec);
-    }
-  } runFolder{dir / ("rewindor-bench-" + std::to_string(getpid()))};
-  fs::create_directories(runFolder.path);
-  dir = runFolder.path;
-  // The real demos, for the figures that take them.
+  return a;
+}
+
+// The real demos below `corpus`, for the figures that take them.
+std::vector<std::string> CorpusDemos(const std::string& corpus) {
   std::vector<std::string> demos;
   std::error_code ec;
   if (!corpus.empty() && fs::is_directory(corpus, ec)) {
@@ -878,37 +879,16 @@ int main(int argc, char** argv) {
     }
   }
   std::sort(demos.begin(), demos.end());
-  if (messagesOnly) {
-    Messages(demos, corpus, cli, std::max(runs, 10));
-    return 0;
-  }
-  if (eventsOnly) {
-    if (!demos.empty()) EventsAgainstMessages(demos, dir, cli, folderDemos, std::max(runs, 20));
-    return 0;
-  }
-  if (!writerOnly) GameFinder(dir, runs);
-  if (gameFinderOnly) return 0;
-  const std::string path = (dir / "rewindor-bench.dem").string();
-  const std::string work = (dir / "rewindor-bench-edit.dem").string();
-  {
-    builder::Built built = builder::Build(LargeDemo(mib << 20));
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(built.bytes.data()),
-                                                static_cast<std::streamsize>(built.bytes.size()));
-  }
-  const double size = static_cast<double>(fs::file_size(path));
-  const double gb = size / 1e9, mibSize = size / (1 << 20);
-  std::printf("demo: %s, %.1f MiB; best of %d runs, warm cache\n", path.c_str(), mibSize, runs);
-  ReadBare(path);  // into the page cache
-  if (writerOnly) {
-    WriterDuringEdit(path, work);
-    fs::remove(path);
-    return 0;
-  }
+  return demos;
+}
 
+// The info figures on the built demo at `path`, whose bytes `image` holds.
+void InfoFigures(const std::string& path, const Bytes& image, int runs) {
+  const double size = static_cast<double>(image.size());
+  const double gb = size / 1e9, mibSize = size / (1 << 20);
   std::printf("info\n");
   double bare = Seconds([&] { ReadBare(path); }, runs);
   double info = Seconds([&] { Info(path); }, runs);
-  Bytes image = ReadBare(path);
   double scans = Seconds(
       [&] {
         DemoInspection inspection = InspectDemo(image);
@@ -936,7 +916,13 @@ int main(int argc, char** argv) {
   Line("  file size (MiB)", mibSize, "MiB", "");
   Line("grep -c -a -F, same three markers (s)", grep, "s");
   Line("info / grep", info / grep, "x", "(aim < 1)");
+}
 
+// Each edit command on the built demo at `path` (its bytes `image`), run on a
+// copy at `work`; the repair on the demo cut off as a killed game leaves it.
+void EditFigures(const fs::path& dir, const std::string& path, const std::string& work, const Bytes& image,
+                 int runs) {
+  const double gb = static_cast<double>(image.size()) / 1e9;
   std::printf("edits\n");
   const std::string unfinished = (dir / "rewindor-bench-unfinished.dem").string();
   WriteUnfinished(image, unfinished);
@@ -964,16 +950,14 @@ int main(int argc, char** argv) {
     Line("edit step in memory (GB/s)", gb / step, "GB/s", "(target >= 2)");
     Line("peak memory (MiB)", peak, "MiB", "(target <= file + 16 MiB)");
   }
-  WriterDuringEdit(path, work);
   fs::remove(unfinished);
-  fs::remove(path);
-  HostileNames(dir, runs);
-  DamagedDemos(dir, runs);
+}
 
-  // A folder of real demos.
+// The figures on the real demos, and on folders of copies of them.
+void RealDemoFigures(const BenchArgs& a, const std::vector<std::string>& demos, const fs::path& dir) {
   if (demos.empty()) {
     std::printf("real demos: none found (--corpus FOLDER)\n");
-    return 0;
+    return;
   }
   double corpusBytes = 0;
   std::string quoted;
@@ -981,27 +965,82 @@ int main(int argc, char** argv) {
     corpusBytes += static_cast<double>(fs::file_size(d));
     quoted += Quoted(d) + " ";
   }
-  const int many = std::max(runs, 20);  // small files: more runs for a steady best
-  std::printf("real demos: %s, %zu files, %.1f MiB; best of %d runs\n", corpus.c_str(), demos.size(),
+  const int many = std::max(a.runs, 20);  // small files: more runs for a steady best
+  std::printf("real demos: %s, %zu files, %.1f MiB; best of %d runs\n", a.corpus.c_str(), demos.size(),
               corpusBytes / (1 << 20), many);
   double folderInfo = Seconds([&] { for (const std::string& d : demos) ToolInfo(d, false); }, many);
   double folderFacts = Seconds([&] { for (const std::string& d : demos) ToolInfo(d, true); }, many);
   Line("rewindor-cli info without the facts (s)", folderInfo, "s");
   Line("rewindor-cli info with the facts (s)", folderFacts, "s");
   Line("  with the facts / without", folderFacts / folderInfo, "x", "(target <= 1.25)");
-  if (cli.empty() || !fs::exists(cli, ec)) {
+  std::error_code ec;
+  if (a.cli.empty() || !fs::exists(a.cli, ec)) {
     std::printf("  rewindor-cli not found (--cli PATH)\n");
-    return 0;
+    return;
   }
-  const std::string command = Quoted(cli) + " info --json -r " + Quoted(corpus) + " > /dev/null";
+  const std::string command = Quoted(a.cli) + " info --json -r " + Quoted(a.corpus) + " > /dev/null";
   double cliRun = Seconds([&] { (void)std::system(command.c_str()); }, many);
   double grepAll = GrepSeconds((dir / "rewindor-bench.patterns").string(), quoted, many);
   Line("rewindor-cli info --json -r FOLDER (s)", cliRun, "s");
   Line("grep -c -a -F, three markers, same files (s)", grepAll, "s");
   Line("rewindor-cli info --json / grep", cliRun / grepAll, "x", "(target < 1)");
-  Messages(demos, corpus, cli, many);
-  if (folderDemos > 0) CopiedFolder(demos, dir, cli, folderDemos, many);
-  if (libraryDemos > 0) LibraryFolder(demos, dir, cli, libraryDemos, std::max(runs, 5));
-  if (folderDemos > 0) EventsAgainstMessages(demos, dir, cli, folderDemos, many);
+  Messages(demos, a.corpus, a.cli, many);
+  if (a.folderDemos > 0) CopiedFolder(demos, dir, a.cli, a.folderDemos, many);
+  if (a.libraryDemos > 0) LibraryFolder(demos, dir, a.cli, a.libraryDemos, std::max(a.runs, 5));
+  if (a.folderDemos > 0) EventsAgainstMessages(demos, dir, a.cli, a.folderDemos, many);
+}
+
+int main(int argc, char** argv) {
+  if (std::optional<int> child = ChildRun(argc, argv)) return *child;
+  std::optional<BenchArgs> args = ParseBenchArgs(argc, argv);
+  if (!args) return 2;
+  const int runs = args->runs;
+  // A folder of this run's own: other runs on the machine at the same time
+  // would otherwise write and remove the same files under this one.
+  struct RunFolder {
+    fs::path path;
+    ~RunFolder() {
+      std::error_code ec;
+      fs::remove_all(path, ec);
+    }
+  } runFolder{args->dir / ("rewindor-bench-" + std::to_string(getpid()))};
+  fs::create_directories(runFolder.path);
+  const fs::path dir = runFolder.path;
+  const std::vector<std::string> demos = CorpusDemos(args->corpus);
+  if (args->messagesOnly) {
+    Messages(demos, args->corpus, args->cli, std::max(runs, 10));
+    return 0;
+  }
+  if (args->eventsOnly) {
+    if (!demos.empty()) EventsAgainstMessages(demos, dir, args->cli, args->folderDemos, std::max(runs, 20));
+    return 0;
+  }
+  if (!args->writerOnly) GameFinder(dir, runs);
+  if (args->gameFinderOnly) return 0;
+  const std::string path = (dir / "rewindor-bench.dem").string();
+  const std::string work = (dir / "rewindor-bench-edit.dem").string();
+  {
+    builder::Built built = builder::Build(LargeDemo(args->mib << 20));
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(built.bytes.data()),
+                                                static_cast<std::streamsize>(built.bytes.size()));
+  }
+  std::printf("demo: %s, %.1f MiB; best of %d runs, warm cache\n", path.c_str(),
+              static_cast<double>(fs::file_size(path)) / (1 << 20), runs);
+  ReadBare(path);  // into the page cache
+  if (args->writerOnly) {
+    WriterDuringEdit(path, work);
+    fs::remove(path);
+    return 0;
+  }
+  {
+    const Bytes image = ReadBare(path);
+    InfoFigures(path, image, runs);
+    EditFigures(dir, path, work, image, runs);
+  }
+  WriterDuringEdit(path, work);
+  fs::remove(path);
+  HostileNames(dir, runs);
+  DamagedDemos(dir, runs);
+  RealDemoFigures(*args, demos, dir);
   return 0;
 }

@@ -126,6 +126,8 @@ struct SegmentState {
   std::uint32_t netFrames = 0;
 };
 
+struct GameplayDraws;
+
 class Emitter {
  public:
   Emitter(const Demo& demo, Writer& w, Layout& layout)
@@ -144,6 +146,10 @@ class Emitter {
   void NetFixedPart(float time, std::int32_t number, const Viewport& vp);
   void PlaceMessage(ByteView bytes, std::string_view tag);
   void EmitGameplay(const Gameplay& g);
+  // One tick of gameplay: the frames beside the network frame, then it.
+  void EmitTickFrames(GameplayDraws& d, float time, std::int32_t number);
+  void EmitTickNetFrame(const Gameplay& g, GameplayDraws& d, float time, std::int32_t number);
+  void EmitSimple(const Frame& f, float time, std::int32_t number);
   void Directory();
 
   const Demo& demo_;
@@ -372,81 +378,102 @@ class Rate {
   long long step_, whole_, acc_;
 };
 
-void Emitter::EmitGameplay(const Gameplay& g) {
-  // The structure (which frames, how long each message, where a fade or a
-  // chat goes) is drawn from `shape` alike whether the writer writes or
-  // counts; the noise bytes come from `noise`, drawn only when writing.
-  Rng shape(g.seed), noise(g.seed ^ 0x5EEDF00DCAFEULL);
-  const double tps = g.ticksPerSecond > 0 ? g.ticksPerSecond : 64;
-  const std::uint64_t start = w_.pos();
-  const std::uint64_t ticks =
-      g.targetBytes ? UINT64_MAX : static_cast<std::uint64_t>(std::llround(std::max(g.seconds, 0.0) * tps));
-  const std::uint32_t playerCount = static_cast<std::uint32_t>(g.players.size());
-  const bool continues = seg_.netFrames > 0;  // a tick after the segment's last network frame
-  const double baseTime = seg_.lastTime;
-  const std::int32_t baseNumber = seg_.lastNumber + (continues ? 1 : 0);
-  Rate fades(g.fadesPerMinute, tps), team(g.teamChatsPerMinute, tps), all(g.allChatsPerMinute, tps),
-      info(g.playerInfoPerMinute, tps), commands(30, tps), events(90, tps), anims(20, tps), sounds(12, tps);
+// What a stretch of gameplay draws from, tick by tick. The structure (which
+// frames, how long each message, where a fade or a chat goes) is drawn from
+// `shape` alike whether the writer writes or counts; the noise bytes come
+// from `noise`, drawn only when writing.
+struct GameplayDraws {
+  GameplayDraws(const Gameplay& g, double tps)
+      : shape(g.seed), noise(g.seed ^ 0x5EEDF00DCAFEULL), fades(g.fadesPerMinute, tps),
+        team(g.teamChatsPerMinute, tps), all(g.allChatsPerMinute, tps), info(g.playerInfoPerMinute, tps),
+        commands(30, tps), events(90, tps), anims(20, tps), sounds(12, tps) {}
+
   struct Placement {
     Bytes bytes;
     const char* tag;
   };
-  std::vector<Placement> placements;
+  Rng shape, noise;
+  Rate fades, team, all, info, commands, events, anims, sounds;
+  std::vector<Placement> placements;  // one tick's, kept for its memory
+};
+
+void Emitter::EmitGameplay(const Gameplay& g) {
+  const double tps = g.ticksPerSecond > 0 ? g.ticksPerSecond : 64;
+  GameplayDraws draws(g, tps);
+  const std::uint64_t start = w_.pos();
+  const std::uint64_t ticks =
+      g.targetBytes ? UINT64_MAX : static_cast<std::uint64_t>(std::llround(std::max(g.seconds, 0.0) * tps));
+  const bool continues = seg_.netFrames > 0;  // a tick after the segment's last network frame
+  const double baseTime = seg_.lastTime;
+  const std::int32_t baseNumber = seg_.lastNumber + (continues ? 1 : 0);
   for (std::uint64_t k = 0; k < ticks; ++k) {
     if (g.targetBytes && w_.pos() - start >= g.targetBytes) break;
     const float time = static_cast<float>(baseTime + static_cast<double>(k + (continues ? 1 : 0)) / tps);
     const std::int32_t number = baseNumber + static_cast<std::int32_t>(k);
-    auto simple = [&](const Frame& f) {
-      std::uint64_t at = BeginFrame(f.type, time, number, std::nullopt);
-      w_.Put(f.payload);
-      EndFrame(at, f.type);
-    };
-    const Pose pose = PoseAt(number);
-    if (!g.hltv) {
-      static constexpr std::uint8_t kBuffer[] = {1, 0, 0, 0, 0, 0, 0xB4, 0x42};
-      simple(DemoBufferFrame(kBuffer));
-      simple(ClientDataFrame(pose.x, pose.y, pose.z, pose.pitch, pose.yaw));
-      for (int n = commands.Due(); n > 0; --n) simple(ConsoleCommandFrame(Pick(shape, kConsoleCommands)));
-      for (int n = events.Due(); n > 0; --n) simple(EventFrame(static_cast<std::int32_t>(1 + shape.Below(40))));
-      for (int n = anims.Due(); n > 0; --n) simple(WeaponAnimFrame(static_cast<std::int32_t>(shape.Below(8))));
-      for (int n = sounds.Due(); n > 0; --n) {
-        auto channel = static_cast<std::int32_t>(shape.Below(8));
-        simple(SoundFrame(channel, Pick(shape, kSounds)));
-      }
-    }
-
-    // The network frame: the time, the client's data, the entity update
-    // (mostly small, now and then large, as in a real game), then whatever is placed.
-    placements.clear();
-    for (int n = fades.Due(); n > 0; --n) placements.push_back({ScreenFadeMessage(), "fade"});
-    for (int n = team.Due(); n > 0; --n) {
-      std::uint32_t s = shape.Below(playerCount);
-      bool dead = shape.Below(4) == 0;
-      placements.push_back({TeamChat(g.players[s], Pick(shape, kChatWords), s % 2 == 1, dead), "team_chat"});
-    }
-    for (int n = all.Due(); n > 0; --n) {
-      std::uint32_t s = shape.Below(playerCount);
-      placements.push_back({AllChat(g.players[s], Pick(shape, kChatWords)), "all_chat"});
-    }
-    for (int n = info.Due(); n > 0; --n) placements.push_back({PlayerInfoBlock(g.gameDir, g.players), "player_info"});
-    std::uint32_t clientBytes = 4 + shape.Below(24);
-    std::uint32_t entityBytes = shape.Below(8) == 0 ? 200 + shape.Below(1400) : 8 + shape.Below(120);
-    std::uint64_t length = 5 + 1 + clientBytes + 1 + entityBytes;
-    for (const Placement& p : placements) length += p.bytes.size();
-
-    std::uint64_t at = BeginFrame(kFrameNetMsg, time, number, std::nullopt);
-    w_.U32(static_cast<std::uint32_t>(length));
-    w_.U8(kSvcTime);
-    w_.F32(time);
-    w_.U8(kSvcClientData);
-    Noise(w_, noise, clientBytes);
-    w_.U8(kSvcDeltaPacketEntities);
-    EntityNoise(w_, noise, entityBytes);
-    for (const Placement& p : placements) PlaceMessage(p.bytes, p.tag);
-    EndFrame(at, kFrameNetMsg);
-
-    if (g.hltv) simple(ClientDataFrame(0, 0, 0, 0, 0));
+    if (!g.hltv) EmitTickFrames(draws, time, number);
+    EmitTickNetFrame(g, draws, time, number);
+    if (g.hltv) EmitSimple(ClientDataFrame(0, 0, 0, 0, 0), time, number);
   }
+}
+
+void Emitter::EmitSimple(const Frame& f, float time, std::int32_t number) {
+  std::uint64_t at = BeginFrame(f.type, time, number, std::nullopt);
+  w_.Put(f.payload);
+  EndFrame(at, f.type);
+}
+
+void Emitter::EmitTickFrames(GameplayDraws& d, float time, std::int32_t number) {
+  static constexpr std::uint8_t kBuffer[] = {1, 0, 0, 0, 0, 0, 0xB4, 0x42};
+  const Pose pose = PoseAt(number);
+  EmitSimple(DemoBufferFrame(kBuffer), time, number);
+  EmitSimple(ClientDataFrame(pose.x, pose.y, pose.z, pose.pitch, pose.yaw), time, number);
+  for (int n = d.commands.Due(); n > 0; --n) {
+    EmitSimple(ConsoleCommandFrame(Pick(d.shape, kConsoleCommands)), time, number);
+  }
+  for (int n = d.events.Due(); n > 0; --n) {
+    EmitSimple(EventFrame(static_cast<std::int32_t>(1 + d.shape.Below(40))), time, number);
+  }
+  for (int n = d.anims.Due(); n > 0; --n) {
+    EmitSimple(WeaponAnimFrame(static_cast<std::int32_t>(d.shape.Below(8))), time, number);
+  }
+  for (int n = d.sounds.Due(); n > 0; --n) {
+    auto channel = static_cast<std::int32_t>(d.shape.Below(8));
+    EmitSimple(SoundFrame(channel, Pick(d.shape, kSounds)), time, number);
+  }
+}
+
+// The network frame: the time, the client's data, the entity update (mostly
+// small, now and then large, as in a real game), then whatever is placed.
+void Emitter::EmitTickNetFrame(const Gameplay& g, GameplayDraws& d, float time, std::int32_t number) {
+  const auto playerCount = static_cast<std::uint32_t>(g.players.size());
+  auto& placements = d.placements;
+  placements.clear();
+  for (int n = d.fades.Due(); n > 0; --n) placements.push_back({ScreenFadeMessage(), "fade"});
+  for (int n = d.team.Due(); n > 0; --n) {
+    std::uint32_t s = d.shape.Below(playerCount);
+    bool dead = d.shape.Below(4) == 0;
+    placements.push_back({TeamChat(g.players[s], Pick(d.shape, kChatWords), s % 2 == 1, dead), "team_chat"});
+  }
+  for (int n = d.all.Due(); n > 0; --n) {
+    std::uint32_t s = d.shape.Below(playerCount);
+    placements.push_back({AllChat(g.players[s], Pick(d.shape, kChatWords)), "all_chat"});
+  }
+  for (int n = d.info.Due(); n > 0; --n) placements.push_back({PlayerInfoBlock(g.gameDir, g.players), "player_info"});
+  std::uint32_t clientBytes = 4 + d.shape.Below(24);
+  std::uint32_t entityBytes = d.shape.Below(8) == 0 ? 200 + d.shape.Below(1400) : 8 + d.shape.Below(120);
+  std::uint64_t length = 5 + 1 + clientBytes + 1 + entityBytes;
+  for (const auto& p : placements) length += p.bytes.size();
+
+  std::uint64_t at = BeginFrame(kFrameNetMsg, time, number, std::nullopt);
+  w_.U32(static_cast<std::uint32_t>(length));
+  w_.U8(kSvcTime);
+  w_.F32(time);
+  w_.U8(kSvcClientData);
+  Noise(w_, d.noise, clientBytes);
+  w_.U8(kSvcDeltaPacketEntities);
+  EntityNoise(w_, d.noise, entityBytes);
+  for (const auto& p : placements) PlaceMessage(p.bytes, p.tag);
+  EndFrame(at, kFrameNetMsg);
 }
 
 // ---------------------------------------------------------------------------
@@ -517,15 +544,18 @@ std::string InfoText(const InfoPairs& pairs) {
 }
 
 Bytes UpdateUserInfoRaw(std::uint8_t slot, std::int32_t userId, std::string_view infoText) {
-  Bytes out;
-  out.reserve(infoText.size() + 8 + kUserInfoHashSize);
-  out.push_back(kSvcUpdateUserInfo);
-  out.push_back(slot);
-  AppendI32(out, userId);
-  Append(out, infoText);
-  out.push_back(0);
+  // Sized at once: GCC 12 takes the growth of push_back here for a free of a
+  // pointer into the block (-Wfree-nonheap-object).
+  Bytes out(1 + 1 + 4 + infoText.size() + 1 + kUserInfoHashSize);
+  out[0] = kSvcUpdateUserInfo;
+  out[1] = slot;
+  StoreI32LE(out.data() + 2, userId);
+  std::copy(infoText.begin(), infoText.end(), out.begin() + 6);
+  out[6 + infoText.size()] = 0;
   Rng hash(static_cast<std::uint64_t>(static_cast<std::uint32_t>(userId)) * 0x100000001B3ULL);
-  for (std::size_t i = 0; i < kUserInfoHashSize; ++i) out.push_back(kScrub[static_cast<std::uint8_t>(hash.Next())]);
+  for (std::size_t i = out.size() - kUserInfoHashSize; i < out.size(); ++i) {
+    out[i] = kScrub[static_cast<std::uint8_t>(hash.Next())];
+  }
   return out;
 }
 
@@ -593,8 +623,12 @@ Bytes RegisterGameMessages() {
 
 Bytes UserMessage(std::uint8_t id, ByteView payload) {
   const std::size_t length = std::min<std::size_t>(payload.size(), 255);
-  Bytes out{id, static_cast<std::uint8_t>(length)};
-  out.insert(out.end(), payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(length));
+  // Sized at once: GCC 12 takes the growth of a two-byte vector by insert for
+  // a copy out of bounds (-Warray-bounds).
+  Bytes out(2 + length);
+  out[0] = id;
+  out[1] = static_cast<std::uint8_t>(length);
+  std::copy_n(payload.begin(), length, out.begin() + 2);
   return out;
 }
 
