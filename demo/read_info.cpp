@@ -72,13 +72,6 @@ std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string&
   return ReadOpened(files, path, [&](DemoFile& file) { return buffer.Read(file, image); });
 }
 
-bool ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer, ByteView& image,
-                   const ReadFailureReport& report) {
-  std::optional<DemoReadError> error = ReadDemoImage(files, path, buffer, image);
-  if (error) report(error->text, error->why);
-  return !error;
-}
-
 DemoReport ReadDemoReport(FileSystem& files, const std::string& path, const DemoReportOptions& options) {
   DemoReport report;
   if (std::optional<DemoReadError> error = ReadReading(files, path, options, report)) {

@@ -86,11 +86,4 @@ std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string&
 std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer,
                                            ByteView& image);
 
-// The same with the failure handed to `report`; returns true when read. Only
-// the library's row reader still reads this way; ReadDemoReport with a buffer
-// serves it as well.
-using ReadFailureReport = std::function<void(std::string_view text, const SystemError& why)>;
-bool ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer, ByteView& image,
-                   const ReadFailureReport& report);
-
 }  // namespace rewindor

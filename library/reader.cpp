@@ -13,21 +13,22 @@ namespace rewindor {
 LibraryRow ReadLibraryRow(FileSystem& files, const LibraryFile& file, ImageBuffer& buffer) {
   LibraryRow row;
   row.file = file;
-  ByteView image;
-  const auto failed = [&row](std::string_view, const SystemError& why) { row.error = UnreadableDemoText(why); };
-  if (!ReadDemoImage(files, file.path, buffer, image, failed)) return row;
-  row.file.size = image.size();  // as read: a repair changes it
-  DemoInspection inspection = InspectDemo(image);
-  DemoFacts facts = ReadDemoFacts(image, inspection.hltv);
+  DemoReport report = ReadDemoReport(files, file.path, {.facts = true, .buffer = &buffer});
+  if (report.error) {
+    row.error = UnreadableDemoText(report.error->why);
+    return row;
+  }
+  row.file.size = report.image.size();  // as read: a repair changes it
+  DemoFacts& facts = report.facts;
   row.state = !facts.demo          ? DemoState::kNotADemo
               : facts.finished      ? DemoState::kFinished
               : files.BeingWritten(file.path) ? DemoState::kBeingWritten
                                     : DemoState::kUnfinished;
-  row.map = std::move(inspection.header.mapName);
+  row.map = std::move(report.inspection.header.mapName);
   row.duration = facts.duration;
   row.server = std::move(facts.server);
-  if (!inspection.hltv) row.recorder = std::move(facts.recorder);
-  row.players = std::move(inspection.playerNames);
+  if (!report.inspection.hltv) row.recorder = std::move(facts.recorder);
+  row.players = std::move(report.inspection.playerNames);
   row.roster = std::move(facts.roster);
   row.rosterNotListed = facts.rosterNotListed;
   for (PlayerSteamId& player : facts.steamIds) row.steamIds.push_back(std::move(player.steamId));

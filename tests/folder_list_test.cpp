@@ -56,10 +56,15 @@ class FakeList : public FolderListWindow {
   void SetFolderField(std::string_view t) override { folderField = t; }
   void SetDemoPath(std::string_view p) override { demoPath = p; }
   void ReloadDemo() override { ++reloads; }
-  void ShowMessage(std::string_view t) override { messages.emplace_back(t); }
-  void ReportError(std::string_view t, const SystemError& why) override {
-    messages.push_back(std::string(t) + ": " + why.text);
-  }
+  struct Boxes : ui::MessageBoxes {
+    std::vector<std::string>& shown;
+    explicit Boxes(std::vector<std::string>& s) : shown(s) {}
+    bool Show(std::string_view, std::string_view t, ui::MessageIcon, ui::MessageButtons) override {
+      shown.emplace_back(t);
+      return true;
+    }
+  } boxes{messages};
+  ui::MessageBoxes& Boxes() override { return boxes; }
   std::string ShownDemo() override { return demoPath; }
   void SelectEntry(std::string_view t) override { selected = t.empty() ? std::nullopt : std::optional<std::string>(t); }
 };

@@ -27,13 +27,13 @@ std::vector<std::string> ListedEntries(const FolderListing& listing) {
 
 void ListFolder(FolderListWindow& window, Folders& source, std::string_view folder) {
   if (Utf16Length(folder) > kMaxListedFolderChars) {
-    window.ShowMessage(text::kFolderPathTooLong);
+    window.Boxes().Info(text::kFolderPathTooLong);
     return;
   }
   std::string path(folder);
   FolderListing listing = source.List(path);
   // A listing cut short by a failure shows what it found; one that could not begin is reported.
-  if (!listing.opened) window.ReportError(text::kCannotReadDir, listing.error.value_or(SystemError{}));
+  if (!listing.opened) window.Boxes().ReportError(text::kCannotReadDir, listing.error.value_or(SystemError{}));
   window.ClearList();
   for (const std::string& entry : ListedEntries(listing)) window.AddEntry(entry);
   window.SetFolderField(path + "\\");
@@ -60,7 +60,7 @@ void OpenListEntry(FolderListWindow& window, Folders& source) {
   std::string folder = window.FolderField();
   std::string joined = folder + *entry;
   if (Utf16Length(joined) > kMaxPathChars) {
-    window.ShowMessage(text::kFolderPathTooLong);
+    window.Boxes().Info(text::kFolderPathTooLong);
     return;
   }
   if (source.IsFile(joined)) {

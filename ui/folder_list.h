@@ -12,6 +12,7 @@
 
 #include "demo/files.h"
 #include "demo/folders.h"
+#include "ui/message_box.h"
 
 namespace rewindor {
 
@@ -23,9 +24,6 @@ inline constexpr char kFolderPathTooLong[] =
 
 // Folders passed to ListFolder leave room for "\*" within 259 characters.
 inline constexpr std::size_t kMaxListedFolderChars = 257;
-
-// The platform's folders, as the main window lists them.
-inline Folders& NativeFolderSource() { return NativeFolders(); }
 
 class FolderListWindow {
  public:
@@ -39,12 +37,12 @@ class FolderListWindow {
   virtual void SetDemoPath(std::string_view path) = 0;  // 1000
   // Releases the map picture and reads the demo named in 1000.
   virtual void ReloadDemo() = 0;
-  virtual void ShowMessage(std::string_view text) = 0;  // captioned "Rewindor"
   // The demo the window shows (1000), and the list's selection set to the
   // entry of this text (none when empty or not listed).
   virtual std::string ShownDemo() { return {}; }
   virtual void SelectEntry(std::string_view /*text*/) {}
-  virtual void ReportError(std::string_view text, const SystemError& why) = 0;
+  // The boxes it says what went wrong in.
+  virtual ui::MessageBoxes& Boxes() = 0;
 };
 
 // The list's entries for a folder's listing: "[..]" where the system lists

@@ -89,8 +89,7 @@ class MainWindowHost final : public FolderListWindow {
 
   // Shared by several commands.
   std::string DemoPath() { return ui::ControlText(window_, IDC_DEMO_PATH, kPathChars); }
-  void ReportError(std::string_view text, const SystemError& why) override { ui::ReportError(text, why); }
-  void ShowMessage(std::string_view text) override { ShowInfo(text); }
+  MessageBoxes& Boxes() override { return NativeMessageBoxes(); }
 
   // The folder list.
   void ClearList() override { SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_RESETCONTENT, 0, 0); }
@@ -140,7 +139,7 @@ class MainWindowHost final : public FolderListWindow {
     program_.demoUnreadable = !ShowDemo(ReadDemoReport(NativeFileSystem(), DemoPath(), options));
     SelectShownDemo(*this);
   }
-  void ListFolderOf(std::string_view path) { ListFolder(*this, NativeFolderSource(), BeforeLastBackslash(path)); }
+  void ListFolderOf(std::string_view path) { ListFolder(*this, NativeFolders(), BeforeLastBackslash(path)); }
 
  private:
   // The demo's information, players and map picture, then one repaint; after
@@ -431,8 +430,8 @@ void OnContextMenu(HWND window, HWND clicked, LPARAM point) {
     case MenuSpot::kNone: return;
     case MenuSpot::kInfoBox: break;
     case MenuSpot::kFolderEntry:
-      if (!SelectedEntryIsDemo(host, NativeFolderSource())) return;
-      OpenListEntry(host, NativeFolderSource());
+      if (!SelectedEntryIsDemo(host, NativeFolders())) return;
+      OpenListEntry(host, NativeFolders());
       break;
   }
   ShowDemoMenu(window, at);
@@ -455,10 +454,10 @@ INT_PTR RunCommand(HWND window, int id, int code) {
     case IDC_SAVE_SETTINGS: OnSaveSettings(window); break;
     case IDC_BROWSE_GAME: OnBrowseGame(window); break;
     case IDC_FOLDER_LIST:
-      if (code == LBN_DBLCLK) OpenListEntry(host, NativeFolderSource());
+      if (code == LBN_DBLCLK) OpenListEntry(host, NativeFolders());
       break;
-    case IDM_OPEN_FOLDER_ENTRY: OpenListEntry(host, NativeFolderSource()); break;
-    case IDM_LIST_TYPED_FOLDER: ListTypedFolder(host, NativeFolderSource()); break;
+    case IDM_OPEN_FOLDER_ENTRY: OpenListEntry(host, NativeFolders()); break;
+    case IDM_LIST_TYPED_FOLDER: ListTypedFolder(host, NativeFolders()); break;
     case IDC_STRIP_TEAM_CHAT: StripTeamChat(NativeMessageBoxes(), NativeFileSystem(), host.DemoPath()); break;
     case IDC_CONVERT_RESOLUTION: OnConvertResolution(window, host); break;
     case IDC_TRIM_LOADING: TrimLoadingSegment(NativeMessageBoxes(), NativeFileSystem(), host.DemoPath()); break;
@@ -496,7 +495,7 @@ INT_PTR OnInitDialog(HWND window, ProgramState& program) {
     host.ListFolderOf(program.pendingDemoPath);
     host.ReadDemo();
   } else {
-    ListFolder(host, NativeFolderSource(), StartFolderOf(window, program.reader.programFolder));
+    ListFolder(host, NativeFolders(), StartFolderOf(window, program.reader.programFolder));
   }
   return TRUE;  // the dialog manager focuses the first tab stop
 }
