@@ -13,10 +13,10 @@ bool DecodeRegistryText(const RegistryValue& value, std::string& text, SystemErr
     why = {0, text::kReasonValueNotText};
     return false;
   }
-  const std::size_t units = value.data.size() / 2;
+  ByteReader units(value.data);
   std::u16string wide;
-  for (std::size_t i = 0; i < units; ++i) {
-    const char16_t unit = LoadU16LE(value.data.data() + 2 * i);
+  while (units.remaining() >= 2) {  // an odd last byte is no unit
+    const char16_t unit = units.U16();
     if (unit == 0) break;
     wide += unit;
   }

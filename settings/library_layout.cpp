@@ -20,7 +20,8 @@ std::optional<std::vector<std::int32_t>> Numbers(Registry& registry, const char*
     return std::nullopt;
   }
   std::vector<std::int32_t> numbers(count);
-  for (std::size_t i = 0; i < count; ++i) numbers[i] = LoadI32LE(value.data.data() + 4 * i);
+  ByteReader reader(value.data);
+  for (std::int32_t& number : numbers) number = reader.I32();
   return numbers;
 }
 
