@@ -93,12 +93,11 @@ std::string LongPathFallback(std::string_view source, PathLookup& lookup) {
   return WithinPathLimit(std::move(result));
 }
 
-void RegisterShellAssociation(std::string_view executablePath, Registry& registry, ErrorReporter& reporter,
-                              std::string_view shortPath) {
+std::vector<AssociationFailure> RegisterShellAssociation(std::string_view executablePath, Registry& registry,
+                                                         std::string_view shortPath) {
   if (executablePath.find('%') != std::string_view::npos) {
     if (shortPath.empty() || shortPath.find('%') != std::string_view::npos) {
-      reporter.ReportError(text::kAssociationSkipped, {0, text::kReasonPercentInPath});
-      return;
+      return {{text::kAssociationSkipped, {0, text::kReasonPercentInPath}}};
     }
     executablePath = shortPath;
   }
@@ -108,19 +107,21 @@ void RegisterShellAssociation(std::string_view executablePath, Registry& registr
   std::string icon(executablePath);
   icon.append(",0");
   const std::string values[] = {command, icon, "rewindor"};
+  std::vector<AssociationFailure> failures;
 
   for (std::size_t i = 0; i < std::size(kAssociationKeys); ++i) {
     const AssociationKey& row = kAssociationKeys[i];
     if (std::uint32_t status = registry.CreateKey(row.key); status != 0) {
-      reporter.ReportError(row.createFailure, registry.Describe(status));
+      failures.push_back({row.createFailure, registry.Describe(status)});
       continue;
     }
     if (std::uint32_t status = registry.SetValue("", kRegistryTextType, EncodeRegistryText(values[i]));
         status != 0) {
-      reporter.ReportError(row.writeFailure, registry.Describe(status));
+      failures.push_back({row.writeFailure, registry.Describe(status)});
     }
     registry.CloseKey();
   }
+  return failures;
 }
 
 }  // namespace rewindor

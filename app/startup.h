@@ -6,6 +6,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -56,11 +57,10 @@ std::string LongPathFallback(std::string_view source, PathLookup& lookup);
 
 // --- The .DEM file association ------------------------------------------------
 
-class ErrorReporter {
- public:
-  virtual ~ErrorReporter() = default;
-  // A message box captioned "Error": "<text>: <the system's reason>".
-  virtual void ReportError(std::string_view text, const SystemError& why) = 0;
+// A key of the association that could not be written: what failed, and why.
+struct AssociationFailure {
+  std::string_view text;
+  SystemError why;
 };
 
 namespace text {
@@ -78,13 +78,13 @@ inline constexpr char kReasonPercentInPath[] =
 
 // Writes, per user (HKEY_CURRENT_USER\Software\Classes), the open command
 // "\"<exe>\" \"%1\"", the icon "<exe>,0" and ".DEM" = "rewindor", in this
-// order. Each failure is reported and the next key is still done. The shell
+// order. Each failure is returned, in order, and the next key is still done. The shell
 // fills in every %-sequence of the command, the program's own path too: a
 // path with % is written in its short form (`shortPath`, the system's 8.3
 // form, empty when there is none) when that has no %; otherwise nothing is
-// written and the user is told why.
-void RegisterShellAssociation(std::string_view executablePath, Registry& registry, ErrorReporter& reporter,
-                              std::string_view shortPath = {});
+// written and the one failure says why.
+std::vector<AssociationFailure> RegisterShellAssociation(std::string_view executablePath, Registry& registry,
+                                                         std::string_view shortPath = {});
 
 // --- Win32 (app/startup_win.cpp) ------------------------------------------------
 #ifdef _WIN32
@@ -93,12 +93,13 @@ struct StartupFacts {
   std::string pendingDemoPath;  // long form of the command line's path, or empty
   std::string executablePath;
   std::string programFolder;
+  std::vector<AssociationFailure> associationFailures;  // to be shown, in order, each in an error box
 };
 // The system's long-path service and directory search.
 PathLookup& NativePathLookup();
 
 // Reads the command line and the executable's path and writes the file
-// association (reporting its failures in boxes): everything start-up does
+// association (returning its failures): everything start-up does
 // before it chooses between the two instance roads.
 StartupFacts PrepareStartup();
 

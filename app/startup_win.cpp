@@ -48,14 +48,6 @@ class Win32PathLookup final : public PathLookup {
   }
 };
 
-class ErrorBoxes final : public ErrorReporter {
- public:
-  void ReportError(std::string_view text, const SystemError& why) override {
-    MessageBoxW(nullptr, Wide(ComposeErrorReport(text, why)).c_str(), Wide(text::kErrorCaption).c_str(),
-                MB_OK | MB_ICONINFORMATION);
-  }
-};
-
 std::string CommandLineArgument() {
   std::string line = Narrow(GetCommandLineW());
   return std::string(ArgumentText(line));
@@ -109,11 +101,10 @@ StartupFacts PrepareStartup() {
   facts.pendingDemoPath = ExpandToLongPath(ArgumentPath(CommandLineArgument()), NativePathLookup());
   facts.executablePath = ExecutablePathOfProcess();
   facts.programFolder = BeforeLastBackslash(facts.executablePath);
-  ErrorBoxes boxes;
   std::unique_ptr<Registry> registry = MakeNativeRegistry();
   const bool percent = facts.executablePath.find('%') != std::string::npos;
-  RegisterShellAssociation(facts.executablePath, *registry, boxes,
-                           percent ? ShortPathOf(facts.executablePath) : std::string());
+  facts.associationFailures = RegisterShellAssociation(facts.executablePath, *registry,
+                                                       percent ? ShortPathOf(facts.executablePath) : std::string());
   return facts;
 }
 

@@ -121,11 +121,10 @@ TEST(LongPathTest, FallbackComponentByComponent) {
   EXPECT_EQ(LongPathFallback("C:\\L", lookup), "C:\\" + std::string(256, 'l'));
 }
 
-class Reports : public ErrorReporter {
- public:
+struct Reports {
   std::vector<std::string> lines;
-  void ReportError(std::string_view t, const SystemError& why) override {
-    lines.push_back(std::string(t) + ": " + why.text);
+  void Take(const std::vector<AssociationFailure>& failures) {
+    for (const AssociationFailure& f : failures) lines.push_back(std::string(f.text) + ": " + f.why.text);
   }
 };
 
@@ -136,7 +135,7 @@ const std::string kExtensionKey = "Software\\Classes\\.DEM";
 TEST(AssociationTest, ThreeKeysPerUserInOrder) {
   FakeRegistry registry;
   Reports reports;
-  RegisterShellAssociation("C:\\Program Files\\Rewindor\\rewindor.exe", registry, reports);
+  reports.Take(RegisterShellAssociation("C:\\Program Files\\Rewindor\\rewindor.exe", registry));
   EXPECT_TRUE(reports.lines.empty());
   EXPECT_EQ(registry.log, (std::vector<std::string>{"create " + kCommandKey, "set " + kCommandKey + "|", "close",
                                                     "create " + kIconKey, "set " + kIconKey + "|", "close",
@@ -147,7 +146,7 @@ TEST(AssociationTest, ThreeKeysPerUserInOrder) {
   EXPECT_EQ(registry.TextAt(kExtensionKey, ""), "rewindor");
 
   std::string longPath = "C:\\" + std::string(400, 'd') + "\\rewindor.exe";  // no buffer to outgrow
-  RegisterShellAssociation(longPath, registry, reports);
+  reports.Take(RegisterShellAssociation(longPath, registry));
   EXPECT_EQ(registry.TextAt(kCommandKey, ""), "\"" + longPath + "\" \"%1\"");
 }
 
@@ -157,7 +156,7 @@ TEST(AssociationTest, EachFailureReportedAndTheNextKeyStillDone) {
   registry.setFailures[kIconKey + "|"] = FakeRegistry::kAccessDenied;
   registry.createFailures[kExtensionKey] = FakeRegistry::kAccessDenied;
   Reports reports;
-  RegisterShellAssociation("C:\\R\\rewindor.exe", registry, reports);
+  reports.Take(RegisterShellAssociation("C:\\R\\rewindor.exe", registry));
   EXPECT_EQ(reports.lines, (std::vector<std::string>{"Could not create the rewindor registry key: status 5",
                                                      "Could not set the defaulticon key value: status 5",
                                                      "Could not create the .dem registry key: status 5"}));
@@ -167,7 +166,7 @@ TEST(AssociationTest, EachFailureReportedAndTheNextKeyStillDone) {
   FakeRegistry second;  // a value that cannot be written: the key is still closed, the next still done
   second.setFailures[kCommandKey + "|"] = FakeRegistry::kAccessDenied;
   reports.lines.clear();
-  RegisterShellAssociation("C:\\R\\rewindor.exe", second, reports);
+  reports.Take(RegisterShellAssociation("C:\\R\\rewindor.exe", second));
   EXPECT_EQ(reports.lines, std::vector<std::string>{"Could not set the shellcommand key value: status 5"});
   EXPECT_EQ(second.log[2], "close");
   EXPECT_EQ(second.TextAt(kExtensionKey, ""), "rewindor");
@@ -190,7 +189,7 @@ TEST(AssociationTest, PathWithPercentWrittenShortOrNotAtAll) {
     SCOPED_TRACE(c.shortPath);
     FakeRegistry registry;
     Reports reports;
-    RegisterShellAssociation(exe, registry, reports, c.shortPath);
+    reports.Take(RegisterShellAssociation(exe, registry, c.shortPath));
     if (c.command) {
       EXPECT_TRUE(reports.lines.empty());
       EXPECT_EQ(registry.TextAt(kCommandKey, ""), c.command);

@@ -5,6 +5,7 @@
 
 #include "app/startup.h"
 #include "ui/main_window.h"
+#include "ui/message_box.h"
 #include "ui/program_state.h"
 #include "ui/win_text.h"
 
@@ -12,6 +13,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace rewindor;
   try {
     StartupFacts facts = PrepareStartup();
+    for (const AssociationFailure& failure : facts.associationFailures) ui::ReportError(failure.text, failure.why);
     InstanceGuard guard;
     if (!guard.BecomeFirstInstance() && !guard.HandOverOrTakeOver(facts.pendingDemoPath)) return 0;
     // The list view of the library and the tips of the main window.
