@@ -517,15 +517,15 @@ std::string InfoText(const InfoPairs& pairs) {
 }
 
 Bytes UpdateUserInfoRaw(std::uint8_t slot, std::int32_t userId, std::string_view infoText) {
-  Bytes out;
+  Bytes out{kSvcUpdateUserInfo, slot};
   out.reserve(infoText.size() + 8 + kUserInfoHashSize);
-  out.push_back(kSvcUpdateUserInfo);
-  out.push_back(slot);
   AppendI32(out, userId);
   Append(out, infoText);
   out.push_back(0);
   Rng hash(static_cast<std::uint64_t>(static_cast<std::uint32_t>(userId)) * 0x100000001B3ULL);
-  for (std::size_t i = 0; i < kUserInfoHashSize; ++i) out.push_back(kScrub[static_cast<std::uint8_t>(hash.Next())]);
+  const std::size_t hashAt = out.size();
+  out.resize(hashAt + kUserInfoHashSize);
+  for (std::size_t i = 0; i < kUserInfoHashSize; ++i) out[hashAt + i] = kScrub[static_cast<std::uint8_t>(hash.Next())];
   return out;
 }
 
