@@ -517,14 +517,14 @@ std::string InfoText(const InfoPairs& pairs) {
 }
 
 Bytes UpdateUserInfoRaw(std::uint8_t slot, std::int32_t userId, std::string_view infoText) {
-  Bytes out{kSvcUpdateUserInfo, slot};
-  out.reserve(infoText.size() + 8 + kUserInfoHashSize);
-  AppendI32(out, userId);
-  Append(out, infoText);
-  out.push_back(0);
+  // Sized at once: GCC takes a growing buffer's first bytes for ones written out of bounds.
+  Bytes out(6 + infoText.size() + 1 + kUserInfoHashSize, 0);
+  out[0] = kSvcUpdateUserInfo;
+  out[1] = slot;
+  StoreI32LE(&out[2], userId);
+  std::copy(infoText.begin(), infoText.end(), out.begin() + 6);  // and its closing zero
   Rng hash(static_cast<std::uint64_t>(static_cast<std::uint32_t>(userId)) * 0x100000001B3ULL);
-  const std::size_t hashAt = out.size();
-  out.resize(hashAt + kUserInfoHashSize);
+  const std::size_t hashAt = 6 + infoText.size() + 1;
   for (std::size_t i = 0; i < kUserInfoHashSize; ++i) out[hashAt + i] = kScrub[static_cast<std::uint8_t>(hash.Next())];
   return out;
 }
@@ -593,8 +593,10 @@ Bytes RegisterGameMessages() {
 
 Bytes UserMessage(std::uint8_t id, ByteView payload) {
   const std::size_t length = std::min<std::size_t>(payload.size(), 255);
-  Bytes out{id, static_cast<std::uint8_t>(length)};
-  out.insert(out.end(), payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(length));
+  Bytes out(2 + length);  // sized at once, as UpdateUserInfoRaw's
+  out[0] = id;
+  out[1] = static_cast<std::uint8_t>(length);
+  std::copy_n(payload.begin(), length, out.begin() + 2);
   return out;
 }
 
