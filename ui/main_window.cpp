@@ -443,7 +443,7 @@ INT_PTR OnPaint(HWND window) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window, &ps);
   DrawBitmap(dc, mainSkin, 0, 0);
-  DrawBitmap(dc, StateOf(window).mapPicture, 37, 125);
+  DrawBitmap(dc, StateOf(window).mapPicture, kMapBoxX, kMapBoxY);
   EndPaint(window, &ps);
   return TRUE;
 }
