@@ -13,7 +13,8 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
 std::string WithinPathLimit(std::string path) {
-  return Utf16Length(path) <= kMaxPathChars ? path : std::string();
+  if (Utf16Length(path) > kMaxPathChars) return {};
+  return path;  // moved, not copied as a conditional's operand would be
 }
 
 // A component whose directory entry we may look up: not a drive, not a

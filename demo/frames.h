@@ -385,7 +385,7 @@ Segment WalkPlayback(Source& source, std::size_t begin, std::size_t limit, std::
       s.end = ClosingFramesEnd(source, s.end, limit);
       break;
     }
-    frame = std::move(next);
+    frame = next;
   }
   s.last = run.last();
   return s;

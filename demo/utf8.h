@@ -18,7 +18,7 @@ bool IsValidUtf8(std::string_view s);
 // a valid sequence (i then moves past that byte alone).
 std::int32_t DecodeUtf8(std::string_view s, std::size_t& i);
 // Appends a code point (at most U+10FFFF) as UTF-8.
-void AppendUtf8(std::string& out, std::uint32_t codePoint);
+void AppendUtf8(std::string& out, std::uint32_t cp);
 
 // How much of `s` to keep within `maxBytes` bytes: all of it when it fits;
 // else, when s is UTF-8 that far, up to the last whole letter; else (another

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "demo/bytes.h"
+#include "ui/map_box.h"
 
 namespace rewindor {
 namespace {
@@ -291,14 +292,14 @@ TEST_F(ArtTest, BorderlessControlsHaveTheirPaintedFramesAndLabels) {
   }
 }
 
-// The sample map's picture, drawn at (37, 125), lies inside the map frame and clear of every
+// The sample map's picture, drawn at the map box's top left, lies inside the map frame and clear of every
 // control.
 TEST_F(ArtTest, MapPictureFitsInsideItsFrame) {
   std::optional<Bitmap> skin = LoadBmp(SourceRoot() / "res" / "main_skin.bmp");
   std::optional<Bitmap> map = LoadBmp(SourceRoot() / "samples" / "cstrike" / "maps" / "de_rewind.bmp");
   ASSERT_TRUE(skin && map);
   EXPECT_EQ(map->bits, 24);
-  const Box pic{37, 125, 37 + map->width, 125 + map->height};
+  const Box pic{ui::kMapBoxX, ui::kMapBoxY, ui::kMapBoxX + map->width, ui::kMapBoxY + map->height};
   const int mid_x = (pic.left + pic.right) / 2, mid_y = (pic.top + pic.bottom) / 2;
   // Beyond each edge of the picture, within a small margin, runs the frame's dark line.
   constexpr Rgb kFrameLine{58, 53, 43};  // SH1 in tools/make_art.sh

@@ -129,7 +129,7 @@ TEST(MessageEdits, WholeMessagesByNameWhereTheMessagesDecode) {
     Bytes image = built.bytes;
     const EditResult r = c.step(image);
     std::set<std::size_t> decoded;
-    for (const b::MessageRecord& m : built.layout.Tagged(c.decodedTag)) decoded.insert(m.offset);
+    for (const b::MessageRecord& m : built.layout.Tagged(c.decodedTag)) decoded.insert(static_cast<std::size_t>(m.offset));
     EXPECT_EQ(r.changes, decoded.size() + 1);
     EXPECT_EQ(r.framesNotDecoded, 1u);
     EXPECT_EQ(r.writeLength, image.size());

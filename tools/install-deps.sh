@@ -7,8 +7,10 @@ SUDO=()
 [[ $(id -u) -eq 0 ]] || SUDO=(sudo)
 
 PACKAGES=(
-  # native build, unit tests, fuzzing, benchmark
-  g++ cmake ninja-build clang libclang-rt-14-dev googletest libbenchmark-dev
+  # native build, unit tests, sanitizers and fuzzing
+  g++ cmake ninja-build clang libclang-rt-14-dev googletest
+  # the code's format and its static checks
+  clang-format-14 clang-tidy-14
   # Windows build and Wine to run it
   mingw-w64 wine wine64
   # a screen for the end-to-end tests, and screenshots of it

@@ -78,7 +78,7 @@ void AppendLoading(Demo& demo, bool hltv) {
   f2.time = 30.4375f, f2.number = 1692;
   demo.loading().items = {f1, f2};
   for (int k = 0; k < 4; ++k) {
-    Frame f = LoadingFrame({{NoiseMessage(0x07, 7, static_cast<std::uint64_t>(20 + k))}});
+    Frame f = LoadingFrame({{NoiseMessage(0x07, 7, 20 + static_cast<std::uint64_t>(k))}});
     f.time = 30.9375f + 0.015625f * static_cast<float>(k);
     f.number = 1693 + k;
     demo.loading().items.push_back(f);

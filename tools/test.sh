@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test, on a fresh Debian/Ubuntu machine too: ./tools/test.sh
-# Stages: install the packages; build natively (Release) and run ctest; a
-# short run of each fuzz target; build for Windows and run the unit tests and
-# then the end-to-end tests under Wine. Exits non-zero when anything failed.
+# Stages: install the packages; check the product code's format; build
+# natively (Release) and run ctest; the unit tests again under the sanitizers;
+# a short run of each fuzz target; build for Windows and run the unit tests and
+# then the end-to-end tests under Wine. Every build treats compiler warnings as
+# errors. Exits non-zero when anything failed.
 #
 # Environment: REWINDOR_OUT (build folders, default out/), REWINDOR_JOBS
 # (parallel build jobs, default 2).
@@ -27,13 +29,15 @@ stage() {
   fi
 }
 
-# Configures and builds one build folder, quietly unless it fails.
+# Configures and builds one build folder, quietly unless it fails; warnings
+# fail the build. BUILD_TARGET names the one target to build (default all).
 build() {
   local dir=$1 log
   shift
   log="$dir.build.log"
   mkdir -p "$dir"
-  if ! { cmake -S "$ROOT" -B "$dir" -G Ninja "$@" && cmake --build "$dir" -j "$JOBS"; } >"$log" 2>&1; then
+  if ! { cmake -S "$ROOT" -B "$dir" -G Ninja -DREWINDOR_WERROR=ON "$@" &&
+         cmake --build "$dir" -j "$JOBS" ${BUILD_TARGET:+--target "$BUILD_TARGET"}; } >"$log" 2>&1; then
     grep -E 'error|Error|FAILED' "$log" | head -n 60
     echo "build failed; the whole log: $log"
     return 1
@@ -64,6 +68,36 @@ deps() {
 
 native() {
   build "$OUT/native" -DCMAKE_BUILD_TYPE=Release && run_ctest "$OUT/native"
+}
+
+# The product code follows .clang-format.
+format() {
+  "$ROOT/tools/format.sh" --check
+}
+
+# The unit tests built with clang's sanitizers, each fault halting the run:
+# AddressSanitizer with UndefinedBehaviorSanitizer, then ThreadSanitizer (the
+# library's reader, the timeline's reading and the lease watch start threads).
+# Only the tests' binary is built; it runs whole, in one process.
+sanitize() {
+  local kind dir rc=0
+  for kind in address,undefined thread; do
+    dir=$OUT/asan
+    [[ $kind == thread ]] && dir=$OUT/tsan
+    CC=clang CXX=clang++ BUILD_TARGET=rewindor_tests build "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DREWINDOR_SANITIZE="$kind" -DREWINDOR_BENCH=OFF || return 1
+    # ThreadSanitizer lets the edit tests' forked children go on (they only
+    # take the demo and are killed).
+    if (cd "$dir" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+          TSAN_OPTIONS=halt_on_error=1:die_after_fork=0 ./tests/rewindor_tests --gtest_brief=1 >tests.log 2>&1); then
+      echo "$kind: $(grep -E 'PASSED' "$dir/tests.log")"
+    else
+      tail -n 60 "$dir/tests.log"
+      echo "$kind FAILED; the whole log: $dir/tests.log"
+      rc=1
+    fi
+  done
+  return $rc
 }
 
 # The shipped 32-bit build is always built; its tests run under Wine where
@@ -152,7 +186,9 @@ main() {
   local start=$SECONDS
   stage deps deps
   if [[ ${#FAILED[@]} -eq 0 ]]; then
+    stage format format
     stage native native
+    stage sanitize sanitize
     stage fuzz fuzz
     stage windows windows
     stage e2e e2e

@@ -7,12 +7,9 @@
 
 #include <string>
 
-namespace rewindor::ui {
+#include "ui/map_box.h"
 
-inline constexpr int kMapBoxX = 37;
-inline constexpr int kMapBoxY = 125;
-inline constexpr int kMapBoxWidth = 240;
-inline constexpr int kMapBoxHeight = 180;
+namespace rewindor::ui {
 
 // Loads an overview bitmap file (the game's are 8-bit, 1024 x 768) once and
 // returns a bitmap of the box's size: the overview scaled smoothly, whole, its
