@@ -9,6 +9,8 @@
 #include <iterator>
 #include <tuple>
 
+#include "tests/support/corpus.h"
+#include "tests/support/memory_demo.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -198,6 +200,54 @@ TEST(Events, RealRecordings) {
       for (std::size_t i = 1; i < got.events.size(); ++i) EXPECT_LT(got.events[i - 1].offset, got.events[i].offset);
     }
   }
+}
+
+// Every field of the events, the tallies and the totals, to compare two readings.
+auto Everything(const DemoEvents& d) {
+  std::string all;
+  for (const DemoEvent& e : d.events) {
+    all += std::to_string(static_cast<int>(e.kind)) + "|" + std::to_string(e.time) + "|" + std::to_string(e.segment) +
+           "|" + std::to_string(e.frame) + "|" + std::to_string(e.offset) + "|" + std::to_string(e.round) + "|" +
+           e.killer + "|" + e.victim + "|" + e.weapon + "|" + std::to_string(e.headshot) + "|" + e.sender + "|" +
+           std::to_string(static_cast<int>(e.scope)) + std::to_string(e.dead) + "|" + e.text + "|" +
+           std::to_string(static_cast<int>(e.team)) + "|" + e.result + "|" + std::to_string(e.score) + "|" +
+           std::to_string(e.duration) + "," + std::to_string(e.hold) + "," + std::to_string(e.flags) + "|" +
+           std::string(e.colour.begin(), e.colour.end()) + "|" + e.from + "|" + e.to + "\n";
+  }
+  for (const PlayerTally& p : d.players) {
+    all += p.name + "|" + p.steamId + "|" + std::to_string(p.kills) + "," + std::to_string(p.deaths) + "," +
+           std::to_string(p.headshots) + "\n";
+  }
+  return all + std::to_string(d.rounds) + " " + std::to_string(d.scoreT) + ":" + std::to_string(d.scoreCT) + " " +
+         std::to_string(d.totals.frames) + "/" + std::to_string(d.totals.decoded) + "/" +
+         std::to_string(d.totals.failed) + " " + d.totals.notDecoded;
+}
+
+// Through a 4 KiB window the events are those of the whole image, also of a
+// file that is no demo or of an older protocol; a failed read leaves them be.
+TEST(Events, ThroughAWindowTheSameAsFromTheWholeImage) {
+  std::vector<std::pair<std::string, Bytes>> demos;
+  demos.emplace_back("built", BuildGame({At(1, {{b::DeathMessage(2, 1, true, "ak47"), "kill"}}),
+                                         At(2, {{b::KeyedChat(1, "#Cstrike_Chat_All", "", "hi"), "chat"}})})
+                                  .bytes);
+  demos.emplace_back("older protocol", demos[0].second);
+  demos.back().second[kNetworkProtocolOffset] = 43;
+  demos.emplace_back("not a demo", Bytes(100, 'x'));
+  for (const std::filesystem::path& path : CorpusDemos()) demos.emplace_back(path.string(), ReadImage(path));
+  for (const auto& [name, bytes] : demos) {
+    MemoryDemo file(bytes);
+    DemoEvents got;
+    ASSERT_EQ(ReadDemoEvents(file, got, 4096), ReadOutcome::kOk) << name;
+    EXPECT_EQ(Everything(got), Everything(ReadDemoEvents(bytes))) << name;
+  }
+  struct LongerThanItIs final : MemoryDemo {  // the last read falls short
+    using MemoryDemo::MemoryDemo;
+    bool Size(std::uint64_t& size) override { return MemoryDemo::Size(size) && ++size; }
+  } shorter(demos[0].second);
+  DemoEvents kept, before;
+  kept.rounds = before.rounds = 7;
+  EXPECT_EQ(ReadDemoEvents(shorter, kept, 4096), ReadOutcome::kShortRead);
+  EXPECT_EQ(Everything(kept), Everything(before));
 }
 
 }  // namespace
