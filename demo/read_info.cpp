@@ -70,10 +70,6 @@ void FindPictures(const DemoReportOptions& options, DemoReport& report) {
 
 std::string DemoReadError::Words() const { return ComposeErrorReport(text, why); }
 
-std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image) {
-  return ReadOpened(files, path, [&image](DemoFile& file) { return ReadWhole(file, image); });
-}
-
 std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer,
                                            ByteView& image) {
   return ReadOpened(files, path, [&](DemoFile& file) { return buffer.Read(file, image); });

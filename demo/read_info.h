@@ -86,10 +86,9 @@ struct DemoReport {
 
 DemoReport ReadDemoReport(FileSystem& files, const std::string& path, const DemoReportOptions& options = {});
 
-// Opens the demo at `path` and reads it whole into `image` (or into a shared
-// buffer that `image` then views); on failure says why with the information
-// reader's texts, `image` untouched.
-std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image);
+// Opens the demo at `path` and reads it whole into a shared buffer that
+// `image` then views; on failure says why with the information reader's
+// texts, `image` untouched.
 std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer,
                                            ByteView& image);
 
