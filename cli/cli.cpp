@@ -441,11 +441,9 @@ class Batch {
   }
 
   void Events(const std::string& path) {
-    ByteView image;
-    if (std::optional<DemoReadError> error = ReadDemoImage(files_, path, events_, image)) {
-      return Fail(path, error->Words());
-    }
-    const DemoEvents events = ReadDemoEvents(image);
+    const DemoReport report = ReadDemoReport(files_, path, {.events = true});
+    if (report.error) return Fail(path, report.error->Words());
+    const DemoEvents& events = report.events;
     if (!events.totals.notDecoded.empty()) return Fail(path, events.totals.notDecoded);
     std::string out = o_.json ? std::string() : Separator() + path + "\n";
     for (const DemoEvent& event : events.events) {
@@ -573,7 +571,6 @@ class Batch {
   Console& console_;
   bool failed_ = false;
   bool printedBlock_ = false;
-  ImageBuffer events_;  // the events are read from the whole image, one buffer for every demo
   std::optional<TextFinder> finder_ = o_.find ? std::optional<TextFinder>(*o_.find) : std::nullopt;
 };
 

@@ -1,6 +1,7 @@
 #include "demo/events.h"
 
 #include <algorithm>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 
@@ -309,6 +310,18 @@ DemoEvents ReadDemoEvents(ByteView image) {
   EventReader reader;
   DecodeTotals totals = DecodeDemoMessages(image, reader);
   return std::move(reader).Take(std::move(totals));
+}
+
+ReadOutcome ReadDemoEvents(DemoFile& file, DemoEvents& events, std::size_t window) {
+  try {
+    EventReader reader;
+    DecodeTotals totals;
+    if (ReadOutcome read = DecodeDemoMessages(file, reader, totals, window); read != ReadOutcome::kOk) return read;
+    events = std::move(reader).Take(std::move(totals));
+    return ReadOutcome::kOk;
+  } catch (const std::bad_alloc&) {
+    return ReadOutcome::kNoMemory;  // not even the window, or more events than memory holds
+  }
 }
 
 }  // namespace rewindor

@@ -68,6 +68,11 @@ struct DemoEvents {
 
 // Reads the events of a demo from its decoded messages.
 DemoEvents ReadDemoEvents(ByteView image);
+// The same from an opened demo, read once, front to back, through a window of
+// fixed size (DecodeDemoMessages): the memory held grows with the events, not
+// with the demo. The outcome tells which step failed, as ReadWhole's does;
+// `events` is then left untouched.
+ReadOutcome ReadDemoEvents(DemoFile& file, DemoEvents& events, std::size_t window = kFileWindowSize);
 
 // The game's user messages that the events come from, by their registered names.
 inline constexpr std::string_view kDeathMessageName = "DeathMsg";

@@ -32,10 +32,16 @@ std::optional<DemoReadError> ReadOpened(FileSystem& files, const std::string& pa
   return DemoReadError{text::kCannotReadIntoMemory, ReadFailureReason(ReadOutcome::kShortRead, files)};
 }
 
+// The events are read through the window on their own, nothing else.
+bool EventsAlone(const DemoReportOptions& options) { return options.events && options.buffer == nullptr; }
+
 // The demo read as asked: whole into the buffer, or through a window.
 std::optional<DemoReadError> ReadReading(FileSystem& files, const std::string& path,
                                          const DemoReportOptions& options, DemoReport& report) {
   const bool facts = options.facts || options.playersFromRoster;
+  if (EventsAlone(options)) {
+    return ReadOpened(files, path, [&](DemoFile& file) { return ReadDemoEvents(file, report.events, options.window); });
+  }
   if (options.buffer == nullptr) {
     DemoReading reading;
     const DemoReadOptions read{.facts = facts, .window = options.window, .key = options.playerKey};
@@ -49,6 +55,7 @@ std::optional<DemoReadError> ReadReading(FileSystem& files, const std::string& p
   if (auto error = ReadDemoImage(files, path, *options.buffer, report.image)) return error;
   report.inspection = InspectDemo(report.image, options.playerKey);
   if (facts) report.facts = ReadDemoFacts(report.image, report.inspection.hltv);
+  if (options.events) report.events = ReadDemoEvents(report.image);
   return std::nullopt;
 }
 
@@ -63,10 +70,6 @@ void FindPictures(const DemoReportOptions& options, DemoReport& report) {
 
 std::string DemoReadError::Words() const { return ComposeErrorReport(text, why); }
 
-std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image) {
-  return ReadOpened(files, path, [&image](DemoFile& file) { return ReadWhole(file, image); });
-}
-
 std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer,
                                            ByteView& image) {
   return ReadOpened(files, path, [&](DemoFile& file) { return buffer.Read(file, image); });
@@ -79,6 +82,7 @@ DemoReport ReadDemoReport(FileSystem& files, const std::string& path, const Demo
     failed.error = std::move(error);
     return failed;
   }
+  if (EventsAlone(options)) return report;
   const DemoInspection& inspection = report.inspection;
   // A name joins unless one with the same key has: one look-up per name,
   // never a search of the names. The cap counts names so told apart.

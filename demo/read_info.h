@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "demo/events.h"
 #include "demo/facts.h"
 #include "demo/files.h"
 #include "demo/image_buffer.h"
@@ -53,6 +54,11 @@ struct DemoReportOptions {
   NameKeyOf playerKey = FoldAsciiCase;
   bool facts = false;              // the frames are walked for the facts
   bool playersFromRoster = false;  // the roster's names join the players (implies the facts)
+  // The events are read. Read whole into a buffer, they join the rest from the
+  // one read. Through the window, the message decoder reads the file on its
+  // own: the report then holds the events alone (or the error), with no
+  // inspection, facts, summary, players or pictures.
+  bool events = false;
   std::size_t window = kFileWindowSize;  // the bytes each read of the file asks for
   // Given: the demo is read whole into it and the report's `image` views it
   // until its next read. Otherwise it is read front to back through a window
@@ -75,14 +81,14 @@ struct DemoReport {
   std::optional<std::string> picture;
   std::vector<std::string> overviews;
   ByteView image;  // with a buffer: the demo's bytes
+  DemoEvents events;  // only when asked for
 };
 
 DemoReport ReadDemoReport(FileSystem& files, const std::string& path, const DemoReportOptions& options = {});
 
-// Opens the demo at `path` and reads it whole into `image` (or into a shared
-// buffer that `image` then views); on failure says why with the information
-// reader's texts, `image` untouched.
-std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, Bytes& image);
+// Opens the demo at `path` and reads it whole into a shared buffer that
+// `image` then views; on failure says why with the information reader's
+// texts, `image` untouched.
 std::optional<DemoReadError> ReadDemoImage(FileSystem& files, const std::string& path, ImageBuffer& buffer,
                                            ByteView& image);
 

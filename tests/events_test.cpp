@@ -9,6 +9,9 @@
 #include <iterator>
 #include <tuple>
 
+#include "cli/events_output.h"
+#include "tests/support/corpus.h"
+#include "tests/support/memory_demo.h"
 #include "tools/demo_builder.h"
 
 namespace rewindor {
@@ -198,6 +201,35 @@ TEST(Events, RealRecordings) {
       for (std::size_t i = 1; i < got.events.size(); ++i) EXPECT_LT(got.events[i - 1].offset, got.events[i].offset);
     }
   }
+}
+
+// Through a 4 KiB window the events print as those of the whole image, also
+// of a file that is no demo or of an older protocol; a failed read leaves them be.
+TEST(Events, ThroughAWindowTheSameAsFromTheWholeImage) {
+  const auto printed = [](const DemoEvents& d) {
+    std::string all = cli::EventsSummaryJson("", d) + d.totals.notDecoded + std::to_string(d.totals.decoded);
+    for (const DemoEvent& e : d.events) all += cli::EventJson("", e);
+    return all;
+  };
+  Bytes older = BuildGame({At(1, {{b::DeathMessage(2, 1, true, "ak47"), "kill"}})}).bytes;
+  std::vector<Bytes> demos{older, Bytes(100, 'x')};
+  older[kNetworkProtocolOffset] = 43;
+  demos.push_back(older);
+  for (const std::filesystem::path& path : CorpusDemos()) demos.push_back(ReadImage(path));
+  for (const Bytes& bytes : demos) {
+    MemoryDemo file(bytes);
+    DemoEvents got;
+    ASSERT_EQ(ReadDemoEvents(file, got, 4096), ReadOutcome::kOk);
+    EXPECT_EQ(printed(got), printed(ReadDemoEvents(bytes)));
+  }
+  struct Shorter final : MemoryDemo {  // a byte longer than it holds: the last read falls short
+    using MemoryDemo::MemoryDemo;
+    bool Size(std::uint64_t& size) override { return MemoryDemo::Size(size) && ++size; }
+  } shorter(demos[0]);
+  DemoEvents kept;
+  kept.totals.notDecoded = "kept";
+  EXPECT_EQ(ReadDemoEvents(shorter, kept, 4096), ReadOutcome::kShortRead);
+  EXPECT_EQ(kept.totals.notDecoded, "kept");
 }
 
 }  // namespace

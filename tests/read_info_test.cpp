@@ -182,8 +182,9 @@ TEST_F(ReadDemoReportTest, FailuresAreToldInTheErrorBoxsWords) {
     std::string message;
   };
   ImageBuffer buffer;
-  for (ImageBuffer* through : {static_cast<ImageBuffer*>(nullptr), &buffer}) {
-    options.buffer = through;
+  for (int how = 0; how < 3; ++how) {  // through the window, its events alone, whole into the buffer
+    options.buffer = how == 2 ? &buffer : nullptr;
+    options.events = how == 1;
     for (const Case& c : {Case{"missing.dem", std::string(text::kCannotOpenDemo) + ": not found"},
                           Case{"", std::string(text::kCannotOpenDemo) + ": not found"},
                           Case{"empty.dem", std::string(text::kCannotOpenDemoReason2Read) + ": " + text::kReasonEmptyFile},
@@ -236,6 +237,23 @@ TEST_F(ReadDemoReportTest, PlayersFromTheRosterJoinTheScannedOnes) {
     options.playersFromRoster = c.fromRoster;
     EXPECT_EQ(ReadDemoReport(files, "a.dem", options).players, c.players) << c.name;
   }
+}
+
+// Asked for the events, read through the window the report holds them alone;
+// read whole, beside the rest.
+TEST_F(ReadDemoReportTest, EventsAloneThroughTheWindowBesideTheRestFromABuffer) {
+  namespace b = builder;
+  b::Demo demo;
+  demo.loading().items.push_back(b::LoadingFrame({b::ServerInfoMessage(), b::RegisterGameMessages()}));
+  demo.playback().items.push_back(b::NetFrame({b::DeathMessage(0, 0, false, "world")}));
+  files.files["a.dem"].bytes = b::Build(demo).bytes;
+  options.events = true;
+  const DemoReport alone = ReadDemoReport(files, "a.dem", options);
+  ImageBuffer buffer;
+  options.buffer = &buffer;
+  const DemoReport whole = ReadDemoReport(files, "a.dem", options);
+  EXPECT_TRUE(alone.summary.empty() && !whole.summary.empty());
+  EXPECT_EQ(alone.events.events.size() + whole.events.events.size(), 2u);
 }
 
 }  // namespace

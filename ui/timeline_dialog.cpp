@@ -74,11 +74,9 @@ void PrepareList(HWND dialog, HWND list) {
 
 // Reads the demo and builds its timeline; a demo that cannot be read is one row with the reason.
 Timeline ReadTimeline(const std::string& path) {
-  Bytes image;
-  if (std::optional<DemoReadError> error = ReadDemoImage(NativeFileSystem(), path, image)) {
-    return UnreadableTimeline(error->Words());
-  }
-  return BuildTimeline(ReadDemoEvents(image), DemoTextAsShown);
+  const DemoReport report = ReadDemoReport(NativeFileSystem(), path, {.events = true});
+  if (report.error) return UnreadableTimeline(report.error->Words());
+  return BuildTimeline(report.events, DemoTextAsShown);
 }
 
 // One reading on a thread of its own; the timeline waits in here until the dialog takes it.
