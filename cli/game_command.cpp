@@ -11,6 +11,7 @@ void PrintJson(const std::optional<FoundGame>& game, const std::vector<DemoFolde
   json.Add("command", "game").AddBool("found", game.has_value());
   if (game) {
     std::vector<JsonObject> listed;
+    listed.reserve(folders.size());
     for (const DemoFolder& folder : folders) {
       listed.push_back(JsonObject().Add("path", folder.path).AddInt("demos", static_cast<std::int64_t>(folder.demos)));
     }

@@ -485,7 +485,7 @@ class PosixFileSystem final : public FileSystem {
     int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return Fail(), -1;
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(fd, &st) != 0) {  // NOLINT(bugprone-branch-clone): the checks run in order
       Fail();
     } else if (!S_ISREG(st.st_mode)) {
       Fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, text::kReasonNotRegularFile);

@@ -381,7 +381,8 @@ DemoInspection InspectDemo(ByteView image, const NameKeyOf& key) {
   return f;
 }
 
-std::string ComposeDemoSummary(const DemoInspection& f) {
+std::string ComposeDemoSummary(const DemoInspection& inspection) {
+  const DemoInspection& f = inspection;
   std::string s;
   s.reserve(128 + f.header.mapName.size() + f.header.gameDir.size());
   s += "Half-Life Version: " + f.engineVersion;
@@ -442,9 +443,9 @@ std::vector<std::string> MapOverviewPaths(std::string_view gameFolder, std::stri
   return paths;
 }
 
-bool IsPlainName(std::string_view s) {
-  if (s.empty() || s == "." || s == "..") return false;
-  return s.find_first_of("\\/:") == std::string_view::npos;
+bool IsPlainName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find_first_of("\\/:") == std::string_view::npos;
 }
 
 bool HasDemoExtension(std::string_view fileName) {

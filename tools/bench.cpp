@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -617,7 +618,7 @@ void LibraryReading(const fs::path& folder) {
   } sink(inbox, mutex, finished);
   LibraryReader reader(NativeFileSystem(), NativeFolders(), folder.string(), true, sink);
   std::unique_lock<std::mutex> lock(mutex);
-  while (!finished) {
+  while (!finished) {  // NOLINT(bugprone-infinite-loop): the sink sets it under the lock
     done.wait(lock);
     lock.unlock();
     inbox.Drain(model);  // the dialog's thread takes the rows as they come
@@ -778,8 +779,9 @@ void EventsAgainstMessages(const std::vector<std::string>& demos, const fs::path
   if (sink == 0) std::printf("  (nothing decoded)\n");
   // The fade and chat edits decode too; each run edits fresh copies.
   using Step = EditResult (*)(MutableByteView);
-  for (auto [name, step] : {std::pair<const char*, Step>{"remove-fades step (MB/s)", RemoveFadeToBlackStep},
+  for (auto [name, edit] : {std::pair<const char*, Step>{"remove-fades step (MB/s)", RemoveFadeToBlackStep},
                             std::pair<const char*, Step>{"strip-chat step (MB/s)", StripTeamChatStep}}) {
+    const Step step = edit;  // a lambda captures no structured binding before C++20's later rules
     std::vector<Bytes> copies;
     const double t = Seconds([&] { for (Bytes& c : copies) step(c); }, runs, [&] { copies = images; });
     Line(name, bytes / 1e6 / t, "MB/s");
@@ -990,7 +992,7 @@ void RealDemoFigures(const BenchArgs& a, const std::vector<std::string>& demos, 
   if (a.folderDemos > 0) EventsAgainstMessages(demos, dir, a.cli, a.folderDemos, many);
 }
 
-int main(int argc, char** argv) {
+static int Run(int argc, char** argv) {
   if (std::optional<int> child = ChildRun(argc, argv)) return *child;
   std::optional<BenchArgs> args = ParseBenchArgs(argc, argv);
   if (!args) return 2;
@@ -1043,4 +1045,13 @@ int main(int argc, char** argv) {
   DamagedDemos(dir, runs);
   RealDemoFigures(*args, demos, dir);
   return 0;
+}
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {  // a full disk, a folder that cannot be made: said, not a crash
+    std::fprintf(stderr, "rewindor-bench: %s\n", e.what());
+    return 1;
+  }
 }

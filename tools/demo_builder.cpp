@@ -281,7 +281,7 @@ void Emitter::NetFixedPart(float time, std::int32_t number, const Viewport& vp) 
   static constexpr float kMoveVars[] = {800, 100, 250, 500, 5, 10, 10, 4, 2, 1, 1, 1, 18, 2000, 4096};
   for (std::size_t k = 0; k < std::size(kMoveVars); ++k) StoreF32LE(mv + 4 * k, kMoveVars[k]);
   StoreI32LE(mv + 64, 1);                                // footsteps
-  std::memcpy(mv + 68, "desert", 6);                     // sky name
+  std::memcpy(mv + 68, "desert", 7);                     // sky name, with its zero
   std::uint8_t* rest = mv + 132;
   StoreF32LE(rest + 0, pose.x), StoreF32LE(rest + 4, pose.y), StoreF32LE(rest + 8, pose.z + 17.0f);  // view
   std::int32_t seq = 1000 + number;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test, on a fresh Debian/Ubuntu machine too: ./tools/test.sh
 # Stages: install the packages; check the product code's format; build
-# natively (Release) and run ctest; the unit tests again under the sanitizers;
-# a short run of each fuzz target; build for Windows and run the unit tests and
+# natively (Release) and run ctest; clang-tidy over the product code; the unit
+# tests again under the sanitizers; a short run of each fuzz target; build for Windows and run the unit tests and
 # then the end-to-end tests under Wine. Every build treats compiler warnings as
 # errors. Exits non-zero when anything failed.
 #
@@ -73,6 +73,12 @@ native() {
 # The product code follows .clang-format.
 format() {
   "$ROOT/tools/format.sh" --check
+}
+
+# clang-tidy's checks (.clang-tidy: faults, not style; no function over 60
+# lines) over the product code the native build compiles.
+tidy() {
+  "$ROOT/tools/tidy.sh" "$OUT/native"
 }
 
 # The unit tests built with clang's sanitizers, each fault halting the run:
@@ -188,6 +194,7 @@ main() {
   if [[ ${#FAILED[@]} -eq 0 ]]; then
     stage format format
     stage native native
+    stage tidy tidy
     stage sanitize sanitize
     stage fuzz fuzz
     stage windows windows
