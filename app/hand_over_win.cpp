@@ -14,8 +14,8 @@ class Win32AnsiCodePage final : public AnsiCodePage {
     std::wstring wide = Wide(utf8);
     if (wide.empty()) return std::string();
     BOOL usedDefault = FALSE;
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                0, nullptr, &usedDefault);
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                nullptr, &usedDefault);
     if (n <= 0 || usedDefault) return std::nullopt;
     std::string ansi(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), ansi.data(), n,

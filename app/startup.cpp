@@ -65,12 +65,9 @@ std::string ExpandToLongPath(std::string_view source, PathLookup& lookup) {
   if (source.empty()) return {};
   std::string longPath;
   switch (lookup.SystemLongPath(std::string(source), longPath)) {
-    case PathLookup::Service::kDone:
-      return WithinPathLimit(std::move(longPath));
-    case PathLookup::Service::kFailed:
-      return {};
-    case PathLookup::Service::kUnavailable:
-      break;
+    case PathLookup::Service::kDone: return WithinPathLimit(std::move(longPath));
+    case PathLookup::Service::kFailed: return {};
+    case PathLookup::Service::kUnavailable: break;
   }
   return LongPathFallback(source, lookup);
 }
@@ -116,8 +113,7 @@ std::vector<AssociationFailure> RegisterShellAssociation(std::string_view execut
       failures.push_back({row.createFailure, registry.Describe(status)});
       continue;
     }
-    if (std::uint32_t status = registry.SetValue("", kRegistryTextType, EncodeRegistryText(values[i]));
-        status != 0) {
+    if (std::uint32_t status = registry.SetValue("", kRegistryTextType, EncodeRegistryText(values[i])); status != 0) {
       failures.push_back({row.writeFailure, registry.Describe(status)});
     }
     registry.CloseKey();

@@ -20,9 +20,10 @@ class Win32PathLookup final : public PathLookup {
     // Looked up at run time: a system without it gets the fallback.
     using LongPathName = DWORD(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    auto service = kernel == nullptr ? nullptr
-                                     : reinterpret_cast<LongPathName>(
-                                           reinterpret_cast<void*>(GetProcAddress(kernel, "GetLongPathNameW")));
+    auto service =
+        kernel == nullptr
+            ? nullptr
+            : reinterpret_cast<LongPathName>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetLongPathNameW")));
     if (service == nullptr) return Service::kUnavailable;
     std::wstring source = Wide(path);
     std::wstring buffer(MAX_PATH, L'\0');

@@ -324,9 +324,8 @@ class MessageListing final : public MessageSink {
   // A name of plain characters as it is (the engine's names, most registered
   // ones); any other through JsonString.
   void Name(std::string_view name) {
-    const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
-      return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
-    });
+    const bool plain =
+        std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
     if (!plain) return Put(JsonString(name));
     Put("\"");
     Put(name);
@@ -367,8 +366,7 @@ class MessageListing final : public MessageSink {
 
 class Batch {
  public:
-  Batch(const Options& options, FileSystem& files, Console& console)
-      : o_(options), files_(files), console_(console) {}
+  Batch(const Options& options, FileSystem& files, Console& console) : o_(options), files_(files), console_(console) {}
 
   int Run() {
     for (const std::string& path : o_.paths) {
@@ -408,8 +406,8 @@ class Batch {
 
   void Repair(const std::string& path) {
     RepairReport report;
-    EditOutcome outcome =
-        EditDemo(files_, path, [&](MutableByteView image) { return RepairDemo(image, report); }, o_.dryRun);
+    EditOutcome outcome = EditDemo(
+        files_, path, [&](MutableByteView image) { return RepairDemo(image, report); }, o_.dryRun);
     if (!outcome.ok()) return FailEdit(path, outcome);
     ReportEdited(path, RepairResultText(report), [&](JsonObject& json) {
       json.AddBool("repaired", report.repaired)
@@ -523,8 +521,8 @@ class Batch {
     if (!totals.notDecoded.empty()) return Fail(path, totals.notDecoded);
     if (totals.failed != 0) failed_ = true;
     if (!o_.json) {
-      console_.Out(std::to_string(totals.frames) + " network frames: " + std::to_string(totals.decoded) +
-                   " decoded, " + std::to_string(totals.failed) + " failed\n");
+      console_.Out(std::to_string(totals.frames) + " network frames: " + std::to_string(totals.decoded) + " decoded, " +
+                   std::to_string(totals.failed) + " failed\n");
       return;
     }
     console_.Out(JsonObject()

@@ -42,10 +42,10 @@ extern const char kNoResolutionFound[];
 struct InfoReport {
   std::string error;  // set when the demo could not be read: "<fixed text>: <reason>"
   DemoInspection inspection;
-  std::string summary;               // the six lines, as the window shows them
-  std::vector<std::string> players;  // first-seen order
+  std::string summary;                 // the six lines, as the window shows them
+  std::vector<std::string> players;    // first-seen order
   std::uint64_t playersNotListed = 0;  // distinct names beyond those listed
-  DemoDetails details;  // playing time, server, recorder, roster, the screen size it records
+  DemoDetails details;                 // playing time, server, recorder, roster, the screen size it records
 };
 // The demo is read once, front to back, through a window of fixed size.
 InfoReport InspectDemoFile(FileSystem& files, const std::string& path);

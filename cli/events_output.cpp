@@ -44,15 +44,13 @@ std::string Utf8(const std::string& demoText) { return DemoTextToUtf8(demoText);
 
 // The chat line's tag: the team for team chat, otherwise who sees it.
 std::string ChatTag(const DemoEvent& e) {
-  std::string tag = e.scope == ChatScope::kTeam ? "[" + std::string(TeamName(e.team)) + "]"
+  std::string tag = e.scope == ChatScope::kTeam         ? "[" + std::string(TeamName(e.team)) + "]"
                     : e.scope == ChatScope::kSpectators ? "[зрители]"
                                                         : "[все]";
   return e.dead ? tag + " [мёртв]" : tag;
 }
 
-std::string WinnerText(Team team) {
-  return team == Team::kNone ? "ничья" : "победа " + std::string(TeamName(team));
-}
+std::string WinnerText(Team team) { return team == Team::kNone ? "ничья" : "победа " + std::string(TeamName(team)); }
 
 std::string Describe(const DemoEvent& e) {
   switch (e.kind) {
@@ -69,8 +67,7 @@ std::string Describe(const DemoEvent& e) {
     case EventKind::kFade:
       return "затемнение экрана: цвет " + std::to_string(e.colour[0]) + " " + std::to_string(e.colour[1]) + " " +
              std::to_string(e.colour[2]) + " " + std::to_string(e.colour[3]) + ", длительность " +
-             std::to_string(e.duration) + ", задержка " + std::to_string(e.hold) + ", флаги " +
-             std::to_string(e.flags);
+             std::to_string(e.duration) + ", задержка " + std::to_string(e.hold) + ", флаги " + std::to_string(e.flags);
     case EventKind::kName: return Utf8(e.from) + " сменил имя на " + Utf8(e.to);
   }
   return {};
@@ -112,9 +109,7 @@ std::string EventJson(std::string_view path, const DemoEvent& e) {
       json.AddInt("duration", e.duration).AddInt("hold", e.hold).AddInt("flags", e.flags);
       json.AddInts("colour", {e.colour[0], e.colour[1], e.colour[2], e.colour[3]});
       break;
-    case EventKind::kName:
-      json.Add("from", Utf8(e.from)).Add("to", Utf8(e.to));
-      break;
+    case EventKind::kName: json.Add("from", Utf8(e.from)).Add("to", Utf8(e.to)); break;
   }
   return json.Line();
 }
@@ -147,9 +142,8 @@ std::string EventsSummaryLines(const DemoEvents& events) {
   std::string text = "Раундов: " + std::to_string(events.rounds) + ", счёт T " + std::to_string(events.scoreT) +
                      " : CT " + std::to_string(events.scoreCT) + "\n";
   for (const PlayerTally& p : events.players) {
-    text += Utf8(p.name) + (p.steamId.empty() ? "" : " (" + p.steamId + ")") + ": убийств " +
-            std::to_string(p.kills) + ", смертей " + std::to_string(p.deaths) + ", в голову " +
-            std::to_string(p.headshots) + "\n";
+    text += Utf8(p.name) + (p.steamId.empty() ? "" : " (" + p.steamId + ")") + ": убийств " + std::to_string(p.kills) +
+            ", смертей " + std::to_string(p.deaths) + ", в голову " + std::to_string(p.headshots) + "\n";
   }
   if (events.totals.failed > 0) {
     text += "Кадров, не прочитанных до конца: " + std::to_string(events.totals.failed) + "\n";

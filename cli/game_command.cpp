@@ -27,7 +27,8 @@ void PrintPlain(const std::optional<FoundGame>& game, const std::vector<DemoFold
     return;
   }
   std::string text = "Game: " + game->executable + "\nFolder: " + game->folder + "\nSource: " + game->source + "\n";
-  for (const DemoFolder& folder : folders) text += "Demos: " + folder.path + " (" + std::to_string(folder.demos) + ")\n";
+  for (const DemoFolder& folder : folders)
+    text += "Demos: " + folder.path + " (" + std::to_string(folder.demos) + ")\n";
   console.Out(text);
 }
 

@@ -18,7 +18,10 @@ class BitReader {
  public:
   // Reads `data` from byte `start` on.
   BitReader(ByteView data, std::size_t start)
-      : data_(data.data()), size_(data.size()), startByte_(start), bit_(std::uint64_t{start} * 8),
+      : data_(data.data()),
+        size_(data.size()),
+        startByte_(start),
+        bit_(std::uint64_t{start} * 8),
         end_(std::uint64_t{data.size()} * 8) {
     if (start > data.size()) fail_ = true;
   }
@@ -60,7 +63,7 @@ class BitReader {
       }
       std::uint64_t word;
       std::memcpy(&word, data_ + byte, 8);
-      word = (word >> (bit_ & 7)) & 0x00FFFFFFFFFFFFFF;  // the next seven characters
+      word = (word >> (bit_ & 7)) & 0x00FFFFFFFFFFFFFF;             // the next seven characters
       const std::uint64_t zeros = (word - kLows) & ~word & kHighs;  // the lowest mark is the first zero
       if (zeros == 0) {
         bit_ += 56;

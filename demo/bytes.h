@@ -64,12 +64,8 @@ inline std::uint32_t LoadU32LE(const std::uint8_t* p) {
   return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
          (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
-inline std::int32_t LoadI32LE(const std::uint8_t* p) {
-  return static_cast<std::int32_t>(LoadU32LE(p));
-}
-inline std::uint16_t LoadU16LE(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+inline std::int32_t LoadI32LE(const std::uint8_t* p) { return static_cast<std::int32_t>(LoadU32LE(p)); }
+inline std::uint16_t LoadU16LE(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 // A float's bits as the demo holds them (IEEE 754 single precision).
 inline float LoadF32LE(const std::uint8_t* p) {
   const std::uint32_t bits = LoadU32LE(p);
@@ -165,11 +161,7 @@ class ByteReader {
   bool fail_ = false;
 };
 
-inline ByteView AsBytes(std::string_view s) {
-  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
-}
-inline std::string AsString(ByteView b) {
-  return {reinterpret_cast<const char*>(b.data()), b.size()};
-}
+inline ByteView AsBytes(std::string_view s) { return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()}; }
+inline std::string AsString(ByteView b) { return {reinterpret_cast<const char*>(b.data()), b.size()}; }
 
 }  // namespace rewindor

@@ -21,19 +21,15 @@ std::string_view DeltaTableName(DeltaTable table) { return kTableNames[static_ca
 std::uint8_t DeltaFieldWidth(std::uint32_t type, std::uint32_t bits) {
   const bool readsWidth = bits >= 1 && bits <= 32;
   switch (type & ~static_cast<std::uint32_t>(kDeltaSigned)) {
-    case kDeltaString:
-      return DeltaDescription::kStringField;
-    case kDeltaTimeWindow8:
-      return 8;
+    case kDeltaString: return DeltaDescription::kStringField;
+    case kDeltaTimeWindow8: return 8;
     case kDeltaByte:
     case kDeltaShort:
     case kDeltaFloat:
     case kDeltaInteger:
     case kDeltaAngle:
-    case kDeltaTimeWindowBig:
-      return readsWidth ? static_cast<std::uint8_t>(bits) : DeltaDescription::kBadField;
-    default:
-      return DeltaDescription::kBadField;
+    case kDeltaTimeWindowBig: return readsWidth ? static_cast<std::uint8_t>(bits) : DeltaDescription::kBadField;
+    default: return DeltaDescription::kBadField;
   }
 }
 

@@ -37,7 +37,7 @@ inline bool IsUsableDemo(ByteView image) {
 inline constexpr std::size_t kMapNameOffset = 16;
 inline constexpr std::size_t kGameDirOffset = 276;
 inline constexpr std::size_t kHeaderTextSize = 260;
-inline constexpr std::size_t kMapChecksumOffset = 536;   // never interpreted, never changed
+inline constexpr std::size_t kMapChecksumOffset = 536;  // never interpreted, never changed
 inline constexpr std::size_t kDirectoryOffsetOffset = 540;
 
 // Texts are kept to at most this many bytes: a 260-byte buffer with its terminator.
@@ -86,10 +86,10 @@ inline constexpr std::size_t kSoundTailSize = 16;
 // the view parameters (232), the user command (52), the movement variables
 // (132), view (12), view model (4), seven sequence numbers (28), then the
 // 32-bit length of the message bytes that follow.
-inline constexpr std::size_t kRefParamsOffset = 4;          // from the end of the frame header
+inline constexpr std::size_t kRefParamsOffset = 4;  // from the end of the frame header
 inline constexpr std::size_t kRefParamsSize = 232;
-inline constexpr std::size_t kViewportInRefParams = 208;    // x, y, width, height (i32 each)
-inline constexpr std::size_t kNetMsgFixedSize = 464;        // up to the message length field
+inline constexpr std::size_t kViewportInRefParams = 208;  // x, y, width, height (i32 each)
+inline constexpr std::size_t kNetMsgFixedSize = 464;      // up to the message length field
 inline constexpr std::size_t kNetMsgLengthSize = 4;
 // The frame header and the fixed fields: a frame's first message starts this far into it.
 inline constexpr std::size_t kNetMsgDataOffset = kFrameHeaderSize + kNetMsgFixedSize + kNetMsgLengthSize;  // 477

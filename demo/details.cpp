@@ -22,8 +22,8 @@ class Description {
 
   void PlayingTime(const std::optional<double>& seconds) {
     const bool reasonable = seconds && *seconds >= 0 && *seconds < kMaxPlayingSeconds;
-    Ours(w_.playingTime, seconds && (reasonable || !w_.unreasonableTimeUnknown) ? PlayingTimeText(*seconds)
-                                                                                  : std::string(w_.unknown));
+    Ours(w_.playingTime,
+         seconds && (reasonable || !w_.unreasonableTimeUnknown) ? PlayingTimeText(*seconds) : std::string(w_.unknown));
   }
 
   void FromDemo(std::string_view label, const std::optional<std::string>& value) {

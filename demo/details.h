@@ -33,8 +33,8 @@ struct DetailsWording {
   // then one player a line: the ID, two blanks, the name.
   std::string_view steamIds;
   std::string_view unknown, yes, no;
-  std::string_view notADemo;     // the finished line of a file that is no demo (IsUsableDemo)
-  std::string_view beingWritten; // the finished line of a demo another program is writing
+  std::string_view notADemo;      // the finished line of a file that is no demo (IsUsableDemo)
+  std::string_view beingWritten;  // the finished line of a demo another program is writing
   std::string_view hltvRecorder;  // who recorded an HLTV demo that names no recording player
   // A playing time beyond reason (negative, not a number, kMaxPlayingSeconds
   // or more) reads as `unknown`; otherwise as PlayingTimeText has it (0:00).

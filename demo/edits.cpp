@@ -175,9 +175,7 @@ bool IsTeamChat(const NetMessage& m) {
 
 }  // namespace
 
-EditResult RemoveFadeToBlackStep(MutableByteView image) {
-  return EditMessages(image, IsFadeToBlack, FadePatternsIn);
-}
+EditResult RemoveFadeToBlackStep(MutableByteView image) { return EditMessages(image, IsFadeToBlack, FadePatternsIn); }
 
 EditResult StripTeamChatStep(MutableByteView image) { return EditMessages(image, IsTeamChat, ChatPatternsIn); }
 
@@ -197,9 +195,8 @@ std::array<std::uint8_t, kSizeRecordSize> SizeRecord(std::uint32_t width, std::u
   return record;
 }
 
-EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWidth,
-                                 std::uint32_t currentHeight, std::uint32_t newWidth,
-                                 std::uint32_t newHeight) {
+EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWidth, std::uint32_t currentHeight,
+                                 std::uint32_t newWidth, std::uint32_t newHeight) {
   if (!IsSearchableResolution(currentWidth, currentHeight)) return EditResult::Refusal(text::kZeroCurrentResolution);
   const auto search = SizeRecord(currentWidth, currentHeight);
   const auto replacement = SizeRecord(newWidth, newHeight);

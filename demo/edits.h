@@ -116,16 +116,14 @@ bool IsSearchableResolution(std::uint32_t width, std::uint32_t height);
 // Only the low 16 bits of each size count; a new size equal to the current
 // one changes nothing and counts none. Refuses a current size that is not
 // searchable.
-EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWidth,
-                                 std::uint32_t currentHeight, std::uint32_t newWidth,
-                                 std::uint32_t newHeight);
+EditResult ConvertResolutionStep(MutableByteView image, std::uint32_t currentWidth, std::uint32_t currentHeight,
+                                 std::uint32_t newWidth, std::uint32_t newHeight);
 
 // --- Loading-segment trim ----------------------------------------------------
 // A print message whose text starts "\x02\nBUILD": the build announcement.
 inline constexpr std::array<std::uint8_t, 8> kBuildPrintMarker = {0x08, 0x02, 0x0A, 'B', 'U', 'I', 'L', 'D'};
 // The upper half of a loading entry's segmentType and the start of its title.
-inline constexpr std::array<std::uint8_t, 9> kLoadingTitleMarker = {0x00, 0x00, 'L', 'O', 'A',
-                                                                    'D',  'I',  'N', 'G'};
+inline constexpr std::array<std::uint8_t, 9> kLoadingTitleMarker = {0x00, 0x00, 'L', 'O', 'A', 'D', 'I', 'N', 'G'};
 // Where the marker lies in its directory entry.
 inline constexpr std::size_t kLoadingMarkerInEntry = 2;
 // The announcement is the first message of its frame, so the kept data

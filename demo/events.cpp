@@ -51,7 +51,6 @@ constexpr PlainPrefix kPlainPrefixes[] = {
 constexpr std::string_view kDeadMark = "*DEAD*";
 constexpr std::string_view kNameSeparator = " : ";
 
-
 std::string_view WithoutLineEnd(std::string_view text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
   return text;
@@ -238,8 +237,8 @@ class EventReader final : public MessageSink {
     r.U8();  // where the client prints it
     const std::string_view key = r.Text();
     if (!r.ok()) return;
-    const auto* end = std::find_if(std::begin(kRoundEnds), std::end(kRoundEnds),
-                                   [&](const RoundEnd& k) { return k.key == key; });
+    const auto* end =
+        std::find_if(std::begin(kRoundEnds), std::end(kRoundEnds), [&](const RoundEnd& k) { return k.key == key; });
     if (end == std::end(kRoundEnds)) return;
     DemoEvent& e = Add(EventKind::kRound, place, message);
     e.result = key;

@@ -26,8 +26,8 @@ struct DemoEvent {
   float time = 0;           // seconds since Playback began (its frame's time; 0 before Playback)
   std::size_t segment = 0;  // the frame's place, as the message listing gives it
   std::size_t frame = 0;
-  std::size_t offset = 0;   // in the file, of the message's number byte
-  int round = 1;            // the round it falls in: round ends before it, plus one
+  std::size_t offset = 0;  // in the file, of the message's number byte
+  int round = 1;           // the round it falls in: round ends before it, plus one
 
   // kKill: world kills have an empty killer.
   std::string killer{}, victim{}, weapon{};
@@ -63,7 +63,7 @@ struct DemoEvents {
   int rounds = 0;                 // round ends
   int scoreT = 0, scoreCT = 0;    // the last team scores
   std::vector<PlayerTally> players;
-  DecodeTotals totals;            // of the decoding the events come from
+  DecodeTotals totals;  // of the decoding the events come from
 };
 
 // Reads the events of a demo from its decoded messages.

@@ -82,8 +82,7 @@ struct UserInfo {
 // within the engine's limit and names the player, and the hash after it.
 std::optional<UserInfo> UserInfoAt(ByteView messages, std::size_t at) {
   constexpr std::size_t kInfoOffset = 6;  // id, slot, user id
-  if (messages.size() - at <= kInfoOffset || messages[at + 1] >= kMaxClients ||
-      messages[at + kInfoOffset] != '\\') {
+  if (messages.size() - at <= kInfoOffset || messages[at + 1] >= kMaxClients || messages[at + kInfoOffset] != '\\') {
     return std::nullopt;
   }
   const std::size_t start = at + kInfoOffset;
@@ -99,7 +98,6 @@ std::optional<UserInfo> UserInfoAt(ByteView messages, std::size_t at) {
 }
 
 bool Usable(double seconds) { return std::isfinite(seconds) && seconds >= 0; }
-
 
 // The first server info of the loading segment: looked for in its network
 // frames one after another until one is found whole.
@@ -173,11 +171,10 @@ class Players {
 
  private:
   NameTally roster_;
-  std::array<std::string, kMaxClients> firstName_{};  // copies: the frames' bytes may be let go
+  std::array<std::string, kMaxClients> firstName_{};       // copies: the frames' bytes may be let go
   std::unordered_map<std::string, std::size_t> steamIds_;  // to their place in the two below
   std::vector<std::string> steamIdOrder_, lastNames_;
 };
-
 
 // The facts gathered from the frames as the walk visits them.
 class FactsWalk {

@@ -35,13 +35,10 @@ ReadOutcome ReadWhole(DemoFile& file, Bytes& image) {
 
 SystemError ReadFailureReason(ReadOutcome outcome, FileSystem& files) {
   switch (outcome) {
-    case ReadOutcome::kEmpty:
-      return {0, text::kReasonEmptyFile};
+    case ReadOutcome::kEmpty: return {0, text::kReasonEmptyFile};
     case ReadOutcome::kTooLarge:
-    case ReadOutcome::kNoMemory:
-      return {0, text::kReasonNoMemory};
-    default:
-      return files.LastError();
+    case ReadOutcome::kNoMemory: return {0, text::kReasonNoMemory};
+    default: return files.LastError();
   }
 }
 

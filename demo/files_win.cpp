@@ -213,8 +213,8 @@ class WinDemo final : public DemoFile {
     const std::wstring start = FolderOf(path_) + L"~" + NameOf(path_) + kTempInfix;
     static std::atomic<unsigned> counter{0};
     for (int i = 0; i < kTempNameTries; ++i) {
-      std::wstring name = start + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) +
-                          kTempSuffix;
+      std::wstring name =
+          start + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter) + kTempSuffix;
       HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_HIDDEN, nullptr);
       if (h == INVALID_HANDLE_VALUE) {

@@ -73,20 +73,11 @@ std::optional<Frame> FrameFromHead(ByteView head, std::size_t pos, std::size_t e
       break;
     }
     case kFrameDemoStart:
-    case kFrameNextSection:
-      break;
-    case kFrameConsoleCommand:
-      size += kConsoleCommandSize;
-      break;
-    case kFrameClientData:
-      size += kClientDataSize;
-      break;
-    case kFrameEvent:
-      size += kEventSize;
-      break;
-    case kFrameWeaponAnim:
-      size += kWeaponAnimSize;
-      break;
+    case kFrameNextSection: break;
+    case kFrameConsoleCommand: size += kConsoleCommandSize; break;
+    case kFrameClientData: size += kClientDataSize; break;
+    case kFrameEvent: size += kEventSize; break;
+    case kFrameWeaponAnim: size += kWeaponAnimSize; break;
     case kFrameSound: {
       r.Skip(4);  // channel
       const std::int32_t sample = r.I32();
@@ -100,8 +91,7 @@ std::optional<Frame> FrameFromHead(ByteView head, std::size_t pos, std::size_t e
       size += 4 + static_cast<std::uint64_t>(length);
       break;
     }
-    default:
-      return std::nullopt;
+    default: return std::nullopt;
   }
   if (!r.ok() || end < pos || size > end - pos) return std::nullopt;
   f.size = static_cast<std::size_t>(size);
@@ -212,9 +202,9 @@ bool EntryDescribes(const DirectoryEntry& entry, std::size_t index, const Segmen
       entry.length != static_cast<std::int64_t>(segment.end - segment.begin)) {
     return false;
   }
-  return index != 1 || (entry.title == kPlaybackTitle &&
-                        entry.frameCount == static_cast<std::int64_t>(segment.networkFrames) &&
-                        entry.trackTime == segment.last.time);
+  return index != 1 ||
+         (entry.title == kPlaybackTitle && entry.frameCount == static_cast<std::int64_t>(segment.networkFrames) &&
+          entry.trackTime == segment.last.time);
 }
 
 bool EntryVouches(ByteView image, const DirectoryEntry& entry, std::size_t index, const Segment& sofar,

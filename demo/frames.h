@@ -175,8 +175,8 @@ class PlaybackRun {
 // A run of frames: LOADING, Playback or a later segment.
 struct Segment {
   std::size_t begin = 0;
-  std::size_t end = 0;  // after its last frame, and the closing frames right after that
-  bool closed = false;  // it ends with its own closing frame
+  std::size_t end = 0;              // after its last frame, and the closing frames right after that
+  bool closed = false;              // it ends with its own closing frame
   std::uint64_t frames = 0;         // walked, its closing frame included, those right after it not
   std::uint64_t networkFrames = 0;  // of type 1
   std::uint64_t mendedFrames = 0;

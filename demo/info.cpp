@@ -25,9 +25,7 @@ namespace {
 
 // Positions 0 .. N-7 are tested: searching the image without its last byte
 // gives exactly those, since a 6-byte marker then ends at N-2 at the latest.
-ByteView Searchable(ByteView image) {
-  return image.size() < 7 ? ByteView{} : image.first(image.size() - 1);
-}
+ByteView Searchable(ByteView image) { return image.size() < 7 ? ByteView{} : image.first(image.size() - 1); }
 
 bool IsDelimiter(std::uint8_t c) { return c == '\\' || c == ',' || c == '\n' || c == 0; }
 
@@ -35,7 +33,6 @@ std::string SignedByteText(ByteView image, std::size_t offset) {
   if (offset >= image.size()) return {};
   return std::to_string(static_cast<int>(static_cast<std::int8_t>(image[offset])));
 }
-
 
 // The player names of all player-info windows in one walk over the file.
 // Windows overlap, but they tokenise alike: a window's first token starts at
@@ -153,7 +150,7 @@ class PlayerNameWalk {
 // processor has AVX2. Returns the first position it did not look at.
 template <class Test>
 __attribute__((target("avx2"))) std::size_t ScanCandidatesAvx2(const std::uint8_t* d, std::size_t i, std::size_t n,
-                                                                Test& test) {
+                                                               Test& test) {
   const __m256i hltvKey = _mm256_set1_epi8(0x08), buildKey = _mm256_set1_epi8('B'), infoKey = _mm256_set1_epi8('\t');
   const __m256i hltvNext = _mm256_set1_epi8('H'), buildNext = _mm256_set1_epi8('U'), infoNext = _mm256_set1_epi8('f');
   for (; i + 33 <= n; i += 32) {
@@ -193,9 +190,7 @@ DemoHeader DecodeDemoHeader(ByteView image) {
   return h;
 }
 
-bool ScanHltv(ByteView image) {
-  return FindPattern(Searchable(image), kHltvMarker) != kNotFound;
-}
+bool ScanHltv(ByteView image) { return FindPattern(Searchable(image), kHltvMarker) != kNotFound; }
 
 int BuildNumberAt(ByteView image, std::size_t markerPos) {
   // atoi over the bytes p+5 .. p+9 (the marker's space and four more), never past the image.
@@ -283,10 +278,9 @@ void ForEachCandidate([[maybe_unused]] const std::uint8_t* d, std::size_t i, std
   for (; i + 17 <= blocks; i += 16) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
     __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i + 1));
-    __m128i hit = _mm_or_si128(
-        _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(v, hltvKey), _mm_cmpeq_epi8(w, hltvNext)),
-                     _mm_and_si128(_mm_cmpeq_epi8(v, buildKey), _mm_cmpeq_epi8(w, buildNext))),
-        _mm_and_si128(_mm_cmpeq_epi8(v, infoKey), _mm_cmpeq_epi8(w, infoNext)));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(v, hltvKey), _mm_cmpeq_epi8(w, hltvNext)),
+                                            _mm_and_si128(_mm_cmpeq_epi8(v, buildKey), _mm_cmpeq_epi8(w, buildNext))),
+                               _mm_and_si128(_mm_cmpeq_epi8(v, infoKey), _mm_cmpeq_epi8(w, infoNext)));
     unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
     while (mask != 0) {
       test(i + static_cast<std::size_t>(__builtin_ctz(mask)));
@@ -311,8 +305,7 @@ struct MarkerScanner::State {
   PlayerNameWalk walk;
 };
 
-MarkerScanner::MarkerScanner(std::size_t fileSize, const NameKeyOf& key)
-    : s_(std::make_unique<State>(fileSize, key)) {}
+MarkerScanner::MarkerScanner(std::size_t fileSize, const NameKeyOf& key) : s_(std::make_unique<State>(fileSize, key)) {}
 MarkerScanner::~MarkerScanner() = default;
 
 std::size_t MarkerScanner::scanned() const { return s_->scanned; }
@@ -343,8 +336,7 @@ void MarkerScanner::Scan(ByteView piece, std::size_t base, std::size_t to) {
       case '\t':
         if (i <= lastStart && std::memcmp(d + j, kPlayerInfoMarker.data(), 6) == 0) s.walk.AddWindow(i);
         break;
-      default:
-        break;
+      default: break;
     }
   };
   ForEachCandidate(d, s.scanned - base, to - base, piece.size(), test);
@@ -410,8 +402,8 @@ std::optional<PictureNames> PlainPictureNames(std::string_view mod, std::string_
 }
 
 // "<folder>\<modFolder>\<pictures>\<map>.bmp", when it fits a path.
-std::optional<std::string> PicturePath(std::string_view folder, std::string_view modFolder,
-                                       std::string_view pictures, std::string_view map) {
+std::optional<std::string> PicturePath(std::string_view folder, std::string_view modFolder, std::string_view pictures,
+                                       std::string_view map) {
   std::string path;
   path.reserve(folder.size() + modFolder.size() + pictures.size() + map.size() + 8);
   path.append(folder).append("\\").append(modFolder).append("\\").append(pictures).append("\\");
@@ -422,8 +414,8 @@ std::optional<std::string> PicturePath(std::string_view folder, std::string_view
 
 }  // namespace
 
-std::optional<std::string> MapPicturePath(std::string_view programFolder, std::string_view mod,
-                                          std::string_view map, const DemoTextDecoder& decode) {
+std::optional<std::string> MapPicturePath(std::string_view programFolder, std::string_view mod, std::string_view map,
+                                          const DemoTextDecoder& decode) {
   std::optional<PictureNames> names = PlainPictureNames(mod, map, decode);
   if (!names) return std::nullopt;
   return PicturePath(programFolder, names->mod, "maps", names->map);

@@ -110,8 +110,8 @@ using DemoTextDecoder = std::function<std::string(std::string_view)>;
 // would exceed 259 characters. The program folder is UTF-8 already; the mod
 // and the map are the demo's bytes, each decoded by itself, so that a folder
 // and a name in different encodings still make one path.
-std::optional<std::string> MapPicturePath(std::string_view programFolder, std::string_view mod,
-                                          std::string_view map, const DemoTextDecoder& decode = DemoTextToUtf8);
+std::optional<std::string> MapPicturePath(std::string_view programFolder, std::string_view mod, std::string_view map,
+                                          const DemoTextDecoder& decode = DemoTextToUtf8);
 
 // Where the game keeps the map's top-down overview, in the order to try:
 // "<game folder>\\<mod>\\overviews\\<map>.bmp", then the same in "<mod>_addon",

@@ -77,8 +77,7 @@ inline constexpr char kRepairNoGame[] = "В демке нет ни одного 
 inline constexpr char kRepairTooLarge[] = "Демка больше 2 ГБ: починить нельзя. Демка не изменена.";
 
 // Refusals: the edit would damage the demo, so the file is left as it was.
-inline constexpr char kNotADemo[] =
-    "Демка не изменена: файл не начинается с подписи демки (HLDEMO), это не демка.";
+inline constexpr char kNotADemo[] = "Демка не изменена: файл не начинается с подписи демки (HLDEMO), это не демка.";
 inline constexpr char kZeroCurrentResolution[] =
     "Демка не изменена: её нынешнее разрешение неизвестно (ширина или высота 0).";
 inline constexpr char kTrimNoBuildAnnouncement[] = "Демка не изменена: в ней нет объявления сборки.";
@@ -87,8 +86,7 @@ inline constexpr char kTrimAnnouncementTooEarly[] =
     "Демка не изменена: объявление сборки стоит слишком близко к началу, чтобы резать перед ним.";
 inline constexpr char kTrimDirectoryDamaged[] =
     "Демка не изменена: её оглавление повреждено или не описывает отрезок загрузки.";
-inline constexpr char kTrimPastLoadingSegment[] =
-    "Демка не изменена: отрез зашёл бы за конец отрезка загрузки.";
+inline constexpr char kTrimPastLoadingSegment[] = "Демка не изменена: отрез зашёл бы за конец отрезка загрузки.";
 
 inline constexpr char kWrongResolution[] =
     "Wrong resolution. Available resolutions are:\n1280x960\n1152x864\n1024x768\n800x600\n"

@@ -56,7 +56,7 @@ class NameTally {
   std::vector<std::string_view> kept_;
   std::unordered_set<std::string_view> keptSet_;  // the kept names, as spelled
   std::unordered_set<std::string> keptKeys_;      // their keys, with a key function
-  std::vector<std::uint64_t> unlisted_;  // open addressing; 0 is an empty slot
+  std::vector<std::uint64_t> unlisted_;           // open addressing; 0 is an empty slot
   std::size_t unlistedUsed_ = 0;
   std::uint64_t notListed_ = 0;
 };

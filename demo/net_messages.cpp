@@ -14,6 +14,8 @@ namespace rewindor {
 namespace {
 
 // The engine's messages by number.
+// Both tables are numbered by their place, in the engine's order, and kept in rows.
+// clang-format off
 namespace svc {
 enum : std::uint8_t {
   kBad, kNop, kDisconnect, kEvent, kVersion, kSetView, kSound, kTime, kPrint, kStuffText, kSetAngle, kServerInfo,
@@ -39,31 +41,31 @@ constexpr std::array<std::string_view, kLastEngineMessage + 1> kEngineNames = {
     "svc_voiceinit", "svc_voicedata", "svc_sendextrainfo", "svc_timescale", "svc_resourcelocation",
     "svc_sendcvarvalue", "svc_sendcvarvalue2",
 };
+// clang-format on
 
 // The payload of the engine messages whose size never changes; -1 for the others.
 constexpr std::array<std::int8_t, kLastEngineMessage + 1> kFixedSizes = {
-    -1, 0,  -1, -1, 4,  2, -1, 4,  -1, -1, 6,  -1, -1, -1, -1, -1, 2,  -1, 11, 0,
-    -1, -1, -1, -1, 1,  1, -1, 0,  0,  14, 0,  -1, 2,  -1, -1, 2,  -1, 2,  2,  18,
-    -1, -1, 0,  -1, -1, 8, -1, 2,  4,  -1, -1, -1, -1, -1, -1, 4,  -1, -1, -1,
+    -1, 0,  -1, -1, 4,  2, -1, 4, -1, -1, 6,  -1, -1, -1, -1, -1, 2,  -1, 11, 0,  -1, -1, -1, -1, 1,  1, -1, 0,  0,  14,
+    0,  -1, 2,  -1, -1, 2, -1, 2, 2,  18, -1, -1, 0,  -1, -1, 8,  -1, 2,  4,  -1, -1, -1, -1, -1, -1, 4, -1, -1, -1,
 };
 // The engine messages that are one zero-terminated string.
 constexpr bool IsOneString(std::uint8_t id) {
   return id == svc::kDisconnect || id == svc::kPrint || id == svc::kStuffText || id == svc::kCenterPrint ||
-         id == svc::kFinale || id == svc::kCutscene || id == svc::kFileTxferFailed ||
-         id == svc::kResourceLocation || id == svc::kSendCvarValue;
+         id == svc::kFinale || id == svc::kCutscene || id == svc::kFileTxferFailed || id == svc::kResourceLocation ||
+         id == svc::kSendCvarValue;
 }
 
 // A temporary entity's bytes after its type, by type: -1 where they depend
 // on what they hold, -2 for a type the engine does not know.
 constexpr std::array<std::int8_t, 128> kTempEntitySizes = {
-    24, 20,  6, 11,  6, 10, 12, 17, 16,  6,  6,  6,  8, -1,  9, 19,  // 0-15
+    24, 20, 6,  11, 6,  10, 12, 17, 16, 6,  6,  6,  8,  -1, 9,  19,  // 0-15
     -2, 10, 16, 24, 24, 24, 10, 11, 16, 19, -2, 12, 16, -1, 19, 17,  // 16-31
     -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2,  // 32-47
     -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2,  // 48-63
     -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2,  // 64-79
     -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2, -2,  // 80-95
-    -2, -2, -2,  2, 10, 14, 12, 14,  9,  5, 17, 13, 24,  9, 17,  7,  // 96-111
-    10, 19, 19, 12,  7,  7,  9, 16, 18,  6, 10, 13,  7,  1, 18, 15,  // 112-127
+    -2, -2, -2, 2,  10, 14, 12, 14, 9,  5,  17, 13, 24, 9,  17, 7,   // 96-111
+    10, 19, 19, 12, 7,  7,  9,  16, 18, 6,  10, 13, 7,  1,  18, 15,  // 112-127
 };
 constexpr std::uint8_t kTempEntityBspDecal = 13;
 constexpr std::uint8_t kTempEntityTextMessage = 29;
@@ -194,8 +196,7 @@ struct MessageDecoder::State {
 MessageDecoder::MessageDecoder() : state_(std::make_unique<State>()) {}
 MessageDecoder::~MessageDecoder() = default;
 
-bool MessageDecoder::DecodeFrame(const FramePlace& place, ByteView block, std::size_t blockOffset,
-                                 MessageSink& sink) {
+bool MessageDecoder::DecodeFrame(const FramePlace& place, ByteView block, std::size_t blockOffset, MessageSink& sink) {
   State& s = *state_;
   for (std::size_t pos = 0; pos < block.size();) {
     const std::uint8_t id = block[pos];
@@ -238,18 +239,12 @@ std::size_t MessageDecoder::State::Decode(std::uint8_t id, ByteView block, std::
     case svc::kSpawnBaseline:
     case svc::kResourceList:
     case svc::kPacketEntities:
-    case svc::kDeltaPacketEntities:
-      return Bits(id, block, pos);
-    case svc::kDeltaDescription:
-      return ReadDeltaDescription(block, pos);
-    case svc::kServerInfo:
-      return ServerInfo(block, pos);
-    case svc::kNewUserMsg:
-      return NewUserMessage(block, pos);
-    case svc::kTempEntity:
-      return TempEntity(block, pos);
-    default:
-      return Bytes(id, block, pos, payload);
+    case svc::kDeltaPacketEntities: return Bits(id, block, pos);
+    case svc::kDeltaDescription: return ReadDeltaDescription(block, pos);
+    case svc::kServerInfo: return ServerInfo(block, pos);
+    case svc::kNewUserMsg: return NewUserMessage(block, pos);
+    case svc::kTempEntity: return TempEntity(block, pos);
+    default: return Bytes(id, block, pos, payload);
   }
 }
 
@@ -316,8 +311,7 @@ bool MessageDecoder::State::VariableBytes(std::uint8_t id, Cursor& c, std::size_
       if (c.U8() & kResourceCustom) c.Skip(16);
       break;
     }
-    case svc::kHltv:
-      return Hltv(c);
+    case svc::kHltv: return Hltv(c);
     case svc::kDirector: {
       const std::uint8_t length = c.U8();
       payload = c.pos();
@@ -338,8 +332,7 @@ bool MessageDecoder::State::VariableBytes(std::uint8_t id, Cursor& c, std::size_
       c.Skip(4);
       c.String();
       break;
-    default:
-      break;
+    default: break;
   }
   return true;
 }
@@ -364,8 +357,8 @@ std::size_t MessageDecoder::State::ServerInfo(ByteView block, std::size_t pos) {
   Cursor c(block, pos);
   c.Skip(4 + 4 + 4 + kServerInfoHashSize);  // protocol, spawn count, map CRC, client DLL hash
   const std::uint8_t players = c.U8();
-  c.Skip(2);      // the recorder's slot, deathmatch
-  c.Strings(4);   // game folder, host name, map, map cycle
+  c.Skip(2);     // the recorder's slot, deathmatch
+  c.Strings(4);  // game folder, host name, map, map cycle
   if (c.U8() != 0) {
     c.Skip(c.U8());
     c.Skip(16);
@@ -388,8 +381,8 @@ std::size_t MessageDecoder::State::NewUserMessage(ByteView block, std::size_t po
   }
   const auto* nameBytes = reinterpret_cast<const char*>(block.data() + name);
   const void* zero = std::memchr(nameBytes, 0, kUserMessageNameSize);
-  const std::size_t nameLength = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - nameBytes)
-                                      : kUserMessageNameSize;
+  const std::size_t nameLength =
+      zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - nameBytes) : kUserMessageNameSize;
   if (nameLength == 0) {
     error = "svc_newusermsg registers number " + std::to_string(id) + " without a name";
     return kFailed;
@@ -454,7 +447,7 @@ std::size_t MessageDecoder::State::ReadDeltaDescription(ByteView block, std::siz
 
 std::size_t MessageDecoder::State::Bits(std::uint8_t id, ByteView block, std::size_t pos) {
   Cursor c(block, pos);
-  if (id == svc::kPacketEntities) c.Skip(2);  // the number of entities
+  if (id == svc::kPacketEntities) c.Skip(2);       // the number of entities
   if (id == svc::kDeltaPacketEntities) c.Skip(3);  // that, and the frame it updates
   if (id == svc::kClientData && hltv) return pos;  // an HLTV proxy's client data is empty
   if (!c.ok()) return RunsPast(kEngineNames[id]);

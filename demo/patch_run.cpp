@@ -65,18 +65,12 @@ EditOutcome EditOpened(DemoFile& file, FileSystem& files, const EditStep& step, 
 
 std::string_view EditOutcome::FailureText() const {
   switch (failure) {
-    case EditFailure::kNone:
-      return {};
-    case EditFailure::kOpen:
-      return text::kCannotOpenDemo;
-    case EditFailure::kSize:
-      return text::kCannotOpenDemoReason2;
-    case EditFailure::kRead:
-      return text::kCannotReadIntoMemory;
-    case EditFailure::kRefused:
-      return result.refusal;
-    case EditFailure::kWrite:
-      return text::kCannotWriteContent;
+    case EditFailure::kNone: return {};
+    case EditFailure::kOpen: return text::kCannotOpenDemo;
+    case EditFailure::kSize: return text::kCannotOpenDemoReason2;
+    case EditFailure::kRead: return text::kCannotReadIntoMemory;
+    case EditFailure::kRefused: return result.refusal;
+    case EditFailure::kWrite: return text::kCannotWriteContent;
   }
   return {};
 }

@@ -19,15 +19,12 @@ std::optional<DemoReadError> ReadOpened(FileSystem& files, const std::string& pa
   if (!file) return DemoReadError{text::kCannotOpenDemo, files.LastError()};
   ReadOutcome outcome = read(*file);
   switch (outcome) {
-    case ReadOutcome::kOk:
-      return std::nullopt;
+    case ReadOutcome::kOk: return std::nullopt;
     case ReadOutcome::kSizeFailed:
-    case ReadOutcome::kEmpty:
-      return DemoReadError{text::kCannotOpenDemoReason2Read, ReadFailureReason(outcome, files)};
+    case ReadOutcome::kEmpty: return DemoReadError{text::kCannotOpenDemoReason2Read, ReadFailureReason(outcome, files)};
     case ReadOutcome::kTooLarge:
     case ReadOutcome::kNoMemory:
-    case ReadOutcome::kShortRead:
-      return DemoReadError{text::kCannotReadIntoMemory, ReadFailureReason(outcome, files)};
+    case ReadOutcome::kShortRead: return DemoReadError{text::kCannotReadIntoMemory, ReadFailureReason(outcome, files)};
   }
   return DemoReadError{text::kCannotReadIntoMemory, ReadFailureReason(ReadOutcome::kShortRead, files)};
 }
@@ -36,8 +33,8 @@ std::optional<DemoReadError> ReadOpened(FileSystem& files, const std::string& pa
 bool EventsAlone(const DemoReportOptions& options) { return options.events && options.buffer == nullptr; }
 
 // The demo read as asked: whole into the buffer, or through a window.
-std::optional<DemoReadError> ReadReading(FileSystem& files, const std::string& path,
-                                         const DemoReportOptions& options, DemoReport& report) {
+std::optional<DemoReadError> ReadReading(FileSystem& files, const std::string& path, const DemoReportOptions& options,
+                                         DemoReport& report) {
   const bool facts = options.facts || options.playersFromRoster;
   if (EventsAlone(options)) {
     return ReadOpened(files, path, [&](DemoFile& file) { return ReadDemoEvents(file, report.events, options.window); });

@@ -46,8 +46,8 @@ struct DemoReadError {
 
 // What ReadDemoReport is to read and work out.
 struct DemoReportOptions {
-  std::string_view programFolder = {};  // where the map pictures are looked for (UTF-8)
-  std::string_view gameFolder = {};     // the folder of the game the user named; empty: no overview
+  std::string_view programFolder = {};              // where the map pictures are looked for (UTF-8)
+  std::string_view gameFolder = {};                 // the folder of the game the user named; empty: no overview
   DemoTextDecoder decodeDemoText = DemoTextToUtf8;  // the map and mod name in a picture's path
   // What tells two player names apart: two names with the same key are one
   // name. The main window's list compares names in its own way.
@@ -80,7 +80,7 @@ struct DemoReport {
   // game's overviews in the order they are tried until one loads.
   std::optional<std::string> picture;
   std::vector<std::string> overviews;
-  ByteView image;  // with a buffer: the demo's bytes
+  ByteView image;     // with a buffer: the demo's bytes
   DemoEvents events;  // only when asked for
 };
 

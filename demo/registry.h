@@ -19,9 +19,9 @@
 namespace rewindor {
 
 // The registry's own numbers that the portable code needs.
-inline constexpr std::uint32_t kRegistryTextType = 1;    // REG_SZ
-inline constexpr std::uint32_t kStatusNotFound = 2;     // ERROR_FILE_NOT_FOUND: no such value
-inline constexpr std::uint32_t kStatusMoreData = 234;    // ERROR_MORE_DATA: the value does not fit
+inline constexpr std::uint32_t kRegistryTextType = 1;  // REG_SZ
+inline constexpr std::uint32_t kStatusNotFound = 2;    // ERROR_FILE_NOT_FOUND: no such value
+inline constexpr std::uint32_t kStatusMoreData = 234;  // ERROR_MORE_DATA: the value does not fit
 
 enum class RegistryHive { kCurrentUser, kLocalMachine };
 

@@ -16,8 +16,8 @@ class Win32Registry final : public Registry {
 
   std::uint32_t CreateKey(std::string_view subKey) override {
     CloseKey();
-    return RegCreateKeyExW(HKEY_CURRENT_USER, Wide(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    return RegCreateKeyExW(HKEY_CURRENT_USER, Wide(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, &key_, nullptr);
   }
 
   std::uint32_t OpenKeyForQuery(RegistryHive hive, std::string_view subKey) override {

@@ -11,9 +11,9 @@ SystemError SystemErrorFromCode(std::uint32_t code) {
   SystemError why;
   why.code = code;
   wchar_t* buffer = nullptr;
-  DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   if (length > 0 && buffer != nullptr) {
     std::u16string wide(reinterpret_cast<const char16_t*>(buffer), length);
     while (!wide.empty() && (wide.back() == u'\r' || wide.back() == u'\n')) wide.pop_back();

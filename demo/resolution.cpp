@@ -24,8 +24,8 @@ constexpr std::uint64_t kDominantShareNumerator = 3;  // three quarters
 constexpr std::uint64_t kDominantShareDenominator = 4;
 
 std::optional<Resolution> MostFrequent(const Counts& counts) {
-  auto best = std::max_element(counts.begin(), counts.end(),
-                               [](const auto& a, const auto& b) { return a.second < b.second; });
+  auto best =
+      std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
   if (best == counts.end()) return std::nullopt;
   return Resolution{best->first.first, best->first.second};
 }
@@ -64,8 +64,8 @@ void ForEachSizeRecord(const std::uint8_t* data, std::size_t k, std::size_t to, 
     auto at = [&](std::size_t offset) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + k + offset)); };
     const __m128i high = _mm_sub_epi8(at(9), one);  // 1 .. 30 becomes 0 .. 29, 0 wraps to 255
     const __m128i widthOk = _mm_cmpeq_epi8(_mm_min_epu8(high, most), high);
-    const __m128i zeros = _mm_and_si128(_mm_cmpeq_epi8(at(7), zero),
-                                        _mm_cmpeq_epi8(_mm_or_si128(at(10), at(11)), zero));
+    const __m128i zeros =
+        _mm_and_si128(_mm_cmpeq_epi8(at(7), zero), _mm_cmpeq_epi8(_mm_or_si128(at(10), at(11)), zero));
     unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(widthOk, zeros)));
     while (mask != 0) {
       const std::size_t at_k = k + static_cast<std::size_t>(__builtin_ctz(mask));

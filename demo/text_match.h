@@ -50,8 +50,8 @@ struct DemoSearchTexts {
   std::string_view map;
   std::string_view server;
   std::string_view recorder;
-  std::span<const std::string> players;  // the information scan's names (DemoPlayers)
-  std::span<const std::string> roster;   // the user-info updates' names (DemoFacts::roster)
+  std::span<const std::string> players;   // the information scan's names (DemoPlayers)
+  std::span<const std::string> roster;    // the user-info updates' names (DemoFacts::roster)
   std::span<const std::string> steamIds;  // the players' Steam IDs, in decimal
 };
 

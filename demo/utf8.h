@@ -59,9 +59,7 @@ inline std::wstring Wide(std::string_view utf8) {
   std::u16string s = Utf8ToUtf16(utf8);
   return std::wstring(s.begin(), s.end());
 }
-inline std::string Narrow(std::wstring_view wide) {
-  return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
-}
+inline std::string Narrow(std::wstring_view wide) { return Utf16ToUtf8(std::u16string(wide.begin(), wide.end())); }
 // Bytes in the system's ANSI code page (CP_ACP) as UTF-16 (demo/utf8_win.cpp).
 std::wstring AnsiToWide(std::string_view ansi);
 #endif

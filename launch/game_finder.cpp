@@ -55,10 +55,22 @@ class KeyValuesLexer {
       if (c == '"') return Token::kText;
       if (c == '\\' && pos_ < t_.size()) {
         switch (t_[pos_]) {
-          case '\\': c = '\\'; ++pos_; break;
-          case '"': c = '"'; ++pos_; break;
-          case 'n': c = '\n'; ++pos_; break;
-          case 't': c = '\t'; ++pos_; break;
+          case '\\':
+            c = '\\';
+            ++pos_;
+            break;
+          case '"':
+            c = '"';
+            ++pos_;
+            break;
+          case 'n':
+            c = '\n';
+            ++pos_;
+            break;
+          case 't':
+            c = '\t';
+            ++pos_;
+            break;
           default: break;  // a lone backslash, as in a path written by hand
         }
       }
@@ -361,10 +373,8 @@ bool ReadKeyValues(std::string_view text, KeyValuesVisitor& visitor) {
         visitor.BlockEnd();
         --depth;
         break;
-      case Token::kEnd:
-        return !haveKey && depth == 0;
-      case Token::kBroken:
-        return false;
+      case Token::kEnd: return !haveKey && depth == 0;
+      case Token::kBroken: return false;
     }
   }
 }

@@ -68,8 +68,7 @@ class GameSources : public Folders {
   // A text value (REG_SZ) as UTF-8, the key taken as named (a 32-bit program
   // is not redirected); nothing when it is missing, of another type or longer
   // than a path may be.
-  virtual std::optional<std::string> RegistryText(RegistryHive hive, std::string_view key,
-                                                  std::string_view name) = 0;
+  virtual std::optional<std::string> RegistryText(RegistryHive hive, std::string_view key, std::string_view name) = 0;
   // The user's home folder; empty when there is none.
   virtual std::string HomeFolder() = 0;
   // A regular file of at most `maxBytes` bytes, whole; nothing for anything else.

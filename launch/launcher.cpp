@@ -61,18 +61,10 @@ std::string ComposeCommandLine(LaunchMode mode, std::string_view executablePath,
   line.append(" ").append(options).append(" -game ").append(mod).append(" ").append(kFullscreen);
   line.append(kCommonTail);
   switch (mode) {
-    case LaunchMode::kView:
-      line.append("+viewdemo ").append(kCopyName);
-      break;
-    case LaunchMode::kTime:
-      line.append("+timedemo ").append(kCopyName);
-      break;
-    case LaunchMode::kMovie:
-      line.append("+playdemo ").append(kCopyName).append(" 3 +startmovie rewindmovie 90");
-      break;
-    case LaunchMode::kPlayback:
-      line.append("+playdemo ").append(kCopyName).append(" ").append(speed);
-      break;
+    case LaunchMode::kView: line.append("+viewdemo ").append(kCopyName); break;
+    case LaunchMode::kTime: line.append("+timedemo ").append(kCopyName); break;
+    case LaunchMode::kMovie: line.append("+playdemo ").append(kCopyName).append(" 3 +startmovie rewindmovie 90"); break;
+    case LaunchMode::kPlayback: line.append("+playdemo ").append(kCopyName).append(" ").append(speed); break;
   }
   return line;
 }

@@ -60,16 +60,11 @@ std::string Size(const LibraryRow& row, const CellWords&) { return LibrarySizeTe
 
 std::string State(const LibraryRow& row, const CellWords&) {
   switch (row.state) {
-    case DemoState::kFinished:
-      return text::kLibraryFinished;
-    case DemoState::kUnfinished:
-      return text::kLibraryUnfinished;
-    case DemoState::kNotADemo:
-      return text::kLibraryNotADemo;
-    case DemoState::kBeingWritten:
-      return text::kLibraryBeingWritten;
-    case DemoState::kReadError:
-      break;
+    case DemoState::kFinished: return text::kLibraryFinished;
+    case DemoState::kUnfinished: return text::kLibraryUnfinished;
+    case DemoState::kNotADemo: return text::kLibraryNotADemo;
+    case DemoState::kBeingWritten: return text::kLibraryBeingWritten;
+    case DemoState::kReadError: break;
   }
   return OneLineText(row.error);
 }

@@ -19,21 +19,30 @@ namespace rewindor {
 // The columns the code names, in the table's order.
 // kFolder shows each demo's folder below the listed one (with subfolders).
 enum class LibraryColumn : std::uint8_t {
-  kFile, kMap, kTime, kPlayers, kServer, kRecorder, kModified, kSize, kState, kFolder
+  kFile,
+  kMap,
+  kTime,
+  kPlayers,
+  kServer,
+  kRecorder,
+  kModified,
+  kSize,
+  kState,
+  kFolder
 };
 
 // What a cell's text is made with: the demo's texts decoded as the window
 // shows them elsewhere, and the date in words.
 struct CellWords {
   const DemoTextDecoder& decode;
-  const DateTextOf& dateText;   // empty: LibraryDateText with `localTime`
+  const DateTextOf& dateText;  // empty: LibraryDateText with `localTime`
   const LocalTimeOf& localTime;
 };
 
 struct LibraryColumnSpec {
   LibraryColumn id;
   const char* title;
-  int width;       // the default, in dialog units; 0: hidden until asked for
+  int width;  // the default, in dialog units; 0: hidden until asked for
   bool alignRight;
   std::string (*cell)(const LibraryRow& row, const CellWords& words);  // on one line
   // The value a numeric column sorts by (what is not known sorts first);
@@ -65,8 +74,7 @@ inline constexpr LibraryColumnSpec kLibraryColumns[] = {
     {LibraryColumn::kFile, text::kLibraryColumnFile, 90, false, library_cell::File, nullptr},
     {LibraryColumn::kMap, text::kLibraryColumnMap, 46, false, library_cell::Map, nullptr},
     {LibraryColumn::kTime, text::kLibraryColumnTime, 34, true, library_cell::Time, library_cell::TimeValue},
-    {LibraryColumn::kPlayers, text::kLibraryColumnPlayers, 42, true, library_cell::Players,
-     library_cell::PlayersValue},
+    {LibraryColumn::kPlayers, text::kLibraryColumnPlayers, 42, true, library_cell::Players, library_cell::PlayersValue},
     {LibraryColumn::kServer, text::kLibraryColumnServer, 70, false, library_cell::Server, nullptr},
     {LibraryColumn::kRecorder, text::kLibraryColumnRecorder, 56, false, library_cell::Recorder, nullptr},
     {LibraryColumn::kModified, text::kLibraryColumnModified, 80, false, library_cell::Modified,

@@ -42,8 +42,8 @@ LibraryModel::Entry LibraryModel::MakeEntry(LibraryRow row) const {
     e.cells[c] = kLibraryColumns[c].cell(row, words);
     if (kLibraryColumns[c].number == nullptr) e.sortTexts[c] = FoldCase(e.cells[c]);
   }
-  const DemoSearchTexts texts{row.file.fileName, row.map,     FieldText(row.server), FieldText(row.recorder),
-                              row.players,       row.roster,           row.steamIds};
+  const DemoSearchTexts texts{row.file.fileName, row.map,    FieldText(row.server), FieldText(row.recorder),
+                              row.players,       row.roster, row.steamIds};
   e.searchKey = DemoSearchKey(texts, decode_);
   e.row = std::move(row);
   return e;

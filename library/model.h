@@ -77,7 +77,7 @@ class LibraryModel {
   struct Entry {
     LibraryRow row;
     std::array<std::string, kLibraryColumnCount> cells;
-    std::string searchKey;  // DemoSearchKey
+    std::string searchKey;                                   // DemoSearchKey
     std::array<std::string, kLibraryColumnCount> sortTexts;  // the text columns' cells, folded
   };
 

@@ -20,10 +20,10 @@ LibraryRow ReadLibraryRow(FileSystem& files, const LibraryFile& file, ImageBuffe
   }
   row.file.size = report.image.size();  // as read: a repair changes it
   DemoFacts& facts = report.facts;
-  row.state = !facts.demo          ? DemoState::kNotADemo
-              : facts.finished      ? DemoState::kFinished
+  row.state = !facts.demo                     ? DemoState::kNotADemo
+              : facts.finished                ? DemoState::kFinished
               : files.BeingWritten(file.path) ? DemoState::kBeingWritten
-                                    : DemoState::kUnfinished;
+                                              : DemoState::kUnfinished;
   row.map = std::move(report.inspection.header.mapName);
   row.duration = facts.duration;
   row.server = std::move(facts.server);

@@ -49,8 +49,7 @@ class LibraryReader {
   void Stop();
 
  private:
-  void Run(FileSystem& files, Folders& folders, const std::string& folder, bool subfolders,
-           LibrarySink& sink);
+  void Run(FileSystem& files, Folders& folders, const std::string& folder, bool subfolders, LibrarySink& sink);
 
   std::atomic<bool> stop_{false};
   std::thread thread_;

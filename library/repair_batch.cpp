@@ -42,7 +42,8 @@ LibraryRepair RepairLibraryDemos(FileSystem& files, const std::vector<LibraryFil
     const std::string name = OneLineText(demo.fileName) + ": ";
     EditOutcome outcome;
     try {
-      outcome = EditDemo(files, demo.path, [&](MutableByteView image) { return RepairDemo(image, report); }, false);
+      outcome = EditDemo(
+          files, demo.path, [&](MutableByteView image) { return RepairDemo(image, report); }, false);
     } catch (const std::exception&) {
       // Out of memory inside the repair: EditDemo had written nothing yet,
       // and its temp file is gone with it.

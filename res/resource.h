@@ -9,10 +9,10 @@
 #define IDD_LIBRARY 142     // the library: every demo of a folder in one table
 
 // Skin bitmaps and the program icon.
-#define IDB_MAIN_SKIN 117    // 855 x 500, 256 colours
-#define IDB_DIALOG_SKIN 140  // 280 x 154, 256 colours
-#define IDB_DETAILS_SKIN 141 // 375 x 325, 256 colours
-#define IDI_PROGRAM 111      // 16 x 16 and 32 x 32
+#define IDB_MAIN_SKIN 117     // 855 x 500, 256 colours
+#define IDB_DIALOG_SKIN 140   // 280 x 154, 256 colours
+#define IDB_DETAILS_SKIN 141  // 375 x 325, 256 colours
+#define IDI_PROGRAM 111       // 16 x 16 and 32 x 32
 
 // Main window controls (dialog 101).
 #define IDC_DEMO_PATH 1000
@@ -52,27 +52,27 @@
 #define IDM_DEMO_DETAILS 1104  // 0x450
 #define IDM_REPAIR_DEMO 1120   // 0x460
 // The library; masked it would read as 1120.
-#define IDM_LIBRARY 1130       // 0x46A
+#define IDM_LIBRARY 1130  // 0x46A
 // The timeline ("Ход игры…"); like the library, compared whole (masked it reads as 1120).
-#define IDM_TIMELINE 1131      // 0x46B
+#define IDM_TIMELINE 1131  // 0x46B
 
 // Library dialog controls.
-#define IDC_LIBRARY_LIST 1161        // list view, report view, full-row select
-#define IDC_LIBRARY_FILTER 1162      // the filter field
-#define IDC_LIBRARY_SUBFOLDERS 1163  // check box: subfolders too
-#define IDC_LIBRARY_REPAIR 1164      // button: repair the unfinished demos shown
-#define IDC_LIBRARY_STATUS 1165      // the count shown and the reading progress
+#define IDC_LIBRARY_LIST 1161            // list view, report view, full-row select
+#define IDC_LIBRARY_FILTER 1162          // the filter field
+#define IDC_LIBRARY_SUBFOLDERS 1163      // check box: subfolders too
+#define IDC_LIBRARY_REPAIR 1164          // button: repair the unfinished demos shown
+#define IDC_LIBRARY_STATUS 1165          // the count shown and the reading progress
 #define IDM_LIBRARY_SHOW_IN_FOLDER 1166  // a row's right-click menu: show in Explorer
-#define IDC_LIBRARY_FIND_LABEL 1168  // the filter field's label
+#define IDC_LIBRARY_FIND_LABEL 1168      // the filter field's label
 
 // The timeline dialog and its controls; the details view's button that opens it.
 #define IDD_TIMELINE 1173
-#define IDC_TIMELINE_LIST 1171         // list view, report view: time, round, what happened
-#define IDC_TIMELINE_FILTER 1172       // the filter field
-#define IDC_TIMELINE_SUMMARY 1174      // the final score and the players' kills and deaths
-#define IDC_TIMELINE_FIND_LABEL 1175   // the filter field's label
-#define IDC_TIMELINE_STATUS 1176       // "N из M", or that the demo is being read
-#define IDC_DETAILS_TIMELINE 1177      // details view (dialog 140): opens the timeline
+#define IDC_TIMELINE_LIST 1171        // list view, report view: time, round, what happened
+#define IDC_TIMELINE_FILTER 1172      // the filter field
+#define IDC_TIMELINE_SUMMARY 1174     // the final score and the players' kills and deaths
+#define IDC_TIMELINE_FIND_LABEL 1175  // the filter field's label
+#define IDC_TIMELINE_STATUS 1176      // "N из M", or that the demo is being read
+#define IDC_DETAILS_TIMELINE 1177     // details view (dialog 140): opens the timeline
 
 // The main window's button that opens the library (dialog 101, beside the folder field).
 #define IDC_LIBRARY_OPEN 1167

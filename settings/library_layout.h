@@ -28,7 +28,7 @@ struct LayoutRect {
 };
 
 struct LibraryLayout {
-  std::optional<LayoutRect> window;       // none: the dialog's own size, centred
+  std::optional<LayoutRect> window;        // none: the dialog's own size, centred
   std::vector<std::int32_t> columnWidths;  // empty: the dialog's own widths
 };
 

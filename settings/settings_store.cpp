@@ -18,8 +18,7 @@ struct SettingsValue {
 // In the order they are written and read.
 constexpr SettingsValue kValues[] = {
     {"Path", &Settings::gamePath, kMaxPathChars, text::kCannotSetPath, text::kCannotReadPath},
-    {"CommandLine", &Settings::gameOptions, kMaxPathChars, text::kCannotSetCommandLine,
-     text::kCannotReadCommandLine},
+    {"CommandLine", &Settings::gameOptions, kMaxPathChars, text::kCannotSetCommandLine, text::kCannotReadCommandLine},
     {"DemoSpeed", &Settings::demoSpeed, kMaxDemoSpeedChars, text::kCannotSetSpeed, text::kCannotReadSpeed},
 };
 

@@ -222,7 +222,8 @@ double GrepSeconds(const std::string& patterns, const std::string& paths, int ru
 Bytes RepeatedDemo(std::string_view body, std::size_t size) {
   Bytes d(size, 0);
   std::copy(std::begin(kDemoSignature), std::end(kDemoSignature), d.begin());
-  for (std::size_t i = kHeaderSize; i < size; ++i) d[i] = static_cast<std::uint8_t>(body[(i - kHeaderSize) % body.size()]);
+  for (std::size_t i = kHeaderSize; i < size; ++i)
+    d[i] = static_cast<std::uint8_t>(body[(i - kHeaderSize) % body.size()]);
   return d;
 }
 
@@ -273,7 +274,8 @@ void GameFinder(const fs::path& dir, int runs) {
   const std::size_t tenMiB = 10 << 20;
   std::string many = "\"libraryfolders\"\n{\n";
   for (int i = 0; many.size() < tenMiB; ++i) {
-    many += "\t\"" + std::to_string(i) + "\" { \"path\" \"/mnt/l" + std::to_string(i) + "\" \"apps\" { \"4000\" \"1\" } }\n";
+    many += "\t\"" + std::to_string(i) + "\" { \"path\" \"/mnt/l" + std::to_string(i) +
+            "\" \"apps\" { \"4000\" \"1\" } }\n";
   }
   many += "}\n";
   auto nested = [](std::size_t bytes) {
@@ -424,12 +426,17 @@ void WriteUserInfoDemo(const std::string& path, std::size_t mib, bool distinct) 
 }
 
 double Repair(const std::string& path, int runs) {
-  return Seconds([&] {
-    EditDemo(NativeFileSystem(), path, [](MutableByteView m) {
-      RepairReport report;
-      return RepairDemo(m, report);
-    }, /*dryRun=*/true);
-  }, runs);
+  return Seconds(
+      [&] {
+        EditDemo(
+            NativeFileSystem(), path,
+            [](MutableByteView m) {
+              RepairReport report;
+              return RepairDemo(m, report);
+            },
+            /*dryRun=*/true);
+      },
+      runs);
 }
 
 void DamagedDemos(const fs::path& dir, int runs) {
@@ -527,7 +534,6 @@ double ChildPeakMiB(const std::vector<std::string>& args) {
   return PeakMiBOf(command);
 }
 
-
 // A folder of `count` demos: the real demos copied over and over, each copy
 // under a name of its own.
 std::vector<std::string> CopiedDemos(const std::vector<std::string>& demos, const fs::path& folder, std::size_t count) {
@@ -578,11 +584,9 @@ void CopiedFolder(const std::vector<std::string>& demos, const fs::path& dir, co
   Line("info --json / grep", tool.wall / grep, "x", "(target <= 0.7)");
   Line("info --json / grep without the zero", tool.wall / grepFast.wall, "x", "(target <= 0.7)");
   Line("  the same in processor time", tool.cpu / grepFast.cpu, "x", "(target <= 0.7)");
-  const std::string largest = *std::max_element(copies.begin(), copies.end(), [](const auto& a, const auto& b) {
-    return fs::file_size(a) < fs::file_size(b);
-  });
-  Line("peak memory, info --json -r FOLDER (MiB)", ChildPeakMiB({cli, "info", "--json", "-r", folder.string()}),
-       "MiB");
+  const std::string largest = *std::max_element(
+      copies.begin(), copies.end(), [](const auto& a, const auto& b) { return fs::file_size(a) < fs::file_size(b); });
+  Line("peak memory, info --json -r FOLDER (MiB)", ChildPeakMiB({cli, "info", "--json", "-r", folder.string()}), "MiB");
   Line("peak memory, info --json LARGEST alone (MiB)", ChildPeakMiB({cli, "info", "--json", largest}), "MiB");
   Line("  the largest demo (MiB)", static_cast<double>(fs::file_size(largest)) / (1 << 20), "MiB",
        "(target: the folder's peak is the largest demo's)");
@@ -783,7 +787,11 @@ void EventsAgainstMessages(const std::vector<std::string>& demos, const fs::path
                             std::pair<const char*, Step>{"strip-chat step (MB/s)", StripTeamChatStep}}) {
     const Step step = edit;  // a lambda captures no structured binding before C++20's later rules
     std::vector<Bytes> copies;
-    const double t = Seconds([&] { for (Bytes& c : copies) step(c); }, runs, [&] { copies = images; });
+    const double t = Seconds(
+        [&] {
+          for (Bytes& c : copies) step(c);
+        },
+        runs, [&] { copies = images; });
     Line(name, bytes / 1e6 / t, "MB/s");
   }
 
@@ -810,8 +818,8 @@ std::optional<int> ChildRun(int argc, char** argv) {
   const std::string mode = argc >= 2 ? argv[1] : "";
   if (argc == 4 && mode == "--write-demo") {  // the demo alone, for profiling
     builder::Built built = builder::Build(LargeDemo(std::strtoull(argv[2], nullptr, 10) << 20));
-    std::ofstream(argv[3], std::ios::binary).write(reinterpret_cast<const char*>(built.bytes.data()),
-                                                   static_cast<std::streamsize>(built.bytes.size()));
+    std::ofstream(argv[3], std::ios::binary)
+        .write(reinterpret_cast<const char*>(built.bytes.data()), static_cast<std::streamsize>(built.bytes.size()));
     return 0;
   }
   if (argc >= 3 && mode == "--child-peak") {
@@ -862,9 +870,10 @@ std::optional<BenchArgs> ParseBenchArgs(int argc, char** argv) {
     else if (arg == "--messages") a.messagesOnly = true;
     else if (arg == "--events") a.eventsOnly = true;
     else {
-      std::fprintf(stderr, "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]\n"
-                           "                      [--folder N] [--library N] [--game-finder] [--writer] [--messages]\n"
-                           "                      [--events]\n");
+      std::fprintf(stderr,
+                   "usage: rewindor-bench [--mib N] [--dir FOLDER] [--runs N] [--corpus FOLDER] [--cli PATH]\n"
+                   "                      [--folder N] [--library N] [--game-finder] [--writer] [--messages]\n"
+                   "                      [--events]\n");
       return std::nullopt;
     }
   }
@@ -913,8 +922,8 @@ void InfoFigures(const std::string& path, const Bytes& image, int runs) {
   Line("scans in memory (GB/s)", gb / scans, "GB/s", "(target >= 4)");
   Line("facts in memory (GB/s)", gb / facts, "GB/s");
   Line("peak memory of info (MiB)", PeakMiBOf("--child-info - '" + path + "'"), "MiB", "");
-  Line("peak memory of rewindor-cli info with the facts (MiB)", PeakMiBOf("--child-tool-info - '" + path + "'"),
-       "MiB", "(target: a window, not the file)");
+  Line("peak memory of rewindor-cli info with the facts (MiB)", PeakMiBOf("--child-tool-info - '" + path + "'"), "MiB",
+       "(target: a window, not the file)");
   Line("  file size (MiB)", mibSize, "MiB", "");
   Line("grep -c -a -F, same three markers (s)", grep, "s");
   Line("info / grep", info / grep, "x", "(aim < 1)");
@@ -922,8 +931,7 @@ void InfoFigures(const std::string& path, const Bytes& image, int runs) {
 
 // Each edit command on the built demo at `path` (its bytes `image`), run on a
 // copy at `work`; the repair on the demo cut off as a killed game leaves it.
-void EditFigures(const fs::path& dir, const std::string& path, const std::string& work, const Bytes& image,
-                 int runs) {
+void EditFigures(const fs::path& dir, const std::string& path, const std::string& work, const Bytes& image, int runs) {
   const double gb = static_cast<double>(image.size()) / 1e9;
   std::printf("edits\n");
   const std::string unfinished = (dir / "rewindor-bench-unfinished.dem").string();
@@ -970,8 +978,16 @@ void RealDemoFigures(const BenchArgs& a, const std::vector<std::string>& demos, 
   const int many = std::max(a.runs, 20);  // small files: more runs for a steady best
   std::printf("real demos: %s, %zu files, %.1f MiB; best of %d runs\n", a.corpus.c_str(), demos.size(),
               corpusBytes / (1 << 20), many);
-  double folderInfo = Seconds([&] { for (const std::string& d : demos) ToolInfo(d, false); }, many);
-  double folderFacts = Seconds([&] { for (const std::string& d : demos) ToolInfo(d, true); }, many);
+  double folderInfo = Seconds(
+      [&] {
+        for (const std::string& d : demos) ToolInfo(d, false);
+      },
+      many);
+  double folderFacts = Seconds(
+      [&] {
+        for (const std::string& d : demos) ToolInfo(d, true);
+      },
+      many);
   Line("rewindor-cli info without the facts (s)", folderInfo, "s");
   Line("rewindor-cli info with the facts (s)", folderFacts, "s");
   Line("  with the facts / without", folderFacts / folderInfo, "x", "(target <= 1.25)");
@@ -1023,8 +1039,8 @@ static int Run(int argc, char** argv) {
   const std::string work = (dir / "rewindor-bench-edit.dem").string();
   {
     builder::Built built = builder::Build(LargeDemo(args->mib << 20));
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(built.bytes.data()),
-                                                static_cast<std::streamsize>(built.bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(built.bytes.data()), static_cast<std::streamsize>(built.bytes.size()));
   }
   std::printf("demo: %s, %.1f MiB; best of %d runs, warm cache\n", path.c_str(),
               static_cast<double>(fs::file_size(path)) / (1 << 20), runs);

@@ -66,7 +66,8 @@ class Rng {
 constexpr std::array<std::uint8_t, 256> MakeScrubTable() {
   std::array<std::uint8_t, 256> t{};
   for (int i = 0; i < 256; ++i) t[i] = static_cast<std::uint8_t>(i);
-  for (int b : {0x08, 0x09, 0x42, 0x4B, 0x4C, 0x62}) t[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(b ^ 0x10);
+  for (int b : {0x08, 0x09, 0x42, 0x4B, 0x4C, 0x62})
+    t[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(b ^ 0x10);
   return t;
 }
 constexpr std::array<std::uint8_t, 256> kScrub = MakeScrubTable();
@@ -140,8 +141,7 @@ class Emitter {
   void EmitSegment(std::size_t index);
   void EmitFrame(const Frame& f);
   // Frame header and, for network frames, the fixed part; returns the frame's start.
-  std::uint64_t BeginFrame(std::uint8_t type, float time, std::int32_t number,
-                           const std::optional<Viewport>& viewport);
+  std::uint64_t BeginFrame(std::uint8_t type, float time, std::int32_t number, const std::optional<Viewport>& viewport);
   void EndFrame(std::uint64_t start, std::uint8_t type);
   void NetFixedPart(float time, std::int32_t number, const Viewport& vp);
   void PlaceMessage(ByteView bytes, std::string_view tag);
@@ -234,16 +234,21 @@ struct Pose {
 };
 Pose PoseAt(std::int32_t number) {
   // cos and sin of 0, 22.5, ..., 337.5 degrees.
-  static constexpr float kCos[16] = {1.0f, 0.9238795f, 0.70710677f, 0.38268343f, 0.0f, -0.38268343f,
-                                     -0.70710677f, -0.9238795f, -1.0f, -0.9238795f, -0.70710677f,
-                                     -0.38268343f, 0.0f, 0.38268343f, 0.70710677f, 0.9238795f};
+  static constexpr float kCos[16] = {1.0f,         0.9238795f,  0.70710677f, 0.38268343f, 0.0f,         -0.38268343f,
+                                     -0.70710677f, -0.9238795f, -1.0f,       -0.9238795f, -0.70710677f, -0.38268343f,
+                                     0.0f,         0.38268343f, 0.70710677f, 0.9238795f};
   std::uint32_t n = static_cast<std::uint32_t>(number);
   std::int32_t walk = static_cast<std::int32_t>(n % 1600);
   std::int32_t tri = walk < 800 ? walk : 1600 - walk;
   std::int32_t yaw8 = static_cast<std::int32_t>((744 + 3 * (n % 960)) % 2880);  // degrees * 8
   std::size_t dir = static_cast<std::size_t>(yaw8 * 16 / 2880);
-  return {Fixed(-2240 + tri, 2), Fixed(10560 - tri, 2), 372.0f, Fixed(static_cast<std::int32_t>(n % 64) - 32, 3),
-          Fixed(yaw8, 3), kCos[dir], kCos[(dir + 12) % 16]};
+  return {Fixed(-2240 + tri, 2),
+          Fixed(10560 - tri, 2),
+          372.0f,
+          Fixed(static_cast<std::int32_t>(n % 64) - 32, 3),
+          Fixed(yaw8, 3),
+          kCos[dir],
+          kCos[(dir + 12) % 16]};
 }
 
 // The view parameters, user command, movement variables and the rest, with
@@ -258,30 +263,30 @@ void Emitter::NetFixedPart(float time, std::int32_t number, const Viewport& vp) 
   std::uint8_t* ref = p + kRefParamsOffset;
   auto f = [ref](std::size_t index, float v) { StoreF32LE(ref + 4 * index, v); };
   auto i = [ref](std::size_t index, std::int32_t v) { StoreI32LE(ref + 4 * index, v); };
-  f(0, pose.x), f(1, pose.y), f(2, pose.z + 17.0f);      // view origin
-  f(3, pose.pitch), f(4, pose.yaw);                      // view angles
-  f(6, pose.forwardX), f(7, pose.forwardY);              // forward
-  f(9, -pose.forwardY), f(10, pose.forwardX);            // right
-  f(14, 1.0f);                                           // up
-  f(15, 0.015625f), f(16, time);                         // frame time, time
-  i(20, 1);                                              // on ground
-  f(26, pose.x), f(27, pose.y), f(28, pose.z);           // simulated origin
-  f(31, 17.0f);                                          // view height
-  f(32, pose.pitch), f(33, pose.yaw);                    // client view angles
-  i(35, 100);                                            // health
-  i(43, 32), i(44, 1), i(46, 900), i(48, 1);             // max clients, view entity, max entities, hardware
+  f(0, pose.x), f(1, pose.y), f(2, pose.z + 17.0f);  // view origin
+  f(3, pose.pitch), f(4, pose.yaw);                  // view angles
+  f(6, pose.forwardX), f(7, pose.forwardY);          // forward
+  f(9, -pose.forwardY), f(10, pose.forwardX);        // right
+  f(14, 1.0f);                                       // up
+  f(15, 0.015625f), f(16, time);                     // frame time, time
+  i(20, 1);                                          // on ground
+  f(26, pose.x), f(27, pose.y), f(28, pose.z);       // simulated origin
+  f(31, 17.0f);                                      // view height
+  f(32, pose.pitch), f(33, pose.yaw);                // client view angles
+  i(35, 100);                                        // health
+  i(43, 32), i(44, 1), i(46, 900), i(48, 1);         // max clients, view entity, max entities, hardware
   i(52, vp.x), i(53, vp.y), i(54, vp.width), i(55, vp.height);
   std::uint8_t* cmd = ref + kRefParamsSize;
-  StoreU16LE(cmd + 0, 100);                              // lerp msec
-  cmd[2] = 16;                                           // msec
+  StoreU16LE(cmd + 0, 100);  // lerp msec
+  cmd[2] = 16;               // msec
   StoreF32LE(cmd + 4, pose.pitch), StoreF32LE(cmd + 8, pose.yaw);
-  StoreF32LE(cmd + 16, 250.0f);                          // forward move
-  cmd[28] = 200;                                         // light level
+  StoreF32LE(cmd + 16, 250.0f);  // forward move
+  cmd[28] = 200;                 // light level
   std::uint8_t* mv = cmd + 52;
   static constexpr float kMoveVars[] = {800, 100, 250, 500, 5, 10, 10, 4, 2, 1, 1, 1, 18, 2000, 4096};
   for (std::size_t k = 0; k < std::size(kMoveVars); ++k) StoreF32LE(mv + 4 * k, kMoveVars[k]);
-  StoreI32LE(mv + 64, 1);                                // footsteps
-  std::memcpy(mv + 68, "desert", 7);                     // sky name, with its zero
+  StoreI32LE(mv + 64, 1);             // footsteps
+  std::memcpy(mv + 68, "desert", 7);  // sky name, with its zero
   std::uint8_t* rest = mv + 132;
   StoreF32LE(rest + 0, pose.x), StoreF32LE(rest + 4, pose.y), StoreF32LE(rest + 8, pose.z + 17.0f);  // view
   std::int32_t seq = 1000 + number;
@@ -316,13 +321,12 @@ void Emitter::EmitFrame(const Frame& f) {
 // Gameplay filler.
 
 constexpr std::string_view kChatWords[] = {
-    "go go", "rush b", "nice shot", "one left, low hp", "save", "wait for me", "gg", "eco this round",
-    "they are mid", "cover me", "need backup", "bomb down", "rotate", "lol", "ok"};
+    "go go",        "rush b",   "nice shot",   "one left, low hp", "save",   "wait for me", "gg", "eco this round",
+    "they are mid", "cover me", "need backup", "bomb down",        "rotate", "lol",         "ok"};
 constexpr std::string_view kConsoleCommands[] = {"+attack", "-attack", "+reload", "-reload", "+duck",
-                                                 "-duck", "lastinv", "slot1", "+use", "-use"};
-constexpr std::string_view kSounds[] = {"weapons/ak47-1.wav", "weapons/m4a1_unsil-1.wav",
-                                        "player/pl_step1.wav", "player/pl_step3.wav",
-                                        "items/gunpickup2.wav", "weapons/ric_conc-1.wav"};
+                                                 "-duck",   "lastinv", "slot1",   "+use",    "-use"};
+constexpr std::string_view kSounds[] = {"weapons/ak47-1.wav",  "weapons/m4a1_unsil-1.wav", "player/pl_step1.wav",
+                                        "player/pl_step3.wav", "items/gunpickup2.wav",     "weapons/ric_conc-1.wav"};
 
 template <std::size_t N>
 std::string_view Pick(Rng& rng, const std::string_view (&list)[N]) {
@@ -384,9 +388,16 @@ class Rate {
 // from `noise`, drawn only when writing.
 struct GameplayDraws {
   GameplayDraws(const Gameplay& g, double tps)
-      : shape(g.seed), noise(g.seed ^ 0x5EEDF00DCAFEULL), fades(g.fadesPerMinute, tps),
-        team(g.teamChatsPerMinute, tps), all(g.allChatsPerMinute, tps), info(g.playerInfoPerMinute, tps),
-        commands(30, tps), events(90, tps), anims(20, tps), sounds(12, tps) {}
+      : shape(g.seed),
+        noise(g.seed ^ 0x5EEDF00DCAFEULL),
+        fades(g.fadesPerMinute, tps),
+        team(g.teamChatsPerMinute, tps),
+        all(g.allChatsPerMinute, tps),
+        info(g.playerInfoPerMinute, tps),
+        commands(30, tps),
+        events(90, tps),
+        anims(20, tps),
+        sounds(12, tps) {}
 
   struct Placement {
     Bytes bytes;
@@ -611,11 +622,10 @@ Bytes ScreenFadeMessage(const ScreenFade& fade) {
 
 Bytes RegisterGameMessages() {
   Bytes out;
-  for (const Bytes& m : {NewUserMessage(kUserMsgScreenFade, 10, "ScreenFade"),
-                         NewUserMessage(kUserMsgSayText, 255, "SayText"),
-                         NewUserMessage(kUserMsgTextMsg, 255, "TextMsg"),
-                         NewUserMessage(kUserMsgDeathMsg, 255, "DeathMsg"),
-                         NewUserMessage(kUserMsgTeamScore, 255, "TeamScore")}) {
+  for (const Bytes& m :
+       {NewUserMessage(kUserMsgScreenFade, 10, "ScreenFade"), NewUserMessage(kUserMsgSayText, 255, "SayText"),
+        NewUserMessage(kUserMsgTextMsg, 255, "TextMsg"), NewUserMessage(kUserMsgDeathMsg, 255, "DeathMsg"),
+        NewUserMessage(kUserMsgTeamScore, 255, "TeamScore")}) {
     out.insert(out.end(), m.begin(), m.end());
   }
   return out;
@@ -831,8 +841,8 @@ Frame WeaponAnimFrame(std::int32_t anim, std::int32_t body) {
   return PayloadFrame(kFrameWeaponAnim, std::move(p));
 }
 
-Frame SoundFrame(std::int32_t channel, std::string_view sample, float attenuation, float volume,
-                 std::int32_t flags, std::int32_t pitch) {
+Frame SoundFrame(std::int32_t channel, std::string_view sample, float attenuation, float volume, std::int32_t flags,
+                 std::int32_t pitch) {
   Bytes p(8 + sample.size() + 16, 0);
   StoreI32LE(&p[0], channel);
   StoreI32LE(&p[4], static_cast<std::int32_t>(sample.size()));

@@ -82,8 +82,7 @@ Bytes ScreenFadeMessage(const ScreenFade& fade = {});
 inline constexpr std::size_t kMaxChatTextBytes = 252;
 Bytes ChatMessage(std::string_view text, std::uint8_t sender = 1);
 // "(Terrorist) <name> : <words>", "(Counter-Terrorist) ...", with "*DEAD*" in front for a dead player.
-Bytes TeamChat(std::string_view name, std::string_view words, bool counterTerrorist = false,
-               bool dead = false);
+Bytes TeamChat(std::string_view name, std::string_view words, bool counterTerrorist = false, bool dead = false);
 // "<name> : <words>".
 Bytes AllChat(std::string_view name, std::string_view words);
 
@@ -198,8 +197,7 @@ Frame LoadingFrame(std::vector<Message> messages);  // type 0
 Frame DemoStartFrame();
 Frame NextSectionFrame();
 Frame ConsoleCommandFrame(std::string_view command);  // zero-padded (cut) to 64 bytes
-Frame ClientDataFrame(float x, float y, float z, float pitch, float yaw, std::int32_t weaponBits = 0,
-                      float fov = 90);
+Frame ClientDataFrame(float x, float y, float z, float pitch, float yaw, std::int32_t weaponBits = 0, float fov = 90);
 Frame EventFrame(std::int32_t index, float delay = 0);
 Frame WeaponAnimFrame(std::int32_t anim, std::int32_t body = 0);
 Frame SoundFrame(std::int32_t channel, std::string_view sample, float attenuation = 0.8f, float volume = 1,
@@ -263,8 +261,8 @@ struct Damage {
   std::optional<std::int32_t> entryCount;       // the directory's count field
   // Called with the entries that describe the segments; may change, add or remove entries.
   std::function<void(std::vector<DirectoryEntry>&)> editEntries;
-  bool noDirectory = false;                     // the file ends after the last segment
-  std::optional<std::size_t> truncateTo;        // the output cut to this many bytes
+  bool noDirectory = false;               // the file ends after the last segment
+  std::optional<std::size_t> truncateTo;  // the output cut to this many bytes
 };
 
 struct Demo {

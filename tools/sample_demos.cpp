@@ -30,9 +30,9 @@ Bytes ServerInfo(std::string_view map, std::int32_t maxClients) {
     out.insert(out.end(), s.begin(), s.end());
     out.push_back(0);
   };
-  i32(48);          // protocol
-  i32(1);           // spawn count
-  i32(0x1D2C3E4F);  // map checksum
+  i32(48);                                                                              // protocol
+  i32(1);                                                                               // spawn count
+  i32(0x1D2C3E4F);                                                                      // map checksum
   for (int k = 0; k < 16; ++k) out.push_back(static_cast<std::uint8_t>(0x30 + 7 * k));  // client library hash
   out.push_back(static_cast<std::uint8_t>(maxClients));
   out.push_back(0);  // our slot
@@ -47,13 +47,22 @@ Bytes ServerInfo(std::string_view map, std::int32_t maxClients) {
 
 // The precache list: the names of the models and sounds of the map.
 Bytes ResourceList() {
-  static constexpr std::string_view kNames[] = {
-      "maps/de_rewind.bsp",         "models/player/leet/leet.mdl",  "models/player/gsg9/gsg9.mdl",
-      "models/player/urban/urban.mdl", "models/v_ak47.mdl",          "models/p_ak47.mdl",
-      "models/w_c4.mdl",            "models/v_knife.mdl",           "sound/weapons/ak47-1.wav",
-      "sound/weapons/m4a1_unsil-1.wav", "sound/player/pl_step1.wav", "sound/radio/go.wav",
-      "sound/radio/ctwin.wav",      "sound/radio/terwin.wav",       "sprites/muzzleflash1.spr",
-      "gfx/env/desertup.tga"};
+  static constexpr std::string_view kNames[] = {"maps/de_rewind.bsp",
+                                                "models/player/leet/leet.mdl",
+                                                "models/player/gsg9/gsg9.mdl",
+                                                "models/player/urban/urban.mdl",
+                                                "models/v_ak47.mdl",
+                                                "models/p_ak47.mdl",
+                                                "models/w_c4.mdl",
+                                                "models/v_knife.mdl",
+                                                "sound/weapons/ak47-1.wav",
+                                                "sound/weapons/m4a1_unsil-1.wav",
+                                                "sound/player/pl_step1.wav",
+                                                "sound/radio/go.wav",
+                                                "sound/radio/ctwin.wav",
+                                                "sound/radio/terwin.wav",
+                                                "sprites/muzzleflash1.spr",
+                                                "gfx/env/desertup.tga"};
   Bytes out{0x2B};
   for (std::string_view n : kNames) {
     out.insert(out.end(), n.begin(), n.end());

@@ -14,14 +14,10 @@ namespace rewindor::ui {
 
 namespace {
 
-void AppendLibrary(HMENU menu) {
-  AppendMenuW(menu, MF_STRING, IDM_LIBRARY, Wide(text::kMenuLibrary).c_str());
-}
+void AppendLibrary(HMENU menu) { AppendMenuW(menu, MF_STRING, IDM_LIBRARY, Wide(text::kMenuLibrary).c_str()); }
 
 // The message's point: signed screen coordinates (a second screen may lie left of or above the first).
-POINT ScreenPoint(LPARAM point) {
-  return POINT{static_cast<short>(LOWORD(point)), static_cast<short>(HIWORD(point))};
-}
+POINT ScreenPoint(LPARAM point) { return POINT{static_cast<short>(LOWORD(point)), static_cast<short>(HIWORD(point))}; }
 
 bool IsKeyboardMenu(LPARAM point) {
   POINT p = ScreenPoint(point);

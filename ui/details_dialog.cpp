@@ -41,8 +41,7 @@ std::wstring DetailsText(const DemoDetails& details) {
 // Each open view is its own object, like the resolution dialog.
 class DetailsDialog final : public SkinnedDialog {
  public:
-  DetailsDialog(HINSTANCE instance, const std::string& path, const std::function<void()>& repair,
-                DemoDetails details)
+  DetailsDialog(HINSTANCE instance, const std::string& path, const std::function<void()>& repair, DemoDetails details)
       : instance_(instance), path_(path), repair_(repair), details_(std::move(details)) {}
 
   INT_PTR OnInit(HWND dialog) override {

@@ -13,9 +13,7 @@ namespace {
 void Report(MessageBoxes& boxes, const PatchSettings& settings, const EditOutcome& out,
             const std::function<void(const EditOutcome&)>& showResult) {
   switch (out.failure) {
-    case EditFailure::kNone:
-      showResult(out);
-      break;
+    case EditFailure::kNone: showResult(out); break;
     case EditFailure::kRead:
       if (settings.shortReadInBox) {
         boxes.Info(out.FailureText());
@@ -23,14 +21,10 @@ void Report(MessageBoxes& boxes, const PatchSettings& settings, const EditOutcom
         boxes.ReportError(out.FailureText(), out.why);
       }
       break;
-    case EditFailure::kRefused:
-      boxes.Info(out.FailureText());
-      break;
+    case EditFailure::kRefused: boxes.Info(out.FailureText()); break;
     case EditFailure::kOpen:
     case EditFailure::kSize:
-    case EditFailure::kWrite:
-      boxes.ReportError(out.FailureText(), out.why);
-      break;
+    case EditFailure::kWrite: boxes.ReportError(out.FailureText(), out.why); break;
   }
 }
 

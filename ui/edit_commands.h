@@ -19,23 +19,23 @@ namespace rewindor::ui {
 
 // How the commands differ inside PatchRun.
 struct PatchSettings {
-  std::string_view question;    // asked (question icon, OK and Cancel) before the demo is opened
-  bool shortReadInBox;          // a failed read: a "Rewindor" box, otherwise the error box
-  EditTexts texts;              // what the result box says
-  MessageIcon resultIcon;       // when something changed; otherwise the information icon
+  std::string_view question;     // asked (question icon, OK and Cancel) before the demo is opened
+  bool shortReadInBox;           // a failed read: a "Rewindor" box, otherwise the error box
+  EditTexts texts;               // what the result box says
+  MessageIcon resultIcon;        // when something changed; otherwise the information icon
   MessageButtons resultButtons;  // the button pressed changes nothing
 };
 
-inline constexpr PatchSettings kRemoveFadeToBlackSettings = {
-    text::kAskRemoveFades, true, kRemoveFadeToBlackTexts, MessageIcon::kQuestion, MessageButtons::kOkCancel};
-inline constexpr PatchSettings kStripTeamChatSettings = {
-    text::kAskStripChat, false, kStripTeamChatTexts, MessageIcon::kInformation, MessageButtons::kOk};
-inline constexpr PatchSettings kConvertResolutionSettings = {
-    text::kAskConvertResolution, true, kConvertResolutionTexts, MessageIcon::kQuestion, MessageButtons::kOkCancel};
-inline constexpr PatchSettings kTrimLoadingSegmentSettings = {
-    text::kAskTrimLoading, false, kTrimLoadingSegmentTexts, MessageIcon::kInformation, MessageButtons::kOk};
-inline constexpr PatchSettings kRepairDemoSettings = {
-    text::kAskRepairDemo, false, kRepairDemoTexts, MessageIcon::kInformation, MessageButtons::kOk};
+inline constexpr PatchSettings kRemoveFadeToBlackSettings = {text::kAskRemoveFades, true, kRemoveFadeToBlackTexts,
+                                                             MessageIcon::kQuestion, MessageButtons::kOkCancel};
+inline constexpr PatchSettings kStripTeamChatSettings = {text::kAskStripChat, false, kStripTeamChatTexts,
+                                                         MessageIcon::kInformation, MessageButtons::kOk};
+inline constexpr PatchSettings kConvertResolutionSettings = {text::kAskConvertResolution, true, kConvertResolutionTexts,
+                                                             MessageIcon::kQuestion, MessageButtons::kOkCancel};
+inline constexpr PatchSettings kTrimLoadingSegmentSettings = {text::kAskTrimLoading, false, kTrimLoadingSegmentTexts,
+                                                              MessageIcon::kInformation, MessageButtons::kOk};
+inline constexpr PatchSettings kRepairDemoSettings = {text::kAskRepairDemo, false, kRepairDemoTexts,
+                                                      MessageIcon::kInformation, MessageButtons::kOk};
 
 // Asks, edits the demo at `path` and reports.
 void PatchRun(MessageBoxes& boxes, FileSystem& files, const std::string& path, const PatchSettings& settings,

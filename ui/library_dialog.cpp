@@ -54,22 +54,24 @@ void Layout(HWND dialog) {
   RECT client;
   GetClientRect(dialog, &client);
   const SIZE margin = DialogPixels(dialog, 7, 7), gap = DialogPixels(dialog, 4, 4);
-  const SIZE label = DialogPixels(dialog, 28, 8), field = DialogPixels(dialog, 180, 12), box = DialogPixels(dialog, 100, 10);
+  const SIZE label = DialogPixels(dialog, 28, 8), field = DialogPixels(dialog, 180, 12),
+             box = DialogPixels(dialog, 100, 10);
   const SIZE button = DialogPixels(dialog, 100, 14), status = DialogPixels(dialog, 8, 8);
   const int w = client.right, h = client.bottom;
   const int listTop = margin.cy + field.cy + gap.cy;
   const int buttonTop = h - margin.cy - button.cy;
   const SIZE folderButton = DialogPixels(dialog, 50, 14);
   HDWP moves = BeginDeferWindowPos(7);
-  PlaceControl(moves, dialog, IDC_LIBRARY_FIND_LABEL, margin.cx, margin.cy + (field.cy - label.cy) / 2, label.cx, label.cy);
+  PlaceControl(moves, dialog, IDC_LIBRARY_FIND_LABEL, margin.cx, margin.cy + (field.cy - label.cy) / 2, label.cx,
+               label.cy);
   PlaceControl(moves, dialog, IDC_LIBRARY_FILTER, margin.cx + label.cx + gap.cx, margin.cy, field.cx, field.cy);
   PlaceControl(moves, dialog, IDC_LIBRARY_SUBFOLDERS, margin.cx + label.cx + field.cx + 3 * gap.cx,
-        margin.cy + (field.cy - box.cy) / 2, box.cx, box.cy);
+               margin.cy + (field.cy - box.cy) / 2, box.cx, box.cy);
   PlaceControl(moves, dialog, IDC_LIBRARY_FOLDER, w - margin.cx - folderButton.cx,
-        margin.cy + (field.cy - folderButton.cy) / 2, folderButton.cx, folderButton.cy);
+               margin.cy + (field.cy - folderButton.cy) / 2, folderButton.cx, folderButton.cy);
   PlaceControl(moves, dialog, IDC_LIBRARY_LIST, margin.cx, listTop, w - 2 * margin.cx, buttonTop - gap.cy - listTop);
   PlaceControl(moves, dialog, IDC_LIBRARY_STATUS, margin.cx, buttonTop + (button.cy - status.cy) / 2,
-        w - 2 * margin.cx - button.cx - gap.cx, status.cy);
+               w - 2 * margin.cx - button.cx - gap.cx, status.cy);
   PlaceControl(moves, dialog, IDC_LIBRARY_REPAIR, w - margin.cx - button.cx, buttonTop, button.cx, button.cy);
   if (moves != nullptr) EndDeferWindowPos(moves);
 }
@@ -269,9 +271,9 @@ class LibraryDialog final : public SkinnedDialog {
     RECT button{};
     GetWindowRect(GetDlgItem(dialog_, IDC_LIBRARY_FOLDER), &button);
     SetForegroundWindow(dialog_);  // else the menu may close at once
-    const UINT chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_RIGHTALIGN | TPM_TOPALIGN | TPM_RETURNCMD |
-                                                                   TPM_NONOTIFY, button.right, button.bottom, 0,
-                                                               dialog_, nullptr));
+    const UINT chosen =
+        static_cast<UINT>(TrackPopupMenu(menu, TPM_RIGHTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_NONOTIFY,
+                                         button.right, button.bottom, 0, dialog_, nullptr));
     DestroyMenu(menu);
     std::optional<std::string> folder;
     if (chosen == kChoose) folder = ChooseFolder(dialog_, folder_);
@@ -303,8 +305,7 @@ class LibraryDialog final : public SkinnedDialog {
     fitted_ = false;
     const bool subfolders = IsDlgButtonChecked(dialog_, IDC_LIBRARY_SUBFOLDERS) == BST_CHECKED;
     ShowFolderColumn(dialog_, list_, subfolders);
-    reader_ = std::make_unique<LibraryReader>(NativeFileSystem(), NativeFolders(), folder_, subfolders,
-                                              *inbox_);
+    reader_ = std::make_unique<LibraryReader>(NativeFileSystem(), NativeFolders(), folder_, subfolders, *inbox_);
   }
 
   // Once it returns the inbox hears nothing more; it waits only for the demo being read.
@@ -388,9 +389,7 @@ class LibraryDialog final : public SkinnedDialog {
   INT_PTR OnNotify(NMHDR& header) {
     if (header.hwndFrom != list_) return FALSE;  // only our own list's notices are read
     switch (header.code) {
-      case LVN_GETDISPINFOW:
-        FillLibraryCell(model_, reinterpret_cast<NMLVDISPINFOW&>(header));
-        return TRUE;
+      case LVN_GETDISPINFOW: FillLibraryCell(model_, reinterpret_cast<NMLVDISPINFOW&>(header)); return TRUE;
       case LVN_COLUMNCLICK: {
         const int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
         if (column >= 0 && static_cast<std::size_t>(column) < kLibraryColumnCount) {
@@ -471,8 +470,8 @@ class LibraryDialog final : public SkinnedDialog {
     AppendMenuW(menu, MF_STRING, IDM_LIBRARY_SHOW_IN_FOLDER, Wide(text::kLibraryShowInFolder).c_str());
     SetForegroundWindow(dialog_);
     const int command = static_cast<int>(
-        TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x,
-                       at.y, 0, dialog_, nullptr));
+        TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y,
+                       0, dialog_, nullptr));
     DestroyMenu(menu);
     switch (command) {
       case IDM_DEMO_DETAILS: RunDetailsDialog(request_.instance, file.path, [this, &file] { RepairOne(file); }); break;
@@ -561,7 +560,7 @@ class LibraryDialog final : public SkinnedDialog {
   std::unique_ptr<LibraryReader> reader_;  // stopped before its inbox goes
   std::atomic<bool> pending_{false};
   DWORD lastTaken_ = 0;  // GetTickCount when rows were last taken
-  ImageBuffer buffer_;  // for the demos read again on this thread after a repair
+  ImageBuffer buffer_;   // for the demos read again on this thread after a repair
   bool repairing_ = false;
   bool fitted_ = false;  // the file name column fitted to this reading's names
 };

@@ -32,9 +32,7 @@ int TextWidth(HWND list, const std::wstring& text) {
 }
 
 // The width a header needs for its title and its sort arrow, uncut.
-int TitleWidth(HWND list, const std::wstring& title) {
-  return TextWidth(list, title) + kHeaderArrowRoom;
-}
+int TitleWidth(HWND list, const std::wstring& title) { return TextWidth(list, title) + kHeaderArrowRoom; }
 
 int ColumnCount(HWND list) {
   HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
@@ -210,7 +208,8 @@ std::pair<std::size_t, std::size_t> LibraryRowsInView(HWND list) {
   const LRESULT top = SendMessageW(list, LVM_GETTOPINDEX, 0, 0);
   const LRESULT room = SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0);
   // A row cut off at the bottom counts too.
-  return {static_cast<std::size_t>(std::max<LRESULT>(top, 0)), static_cast<std::size_t>(std::max<LRESULT>(room, 0)) + 1};
+  return {static_cast<std::size_t>(std::max<LRESULT>(top, 0)),
+          static_cast<std::size_t>(std::max<LRESULT>(room, 0)) + 1};
 }
 
 std::optional<std::size_t> LibraryRowAt(HWND list, LPARAM point, POINT& at) {

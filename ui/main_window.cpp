@@ -120,8 +120,7 @@ class MainWindowHost final : public FolderListWindow {
       index = SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                   reinterpret_cast<LPARAM>(wide.c_str()));
     }
-    SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_SETCURSEL, static_cast<WPARAM>(index == LB_ERR ? -1 : index),
-                        0);
+    SendDlgItemMessageW(window_, IDC_FOLDER_LIST, LB_SETCURSEL, static_cast<WPARAM>(index == LB_ERR ? -1 : index), 0);
   }
 
   // Reads the demo named in 1000 and shows it (the caller has released the map picture).
@@ -174,8 +173,8 @@ class MainWindowHost final : public FolderListWindow {
   // no file loads.
   void LoadMapPicture(const DemoReport& report) {
     if (report.picture) {
-      program_.mapPicture = static_cast<HBITMAP>(
-          LoadImageW(nullptr, Wide(*report.picture).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+      program_.mapPicture =
+          static_cast<HBITMAP>(LoadImageW(nullptr, Wide(*report.picture).c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
     }
     for (std::size_t i = 0; program_.mapPicture == nullptr && i < report.overviews.size(); ++i) {
       program_.mapPicture = LoadFittedOverview(report.overviews[i], SkinBitmapOf(window_));
@@ -355,8 +354,8 @@ bool DemoNamedOrSay(MainWindowHost& host) {
 // has the window read it again, as long as the window is still ours.
 void OnConvertResolution(HWND window, MainWindowHost& host) {
   if (!DemoNamedOrSay(host)) return;
-  RunResolutionDialog({StateOf(window).instance, [window] { return DemoPathOf(window); },
-                       [window] { ReloadDemo(window); }});
+  RunResolutionDialog(
+      {StateOf(window).instance, [window] { return DemoPathOf(window); }, [window] { ReloadDemo(window); }});
 }
 
 // --- The demo commands of the system menu and the right-click menus ---------------
@@ -504,9 +503,8 @@ INT_PTR OnHandOver(HWND window, LPARAM lParam) {
   ShowWindow(window, SW_SHOWNORMAL);
   const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
   if (data == nullptr || data->lpData == nullptr) return TRUE;
-  std::optional<std::string> path =
-      ReadHandOver(data->dwData, ByteView(static_cast<const std::uint8_t*>(data->lpData), data->cbData),
-                   NativeAnsiCodePage());
+  std::optional<std::string> path = ReadHandOver(
+      data->dwData, ByteView(static_cast<const std::uint8_t*>(data->lpData), data->cbData), NativeAnsiCodePage());
   if (!path) return TRUE;
   ProgramState& program = StateOf(window);
   program.pendingDemoPath = *path;

@@ -34,8 +34,6 @@ MessageBoxes& NativeMessageBoxes();
 // The same boxes for window code.
 inline void ShowInfo(std::string_view text) { NativeMessageBoxes().Info(text); }
 inline bool Ask(std::string_view text) { return NativeMessageBoxes().Ask(text); }
-inline void ReportError(std::string_view text, const SystemError& why) {
-  NativeMessageBoxes().ReportError(text, why);
-}
+inline void ReportError(std::string_view text, const SystemError& why) { NativeMessageBoxes().ReportError(text, why); }
 
 }  // namespace rewindor::ui

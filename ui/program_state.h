@@ -14,11 +14,11 @@ namespace rewindor::ui {
 struct ProgramState {
   HINSTANCE instance = nullptr;
   std::string executablePath;
-  std::string pendingDemoPath;  // from the command line, or handed over by a second start
-  ReaderState reader;           // the program folder and the current mod name
-  HBITMAP mapPicture = nullptr; // the map picture of the demo read last, or none
+  std::string pendingDemoPath;      // from the command line, or handed over by a second start
+  ReaderState reader;               // the program folder and the current mod name
+  HBITMAP mapPicture = nullptr;     // the map picture of the demo read last, or none
   UnshownSettings unshownSettings;  // the settings a save leaves alone until their fields change
-  bool demoUnreadable = false;  // the last read of the demo named failed: nothing to play
+  bool demoUnreadable = false;      // the last read of the demo named failed: nothing to play
 };
 
 }  // namespace rewindor::ui

@@ -18,9 +18,7 @@ struct RunningDialog {
 };
 
 // None before WM_INITDIALOG (a dialog whose creation failed is destroyed without it).
-RunningDialog* RunningOf(HWND window) {
-  return reinterpret_cast<RunningDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-}
+RunningDialog* RunningOf(HWND window) { return reinterpret_cast<RunningDialog*>(GetWindowLongPtrW(window, DWLP_USER)); }
 
 // Sets the program icon (loaded once at the small-icon size) as both icons of a window.
 void SetProgramIcon(HWND window, HINSTANCE instance) {
@@ -92,8 +90,7 @@ INT_PTR CALLBACK SkinnedDialogProc(HWND window, UINT message, WPARAM wParam, LPA
       case WM_CTLCOLORSTATIC:
       case WM_CTLCOLOREDIT:
       case WM_CTLCOLORLISTBOX:
-      case WM_CTLCOLORBTN:
-        return SkinControlColour(message, wParam, running->look.colourButtons);
+      case WM_CTLCOLORBTN: return SkinControlColour(message, wParam, running->look.colourButtons);
       default: break;
     }
     return running->dialog.OnMessage(window, message, wParam, lParam);
@@ -219,8 +216,8 @@ SIZE DialogFrameSize(HWND dialog, int x, int y) {
 void PlaceControl(HDWP& moves, HWND dialog, int id, int x, int y, int w, int h) {
   HWND control = GetDlgItem(dialog, id);
   if (moves != nullptr && control != nullptr) {
-    moves = DeferWindowPos(moves, control, nullptr, x, y, std::max(w, 0), std::max(h, 0),
-                           SWP_NOZORDER | SWP_NOACTIVATE);
+    moves =
+        DeferWindowPos(moves, control, nullptr, x, y, std::max(w, 0), std::max(h, 0), SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 

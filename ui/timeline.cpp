@@ -57,9 +57,7 @@ std::string ChatTag(const DemoEvent& e) {
     case ChatScope::kAll: tag = text::kTimelineAll; break;
     case ChatScope::kSpectators: tag = text::kTimelineSpectators; break;
     case ChatScope::kTeam:
-      tag = e.team == Team::kTerrorists          ? "[T]"
-            : e.team == Team::kCounterTerrorists ? "[CT]"
-                                                 : text::kTimelineTeam;
+      tag = e.team == Team::kTerrorists ? "[T]" : e.team == Team::kCounterTerrorists ? "[CT]" : text::kTimelineTeam;
       break;
   }
   if (e.dead) tag.append(" ").append(text::kTimelineDead);
@@ -163,8 +161,8 @@ Timeline BuildTimeline(const DemoEvents& events, const DemoTextDecoder& decode) 
     timeline.rows.push_back({TimelineTime(e.time), std::to_string(e.round), std::move(*text)});
   }
   if (timeline.rows.empty()) {
-    timeline.rows.push_back({"", "", events.totals.notDecoded.empty() ? text::kTimelineNoEvents
-                                                                      : events.totals.notDecoded});
+    timeline.rows.push_back(
+        {"", "", events.totals.notDecoded.empty() ? text::kTimelineNoEvents : events.totals.notDecoded});
   }
   return timeline;
 }

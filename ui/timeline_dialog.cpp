@@ -33,7 +33,8 @@ constexpr std::array<const char*, 3> kColumnTitles = {text::kTimelineColumnTime,
 void Layout(HWND dialog) {
   RECT client;
   GetClientRect(dialog, &client);
-  const SIZE margin = DialogPixels(dialog, 7, 7), gap = DialogPixels(dialog, 4, 4), summary = DialogPixels(dialog, 8, 18);
+  const SIZE margin = DialogPixels(dialog, 7, 7), gap = DialogPixels(dialog, 4, 4),
+             summary = DialogPixels(dialog, 8, 18);
   const SIZE label = DialogPixels(dialog, 28, 8), field = DialogPixels(dialog, 180, 12);
   const int w = client.right, h = client.bottom;
   const int filterTop = margin.cy + summary.cy + gap.cy;
@@ -41,10 +42,11 @@ void Layout(HWND dialog) {
   const int statusLeft = margin.cx + label.cx + field.cx + 3 * gap.cx;
   HDWP moves = BeginDeferWindowPos(5);
   PlaceControl(moves, dialog, IDC_TIMELINE_SUMMARY, margin.cx, margin.cy, w - 2 * margin.cx, summary.cy);
-  PlaceControl(moves, dialog, IDC_TIMELINE_FIND_LABEL, margin.cx, filterTop + (field.cy - label.cy) / 2, label.cx, label.cy);
+  PlaceControl(moves, dialog, IDC_TIMELINE_FIND_LABEL, margin.cx, filterTop + (field.cy - label.cy) / 2, label.cx,
+               label.cy);
   PlaceControl(moves, dialog, IDC_TIMELINE_FILTER, margin.cx + label.cx + gap.cx, filterTop, field.cx, field.cy);
   PlaceControl(moves, dialog, IDC_TIMELINE_STATUS, statusLeft, filterTop + (field.cy - label.cy) / 2,
-        w - margin.cx - statusLeft, label.cy);
+               w - margin.cx - statusLeft, label.cy);
   PlaceControl(moves, dialog, IDC_TIMELINE_LIST, margin.cx, listTop, w - 2 * margin.cx, h - margin.cy - listTop);
   if (moves != nullptr) EndDeferWindowPos(moves);
   // What happened takes the width the list has beyond the time and the round.
@@ -197,7 +199,7 @@ class TimelineDialog final : public SkinnedDialog {
   HWND list_ = nullptr;
   SIZE minimum_{};
   Timeline timeline_;
-  std::unique_ptr<TimelineFilter> filter_;      // over timeline_'s rows
+  std::unique_ptr<TimelineFilter> filter_;    // over timeline_'s rows
   std::unique_ptr<TimelineReading> reading_;  // waited for before the dialog goes
 };
 

@@ -6,9 +6,7 @@
 
 namespace rewindor::ui {
 
-std::wstring DemoTextToWide(std::string_view bytes) {
-  return IsValidUtf8(bytes) ? Wide(bytes) : AnsiToWide(bytes);
-}
+std::wstring DemoTextToWide(std::string_view bytes) { return IsValidUtf8(bytes) ? Wide(bytes) : AnsiToWide(bytes); }
 
 std::string ListEntryKey(HWND list, std::string_view text) {
   // The list compares like CompareString with NORM_IGNORECASE in its own
@@ -35,8 +33,6 @@ std::string ControlText(HWND dialog, int id, std::size_t maxChars) {
   return Narrow(buffer.data());
 }
 
-void SetControlText(HWND dialog, int id, std::string_view utf8) {
-  SetDlgItemTextW(dialog, id, Wide(utf8).c_str());
-}
+void SetControlText(HWND dialog, int id, std::string_view utf8) { SetDlgItemTextW(dialog, id, Wide(utf8).c_str()); }
 
 }  // namespace rewindor::ui
