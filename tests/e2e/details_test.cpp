@@ -76,10 +76,8 @@ class DetailsTest : public MainWindowTest {
   // menu's entry: 0 the details, 1 the repair.
   void ChooseFromRightClick(HWND main, HWND clicked, POINT point, int entry) {
     ASSERT_TRUE(WaitResponds(main)) << Why();
-    ASSERT_TRUE(PostContextMenu(main, clicked, point)) << Why();
-    HWND menu = FindPopupMenu(process_->id());
-    ASSERT_NE(menu, nullptr) << Why();
-    ASSERT_TRUE(ChooseMenuEntry(menu, entry)) << Why();
+    ASSERT_TRUE(OpenAndChoose([&] { return PostContextMenu(main, clicked, point); }, process_->id(), entry))
+        << Why();
   }
 };
 
@@ -124,10 +122,7 @@ TEST_F(DetailsTest, OpensFromEveryMenuOnTheDemoShownAndCloses) {
 
   // The system menu, opened from the keyboard (Alt+Space), its entry before
   // the repair and the timeline; the caption's close box.
-  ASSERT_TRUE(PostSysCommand(main, SC_KEYMENU, ' ')) << Why();
-  HWND menu = FindPopupMenu(process_->id());
-  ASSERT_NE(menu, nullptr) << Why();
-  ASSERT_TRUE(ChooseMenuEntry(menu, -3)) << Why();
+  ASSERT_TRUE(OpenAndChoose([&] { return PostSysCommand(main, SC_KEYMENU, ' '); }, process_->id(), -3)) << Why();
   view = WaitDetails();
   ASSERT_NE(view, nullptr);
   ASSERT_TRUE(PostClose(view)) << Why();

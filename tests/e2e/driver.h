@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -116,6 +117,10 @@ HWND FindPopupMenu(DWORD pid, Millis timeout = kDefaultWait);
 // with the arrow keys and Enter, as the keyboard does, and waits until the
 // menu has closed.
 bool ChooseMenuEntry(HWND menu, int position, Millis timeout = kDefaultWait);
+// Opens a menu of `pid` with `open` and chooses its entry at `position`. A
+// menu opened while windows still change places may close at once, before
+// its entry could be chosen: it is then opened again, three times at most.
+bool OpenAndChoose(const std::function<bool()>& open, DWORD pid, int position);
 bool PostClose(HWND window);   // WM_CLOSE
 bool PressEscape(HWND window);  // Esc, as the keyboard sends it
 // Gives a dialog's control the keyboard focus, as Tab would (WM_NEXTDLGCTL).

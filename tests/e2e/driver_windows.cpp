@@ -201,6 +201,17 @@ bool ChooseMenuEntry(HWND menu, int position, Millis timeout) {
   return Fail("the pop-up menu stayed open after choosing entry " + std::to_string(position));
 }
 
+bool OpenAndChoose(const std::function<bool()>& open, DWORD pid, int position) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (!open()) return false;
+    HWND menu = FindPopupMenu(pid);
+    if (menu == nullptr) return false;
+    if (ChooseMenuEntry(menu, position)) return true;
+    if (IsWindow(menu)) return false;  // it stayed open: no second try
+  }
+  return Fail("the pop-up menu closed at once three times");
+}
+
 bool PostClose(HWND window) {
   if (!PostMessageW(window, WM_CLOSE, 0, 0)) return Fail("could not post WM_CLOSE");
   return true;

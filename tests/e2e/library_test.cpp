@@ -116,10 +116,8 @@ class LibraryTest : public MainWindowTest {
     HWND list = Control(library, IDC_LIBRARY_LIST);
     auto point = name.empty() ? POINT{-1, -1} : ListViewRowPoint(list, IndexOf(library, name));
     ASSERT_TRUE(point) << Why();
-    ASSERT_TRUE(PostContextMenu(library, list, *point)) << Why();
-    HWND menu = FindPopupMenu(process_->id());
-    ASSERT_NE(menu, nullptr) << Why();
-    ASSERT_TRUE(ChooseMenuEntry(menu, entry)) << Why();
+    ASSERT_TRUE(OpenAndChoose([&] { return PostContextMenu(library, list, *point); }, process_->id(), entry))
+        << Why();
   }
 
   // Waits for a box of the program, checks it and presses `button`.
@@ -223,19 +221,14 @@ TEST_F(LibraryTest, EveryWayToItOpensTheOneLibraryAndNeverTheRepair) {
   Close(library);
 
   // The system menu from the keyboard: the library, a separator, then the three demo commands.
-  ASSERT_TRUE(PostSysCommand(main, SC_KEYMENU, ' ')) << Why();
-  HWND menu = FindPopupMenu(process_->id());
-  ASSERT_NE(menu, nullptr) << Why();
-  ASSERT_TRUE(ChooseMenuEntry(menu, -4)) << Why();
+  ASSERT_TRUE(OpenAndChoose([&] { return PostSysCommand(main, SC_KEYMENU, ' '); }, process_->id(), -4)) << Why();
   library = WaitLibrary(7);
   ASSERT_NE(library, nullptr);
   Close(library);
 
   // The right-click menu of the information box, its last entry.
-  ASSERT_TRUE(PostContextMenu(main, main, CentreOf(Control(main, IDC_DEMO_INFO)))) << Why();
-  menu = FindPopupMenu(process_->id());
-  ASSERT_NE(menu, nullptr) << Why();
-  ASSERT_TRUE(ChooseMenuEntry(menu, -1)) << Why();
+  const POINT info = CentreOf(Control(main, IDC_DEMO_INFO));
+  ASSERT_TRUE(OpenAndChoose([&] { return PostContextMenu(main, main, info); }, process_->id(), -1)) << Why();
   library = WaitLibrary(7);
   ASSERT_NE(library, nullptr);
   EXPECT_TRUE(OpenMessageBoxes(process_->id()).empty());

@@ -149,10 +149,8 @@ class MainWindowTest : public E2eTest {
 
   // Right-clicks at `point` of `window` (on `clicked`) and chooses the menu's `entry`.
   void ChooseFrom(HWND window, HWND clicked, POINT point, int entry) {
-    ASSERT_TRUE(PostContextMenu(window, clicked, point)) << Why();
-    HWND menu = FindPopupMenu(process_->id());
-    ASSERT_NE(menu, nullptr) << Why();
-    ASSERT_TRUE(ChooseMenuEntry(menu, entry)) << Why();
+    ASSERT_TRUE(OpenAndChoose([&] { return PostContextMenu(window, clicked, point); }, process_->id(), entry))
+        << Why();
   }
 
   std::wstring app_dir_, exe_, demos_, game_;
